@@ -1,0 +1,74 @@
+// What the batch run needs from whoever drives it (the main window, the terminal program, a test).
+#pragma once
+
+#include <QString>
+
+namespace morrowtide::app {
+
+// The time offset of a run; each part may be negative.
+struct TimeOffset {
+    int days = 0;
+    int hours = 0;
+    int minutes = 0;
+    int seconds = 0;
+};
+
+// The options as they stand at one moment. The run reads them afresh before every file, so a change the user makes
+// during a run takes effect from the next file on; sourceFolder and recurseFolders count only at the start.
+struct RunOptions {
+    QString sourceFolder;
+    QString destinationFolder;
+    TimeOffset offset;
+    QString fileMask = QStringLiteral("yyyy-mm-dd hh-nn-ss - *FILENAME");  // the accepted mask
+    bool recurseFolders = true;
+    bool autoRename = true;
+    bool includeFileName = true;    // "Include current filename"
+    bool includeDateTime = true;    // "Include datetime in filename"
+    bool overwriteDateTime = true;  // "Overwrite datetime in filename"
+    bool preserveModDate = false;   // "Preserve original modifcation date"
+};
+
+enum class SummaryKind { Information, Warning };
+
+struct RunSummary {
+    SummaryKind kind = SummaryKind::Information;
+    QString text;  // "Completed Successfully (k Files)", "Completed Successfully (k/n Files)", "Cancelled: k/n Files Processed."
+    int processed = 0;
+    int listed = 0;
+    bool stopped = false;
+};
+
+// Callbacks in the order a run makes them:
+//   confirmOverwrite (only when source and destination are the same folder and the options would overwrite)
+//   runReset -> [invalidSource and return] -> listingStarted -> listBuilt(n)
+//   per file: [fileError] fileDone(logLine) ; breathe() between steps; stopRequested() before each file
+//   runFinished(summary)
+class BatchHost {
+public:
+    virtual ~BatchHost() = default;
+
+    // Read afresh for every file.
+    virtual RunOptions currentOptions() = 0;
+    // "Are you sure you overwrite original images" - true for Yes.
+    virtual bool confirmOverwrite() = 0;
+    // Progress dialog reset (caption "Building list of images", log emptied), busy pointer on.
+    virtual void runReset() = 0;
+    // The source folder does not exist: "Error: Invalid Directory"; busy pointer off, nothing was listed.
+    virtual void invalidSource(const QString& message) = 0;
+    // The progress dialog is shown before the folders are searched.
+    virtual void listingStarted() = 0;
+    // Progress maximum = count, position 0, Stop button "Stop", caption "Processing Images...".
+    virtual void listBuilt(int count) = 0;
+    // One file failed; the message is the error's own text. The run goes on with the next file.
+    virtual void fileError(const QString& message) = 0;
+    // After every file, failed or not: advance the progress by one and log the line (output path + ".jpg").
+    virtual void fileDone(const QString& logLine) = 0;
+    // Let the caller breathe (pump events, redraw); called between steps.
+    virtual void breathe() = 0;
+    // Tested before each file.
+    virtual bool stopRequested() = 0;
+    // Busy pointer off, "Finished"/"Files Processed", the summary shown, dialog closed, "Show &Log" enabled.
+    virtual void runFinished(const RunSummary& summary) = 0;
+};
+
+}  // namespace morrowtide::app
