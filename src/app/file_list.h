@@ -1,0 +1,34 @@
+// Listing the photos of a folder tree and reading/setting file times for the batch run.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <ctime>
+#include <optional>
+
+namespace morrowtide::app {
+
+// Appends to `list` the full paths of the files in `folder` whose extension is exactly ".JPG" or ".jpg", and with
+// `recurse` those of every sub-folder, depth-first at the point where the sub-folder stands. Hidden entries count.
+// Each folder's entries are taken in byte order of their names so that runs are reproducible. A symbolic link to a
+// folder that is already being walked is not entered again; a folder that cannot be read adds nothing.
+void scanFolder(const QString& folder, bool recurse, QStringList& list);
+
+// True when the name ends in exactly ".JPG" or ".jpg".
+bool isListedPhotoName(const QString& name);
+
+// 32-bit DOS date-time (local time, 2-second resolution, years 1980..2107); 0 when not expressible.
+std::uint32_t dosDateTimeFromCivil(int year, int month, int day, int hour, int minute, int second);
+// Days since 1899-12-30 (fraction = time of day) to a DOS date-time; 0 outside 1980..2107.
+std::uint32_t dosDateTimeFromDays(double days);
+// The local wall-clock time a DOS date-time stands for, as seconds since the epoch; nullopt for 0 or an
+// impossible date.
+std::optional<std::time_t> timeFromDosDateTime(std::uint32_t dos);
+
+// The last-write time of a file as a DOS date-time in local time; 0 when there is no such entry or it is a folder.
+std::uint32_t sourceFileDate(const QString& path);
+// Sets the last-write time of a file; false when the time is 0 or cannot be set. Never throws.
+bool setFileDate(const QString& path, std::uint32_t dos);
+
+}  // namespace morrowtide::app
