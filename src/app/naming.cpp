@@ -1,0 +1,273 @@
+#include "app/naming.h"
+
+#include <QDateTime>
+#include <QFile>
+
+#include <cmath>
+#include <filesystem>
+#include <system_error>
+
+#include "meta/date_time.h"
+
+namespace morrowtide::app {
+
+namespace {
+
+// Room for the name once ".jpg" is added.
+constexpr int kMaxBaseNameBytes = kMaxFileNameBytes - 4;
+// A name that starts with a date/time written by the default mask loses this many characters.
+constexpr int kDateTimePrefixLength = 22;
+
+std::filesystem::path toFsPath(const QString& path) {
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+}
+
+int utf8Length(char32_t codePoint) {
+    if (codePoint < 0x80) return 1;
+    if (codePoint < 0x800) return 2;
+    if (codePoint < 0x10000) return 3;
+    return 4;
+}
+
+QString withTrailingSlash(const QString& folder) {
+    if (folder.isEmpty() || folder.endsWith(u'/')) return folder;
+    return folder + u'/';
+}
+
+bool isMissingDate(double dateTime) {
+    return !std::isfinite(dateTime) || dateTime == 0.0;
+}
+
+// Reads a run of ASCII digits after optional blanks. Runs longer than 9 digits are no number of a date.
+class DateScanner {
+  public:
+    explicit DateScanner(const QString& text) : text_(text) {}
+
+    void skipBlanks() {
+        while (pos_ < text_.size() && text_[pos_] == u' ') ++pos_;
+    }
+    bool atEnd() const { return pos_ >= text_.size(); }
+    bool take(const QString& what) {
+        if (what.isEmpty() || !QStringView(text_).mid(pos_).startsWith(what)) return false;
+        pos_ += what.size();
+        return true;
+    }
+    // On success `value` and `digits` are set; on failure the position is unchanged.
+    bool number(int& value, int& digits) {
+        const qsizetype start = pos_;
+        skipBlanks();
+        qsizetype end = pos_;
+        while (end < text_.size() && text_[end] >= u'0' && text_[end] <= u'9') ++end;
+        digits = static_cast<int>(end - pos_);
+        if (digits == 0 || digits > 9) {
+            pos_ = start;
+            return false;
+        }
+        value = QStringView(text_).mid(pos_, digits).toInt();
+        pos_ = end;
+        return true;
+    }
+    qsizetype position() const { return pos_; }
+    void setPosition(qsizetype pos) { pos_ = pos; }
+
+  private:
+    const QString& text_;
+    qsizetype pos_ = 0;
+};
+
+// True when the name begins with a date/time that lies after the zero date.
+bool beginsWithDateTime(const QString& name, int currentYear, const QString& timeSeparator) {
+    static const QString dash = QStringLiteral("-");
+    DateScanner scan(name);
+    int first = 0, firstDigits = 0, second = 0, secondDigits = 0;
+    if (!scan.number(first, firstDigits)) return false;
+    scan.skipBlanks();
+    if (!scan.take(dash) || !scan.number(second, secondDigits)) return false;
+
+    meta::CivilDateTime when;
+    int yearDigits = 0;
+    const qsizetype afterTwo = scan.position();
+    scan.skipBlanks();
+    int third = 0, thirdDigits = 0;
+    if (scan.take(dash) && scan.number(third, thirdDigits)) {
+        when.year = first;
+        yearDigits = firstDigits;
+        when.month = second;
+        when.day = third;
+    } else {  // month and day of the current year
+        scan.setPosition(afterTwo);
+        when.year = currentYear;
+        yearDigits = 4;
+        when.month = first;
+        when.day = second;
+    }
+    if (yearDigits <= 2) when.year = expandTwoDigitYear(when.year, currentYear);
+    if (!meta::isValidCivilDateTime(when)) return false;
+
+    scan.skipBlanks();
+    if (!scan.atEnd()) {
+        int value = 0, digits = 0;
+        if (!scan.number(value, digits) || value > 23) return false;
+        when.hour = value;
+        // Minutes and seconds are optional; what follows them is not looked at.
+        if (scan.take(timeSeparator) && scan.number(value, digits)) {
+            if (value > 59) return false;
+            when.minute = value;
+            if (scan.take(timeSeparator) && scan.number(value, digits)) {
+                if (value > 59) return false;
+                when.second = value;
+            }
+        }
+    }
+    return meta::encodeDateTime(when) > 0.0;
+}
+
+}  // namespace
+
+double currentLocalDateTime() {
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDate d = now.date();
+    const QTime t = now.time();
+    return meta::encodeDateTime({d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second(), t.msec()});
+}
+
+bool OutputPath::nameIsWritable() const {
+    return app::nameIsWritable(name);
+}
+
+QString prepareFileMask(const QString& maskText) {
+    QString mask = maskText;
+    mask.replace(kFileNameToken, u'"' + kFileNameToken + u'"');
+    for (const QChar c : {u'/', u'?', u'\\', u':', u'<', u'>'}) mask.remove(c);
+    return mask;
+}
+
+bool isRefusedMaskKey(QChar c) {
+    return c == u'/' || c == u':' || c == u'<' || c == u'>' || c == u'?' || c == u'\\';
+}
+
+bool nameIsWritable(const QString& name) {
+    return !name.contains(u'/') && !name.contains(QChar(u'\0'));
+}
+
+QString cutToUtf8Bytes(const QString& text, int maxBytes) {
+    int bytes = 0;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        char32_t codePoint = text[i].unicode();
+        qsizetype units = 1;
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            codePoint = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            units = 2;
+        }
+        // A lone surrogate is written as U+FFFD, three bytes, which utf8Length gives for it too.
+        const int len = utf8Length(codePoint);
+        if (bytes + len > maxBytes) break;
+        bytes += len;
+        i += units;
+    }
+    return text.left(i);
+}
+
+bool outputFileExists(const QString& filePath) {
+    std::error_code ec;
+    const std::filesystem::path p = toFsPath(filePath);
+    const auto entry = std::filesystem::symlink_status(p, ec);
+    if (ec || !std::filesystem::exists(entry)) return false;
+    if (std::filesystem::is_directory(entry)) return false;
+    if (std::filesystem::is_symlink(entry)) return !std::filesystem::is_directory(std::filesystem::status(p, ec));
+    return true;
+}
+
+QString uniqueFileName(const QString& folder, const QString& name) {
+    const QString base = cutToUtf8Bytes(name, kMaxBaseNameBytes);
+    if (!outputFileExists(folder + base + kOutputExtension)) return base;
+    for (qint64 n = 2;; ++n) {
+        const QString suffix = u'_' + QString::number(n);
+        const QString candidate =
+            cutToUtf8Bytes(base, kMaxBaseNameBytes - static_cast<int>(suffix.toUtf8().size())) + suffix;
+        if (!outputFileExists(folder + candidate + kOutputExtension)) return candidate;
+    }
+}
+
+QString uniqueOutputName(const QString& path) {
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const QString folder = path.left(slash + 1);
+    return folder + uniqueFileName(folder, path.mid(slash + 1));
+}
+
+int expandTwoDigitYear(int year, int currentYear) {
+    const int windowStart = currentYear - 50;
+    int full = year + windowStart / 100 * 100;
+    if (full < windowStart) full += 100;
+    return full;
+}
+
+QString stripDateTimePrefix(const QString& name, int currentYear, const QString& timeSeparator) {
+    if (!beginsWithDateTime(name, currentYear, timeSeparator)) return name;
+    return name.mid(kDateTimePrefixLength);
+}
+
+FileNamer::FileNamer() : FileNamer(QLocale::system(), &currentLocalDateTime) {}
+
+FileNamer::FileNamer(const QLocale& locale, Clock clock)
+    : locale_(locale), clock_(std::move(clock)), pattern_(QString(), locale) {}
+
+int FileNamer::currentYear() const {
+    return meta::decodeDateTime(now()).year;
+}
+
+FileMaskResult FileNamer::checkFileMask(const QString& maskText) const {
+    FileMaskResult result;
+    const QString prepared = prepareFileMask(maskText);
+    if (prepared.isEmpty()) {
+        result.error = kInvalidFileMaskMessage;
+        return result;
+    }
+    result.accepted = true;
+    result.formatMask = prepared;
+    result.example = DatePattern(prepared, locale_).format(now());
+    result.example.remove(u'"');
+    return result;
+}
+
+FileMaskResult FileNamer::applyFileMask(const QString& maskText) {
+    FileMaskResult result = checkFileMask(maskText);
+    if (result.accepted) {
+        formatMask_ = result.formatMask;
+        formatMaskText_ = maskText;
+        pattern_ = DatePattern(formatMask_, locale_);
+    }
+    return result;
+}
+
+QString FileNamer::stripDateTimePrefix(const QString& name) const {
+    return app::stripDateTimePrefix(name, currentYear(), localeTimeSeparator(locale_));
+}
+
+OutputPath FileNamer::outputPathFor(const QString& destinationFolder, const QString& relativePath, bool hasExifData,
+                                    double captureDateTime, const NamingOptions& options) const {
+    const qsizetype slash = relativePath.lastIndexOf(u'/');
+    const QString fileName = relativePath.mid(slash + 1);
+    const QString ownName = fileName.left(std::max<qsizetype>(0, fileName.size() - 4));
+
+    OutputPath out;
+    out.folder = withTrailingSlash(destinationFolder) + relativePath.left(slash + 1);
+    if (!hasExifData || !options.includeDateTime || isMissingDate(captureDateTime)) {
+        out.name = ownName;
+    } else {
+        QString dateName = pattern_.format(captureDateTime);
+        if (options.includeCurrentFilename) {
+            const QString previous = options.overwriteDateTime ? stripDateTimePrefix(ownName) : ownName;
+            dateName.replace(kFileNameToken, previous);
+        } else {
+            dateName.remove(kFileNameToken);
+        }
+        out.name = dateName;
+    }
+    out.name = cutToUtf8Bytes(out.name, kMaxBaseNameBytes);
+    if (options.autoRename && out.nameIsWritable()) out.name = uniqueFileName(out.folder, out.name);
+    return out;
+}
+
+}  // namespace morrowtide::app

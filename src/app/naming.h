@@ -1,0 +1,134 @@
+// Output file naming: the accepted file mask, the output path of one photo, recognising a date/time that an earlier
+// run put in front of a name, and avoiding names that are taken.
+//
+// Differences from a plain reading of the naming rules, all deliberate:
+// - A photo whose EXIF block holds no readable date (capture date 0) keeps its own name under every mask, like a
+//   photo without EXIF data; a name such as "1899-12-30 00-00-00 - IMG_1" never helps anyone.
+// - Length: what Linux limits is one file name to 255 bytes, not the whole path. The name part (never the folder)
+//   is cut at a UTF-8 character boundary so that name + "_N" + ".jpg" fits in 255 bytes, and the clash test runs
+//   on the cut name, so two long names that share their first 251 bytes cannot overwrite each other.
+// - A formatted name that contains "/" (a locale's date format can put one there) is kept as it is in
+//   OutputPath::name and flagged by OutputPath::nameIsWritable() == false. The writer must not create such a
+//   file; it reports "Cannot create file" for OutputPath::filePath() instead, as an illegal name did where this
+//   program comes from. No clash test runs for such a name, since it would look into another folder.
+#pragma once
+
+#include <QLocale>
+#include <QString>
+
+#include <functional>
+
+#include "app/date_pattern.h"
+
+namespace morrowtide::app {
+
+// Stands for the old file name in a mask; case-sensitive.
+inline const QString kFileNameToken = QStringLiteral("*FILENAME");
+inline const QString kDefaultFileMask = QStringLiteral("yyyy-mm-dd hh-nn-ss - *FILENAME");
+inline const QString kInvalidFileMaskMessage = QStringLiteral("Invalid file mask");
+// Every output is written with this extension, whatever the source's letter case.
+inline const QString kOutputExtension = QStringLiteral(".jpg");
+// Longest file name (one path component) in bytes.
+inline constexpr int kMaxFileNameBytes = 255;
+
+// The current local date and time as a date-time value (days since 1899-12-30).
+using Clock = std::function<double()>;
+double currentLocalDateTime();
+
+// The naming check boxes, all on by default.
+struct NamingOptions {
+    bool includeDateTime = true;         // "Include datetime in filename"
+    bool includeCurrentFilename = true;  // "Include current filename"
+    bool overwriteDateTime = true;       // "Overwrite datetime in filename"
+    bool autoRename = true;              // "Auto rename if already exists"
+};
+
+// What applying a mask gave. On failure only `error` is set, and nothing was accepted.
+struct FileMaskResult {
+    bool accepted = false;
+    QString formatMask;  // the prepared mask
+    QString example;     // the current date and time formatted with it, double quotes removed
+    QString error;       // kInvalidFileMaskMessage when not accepted
+};
+
+// The output of one photo: folder + name + ".jpg".
+struct OutputPath {
+    QString folder;  // destination folder + the source's relative folder, ending in "/"
+    QString name;    // file name without extension
+
+    QString path() const { return folder + name; }                  // without extension, as logged
+    QString filePath() const { return path() + kOutputExtension; }  // the file to write
+    bool nameIsWritable() const;
+};
+
+// Steps 1 and 2 of preparing a mask: quote every "*FILENAME" so the formatter copies it, and remove every
+// "/", "?", "\", ":", "<" and ">".
+QString prepareFileMask(const QString& maskText);
+
+// The characters the mask field refuses as they are typed: "/", ":", "<", ">", "?" and "\".
+bool isRefusedMaskKey(QChar c);
+
+// False when the name cannot be one file in the folder: it holds "/" or a NUL character.
+bool nameIsWritable(const QString& name);
+
+// The longest prefix of `text` whose UTF-8 form has at most maxBytes bytes, cut between characters.
+QString cutToUtf8Bytes(const QString& text, int maxBytes);
+
+// True when an entry that is not a folder exists at the path (a symbolic link counts unless it leads to a folder;
+// a dangling one counts, as writing through it would create some other file).
+bool outputFileExists(const QString& filePath);
+
+// `name` cut to fit, then, when folder + name + ".jpg" is taken, name + "_2", "_3", ... (cut further where the
+// suffix needs room) until one is free.
+QString uniqueFileName(const QString& folder, const QString& name);
+
+// The path without extension whose ".jpg" file does not exist: path, path + "_2", path + "_3", ...
+QString uniqueOutputName(const QString& path);
+
+// A year written with one or two digits, placed in the 100 years from currentYear - 50 to currentYear + 49.
+int expandTwoDigitYear(int year, int currentYear);
+
+// Removes the first 22 characters of a name (without extension) that begins with a date/time: year-month-day (or
+// month-day of currentYear), blanks, then the end or an hour 0..23 optionally followed by minutes and seconds after
+// the time separator; the date/time must be later than 1899-12-30 00:00:00. Other names come back unchanged.
+QString stripDateTimePrefix(const QString& name, int currentYear, const QString& timeSeparator);
+
+// Holds the accepted mask with the locale and the clock it is applied with. One per main window (or run).
+class FileNamer {
+  public:
+    FileNamer();  // system locale, system clock
+    FileNamer(const QLocale& locale, Clock clock);
+
+    // Prepares the mask and formats the current date and time with it, without accepting it. Fails when nothing
+    // is left of the mask after preparation.
+    FileMaskResult checkFileMask(const QString& maskText) const;
+    // checkFileMask, then on success stores the prepared mask as formatMask() and maskText as formatMaskText().
+    // On failure both keep their previous values.
+    FileMaskResult applyFileMask(const QString& maskText);
+
+    const QString& formatMask() const { return formatMask_; }          // empty until a mask is accepted
+    const QString& formatMaskText() const { return formatMaskText_; }  // the text it was prepared from
+    const QLocale& locale() const { return locale_; }
+    double now() const { return clock_(); }
+    int currentYear() const;
+
+    // The accepted mask applied to a date.
+    QString formatDate(double dateTime) const { return pattern_.format(dateTime); }
+
+    // stripDateTimePrefix with the clock's year and the locale's time separator.
+    QString stripDateTimePrefix(const QString& name) const;
+
+    // The output of one photo. relativePath is the file's path below the source folder ("Trip/IMG_0042.JPG"),
+    // ending in a 4-character extension; captureDateTime is the shifted capture date (0 when it has none).
+    OutputPath outputPathFor(const QString& destinationFolder, const QString& relativePath, bool hasExifData,
+                             double captureDateTime, const NamingOptions& options) const;
+
+  private:
+    QLocale locale_;
+    Clock clock_;
+    QString formatMask_;
+    QString formatMaskText_;
+    DatePattern pattern_;
+};
+
+}  // namespace morrowtide::app
