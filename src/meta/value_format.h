@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -32,6 +33,8 @@ double rationalToFloat(std::string_view text);
 // of the current LC_NUMERIC locale.
 std::string formatPattern(std::string_view spec, std::string_view text);
 std::string formatPattern(std::string_view spec, double value);
+// One floating conversion per value, in order.
+std::string formatPattern(std::string_view spec, std::span<const double> values);
 
 // Rounding to the nearest integer, halves to even.
 std::int64_t roundHalfEven(double value);
