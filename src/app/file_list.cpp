@@ -12,6 +12,8 @@
 #include <system_error>
 #include <vector>
 
+#include "meta/date_time.h"
+
 namespace morrowtide::app {
 
 namespace fs = std::filesystem;
@@ -87,30 +89,10 @@ std::uint32_t dosDateTimeFromCivil(int year, int month, int day, int hour, int m
 
 std::uint32_t dosDateTimeFromDays(double days) {
     if (!std::isfinite(days)) return 0;
-    // Whole seconds from the epoch of the day count; rounding to the second before splitting keeps 23:59:59.9996
-    // from showing as 23:59:59 of the wrong day.
-    const double totalSeconds = std::round(days * 86400.0);
-    if (std::fabs(totalSeconds) > 1e13) return 0;
-    const auto secs = static_cast<long long>(totalSeconds);
-    long long dayNumber = secs / 86400;
-    long long secOfDay = secs % 86400;
-    if (secOfDay < 0) {
-        secOfDay += 86400;
-        --dayNumber;
-    }
-    // Civil date from days since 1899-12-30 (Howard Hinnant's days-from-civil inverse, shifted to 1970-01-01).
-    const long long z = dayNumber - 25569 + 719468;
-    const long long era = (z >= 0 ? z : z - 146096) / 146097;
-    const long long doe = z - era * 146097;
-    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const long long mp = (5 * doy + 2) / 153;
-    const int day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    const long long year = yoe + era * 400 + (month <= 2 ? 1 : 0);
-    if (year < 1980 || year > 2107) return 0;
-    return dosDateTimeFromCivil(static_cast<int>(year), month, day, static_cast<int>(secOfDay / 3600),
-                                static_cast<int>(secOfDay / 60 % 60), static_cast<int>(secOfDay % 60));
+    // The shared decoder rounds to the millisecond before it splits the value, so 23:59:59.9999 is the next
+    // midnight rather than the last second of the wrong day; the milliseconds then drop, as a file time has none.
+    const meta::CivilDateTime civil = meta::decodeDateTime(days);
+    return dosDateTimeFromCivil(civil.year, civil.month, civil.day, civil.hour, civil.minute, civil.second);
 }
 
 std::optional<std::time_t> timeFromDosDateTime(std::uint32_t dos) {

@@ -17,7 +17,7 @@ class ImgData;
 // The byte-order-aware block shared by the decoded EXIF object and the file container. Positions are 1-based.
 // Reads outside the block throw OutOfBounds (see byte_reader.h).
 class EndianBlock {
-public:
+  public:
     bool bigEndian = false;
     std::string block;
 
@@ -26,7 +26,7 @@ public:
 };
 
 class ImageInfo : public EndianBlock {
-public:
+  public:
     // buildCode: 2 text lines only, 4 tag list only, 255 both.
     explicit ImageInfo(ImgData* owner = nullptr, int buildCode = 255);
     virtual ~ImageInfo() = default;
@@ -40,7 +40,21 @@ public:
     TagEntry entryByName(std::string_view name) const;
     double numberByName(std::string_view name) const;
     std::int64_t integerByName(std::string_view name) const;
+    // Puts a maker-note sub-field into the tag list under `tag`, the tag of the maker-note entry it came from
+    // (a sub-field without a tag would never be stored).
     void recordSubField(std::string_view name, std::string_view value, std::uint16_t format, std::uint16_t tag);
+    // One text line: "\r\n" + caption + " = " + text (with tag, size and start when traceLevel is above 0).
+    std::string traceLine(std::string_view caption, std::string_view text, std::uint16_t tag, std::int64_t size,
+                          std::int64_t start) const;
+    // After the walk: adds a derived "FocalLengthin35mmFilm" entry when the block has none.
+    void addFocalLength35mm();
+
+    // Sub-directory walks nest at most this deep; deeper links are not followed.
+    static constexpr int kMaxWalkDepth = 32;
+    // A block whose directories overlap can make the walk revisit the same bytes many times; past these budgets
+    // (far beyond any real file) the directory being walked ends as if it had left the block.
+    static constexpr int kMaxWalkedEntries = 65536;
+    static constexpr std::int64_t kMaxCopiedValueBytes = 4 * 1024 * 1024;
 
     std::vector<TagEntry> entries;  // entryCount == entries.size()
     std::int32_t entryCapacity = 0;
@@ -63,6 +77,10 @@ public:
     std::int32_t dateTimePos = 0;
     std::int32_t dateTimeOriginalPos = 0;
     std::int32_t dateTimeDigitizedPos = 0;
+    // Byte counts of the date entries whose positions are recorded, so a writer can stay inside the value.
+    std::int32_t dateTimeSize = 0;
+    std::int32_t dateTimeOriginalSize = 0;
+    std::int32_t dateTimeDigitizedSize = 0;
     std::string thumbTrace;
     std::int32_t nextDirOffset = 0;
     std::int32_t nextDirRemainder = 0;
@@ -73,15 +91,45 @@ public:
     std::string makerNoteText;
     bool makerNoteKnown = false;
     std::int32_t makerNotePos = 0;
+    // 0 in this system: text lines without tag numbers, sizes and positions.
+    int traceLevel = 0;
+    // Messages of the failures that ended a sub-directory walk (swallowed there), for diagnostics only.
+    std::vector<std::string> walkFailures;
 
     int entryCount() const { return static_cast<int>(entries.size()); }
     int thumbEntryCount() const { return static_cast<int>(thumbEntries.size()); }
 
-private:
+    // --- EXIF dates: read, write and shift in place (date_shift.cpp) ---
+    // The dates live in the owner's EXIF section (this object's own block when it has no owner or the owner holds
+    // no EXIF section); positions are 1-based into those bytes.
+    const std::string& dateBytes() const;
+    // parseExifDate of the 19 bytes from `pos` (fewer when the bytes end earlier); 0 when unreadable.
+    double readDateAt(std::int64_t pos) const;
+    // Writes `value` as "yyyy:mm:dd hh:nn:ss" over the 19 bytes from `pos`. Nothing is written (false) when they
+    // would leave the bytes, when `pos` is a recorded date whose value holds fewer than 19 bytes, or when the value
+    // lies outside the years 1..9999.
+    bool writeDateAt(std::int64_t pos, double value);
+    // The first recorded date (DateTime, DateTimeOriginal, DateTimeDigitized) read as a date-time; 0 when none is
+    // recorded or the first one cannot be read.
+    double captureDateTime() const;
+    // Moves every readable recorded date by the offset; unreadable dates stay as they are.
+    void shiftDates(std::int32_t days, std::int32_t hours, std::int32_t minutes, std::int32_t seconds);
+    // --- end of EXIF dates ---
+
+  private:
+    void walkEntries(std::int64_t dirStart, std::int64_t offsetBase, std::int64_t length, int kind, int count);
+    void followDirectory(std::int64_t valuePos, std::int64_t offsetBase, std::int64_t length, int kind);
+
     // Keys (offsetBase, directory start) of the directories walked since construction; per object, so two
     // readers in two threads never interfere.
     std::set<std::pair<std::int64_t, std::int64_t>> visitedDirectories_;
     int walkDepth_ = 0;
+    int walkedEntries_ = 0;
+    std::int64_t copiedValueBytes_ = 0;
 };
+
+// "yyyy:mm:dd hh:nn:ss" read by position (the separators are not looked at) as days since 1899-12-30; 0 when any
+// field is not a number or the date or time is not valid.
+double parseExifDate(std::string_view text);
 
 }  // namespace morrowtide::meta

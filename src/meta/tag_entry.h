@@ -15,6 +15,7 @@ class ImageInfo;
 struct DecodeContext {
     ImageInfo* imageInfo = nullptr;
     bool multiLineResult = false;
+    std::uint16_t tag = 0;  // tag of the entry being decoded; sub-fields a decoder records carry it
 };
 
 // Receives the formatted value text, returns the display text. May throw std::runtime_error on a text it cannot
