@@ -1,0 +1,70 @@
+// The batch run: lists the photos under the source folder and writes a date-corrected copy of each to the
+// destination folder. GUI-free; everything the user sees goes through the BatchHost.
+#pragma once
+
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+
+#include "app/batch_host.h"
+
+namespace morrowtide::meta {
+class ImgData;
+}
+
+namespace morrowtide::app {
+
+class FileNamer;
+
+// The message the host gets when the source folder does not exist.
+inline const QString kInvalidDirectoryMessage = QStringLiteral("Error: Invalid Directory");
+inline const QString kOverwriteQuestion = QStringLiteral("Are you sure you overwrite original images");
+
+// How run() ended.
+enum class RunEnding {
+    NotStarted,     // run() has not been called
+    Declined,       // "No" to the overwrite question: nothing at all happened
+    InvalidSource,  // the source folder does not exist: nothing was listed, read or written
+    Finished,       // the list was processed (completely, or until Stop)
+};
+
+// True when source and destination are the same folder: their texts are equal once a-z are upper-cased and a
+// trailing "/" is added, or they name the same folder on disk (a symbolic link, "photos/.", "./photos").
+bool isSameFolder(const QString& source, const QString& destination);
+
+// True when the run has to ask before it starts: the same folder, without the date in the name and without auto
+// rename, so every photo would be written over itself.
+bool needsOverwriteQuestion(const RunOptions& options);
+
+// "Completed Successfully (k Files)", "Completed Successfully (k/n Files)" or "Cancelled: k/n Files Processed.".
+RunSummary makeSummary(int processed, int listed, bool stopped);
+
+class BatchRun {
+  public:
+    explicit BatchRun(BatchHost& host);
+
+    // The whole run, from the overwrite question to the summary. The summary is also handed to the host's
+    // runFinished(); after an early return (Declined, InvalidSource) its text is empty.
+    RunSummary run();
+
+    // The files of the last run in the order they were handled; kept after the run.
+    const QStringList& fileList() const { return fileList_; }
+    RunEnding ending() const { return ending_; }
+
+    // The locale the date names are formatted in; the system's unless set.
+    void setNamingLocale(const QLocale& locale) { locale_ = locale; }
+
+  private:
+    // The guarded steps of one file; true when all of them went through. `outputPath` gets the output path
+    // without extension as soon as it is formed (the log line is that + ".jpg", also when the file failed).
+    // Errors go to the host.
+    bool processFile(const QString& path, qsizetype sourceRootLength, meta::ImgData& data, FileNamer& namer,
+                     QString& outputPath);
+
+    BatchHost& host_;
+    QStringList fileList_;
+    RunEnding ending_ = RunEnding::NotStarted;
+    QLocale locale_ = QLocale::system();
+};
+
+}  // namespace morrowtide::app

@@ -1,0 +1,390 @@
+#include "cli/run_command.h"
+
+#include <unistd.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <charconv>
+#include <csignal>
+#include <cstdint>
+#include <iostream>
+#include <limits>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "app/batch_run.h"
+#include "app/naming.h"
+#include "app/settings_file.h"
+
+namespace morrowtide::cli {
+
+namespace {
+
+// Set by the Ctrl-C handler, read by the host before every file. A signal handler can reach nothing else.
+volatile std::sig_atomic_t interruptFlag = 0;
+
+extern "C" void onInterrupt(int /*signal*/) {
+    interruptFlag = 1;
+}
+
+// Ctrl-C acts as the Stop button; a second Ctrl-C ends the program at once (SA_RESETHAND).
+void catchInterrupt() {
+    interruptFlag = 0;
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    ::sigaction(SIGINT, &action, nullptr);
+}
+
+void releaseInterrupt() {
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+}
+
+class UsageError {
+  public:
+    explicit UsageError(std::string message) : message_(std::move(message)) {}
+    const std::string& message() const { return message_; }
+
+  private:
+    std::string message_;
+};
+
+// A path or message as one line on a terminal or in a log: control characters (a newline in a file name, an
+// escape sequence) become "?".
+std::string oneLine(const QString& text) {
+    QByteArray bytes = QFile::encodeName(text);
+    for (char& c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) c = '?';
+    }
+    return bytes.toStdString();
+}
+
+std::int32_t parseOffset(std::string_view option, std::string_view text, std::int64_t minimum, std::int64_t maximum) {
+    std::string_view digits = text;
+    if (digits.starts_with('+')) digits.remove_prefix(1);
+    std::int64_t value = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() || value < minimum ||
+        value > maximum) {
+        throw UsageError(std::string(option) + " must be a whole number from " + std::to_string(minimum) + " to " +
+                         std::to_string(maximum) + ", not \"" + std::string(text) + "\"");
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+struct Flag {
+    std::string_view on;
+    std::string_view off;
+    bool app::SavedOptions::*field;
+};
+
+constexpr Flag kFlags[] = {
+    {"--recurse", "--no-recurse", &app::SavedOptions::recurseFolders},
+    {"--auto-rename", "--no-auto-rename", &app::SavedOptions::autoRename},
+    {"--filename", "--no-filename", &app::SavedOptions::includePreviousFName},
+    {"--datetime", "--no-datetime", &app::SavedOptions::includeDateTime},
+    {"--overwrite-datetime", "--no-overwrite-datetime", &app::SavedOptions::overwriteDateTime},
+    {"--preserve-mtime", "--no-preserve-mtime", &app::SavedOptions::preserveModDate},
+};
+
+struct Arguments {
+    bool help = false;
+    bool yes = false;
+    std::vector<std::string> positional;
+    app::TimeOffset offset;
+    std::optional<std::string> mask;
+    std::optional<std::string> settingsFile;
+    std::vector<std::pair<bool app::SavedOptions::*, bool>> flags;  // in the order given
+};
+
+Arguments parseArguments(const std::vector<std::string>& args) {
+    Arguments parsed;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+            parsed.positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (arg == "--help" || arg == "-h") {
+            parsed.help = true;
+            continue;
+        }
+        if (arg == "--yes" || arg == "-y") {
+            parsed.yes = true;
+            continue;
+        }
+        bool matched = false;
+        for (const Flag& flag : kFlags) {
+            if (arg == flag.on || arg == flag.off) {
+                parsed.flags.emplace_back(flag.field, arg == flag.on);
+                matched = true;
+            }
+        }
+        if (matched) continue;
+
+        // Options with a value: "--days 3" or "--days=3".
+        const std::size_t equals = arg.find('=');
+        const std::string name = arg.substr(0, equals);
+        const auto value = [&]() -> std::string {
+            if (equals != std::string::npos) return arg.substr(equals + 1);
+            if (i + 1 >= args.size()) throw UsageError(name + " needs a value");
+            return args[++i];
+        };
+        if (name == "--days") {
+            parsed.offset.days = parseOffset(name, value(), std::numeric_limits<std::int32_t>::min(),
+                                             std::numeric_limits<std::int32_t>::max());
+        } else if (name == "--hours") {
+            parsed.offset.hours = parseOffset(name, value(), -23, 23);
+        } else if (name == "--minutes") {
+            parsed.offset.minutes = parseOffset(name, value(), -59, 59);
+        } else if (name == "--seconds") {
+            parsed.offset.seconds = parseOffset(name, value(), -59, 59);
+        } else if (name == "--mask") {
+            parsed.mask = value();
+        } else if (name == "--settings") {
+            parsed.settingsFile = value();
+        } else {
+            throw UsageError("unknown option \"" + arg + "\"");
+        }
+    }
+    return parsed;
+}
+
+// The batch run's host for a terminal: fixed options, log lines on one stream, errors and progress on the other.
+class TerminalHost : public app::BatchHost {
+  public:
+    TerminalHost(app::RunOptions options, bool yes, const RunTerminal& terminal, std::ostream& out, std::ostream& err)
+        : options_(std::move(options)), yes_(yes), terminal_(terminal), out_(out), err_(err) {}
+    ~TerminalHost() override { releaseInterrupt(); }
+    TerminalHost(const TerminalHost&) = delete;
+    TerminalHost& operator=(const TerminalHost&) = delete;
+
+    app::RunOptions currentOptions() override { return options_; }
+
+    bool confirmOverwrite() override {
+        if (yes_) return true;
+        if (!terminal_.canAsk) {
+            err_ << "morrowtide-cli run: source and destination are the same folder and the names would not change,"
+                    " so every photo would replace its original; nothing was done (--yes goes ahead)\n";
+            return false;
+        }
+        err_ << app::kOverwriteQuestion.toStdString() << "? [y/N] " << std::flush;
+        std::string answer;
+        if (!std::getline(std::cin, answer)) return false;
+        return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes" || answer == "YES";
+    }
+
+    void runReset() override { catchInterrupt(); }
+
+    void invalidSource(const QString& message) override {
+        err_ << "morrowtide-cli run: " << oneLine(message) << ": \"" << oneLine(options_.sourceFolder)
+             << "\" is not a folder\n";
+    }
+
+    void listingStarted() override {
+        if (terminal_.showProgress) err_ << "Building list of images..." << std::flush;
+    }
+
+    void listBuilt(int count) override {
+        listed_ = count;
+        drawProgress();
+    }
+
+    // The run to take the name of the file in hand from (the error comes before that file's log line).
+    void setRun(const app::BatchRun* run) { run_ = run; }
+
+    void fileError(const QString& message) override {
+        clearProgress();
+        if (run_ != nullptr && done_ < run_->fileList().size()) err_ << oneLine(run_->fileList()[done_]) << ": ";
+        err_ << oneLine(message) << '\n' << std::flush;
+    }
+
+    void fileDone(const QString& logLine) override {
+        ++done_;
+        clearProgress();
+        out_ << oneLine(logLine) << '\n' << std::flush;
+        drawProgress();
+    }
+
+    void breathe() override {}
+
+    bool stopRequested() override { return interruptFlag != 0; }
+
+    void runFinished(const app::RunSummary& summary) override {
+        clearProgress();
+        releaseInterrupt();
+        out_ << summary.text.toStdString() << '\n' << std::flush;
+    }
+
+  private:
+    void clearProgress() {
+        if (terminal_.showProgress) err_ << "\r\033[K" << std::flush;
+    }
+
+    void drawProgress() {
+        if (!terminal_.showProgress) return;
+        constexpr int kWidth = 40;
+        const int filled = listed_ > 0 ? static_cast<int>(static_cast<std::int64_t>(done_) * kWidth / listed_) : 0;
+        err_ << "\r\033[K[" << std::string(static_cast<std::size_t>(filled), '#')
+             << std::string(static_cast<std::size_t>(kWidth - filled), '.') << "] " << done_ << '/' << listed_
+             << std::flush;
+    }
+
+    app::RunOptions options_;
+    bool yes_;
+    RunTerminal terminal_;
+    std::ostream& out_;
+    std::ostream& err_;
+    const app::BatchRun* run_ = nullptr;
+    int listed_ = 0;
+    int done_ = 0;
+};
+
+app::RunOptions runOptionsFrom(const Arguments& parsed) {
+    app::SavedOptions saved;
+    if (parsed.settingsFile) {
+        const QString path = QFile::decodeName(parsed.settingsFile->c_str());
+        if (!QFileInfo(path).isFile()) throw UsageError("settings file \"" + *parsed.settingsFile + "\" not found");
+        saved = app::loadOptions(path);
+    }
+    if (parsed.mask) saved.fileMask = QString::fromLocal8Bit(parsed.mask->c_str());
+    for (const auto& [field, value] : parsed.flags) saved.*field = value;
+
+    if (!app::FileNamer().checkFileMask(saved.fileMask).accepted) {
+        throw UsageError(app::kInvalidFileMaskMessage.toStdString() + " \"" + saved.fileMask.toStdString() + "\"");
+    }
+
+    app::RunOptions options;
+    options.sourceFolder = QFile::decodeName(parsed.positional[0].c_str());
+    options.destinationFolder = QFile::decodeName(parsed.positional[1].c_str());
+    options.offset = parsed.offset;
+    options.fileMask = saved.fileMask;
+    options.recurseFolders = saved.recurseFolders;
+    options.autoRename = saved.autoRename;
+    options.includeFileName = saved.includePreviousFName;
+    options.includeDateTime = saved.includeDateTime;
+    options.overwriteDateTime = saved.overwriteDateTime;
+    options.preserveModDate = saved.preserveModDate;
+    return options;
+}
+
+}  // namespace
+
+const char* runHelp() {
+    return R"HELP(Usage: morrowtide-cli run [OPTIONS] SOURCE DEST
+
+Writes a copy of every photo under SOURCE to DEST with its EXIF dates (DateTime,
+DateTimeOriginal, DateTimeDigitized) moved by the time offset, named after the
+new date. Only files ending in exactly ".JPG" or ".jpg" are taken; the folders
+below SOURCE are reproduced under DEST. The image data is copied byte for byte.
+Each output replaces its name only once it is completely written.
+
+Time offset (added to every date; negative values move dates back):
+  --days N                 any 32-bit whole number
+  --hours N                -23 to 23
+  --minutes N              -59 to 59
+  --seconds N              -59 to 59
+
+Naming and file options (the defaults are those of the program window):
+  --mask MASK              output file mask, default "yyyy-mm-dd hh-nn-ss - *FILENAME"
+                           (yyyy year, mm month, dd day, hh hour, nn minute, ss second;
+                           *FILENAME stands for the old name; "/ ? \ : < >" are removed)
+  --no-datetime            keep the old name instead of naming after the date
+  --no-filename            leave *FILENAME out of the new name
+  --no-overwrite-datetime  keep a date an earlier run put in front of the old name
+  --no-auto-rename         overwrite an existing output instead of adding "_2", "_3", ...
+  --no-recurse             only the photos directly in SOURCE
+  --preserve-mtime         give each output the source's modification time instead of
+                           the shifted capture time
+  --recurse, --auto-rename, --filename, --datetime, --overwrite-datetime,
+  --no-preserve-mtime      the opposites, to override a settings file
+  --settings FILE          take the mask and the options above from a settings file of
+                           the program window (section [Options]); the options given on
+                           the command line take precedence
+  -y, --yes                answer "Yes" when SOURCE and DEST are the same folder, the
+                           date is not in the name and auto rename is off, so that every
+                           photo replaces its original. Without --yes the question is
+                           asked on the terminal; with no terminal the run does nothing.
+  -h, --help               this text
+
+Output: one line per file on standard output (the file written, also for a file
+that failed), errors on standard error as they happen, then the summary line:
+"Completed Successfully (n Files)", "Completed Successfully (k/n Files)" when
+some failed, or "Cancelled: k/n Files Processed.". A progress bar is drawn on
+standard error when it is a terminal. Ctrl-C stops after the file in hand (press
+it again to quit at once). File times are kept to 2 seconds, for the years 1980
+to 2107.
+
+Exit status: 0 every file processed, 1 some file failed (or the overwrite
+question was answered "No"), 2 usage error or SOURCE is not a folder,
+130 stopped with Ctrl-C.
+
+Examples:
+  morrowtide-cli run --hours 1 ~/Pictures/Trip ~/Pictures/Trip-fixed
+      one hour later; names like "2007-04-01 12-15-02 - IMG_0042.jpg"
+  morrowtide-cli run --days -1 --hours -6 --mask "yyyymmdd_hhnnss" in out
+      a camera set 30 hours ahead, names like 20070401_111502.jpg
+  morrowtide-cli run --hours=-2 --no-datetime --no-auto-rename --yes photos photos
+      correct the photos in place, keeping their names
+  morrowtide-cli run --settings ~/.config/morrowtide.ini --minutes 30 in out
+      the naming options of the program window
+)HELP";
+}
+
+int runRun(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    RunTerminal terminal;
+    terminal.canAsk = ::isatty(STDIN_FILENO) != 0;
+    terminal.showProgress = ::isatty(STDERR_FILENO) != 0;
+    return runRun(args, out, err, terminal);
+}
+
+int runRun(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const RunTerminal& terminal) {
+    app::RunOptions options;
+    bool yes = false;
+    try {
+        const Arguments parsed = parseArguments(args);
+        if (parsed.help) {
+            out << runHelp();
+            return kRunAllProcessed;
+        }
+        if (parsed.positional.size() != 2) throw UsageError("expected SOURCE and DEST");
+        if (parsed.positional[0].empty() || parsed.positional[1].empty()) {
+            throw UsageError("SOURCE and DEST must not be empty");
+        }
+        options = runOptionsFrom(parsed);
+        yes = parsed.yes;
+    } catch (const UsageError& error) {
+        err << "morrowtide-cli run: " << error.message() << "\nTry \"morrowtide-cli run --help\".\n";
+        return kRunUsageError;
+    }
+
+    TerminalHost host(options, yes, terminal, out, err);
+    app::BatchRun run(host);
+    host.setRun(&run);
+    const app::RunSummary summary = run.run();
+    switch (run.ending()) {
+        case app::RunEnding::Declined:
+            return kRunSomeFailed;
+        case app::RunEnding::InvalidSource:
+            return kRunUsageError;
+        case app::RunEnding::NotStarted:
+        case app::RunEnding::Finished:
+            break;
+    }
+    if (summary.stopped) return kRunStopped;
+    return summary.processed == summary.listed ? kRunAllProcessed : kRunSomeFailed;
+}
+
+}  // namespace morrowtide::cli

@@ -1,0 +1,96 @@
+#include "gui/gui_batch_host.h"
+
+#include <QApplication>
+#include <QStatusBar>
+
+#include "gui/main_window.h"
+#include "gui/message_boxes.h"
+#include "gui/progress_dialog.h"
+
+namespace morrowtide::gui {
+
+GuiBatchHost::GuiBatchHost(MainWindow& window, ProgressDialog& progress, MessageBoxes& boxes)
+    : window_(window), progress_(progress), boxes_(boxes) {}
+
+// The pointer comes back however the run ends, an escaping error included.
+GuiBatchHost::~GuiBatchHost() {
+    setBusy(false);
+}
+
+void GuiBatchHost::setBusy(bool busy) {
+    if (busy == busy_) return;
+    busy_ = busy;
+    if (busy) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else {
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+app::RunOptions GuiBatchHost::currentOptions() {
+    return window_.currentOptions();
+}
+
+bool GuiBatchHost::confirmOverwrite() {
+    return boxes_.askYesNoWarning(&window_, QStringLiteral("Are you sure you overwrite original images"));
+}
+
+void GuiBatchHost::runReset() {
+    progress_.reset();
+    setBusy(true);
+    progress_.clearStopRequest();
+}
+
+void GuiBatchHost::invalidSource(const QString& message) {
+    setBusy(false);
+    progress_.statusBar()->showMessage(message);
+    // The status line is never shown, so the user hears about the folder here.
+    boxes_.show(&window_,
+                {MessageKind::Error, QStringLiteral("Error"),
+                 message + QStringLiteral("\n\n") + window_.currentOptions().sourceFolder, MessageButtons::Ok});
+}
+
+void GuiBatchHost::listingStarted() {
+    progress_.showDuringRun();
+    breathe();
+}
+
+void GuiBatchHost::listBuilt(int count) {
+    progress_.startProcessing(count);
+    breathe();
+}
+
+void GuiBatchHost::fileError(const QString& message) {
+    // A normal pointer while the box waits for the user; busy again when the run goes on.
+    setBusy(false);
+    boxes_.plain(progress_.isVisible() ? static_cast<QWidget*>(&progress_) : &window_, message);
+    setBusy(true);
+}
+
+void GuiBatchHost::fileDone(const QString& logLine) {
+    progress_.fileDone(logLine);
+}
+
+void GuiBatchHost::breathe() {
+    QCoreApplication::processEvents();
+}
+
+bool GuiBatchHost::stopRequested() {
+    return progress_.stopRequested();
+}
+
+void GuiBatchHost::runFinished(const app::RunSummary& summary) {
+    setBusy(false);
+    progress_.finishRun();
+    QWidget* parent = progress_.isVisible() ? static_cast<QWidget*>(&progress_) : &window_;
+    if (summary.kind == app::SummaryKind::Warning) {
+        boxes_.warning(parent, summary.text);
+    } else {
+        boxes_.information(parent, summary.text);
+    }
+    progress_.closeAfterRun();
+    window_.enableShowLog();
+    finished_ = true;
+}
+
+}  // namespace morrowtide::gui

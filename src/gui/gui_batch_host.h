@@ -1,0 +1,44 @@
+// The batch run's host in the program window: options read from the widgets, questions and errors in message boxes,
+// progress in the progress dialog, and the event loop pumped between files so the window stays usable.
+#pragma once
+
+#include "app/batch_host.h"
+
+namespace morrowtide::gui {
+
+class MainWindow;
+class MessageBoxes;
+class ProgressDialog;
+
+class GuiBatchHost : public app::BatchHost {
+  public:
+    GuiBatchHost(MainWindow& window, ProgressDialog& progress, MessageBoxes& boxes);
+    ~GuiBatchHost() override;
+    GuiBatchHost(const GuiBatchHost&) = delete;
+    GuiBatchHost& operator=(const GuiBatchHost&) = delete;
+
+    app::RunOptions currentOptions() override;
+    bool confirmOverwrite() override;
+    void runReset() override;
+    void invalidSource(const QString& message) override;
+    void listingStarted() override;
+    void listBuilt(int count) override;
+    void fileError(const QString& message) override;
+    void fileDone(const QString& logLine) override;
+    void breathe() override;
+    bool stopRequested() override;
+    void runFinished(const app::RunSummary& summary) override;
+
+    bool finished() const { return finished_; }
+
+  private:
+    void setBusy(bool busy);
+
+    MainWindow& window_;
+    ProgressDialog& progress_;
+    MessageBoxes& boxes_;
+    bool busy_ = false;
+    bool finished_ = false;
+};
+
+}  // namespace morrowtide::gui

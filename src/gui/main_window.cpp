@@ -1,0 +1,414 @@
+#include "gui/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QFocusEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSpinBox>
+#include <QStandardPaths>
+#include <QStyle>
+#include <QTabWidget>
+#include <QVBoxLayout>
+#include <limits>
+
+#include "app/batch_run.h"
+#include "app/naming.h"
+#include "gui/about_box.h"
+#include "gui/gui_batch_host.h"
+#include "gui/help_viewer.h"
+#include "gui/message_boxes.h"
+#include "gui/progress_dialog.h"
+
+namespace morrowtide::gui {
+
+namespace {
+
+QString documentsOrHome() {
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!documents.isEmpty() && QDir(documents).exists()) return documents;
+    return QDir::homePath();
+}
+
+// folder + "/" + name, without doubling a trailing "/".
+QString subFolder(const QString& folder, const QString& name) {
+    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
+}
+
+QString defaultPickFolder(QWidget* parent, const QString& title, bool offerNewFolder) {
+    QFileDialog::Options options = QFileDialog::ShowDirsOnly;
+    if (!offerNewFolder) options |= QFileDialog::ReadOnly;  // no "create folder" in the source picker
+    return QFileDialog::getExistingDirectory(parent, title, QString(), options);
+}
+
+std::optional<QStringList> runBatchRun(app::BatchHost& host) {
+    app::BatchRun run(host);
+    run.run();
+    if (run.ending() == app::RunEnding::Declined) return std::nullopt;
+    return run.fileList();
+}
+
+QSpinBox* makeSpinBox(const char* name, int minimum, int maximum, QWidget* parent) {
+    auto* box = new QSpinBox(parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setRange(minimum, maximum);
+    box->setValue(0);
+    box->setSingleStep(1);
+    box->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
+    box->setAccelerated(true);
+    return box;
+}
+
+QCheckBox* makeCheckBox(const char* name, const char* caption, QWidget* parent) {
+    auto* box = new QCheckBox(QString::fromLatin1(caption), parent);
+    box->setObjectName(QString::fromLatin1(name));
+    return box;
+}
+
+}  // namespace
+
+bool MaskEdit::isRefusedCharacter(const QString& typed) {
+    static const QString refused = QStringLiteral("/:<>?\\");
+    return typed.size() == 1 && refused.contains(typed[0]);
+}
+
+void MaskEdit::keyPressEvent(QKeyEvent* event) {
+    // Typed only: pasted text keeps these characters, and the mask preparation drops them.
+    if (isRefusedCharacter(event->text())) {
+        event->accept();
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+void MaskEdit::focusOutEvent(QFocusEvent* event) {
+    QLineEdit::focusOutEvent(event);
+    // Another window taking over (a message box, the progress dialog, another program) is no leaving of the field.
+    if (event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason) emit focusLost();
+}
+
+MainWindow::MainWindow(MainWindowSetup setup)
+    : setup_(std::move(setup)),
+      boxes_(setup_.messageBoxes),
+      help_(std::make_unique<ProgramHelp>()),
+      namer_(QLocale::system(), setup_.clock ? setup_.clock : app::Clock(app::currentLocalDateTime)) {
+    if (!boxes_) {
+        ownBoxes_ = std::make_unique<WidgetMessageBoxes>();
+        boxes_ = ownBoxes_.get();
+    }
+    if (!setup_.runBatch) setup_.runBatch = runBatchRun;
+    if (!setup_.pickFolder) setup_.pickFolder = defaultPickFolder;
+    settingsPath_ = setup_.settingsPath.isEmpty() ? app::defaultSettingsFilePath() : setup_.settingsPath;
+
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Morrowtide V1.1"));
+
+    auto* central = new QWidget(this);
+    pageControl_ = new QTabWidget(central);
+    pageControl_->setObjectName(QStringLiteral("pageControl"));
+    auto* photos = new QWidget;
+    photos->setObjectName(QStringLiteral("tsTimeDifference"));
+    auto* options = new QWidget;
+    options->setObjectName(QStringLiteral("tsOptions"));
+    buildPhotosTab(photos);
+    buildOptionsTab(options);
+    pageControl_->addTab(photos, QStringLiteral("Photos"));
+    pageControl_->addTab(options, QStringLiteral("Options"));
+
+    btnGo_ = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("Go"), central);
+    btnGo_->setObjectName(QStringLiteral("BitBtn1"));
+    btnGo_->setDefault(true);
+    btnGo_->setAutoDefault(true);
+    connect(btnGo_, &QPushButton::clicked, this, &MainWindow::startRun);
+    btnClose_ = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton), QStringLiteral("&Close"), central);
+    btnClose_->setObjectName(QStringLiteral("BitBtn2"));
+    btnClose_->setAutoDefault(true);
+    connect(btnClose_, &QPushButton::clicked, this, &QWidget::close);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(btnGo_);
+    buttons->addWidget(btnClose_);
+    auto* layout = new QVBoxLayout(central);
+    layout->addWidget(pageControl_);
+    layout->addLayout(buttons);
+    setCentralWidget(central);
+    buildMenu();
+
+    progress_ = new ProgressDialog(this);
+
+    // Start values: the documents folder, its "Output" sub-folder, a zero offset, then the saved options.
+    showLog_->setEnabled(false);
+    const QString documents = setup_.documentsFolder.isEmpty() ? documentsOrHome() : setup_.documentsFolder;
+    edtDir_->setText(documents);
+    edtOutputDir_->setText(subFolder(documents, QStringLiteral("Output")));
+    help_->system.setHelpFile(locateHelpFile(QCoreApplication::applicationDirPath()));
+    help_->system.setApplicationWindow(this);
+    help_->system.setFailureReporter([this](const QString& message) { boxes_->plain(this, message); });
+    loadOptions();
+
+    pageControl_->setCurrentIndex(0);
+    setFixedSize(sizeHint().expandedTo(QSize(500, 0)));
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::buildPhotosTab(QWidget* page) {
+    auto* grid = new QGridLayout(page);
+    auto addFolderRow = [&](int row, const char* caption, const char* edit, const char* button, QLineEdit*& field,
+                            QPushButton*& picker) {
+        auto* label = new QLabel(QString::fromLatin1(caption), page);
+        field = new QLineEdit(page);
+        field->setObjectName(QString::fromLatin1(edit));
+        field->setMinimumWidth(320);
+        label->setBuddy(field);
+        picker = new QPushButton(QStringLiteral(".."), page);
+        picker->setObjectName(QString::fromLatin1(button));
+        picker->setAutoDefault(true);
+        picker->setFixedWidth(picker->fontMetrics().horizontalAdvance(QStringLiteral("....")) + 16);
+        grid->addWidget(label, row, 0);
+        grid->addWidget(field, row, 1, 1, 7);
+        grid->addWidget(picker, row, 8);
+    };
+    addFolderRow(0, "Source folder:", "edtDir", "btnDir", edtDir_, btnDir_);
+    addFolderRow(1, "Destination folder:", "edtOutputDir", "btnOutput", edtOutputDir_, btnOutput_);
+    connect(btnDir_, &QPushButton::clicked, this, &MainWindow::pickSourceFolder);
+    connect(btnOutput_, &QPushButton::clicked, this, &MainWindow::pickDestinationFolder);
+
+    auto* heading = new QLabel(QStringLiteral("Correct time by:"), page);
+    QFont bold = heading->font();
+    bold.setBold(true);
+    heading->setFont(bold);
+    grid->addItem(new QSpacerItem(0, 8), 2, 0);
+    grid->addWidget(heading, 3, 0, 1, 9);
+
+    constexpr int kNoLimitLow = std::numeric_limits<int>::min();
+    constexpr int kNoLimitHigh = std::numeric_limits<int>::max();
+    spinDays_ = makeSpinBox("SpinEdit4", kNoLimitLow, kNoLimitHigh, page);
+    spinHours_ = makeSpinBox("SpinEdit1", -23, 23, page);
+    spinMinutes_ = makeSpinBox("SpinEdit2", -59, 59, page);
+    spinSeconds_ = makeSpinBox("SpinEdit3", -59, 59, page);
+    spinDays_->setMinimumWidth(100);
+    const std::pair<const char*, QSpinBox*> offsets[] = {
+        {"Days:", spinDays_}, {"Hours:", spinHours_}, {"Minutes:", spinMinutes_}, {"Seconds:", spinSeconds_}};
+    auto* offsetRow = new QHBoxLayout;
+    for (const auto& [caption, box] : offsets) {
+        auto* label = new QLabel(QString::fromLatin1(caption), page);
+        label->setBuddy(box);
+        offsetRow->addWidget(label);
+        offsetRow->addWidget(box);
+        offsetRow->addSpacing(10);
+    }
+    offsetRow->addStretch();
+    grid->addLayout(offsetRow, 4, 0, 1, 9);
+    grid->setRowStretch(5, 1);
+}
+
+void MainWindow::buildOptionsTab(QWidget* page) {
+    cbRec_ = makeCheckBox("cbRec", "Recurse folders", page);
+    cbAutoRename_ = makeCheckBox("cbAutoRename", "Auto rename if already exists", page);
+    cbIncPrevFName_ = makeCheckBox("cbIncPrevFName", "Include current filename", page);
+    cbIncDateTime_ = makeCheckBox("cbIncDateTime", "Include datetime in filename", page);
+    cbOverwriteDateTime_ = makeCheckBox("cbOverwriteDateTime", "Overwrite datetime in filename", page);
+    cbPreserveModDate_ = makeCheckBox("cbPreserveModDate", "Preserve original modifcation date", page);
+
+    edtOutputFileMask_ = new MaskEdit(page);
+    edtOutputFileMask_->setObjectName(QStringLiteral("edtOutputFileMask"));
+    connect(edtOutputFileMask_, &MaskEdit::focusLost, this, &MainWindow::maskFocusLost);
+    auto* maskLabel = new QLabel(QStringLiteral("Output file mask:"), page);
+    maskLabel->setBuddy(edtOutputFileMask_);
+    lblDateFormatExample_ = new QLabel(page);
+    lblDateFormatExample_->setObjectName(QStringLiteral("lblDateFormatExample"));
+    lblDateFormatExample_->setTextFormat(Qt::PlainText);
+
+    auto* grid = new QGridLayout(page);
+    grid->addWidget(cbRec_, 0, 0);
+    grid->addWidget(cbAutoRename_, 1, 0);
+    grid->addWidget(cbIncPrevFName_, 2, 0);
+    grid->addWidget(cbIncDateTime_, 0, 1);
+    grid->addWidget(cbOverwriteDateTime_, 1, 1);
+    grid->addWidget(cbPreserveModDate_, 2, 1);
+    grid->addItem(new QSpacerItem(0, 8), 3, 0);
+    grid->addWidget(maskLabel, 4, 0, 1, 2);
+    grid->addWidget(edtOutputFileMask_, 5, 0, 1, 2);
+    grid->addWidget(lblDateFormatExample_, 6, 0, 1, 2);
+    grid->setRowStretch(7, 1);
+}
+
+void MainWindow::buildMenu() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
+    file->setObjectName(QStringLiteral("File1"));
+    QAction* save = file->addAction(QStringLiteral("&Save Options"), this, &MainWindow::saveOptions);
+    save->setObjectName(QStringLiteral("SaveOptions1"));
+    showLog_ = file->addAction(QStringLiteral("Show &Log"), this, &MainWindow::showLog);
+    showLog_->setObjectName(QStringLiteral("ShowLog1"));
+    file->addSeparator()->setObjectName(QStringLiteral("N1"));
+    QAction* exit = file->addAction(QStringLiteral("E&xit"), this, &QWidget::close);
+    exit->setObjectName(QStringLiteral("exit1"));
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("Help2"));
+    QAction* contents = help->addAction(QStringLiteral("Contents"), this, &MainWindow::showHelpContents);
+    contents->setObjectName(QStringLiteral("Help1"));
+    QAction* about = help->addAction(QStringLiteral("&About"), this, &MainWindow::showAbout);
+    about->setObjectName(QStringLiteral("About2"));
+}
+
+void MainWindow::loadOptions() {
+    const app::SavedOptions options = app::loadOptions(settingsPath_);
+    edtOutputFileMask_->setText(options.fileMask);
+    cbRec_->setChecked(options.recurseFolders);
+    cbAutoRename_->setChecked(options.autoRename);
+    cbIncPrevFName_->setChecked(options.includePreviousFName);
+    cbIncDateTime_->setChecked(options.includeDateTime);
+    cbOverwriteDateTime_->setChecked(options.overwriteDateTime);
+    cbPreserveModDate_->setChecked(options.preserveModDate);
+    maskFocusLost();
+}
+
+app::SavedOptions MainWindow::savedOptions() const {
+    app::SavedOptions options;
+    options.fileMask = edtOutputFileMask_->text();
+    options.recurseFolders = cbRec_->isChecked();
+    options.autoRename = cbAutoRename_->isChecked();
+    options.includePreviousFName = cbIncPrevFName_->isChecked();
+    options.includeDateTime = cbIncDateTime_->isChecked();
+    options.overwriteDateTime = cbOverwriteDateTime_->isChecked();
+    options.preserveModDate = cbPreserveModDate_->isChecked();
+    return options;
+}
+
+app::RunOptions MainWindow::currentOptions() const {
+    app::RunOptions options;
+    options.sourceFolder = edtDir_->text();
+    options.destinationFolder = edtOutputDir_->text();
+    options.offset = {spinDays_->value(), spinHours_->value(), spinMinutes_->value(), spinSeconds_->value()};
+    // The text of the accepted mask; the run prepares it the same way.
+    options.fileMask = namer_.formatMaskText();
+    options.recurseFolders = cbRec_->isChecked();
+    options.autoRename = cbAutoRename_->isChecked();
+    options.includeFileName = cbIncPrevFName_->isChecked();
+    options.includeDateTime = cbIncDateTime_->isChecked();
+    options.overwriteDateTime = cbOverwriteDateTime_->isChecked();
+    options.preserveModDate = cbPreserveModDate_->isChecked();
+    return options;
+}
+
+void MainWindow::maskFocusLost() {
+    const app::FileMaskResult result = namer_.applyFileMask(edtOutputFileMask_->text());
+    if (result.accepted) {
+        lblDateFormatExample_->setText(result.example);
+        return;
+    }
+    // OK: back to the field for correcting it; Cancel: the mask accepted last. Either way that mask stays in force.
+    if (boxes_->askOkCancelError(this, result.error)) {
+        edtOutputFileMask_->setFocus(Qt::OtherFocusReason);
+    } else {
+        edtOutputFileMask_->setText(namer_.formatMaskText());
+    }
+}
+
+void MainWindow::startRun() {
+    if (running_) return;
+    running_ = true;
+    btnGo_->setEnabled(false);
+    try {
+        GuiBatchHost host(*this, *progress_, *boxes_);
+        if (auto list = setup_.runBatch(host)) fileList_ = std::move(*list);
+    } catch (const std::exception& error) {
+        // Nothing should get here: the run reports each file's error itself. Say so rather than vanish.
+        progress_->closeAfterRun();
+        boxes_->error(this, QString::fromUtf8(error.what()));
+    }
+    running_ = false;
+    btnGo_->setEnabled(true);
+    if (closeAfterRun_) close();
+}
+
+void MainWindow::enableShowLog() {
+    showLog_->setEnabled(true);
+}
+
+void MainWindow::saveOptions() {
+    try {
+        app::saveOptions(settingsPath_, savedOptions());
+    } catch (const app::SettingsWriteError& error) {
+        boxes_->error(this, QString::fromUtf8(error.what()));
+    }
+}
+
+void MainWindow::showLog() {
+    progress_->showLog();
+}
+
+void MainWindow::showHelpContents() {
+    help_->system.showHelp(QString());
+}
+
+void MainWindow::showAbout() {
+    showAboutBox(this);
+}
+
+QString MainWindow::pickFolder(const QString& title, bool offerNewFolder) {
+    return setup_.pickFolder(this, title, offerNewFolder);
+}
+
+void MainWindow::pickSourceFolder() {
+    const QString folder = pickFolder(QStringLiteral("Location of your images"), false);
+    if (folder.isEmpty()) return;
+    edtDir_->setText(folder);
+    edtOutputDir_->setText(subFolder(edtDir_->text(), QStringLiteral("output")));
+}
+
+void MainWindow::pickDestinationFolder() {
+    const QString folder = pickFolder(QStringLiteral("Location of modified images"), true);
+    if (folder.isEmpty()) return;
+    edtOutputDir_->setText(folder);
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    // Go is the window's default button: Enter in any field that does not use it itself starts a run.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    const auto modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if (enter && modifiers == Qt::NoModifier) {
+        if (btnGo_->isEnabled()) btnGo_->click();
+        event->accept();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (running_) {
+        // Let the file in hand finish, so no output is left half written; the window closes when the run has ended.
+        closeAfterRun_ = true;
+        progress_->stopButton()->click();
+        event->ignore();
+        return;
+    }
+    // Help windows are windows of their own; they go with the main window, which ends the program.
+    help_->service.closeAll();
+    QMainWindow::closeEvent(event);
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (centred_) return;
+    centred_ = true;
+    if (const QScreen* screen = this->screen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+}  // namespace morrowtide::gui

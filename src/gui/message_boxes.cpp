@@ -1,0 +1,90 @@
+#include "gui/message_boxes.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+#include <utility>
+#include <vector>
+
+namespace morrowtide::gui {
+
+namespace {
+
+QString appTitle() {
+    return QString::fromLatin1(kApplicationTitle);
+}
+
+}  // namespace
+
+void MessageBoxes::plain(QWidget* parent, const QString& text) {
+    show(parent, {MessageKind::Plain, appTitle(), text, MessageButtons::Ok});
+}
+
+void MessageBoxes::information(QWidget* parent, const QString& text) {
+    show(parent, {MessageKind::Information, QStringLiteral("Information"), text, MessageButtons::Ok});
+}
+
+void MessageBoxes::warning(QWidget* parent, const QString& text) {
+    show(parent, {MessageKind::Warning, QStringLiteral("Warning"), text, MessageButtons::Ok});
+}
+
+bool MessageBoxes::askYesNoWarning(QWidget* parent, const QString& text) {
+    return show(parent, {MessageKind::Warning, QStringLiteral("Warning"), text, MessageButtons::YesNo}) ==
+           MessageAnswer::Yes;
+}
+
+bool MessageBoxes::askOkCancelError(QWidget* parent, const QString& text) {
+    return show(parent, {MessageKind::Error, QStringLiteral("Error"), text, MessageButtons::OkCancel}) ==
+           MessageAnswer::Ok;
+}
+
+void MessageBoxes::error(QWidget* parent, const QString& text) {
+    show(parent, {MessageKind::Error, appTitle(), text, MessageButtons::Ok});
+}
+
+MessageAnswer WidgetMessageBoxes::show(QWidget* parent, const MessageRequest& request) {
+    QMessageBox box(parent);
+    switch (request.kind) {
+        case MessageKind::Plain:
+            box.setIcon(QMessageBox::NoIcon);
+            break;
+        case MessageKind::Information:
+            box.setIcon(QMessageBox::Information);
+            break;
+        case MessageKind::Warning:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case MessageKind::Error:
+            box.setIcon(QMessageBox::Critical);
+            break;
+    }
+    box.setWindowTitle(request.title);
+    box.setText(request.text);
+    box.setTextFormat(Qt::PlainText);
+
+    std::vector<std::pair<QPushButton*, MessageAnswer>> buttons;
+    auto add = [&](const char* caption, QMessageBox::ButtonRole role, MessageAnswer answer) {
+        buttons.emplace_back(box.addButton(QString::fromLatin1(caption), role), answer);
+    };
+    switch (request.buttons) {
+        case MessageButtons::Ok:
+            add("OK", QMessageBox::AcceptRole, MessageAnswer::Ok);
+            break;
+        case MessageButtons::OkCancel:
+            add("OK", QMessageBox::AcceptRole, MessageAnswer::Ok);
+            add("Cancel", QMessageBox::RejectRole, MessageAnswer::Cancel);
+            break;
+        case MessageButtons::YesNo:
+            add("&Yes", QMessageBox::YesRole, MessageAnswer::Yes);
+            add("&No", QMessageBox::NoRole, MessageAnswer::No);
+            break;
+    }
+    box.setDefaultButton(buttons.front().first);
+    box.setEscapeButton(buttons.back().first);
+    box.exec();
+    for (const auto& [button, answer] : buttons) {
+        if (box.clickedButton() == button) return answer;
+    }
+    return buttons.back().second;
+}
+
+}  // namespace morrowtide::gui

@@ -1,0 +1,335 @@
+#include "meta/image_info.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <stdexcept>
+
+#include "meta/byte_reader.h"
+#include "meta/img_data.h"
+#include "meta/makernote/maker_note.h"
+#include "meta/tag_tables.h"
+#include "meta/value_format.h"
+
+namespace morrowtide::meta {
+
+namespace {
+
+// Raised when a block makes the walk exceed one of its budgets; ends the directory like a read outside the block.
+class WalkLimit : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// Only so many swallowed failures are kept for diagnostics; a hostile block could produce one per entry.
+constexpr std::size_t kMaxKeptFailures = 100;
+
+bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        auto up = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; };
+        if (up(a[i]) != up(b[i])) return false;
+    }
+    return true;
+}
+
+// Numbers from the file may be anything; a value that does not fit is clamped rather than left undefined.
+std::int64_t roundedInt64(double value) {
+    if (!std::isfinite(value)) return 0;
+    constexpr double kLimit = 9.0e18;
+    if (value > kLimit) return static_cast<std::int64_t>(kLimit);
+    if (value < -kLimit) return -static_cast<std::int64_t>(kLimit);
+    return roundHalfEven(value);
+}
+
+std::int32_t roundedInt32(double value) {
+    const std::int64_t v = roundedInt64(value);
+    if (v > std::numeric_limits<std::int32_t>::max()) return std::numeric_limits<std::int32_t>::max();
+    if (v < std::numeric_limits<std::int32_t>::min()) return std::numeric_limits<std::int32_t>::min();
+    return static_cast<std::int32_t>(v);
+}
+
+// Positions are kept in 32 bits; one computed from a hostile offset may not fit (it lies outside the block anyway).
+std::int32_t toPos(std::int64_t pos) {
+    if (pos > std::numeric_limits<std::int32_t>::max()) return std::numeric_limits<std::int32_t>::max();
+    if (pos < std::numeric_limits<std::int32_t>::min()) return std::numeric_limits<std::int32_t>::min();
+    return static_cast<std::int32_t>(pos);
+}
+
+// Leading and trailing blanks and control characters removed.
+std::string trimmed(std::string_view text) {
+    std::size_t first = 0, last = text.size();
+    while (first < last && static_cast<unsigned char>(text[first]) <= ' ') ++first;
+    while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ') --last;
+    return std::string(text.substr(first, last - first));
+}
+
+}  // namespace
+
+ImageInfo::ImageInfo(ImgData* owner, int buildCode) : owner(owner), buildCode(buildCode) {
+    fillCaptions();
+}
+
+std::string ImageInfo::traceLine(std::string_view caption, std::string_view text, std::uint16_t tag, std::int64_t size,
+                                 std::int64_t start) const {
+    std::string line = "\r\n";
+    if (traceLevel > 0) {
+        char prefix[16];
+        std::snprintf(prefix, sizeof prefix, "tag[$%04X]: ", static_cast<unsigned>(tag));
+        line += prefix;
+    }
+    line.append(caption).append(" = ").append(text);
+    if (traceLevel > 0) {
+        line += " [size: " + std::to_string(size) + "]" + " [start: " + std::to_string(start) + "]";
+    }
+    return line;
+}
+
+void ImageInfo::walkDirectory(std::int64_t dirStart, std::int64_t offsetBase, std::int64_t length, int kind) {
+    if (walkDepth_ >= kMaxWalkDepth) {
+        throw WalkLimit("directories nest deeper than " + std::to_string(kMaxWalkDepth) + " levels");
+    }
+    struct DepthGuard {
+        int& depth;
+        explicit DepthGuard(int& d) : depth(d) { ++depth; }
+        ~DepthGuard() { --depth; }
+    } guard(walkDepth_);
+
+    visitedDirectories_.insert({offsetBase, dirStart});
+    const int count = read16(dirStart);
+    if (traceLevel > 0) {
+        trace += "\r\nDirectory: Start, entries = " + std::to_string(dirStart) + ", " + std::to_string(count);
+    }
+    if (2 + 12 * static_cast<std::int64_t>(count) > offsetBase + length) {
+        if (owner) owner->setStatusText("Illegally sized directory");
+        return;
+    }
+    if (kind == kMainDirectory && nextDirOffset == 0 && !tiffMode) {
+        // Only informative: a link that lies outside the block is left unread instead of costing the directory.
+        const std::int64_t linkPos = dirStart + 2 + 12 * static_cast<std::int64_t>(count);
+        if (linkPos >= 1 && fitsIn(block.size(), static_cast<std::size_t>(linkPos - 1), 4)) {
+            nextDirOffset = read32(linkPos);
+            nextDirRemainder = static_cast<std::int32_t>(
+                static_cast<std::uint32_t>(static_cast<std::int64_t>(offsetBase + length - nextDirOffset)));
+        }
+    }
+    walkEntries(dirStart, offsetBase, length, kind, count);
+}
+
+void ImageInfo::walkEntries(std::int64_t dirStart, std::int64_t offsetBase, std::int64_t length, int kind, int count) {
+    const bool makeText = buildCode == 2 || buildCode == 255;
+    const bool makeRecords = buildCode == 4 || buildCode == 255;
+    for (int i = 0; i < count; ++i) {
+        if (++walkedEntries_ > kMaxWalkedEntries) {
+            throw WalkLimit("more than " + std::to_string(kMaxWalkedEntries) + " directory entries");
+        }
+        const std::int64_t e = dirStart + 2 + 12 * static_cast<std::int64_t>(i);
+        const std::uint16_t tag = read16(e);
+        const std::uint16_t format = read16(e + 2);
+        // 32-bit arithmetic as stored: a huge count may wrap.
+        const auto byteCount = static_cast<std::int32_t>(static_cast<std::uint32_t>(read32(e + 4)) *
+                                                         static_cast<std::uint32_t>(formatSize(format)));
+        if (byteCount == 0) continue;
+        const std::int64_t valuePos = byteCount <= 4 ? e + 8 : static_cast<std::int64_t>(read32(e + 8)) + offsetBase;
+        if (valuePos < 1) {
+            throw OutOfBounds("value offset of tag " + std::to_string(tag) + " points before the block");
+        }
+        // Fewer bytes when the block ends earlier; none for a count that wrapped below zero.
+        const std::string raw = byteCount < 0
+                                    ? std::string()
+                                    : std::string(ByteReader(block).bytesClamped(static_cast<std::size_t>(valuePos - 1),
+                                                                                 static_cast<std::size_t>(byteCount)));
+        copiedValueBytes_ += static_cast<std::int64_t>(raw.size());
+        if (copiedValueBytes_ > kMaxCopiedValueBytes) throw WalkLimit("directory values exceed the copy budget");
+
+        const TagEntry row = lookupEntry(tag, kind);
+        std::string text;
+        if (makeText) {
+            if (format == 2) {
+                text = raw;
+                if (!text.empty() && text.back() == '\0') text.pop_back();
+            } else if (format == 7) {
+                text = "\"" + raw.substr(0, raw.find('\0')) + "\"";
+            } else {
+                text = formatValue(raw, format, row.decodeList, row.formatSpec, bigEndian);
+            }
+            if (row.tag != 0 && row.decoder != nullptr) {
+                DecodeContext context{this, false, tag};
+                text = row.decoder(text, context);
+            } else {
+                text = printableText(text);
+            }
+            if (tag == 0x9286) {
+                userComment = raw.size() > 8 && byteCount > 9
+                                  ? trimmed(std::string_view(raw).substr(8, static_cast<std::size_t>(byteCount - 9)))
+                                  : std::string();
+                text = userComment;
+                userCommentPos = toPos(valuePos);
+                userCommentLength = byteCount - 9;
+            }
+            (kind == kThumbnailDirectory ? thumbTrace : trace) +=
+                traceLine(row.caption, text, tag, byteCount, valuePos);
+        }
+
+        switch (tag) {
+            case 0x8769:  // ExifOffset
+            case 0xA005:  // InteroperabilityOffset
+            case 0x014A:  // SubIFDs: only the first is followed
+                followDirectory(valuePos, offsetBase, length, kMainDirectory);
+                break;
+            case 0x8825:  // GPSInfo
+                followDirectory(valuePos, offsetBase, length, kGpsDirectory);
+                break;
+            case 0x010F:
+                cameraMake = text.substr(0, 32);
+                break;
+            case 0x0110:
+                cameraModel = text.substr(0, 40);
+                break;
+            case 0x9000:
+                exifVersion = raw.substr(0, 6);
+                break;
+            case 0x0132:
+                dateTimePos = toPos(valuePos);
+                dateTimeSize = byteCount;
+                dateTimeText = text.substr(0, 20);
+                break;
+            case 0x9003:
+                dateTimeOriginalPos = toPos(valuePos);
+                dateTimeOriginalSize = byteCount;
+                dateTimeText = text.substr(0, 20);
+                break;
+            case 0x9004:
+                dateTimeDigitizedPos = toPos(valuePos);
+                dateTimeDigitizedSize = byteCount;
+                break;
+            case 0x927C: {
+                makerNoteBytes = raw;
+                makerNotePos = toPos(valuePos);
+                const bool savedOrder = bigEndian;
+                try {
+                    makerNoteKnown = readMakerNote(*this);
+                } catch (...) {
+                    // The maker-note reader promises not to throw; should it, the note is lost, not the block.
+                    makerNoteKnown = false;
+                    bigEndian = savedOrder;
+                    if (owner) block = owner->block;
+                }
+                break;
+            }
+            case 0x9209:
+                flashValue = roundedInt32(numericValue(raw, format, bigEndian));
+                break;
+            case 0x0100:
+            case 0xA002:
+                widthPos = toPos(e + 8);
+                imageWidth = roundedInt32(numericValue(raw, format, bigEndian));
+                break;
+            case 0x0101:
+            case 0xA003:
+                heightPos = toPos(e + 8);
+                imageHeight = roundedInt32(numericValue(raw, format, bigEndian));
+                break;
+            case 0x0103:
+                if (kind == kThumbnailDirectory) thumbCompression = roundedInt32(numericValue(raw, format, bigEndian));
+                break;
+            default:
+                break;
+        }
+
+        if (makeRecords) {
+            try {
+                TagEntry record = row;
+                record.text = text;
+                record.rawBytes = raw;
+                record.rawSize = static_cast<std::int32_t>(raw.size());
+                record.rawPos = toPos(valuePos);
+                record.format = format;
+                if (kind == kThumbnailDirectory) {
+                    storeThumbEntry(record);
+                } else {
+                    storeEntry(record);
+                }
+            } catch (...) {
+                // A record that cannot be stored costs only itself.
+            }
+        }
+    }
+}
+
+void ImageInfo::followDirectory(std::int64_t valuePos, std::int64_t offsetBase, std::int64_t length, int kind) {
+    try {
+        const std::int64_t child = static_cast<std::int64_t>(read32(valuePos)) + offsetBase;
+        if (visitedDirectories_.contains({offsetBase, child})) return;
+        walkDirectory(child, offsetBase, length, kind);
+    } catch (const std::exception& failure) {
+        // A broken sub-directory costs its own entries only; the parent goes on with its next entry.
+        if (walkFailures.size() < kMaxKeptFailures) walkFailures.emplace_back(failure.what());
+    }
+}
+
+int ImageInfo::storeEntry(const TagEntry& entry) {
+    if (entry.tag != 0) {
+        // The capacity is the program's own bookkeeping; the vector grows geometrically underneath.
+        if (entryCount() >= entryCapacity - 1) entryCapacity += 25;
+        entries.push_back(entry);
+    }
+    return entryCount() - 1;
+}
+
+int ImageInfo::storeThumbEntry(const TagEntry& entry) {
+    if (entry.tag != 0) {
+        if (thumbEntryCount() >= thumbEntryCapacity - 1) thumbEntryCapacity += 25;
+        thumbEntries.push_back(entry);
+    }
+    return thumbEntryCount() - 1;
+}
+
+int ImageInfo::indexOfTag(std::string_view name) const {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (sameNameIgnoringCase(entries[i].name, name)) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+std::string ImageInfo::textOfTag(std::string_view name) const {
+    const int index = indexOfTag(name);
+    return index < 0 ? std::string() : entries[static_cast<std::size_t>(index)].text;
+}
+
+TagEntry ImageInfo::entryByName(std::string_view name) const {
+    const int index = indexOfTag(name);
+    return index < 0 ? emptyTagEntry() : entries[static_cast<std::size_t>(index)];
+}
+
+double ImageInfo::numberByName(std::string_view name) const {
+    const int index = indexOfTag(name);
+    if (index < 0) return 0;
+    const TagEntry& entry = entries[static_cast<std::size_t>(index)];
+    return entry.tag == 0 ? 0 : numericValue(entry.rawBytes, entry.format, bigEndian);
+}
+
+std::int64_t ImageInfo::integerByName(std::string_view name) const {
+    return roundedInt64(numberByName(name));
+}
+
+void ImageInfo::recordSubField(std::string_view name, std::string_view value, std::uint16_t format, std::uint16_t tag) {
+    if (buildCode != 4 && buildCode != 255) return;
+    try {
+        TagEntry entry;
+        entry.id = 1;
+        entry.format = format;
+        entry.tag = tag;
+        entry.name = name;
+        entry.caption = name;
+        entry.text = value;
+        entry.rawBytes = value;
+        entry.rawSize = static_cast<std::int32_t>(value.size());
+        entry.rawPos = 0;
+        storeEntry(entry);
+    } catch (...) {
+        // A sub-field that cannot be stored is only missing from the list.
+    }
+}
+
+}  // namespace morrowtide::meta

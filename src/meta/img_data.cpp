@@ -1,0 +1,303 @@
+#include "meta/img_data.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+
+#include "meta/byte_reader.h"
+#include "meta/tag_tables.h"
+
+namespace morrowtide::meta {
+
+namespace {
+
+constexpr const char* kNotExif = "Not an EXIF file";
+constexpr const char* kIllegalConstruction = "Illegal Exif construction";
+
+// Days from 1 January 1970 to the given civil date (proleptic Gregorian).
+std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const auto yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+// A file time as the system has always kept it: local time with the two-second steps of a DOS time stamp, 0 outside
+// the years a DOS time stamp can hold.
+double localDosDateTime(std::time_t time) {
+    std::tm local{};
+    if (localtime_r(&time, &local) == nullptr) return 0;
+    const int year = local.tm_year + 1900;
+    if (year < 1980 || year > 2107) return 0;
+    const int seconds = std::min(local.tm_sec, 59) & ~1;
+    const std::int64_t days =
+        daysFromCivil(year, static_cast<unsigned>(local.tm_mon + 1), static_cast<unsigned>(local.tm_mday)) -
+        daysFromCivil(1899, 12, 30);
+    return static_cast<double>(days) + (local.tm_hour * 3600 + local.tm_min * 60 + seconds) / 86400.0;
+}
+
+}  // namespace
+
+ImgData::ImgData(int buildCode) : buildCode_(buildCode) {
+    clearState();
+}
+
+ImgData::~ImgData() = default;
+
+void ImgData::clearState() {
+    sectionCount_ = 0;
+    exifIndex_ = iptcIndex_ = commentIndex_ = app0Index_ = -1;
+    sourcePath_.clear();
+    sourceModified_ = 0;
+    sourceSize_ = 0;
+    statusText_.clear();
+    diagnostic_.clear();
+    sourceBytes_.clear();
+    exif_.reset();
+    // IPTC: free the IPTC object here as well.
+    bigEndian = false;
+    block.clear();
+    tiffMode_ = false;
+}
+
+ImgData::FileKind ImgData::kindOfPath(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    const std::string_view name = std::string_view(path).substr(slash == std::string::npos ? 0 : slash + 1);
+    const std::size_t dot = name.find_last_of('.');
+    if (dot == std::string_view::npos) return FileKind::kOther;
+    std::string ext(name.substr(dot));
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
+    if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe") return FileKind::kJpeg;
+    if (ext == ".tif" || ext == ".tiff" || ext == ".nef") return FileKind::kTiff;
+    return FileKind::kOther;
+}
+
+void ImgData::lookUpSource(const std::string& path, bool takeSize) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return;
+    sourcePath_ = path;
+    sourceModified_ = localDosDateTime(info.st_mtime);
+    if (takeSize) sourceSize_ = static_cast<std::int64_t>(info.st_size);
+}
+
+bool ImgData::readImageFile(const std::string& path) {
+    try {
+        clearState();
+        std::error_code error;
+        if (!std::filesystem::is_regular_file(std::filesystem::path(path), error)) return false;
+        lookUpSource(path, true);
+        statusText_ = kNotExif;
+        const FileKind kind = kindOfPath(path);
+        if (kind == FileKind::kOther) return false;
+
+        std::ifstream in(path, std::ios::binary);
+        if (!in) {
+            statusText_ = kIllegalConstruction;
+            diagnostic_ = "cannot open " + path + ": " + std::strerror(errno);
+            return false;
+        }
+        // A TIFF is only read as far as its block reaches; a JPEG is kept whole for the writer.
+        in.seekg(0, std::ios::end);
+        std::streamoff wanted = std::max<std::streamoff>(in.tellg(), 0);
+        in.seekg(0, std::ios::beg);
+        if (kind == FileKind::kTiff) wanted = std::min<std::streamoff>(wanted, kTiffBlockLength + 8);
+        sourceBytes_.resize(static_cast<std::size_t>(wanted));
+        in.read(sourceBytes_.data(), static_cast<std::streamsize>(wanted));
+        sourceBytes_.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+        if (in.bad()) {
+            statusText_ = kIllegalConstruction;
+            diagnostic_ = "cannot read " + path;
+            sourceBytes_.clear();
+            return false;
+        }
+        return readLoaded(kind);
+    } catch (const std::exception& failure) {
+        statusText_ = kIllegalConstruction;
+        diagnostic_ = failure.what();
+        return false;
+    } catch (...) {
+        statusText_ = kIllegalConstruction;
+        return false;
+    }
+}
+
+bool ImgData::readImageBytes(const std::string& path, std::string bytes) {
+    try {
+        clearState();
+        lookUpSource(path, false);
+        sourcePath_ = path;
+        sourceSize_ = static_cast<std::int64_t>(bytes.size());
+        statusText_ = kNotExif;
+        const FileKind kind = kindOfPath(path);
+        if (kind == FileKind::kOther) return false;
+        sourceBytes_ = std::move(bytes);
+        return readLoaded(kind);
+    } catch (const std::exception& failure) {
+        statusText_ = kIllegalConstruction;
+        diagnostic_ = failure.what();
+        return false;
+    } catch (...) {
+        statusText_ = kIllegalConstruction;
+        return false;
+    }
+}
+
+bool ImgData::readLoaded(FileKind kind) {
+    const bool ok = kind == FileKind::kJpeg ? readJpeg(sourceBytes_) : readTiff(sourceBytes_);
+    if (ok) statusText_ = "<none>";
+    return ok;
+}
+
+bool ImgData::readJpeg(std::string_view fileBytes) {
+    tiffMode_ = false;
+    try {
+        return scanJpegSections(fileBytes);
+    } catch (const std::exception& failure) {
+        // What the scan stored so far stays: the queries still report the sections found.
+        diagnostic_ = failure.what();
+        return false;
+    }
+}
+
+bool ImgData::scanJpegSections(std::string_view fileBytes) {
+    const ByteReader reader(fileBytes, true);
+    if (!reader.fits(0, 2) || reader.u8(0) != 0xFF || reader.u8(1) != 0xD8) return false;
+    std::size_t pos = 2;
+    sectionCount_ = 0;
+    while (sectionCount_ < kMaxSections) {
+        // The file may end anywhere: without a marker or a length field there is no further section.
+        const std::size_t start = pos;
+        int marker = 0xFF;
+        while (marker == 0xFF) {
+            if (!reader.fits(pos, 1)) return hasAnyMetadata();
+            marker = reader.u8(pos++);
+        }
+        if (!reader.fits(pos, 2)) return hasAnyMetadata();
+        const std::uint16_t length = reader.u16(pos);
+        // A length below 2 cannot even cover itself; nothing after it can be trusted.
+        if (length < 2) return hasAnyMetadata();
+
+        const int index = sectionCount_++;
+        JpegSection& section = sections_[static_cast<std::size_t>(index)];
+        const std::size_t stored = std::min<std::size_t>(length, reader.size() - pos);
+        section.marker = marker;
+        section.size = length;
+        section.fileOffset = static_cast<std::int64_t>(start);
+        section.dataOffset = static_cast<std::int64_t>(pos);
+        section.storedLength = static_cast<std::int64_t>(stored);
+        section.data.assign(reader.bytes(pos, stored));
+        section.data.resize(length, '\0');
+        pos += stored;
+        // Cut short by the end of the file: kept with its declared size, not examined; the next marker read ends
+        // the scan.
+        if (stored < length) continue;
+
+        if (sectionCount_ == 5 && !hasAnyMetadata()) return false;
+        switch (marker) {
+            case 0xD9:  // end of image
+            case 0xDA:  // start of scan: its header is the last section kept
+                return hasAnyMetadata();
+            case 0xE0:
+                app0Index_ = index;
+                break;
+            case 0xE1:
+                if (sectionCount_ > 5 || exifIndex_ >= 0) {
+                    --sectionCount_;  // dropped: the next section takes this slot
+                    break;
+                }
+                exifIndex_ = index;
+                exif_ = std::make_unique<ImageInfo>(this, buildCode_);
+                block = section.data;
+                decodeExifBlock();
+                break;
+            case 0xED:
+                if (iptcIndex_ < 0) {
+                    iptcIndex_ = index;
+                    // IPTC: create the IPTC object (owner: this container) here; its datasets are parsed later.
+                }
+                break;
+            case 0xFE:
+                commentIndex_ = index;
+                break;
+            default:
+                break;
+        }
+    }
+    return hasAnyMetadata();
+}
+
+void ImgData::decodeExifBlock() {
+    if (!exif_) exif_ = std::make_unique<ImageInfo>(this, buildCode_);
+    if (block.size() < 7 || std::string_view(block).substr(2, 5) != std::string_view("Exif\0", 5)) {
+        statusText_ = "Incorrect Exif header";
+        return;
+    }
+    const std::string_view order = block.size() < 10 ? std::string_view() : std::string_view(block).substr(8, 2);
+    if (order == "II") {
+        bigEndian = false;
+    } else if (order == "MM") {
+        bigEndian = true;
+    } else {
+        statusText_ = "Invalid Exif alignment marker";
+        return;
+    }
+    exif_->trace.clear();
+    exif_->block = block;
+    exif_->bigEndian = bigEndian;
+    const std::int32_t firstOffset = exif_->read32(13);
+    const std::int64_t start = firstOffset == 0 ? 17 : static_cast<std::int64_t>(firstOffset) + 9;
+    const JpegSection* section = exifSection();
+    const std::int64_t length = (section ? section->size : static_cast<std::int64_t>(block.size())) - 6;
+    exif_->walkDirectory(start, 9, length, kMainDirectory);
+    exif_->addFocalLength35mm();
+}
+
+bool ImgData::readTiff(std::string_view fileBytes) {
+    tiffMode_ = true;
+    struct ModeReset {
+        bool& mode;
+        ~ModeReset() { mode = false; }
+    } reset{tiffMode_};
+    try {
+        const std::string_view order = fileBytes.substr(0, 2);
+        if (order != "II" && order != "MM") return false;
+        if (fileBytes.size() < 8) return false;  // byte order, magic number and first offset are not all there
+
+        JpegSection& section = sections_[0];
+        const std::size_t stored = std::min<std::size_t>(fileBytes.size() - 8, kTiffBlockLength);
+        section.data.assign(fileBytes.substr(8, stored));
+        section.data.resize(static_cast<std::size_t>(kTiffBlockLength), '\0');
+        section.marker = 0;
+        section.size = 0;
+        section.fileOffset = 8;
+        section.dataOffset = 8;
+        section.storedLength = static_cast<std::int64_t>(stored);
+        sectionCount_ = 1;
+        exifIndex_ = 0;
+
+        exif_ = std::make_unique<ImageInfo>(this, buildCode_);
+        exif_->tiffMode = true;
+        exif_->trace.clear();
+        exif_->block = section.data;
+        block = section.data;
+        bigEndian = order == "MM";
+        exif_->bigEndian = bigEndian;
+        // The first directory is taken to follow the 8-byte header, whatever the header's offset says.
+        exif_->walkDirectory(1, -7, kTiffBlockLength, kMainDirectory);
+        exif_->addFocalLength35mm();
+        return true;
+    } catch (const std::exception& failure) {
+        diagnostic_ = failure.what();
+        return false;
+    }
+}
+
+}  // namespace morrowtide::meta

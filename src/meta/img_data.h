@@ -1,0 +1,137 @@
+// The file-level metadata container: a JPEG's marker sections up to the first scan, the decoded EXIF block and the
+// outcome of the last load. One container is reused for every file of a batch run.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "meta/image_info.h"
+
+namespace morrowtide::meta {
+
+// One marker section as read from the file.
+struct JpegSection {
+    // The section as stored after its two marker bytes: the 2-byte big-endian length field, then the payload.
+    // Always `size` bytes long; where the file ended inside the section the missing bytes are zeros.
+    std::string data;
+    int marker = 0;         // the byte that follows 0xFF, e.g. 0xE1
+    std::int32_t size = 0;  // value of the length field (it counts its own two bytes)
+    // Where the section lies in the source: fileOffset is the first byte of its marker (the first 0xFF fill byte,
+    // or the marker code itself when no 0xFF preceded it); the length field starts at dataOffset; storedLength bytes
+    // of `data` came from the file (less than `size` only when the file ended inside the section).
+    std::int64_t fileOffset = 0;
+    std::int64_t dataOffset = 0;
+    std::int64_t storedLength = 0;
+
+    // First source byte after the section.
+    std::int64_t endOffset() const { return dataOffset + storedLength; }
+};
+
+class ImgData : public EndianBlock {
+  public:
+    static constexpr int kMaxSections = 20;
+    // A TIFF-structured file is read from file offset 8 into a block of this many bytes.
+    static constexpr std::int64_t kTiffBlockLength = 256000;
+
+    // buildCode is handed to every decoded EXIF object (the batch run uses 255).
+    explicit ImgData(int buildCode = 255);
+    ~ImgData();
+    ImgData(const ImgData&) = delete;
+    ImgData& operator=(const ImgData&) = delete;
+
+    // Forgets the last file: references, source facts, status, EXIF object, byte order. The section slots keep their
+    // old contents; sectionCount() says which belong to the current file.
+    void clearState();
+
+    // Loads a ".jpg", ".jpeg", ".jpe" (JPEG) or ".tif", ".tiff", ".nef" (TIFF) file. Never throws; the result and
+    // statusText() report the outcome. The bytes read stay available as sourceBytes() until the next load.
+    bool readImageFile(const std::string& path);
+    // The same with the file's bytes already in memory: `path` still chooses the reader by its extension and is
+    // looked up for its modification time (when it exists); the size is that of `bytes`. Never throws.
+    bool readImageBytes(const std::string& path, std::string bytes);
+
+    bool hasAnyMetadata() const { return exifIndex_ >= 0 || commentIndex_ >= 0 || iptcIndex_ >= 0; }
+    bool hasExifBlock() const { return exifIndex_ >= 0; }
+
+    // Reader steps, public for the writer and for tests; they work on the bytes of a whole file. readJpeg and
+    // readTiff catch every failure and answer false; scanJpegSections and decodeExifBlock let the walker's failures
+    // through (the sections and EXIF object stored so far stay).
+    bool readJpeg(std::string_view fileBytes);
+    bool scanJpegSections(std::string_view fileBytes);
+    void decodeExifBlock();
+    bool readTiff(std::string_view fileBytes);
+
+    const std::string& sourcePath() const { return sourcePath_; }
+    // Last-write time of the source in local time, days since 30 December 1899, two-second resolution; 0 unknown.
+    double sourceModified() const { return sourceModified_; }
+    std::int64_t sourceSize() const { return sourceSize_; }
+    // The whole source file as read by the last load (empty when it could not be read).
+    const std::string& sourceBytes() const { return sourceBytes_; }
+
+    // "" (no such file), "Not an EXIF file", "Illegal Exif construction", "Incorrect Exif header",
+    // "Invalid Exif alignment marker", "Illegally sized directory", "Error Detected = ..." or "<none>".
+    const std::string& statusText() const { return statusText_; }
+    // The walker and the maker-note reader report their failures here.
+    void setStatusText(std::string text) { statusText_ = std::move(text); }
+    // Technical message of the failure that ended the last load early (empty when none); not part of statusText.
+    const std::string& diagnostic() const { return diagnostic_; }
+
+    int buildCode() const { return buildCode_; }
+    bool tiffMode() const { return tiffMode_; }
+
+    // Sections of the current file, 0-based: section(0) is the first after the start-of-image marker.
+    int sectionCount() const { return sectionCount_; }
+    const JpegSection& section(int index) const { return sections_.at(static_cast<std::size_t>(index)); }
+
+    // The section references (null when none): the EXIF APP1, the first APP13, the last COM, the last APP0.
+    JpegSection* exifSection() { return sectionAt(exifIndex_); }
+    const JpegSection* exifSection() const { return sectionAt(exifIndex_); }
+    const JpegSection* iptcSection() const { return sectionAt(iptcIndex_); }
+    const JpegSection* commentSection() const { return sectionAt(commentIndex_); }
+    const JpegSection* app0Section() const { return sectionAt(app0Index_); }
+    // 0-based indexes of the references, -1 for none.
+    int exifSectionIndex() const { return exifIndex_; }
+    int iptcSectionIndex() const { return iptcIndex_; }
+    int commentSectionIndex() const { return commentIndex_; }
+    int app0SectionIndex() const { return app0Index_; }
+
+    // The decoded EXIF block of the current file, or null.
+    ImageInfo* exif() { return exif_.get(); }
+    const ImageInfo* exif() const { return exif_.get(); }
+
+    // IPTC: the IPTC object made for the first APP13 section belongs here (created where the scan takes that
+    // section as iptcSection()), freed by clearState() like the EXIF object.
+
+  private:
+    enum class FileKind { kOther, kJpeg, kTiff };
+    static FileKind kindOfPath(const std::string& path);
+    bool readLoaded(FileKind kind);
+    void lookUpSource(const std::string& path, bool takeSize);
+
+    JpegSection* sectionAt(int index) { return index < 0 ? nullptr : &sections_[static_cast<std::size_t>(index)]; }
+    const JpegSection* sectionAt(int index) const {
+        return index < 0 ? nullptr : &sections_[static_cast<std::size_t>(index)];
+    }
+
+    std::array<JpegSection, kMaxSections> sections_;
+    bool tiffMode_ = false;
+    int buildCode_ = 255;
+    int sectionCount_ = 0;
+    int exifIndex_ = -1;
+    int iptcIndex_ = -1;
+    int commentIndex_ = -1;
+    int app0Index_ = -1;
+    std::string sourcePath_;
+    double sourceModified_ = 0;
+    std::int64_t sourceSize_ = 0;
+    std::string statusText_;
+    std::string diagnostic_;
+    std::string sourceBytes_;
+    std::unique_ptr<ImageInfo> exif_;
+};
+
+}  // namespace morrowtide::meta

@@ -1,0 +1,40 @@
+// Writing the corrected JPEG: start-of-image, the sections the container kept (the EXIF section with its shifted
+// dates first), then every other byte of the source in its original order. The compressed image is copied, never
+// decoded. The output replaces its path only once it is completely on disk (see safe_file.h).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "meta/img_data.h"
+#include "meta/jpeg_validate.h"
+#include "meta/safe_file.h"
+
+namespace morrowtide::meta {
+
+// The APP0 segment written when the source has neither an EXIF nor an APP0 section: JFIF 1.02, 300 dots per inch,
+// no thumbnail.
+inline constexpr std::string_view kDefaultJfifSegment{
+    "\xFF\xE0\x00\x10\x4A\x46\x49\x46\x00\x01\x02\x01\x01\x2C\x01\x2C\x00\x00", 18};
+
+// The whole file, or WriteError "Cannot open file "<path>". <reason>".
+std::string readSourceFile(const std::string& path);
+
+// Reads the source the container last loaded (its sourcePath()) afresh, checks it with the JPEG header reader
+// (JpegError, a WriteError, when refused; an empty file included) and writes the corrected copy to `outPath`.
+// `outPath` may name the source itself. Throws WriteError; on any failure `outPath` is left as it was.
+void saveCorrectedJpeg(const ImgData& data, const std::string& outPath);
+// The same with the source's bytes already in memory (for instance data.sourceBytes()).
+void saveCorrectedJpeg(const ImgData& data, std::string_view sourceBytes, const std::string& outPath);
+
+// Writes the header sections and the rest of `sourceBytes` to `outPath`. The source's own copies of the sections
+// the header wrote (the kept APP1, APP13 and COM, and the kept APP0, which either is written itself or gives way to
+// the EXIF section) are left out wherever they stand; all other bytes follow in their original order. Throws
+// WriteError; on any failure `outPath` is left as it was.
+void writeJpegTo(const ImgData& data, std::string_view sourceBytes, const std::string& outPath);
+
+// Start-of-image, then the EXIF section, else the APP0 section, else kDefaultJfifSegment; then the APP13 and the
+// COM section when kept.
+void writeHeaderSections(const ImgData& data, SafeFileWriter& out);
+
+}  // namespace morrowtide::meta

@@ -1,0 +1,84 @@
+// `morrowtide-cli info` run as a user runs it: the real binary on files made for the test.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+
+#include "support/exif_builder.h"
+
+using morrowtide::test::JpegBuilder;
+using morrowtide::test::TempDir;
+using morrowtide::test::TiffBuilder;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out;
+};
+
+std::string quoted(const std::string& arg) {
+    std::string q = "'";
+    for (const char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+Result runCli(const std::string& args) {
+    Result result;
+    FILE* pipe = ::popen((quoted(MORROWTIDE_CLI_PATH) + " " + args + " 2>/dev/null").c_str(), "r");
+    if (pipe == nullptr) return result;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
+    const int raw = ::pclose(pipe);
+    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return result;
+}
+
+}  // namespace
+
+TEST(InfoCommand, ShowsDatesPositionsAndEntriesInUtf8) {
+    TiffBuilder tiff(morrowtide::test::ByteOrder::kBig);
+    const auto ifd0 = tiff.directory(), exif = tiff.directory();
+    tiff.ascii(ifd0, 0x010F, "Caf\xE9 \x80");  // Windows-1252 e acute and euro sign
+    tiff.ascii(ifd0, 0x0132, "2005:12:31 23:30:00");
+    tiff.link(ifd0, 0x8769, exif);
+    tiff.ascii(exif, 0x9003, "2005:06:01 10:00:00");
+    const TempDir dir;
+    const std::string path = dir.write("photo.jpg", JpegBuilder().app1Exif(tiff.build()).imageData().build());
+
+    const Result result = runCli("info " + quoted(path));
+    EXPECT_EQ(result.status, 0);
+    EXPECT_NE(result.out.find("File: " + path + "\n"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("Status: <none>"), std::string::npos);
+    EXPECT_NE(result.out.find("Byte order: Motorola (MM)"), std::string::npos);
+    const std::string dateTime =
+        "DateTime: \"2005:12:31 23:30:00\" at block position " + std::to_string(tiff.valueOffset(ifd0, 1) + 9);
+    EXPECT_NE(result.out.find(dateTime), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("DateTimeDigitized: -"), std::string::npos);
+    EXPECT_NE(result.out.find("    Make = Caf\xC3\xA9 \xE2\x82\xAC\n"), std::string::npos) << result.out;
+    EXPECT_EQ(result.out.find('\r'), std::string::npos);
+}
+
+TEST(InfoCommand, ExitStatusTellsWhetherEveryFileCouldBeRead) {
+    const TempDir dir;
+    const std::string plain = dir.write("plain.jpg", JpegBuilder().dqt().imageData().build());
+    const std::string text = dir.write("notes.txt", "hello");
+    const Result readable = runCli("info " + quoted(plain) + " " + quoted(text));
+    EXPECT_EQ(readable.status, 0);  // read, even if without metadata
+    EXPECT_NE(readable.out.find("Status: Not an EXIF file"), std::string::npos);
+
+    const Result missing = runCli("info " + quoted(plain) + " " + quoted((dir.path() / "gone.jpg").string()));
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.out.find("Status: (file not found)"), std::string::npos);
+
+    EXPECT_EQ(runCli("info").status, 2);
+    EXPECT_EQ(runCli("frobnicate").status, 2);
+    const Result help = runCli("info --help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("Usage: morrowtide-cli info FILE..."), std::string::npos);
+    const Result version = runCli("--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("morrowtide-cli ", 0), 0u);
+}

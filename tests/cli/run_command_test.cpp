@@ -1,0 +1,337 @@
+// `morrowtide-cli run` as a user starts it: the real binary on temporary folders, its output, files and exit codes.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/file_list.h"
+#include "meta/date_time.h"
+#include "meta/img_data.h"
+#include "support/exif_builder.h"
+
+extern char** environ;
+
+using morrowtide::meta::encodeDateTime;
+using morrowtide::test::JpegBuilder;
+using morrowtide::test::TempDir;
+using morrowtide::test::TiffBuilder;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string photo(const std::string& date = "2005:06:01 10:00:00") {
+    TiffBuilder tiff;
+    const auto ifd0 = tiff.directory();
+    const auto exif = tiff.directory();
+    tiff.ascii(ifd0, 0x0132, date);
+    tiff.link(ifd0, 0x8769, exif);
+    tiff.ascii(exif, 0x9003, date);
+    return JpegBuilder().app1Exif(tiff.build()).imageData().build();
+}
+
+void writeFile(const fs::path& path, const std::string& bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+double captureOf(const fs::path& path) {
+    morrowtide::meta::ImgData data;
+    data.readImageFile(path.string());
+    return data.exif() != nullptr ? data.exif()->captureDateTime() : 0.0;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) result.push_back(line);
+    return result;
+}
+
+std::vector<std::string> tree(const fs::path& root) {
+    std::vector<std::string> names;
+    if (!fs::exists(root)) return names;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (entry.is_regular_file()) names.push_back(fs::relative(entry.path(), root).string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+struct Result {
+    int status = -1;  // exit code, or -1 when the program did not exit normally
+    std::string out;
+    std::string err;
+};
+
+// The program with standard input from /dev/null and both outputs captured, as in a script or under CI.
+class Program {
+  public:
+    explicit Program(const std::vector<std::string>& args) {
+        int outPipe[2];
+        int errPipe[2];
+        if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+        std::vector<std::string> argv{MORROWTIDE_CLI_PATH, "run"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::vector<char*> pointers;
+        for (auto& arg : argv) pointers.push_back(arg.data());
+        pointers.push_back(nullptr);
+        const int failed = ::posix_spawn(&pid_, MORROWTIDE_CLI_PATH, &actions, nullptr, pointers.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(outPipe[1]);
+        ::close(errPipe[1]);
+        out_ = outPipe[0];
+        err_ = errPipe[0];
+        if (failed != 0) throw std::runtime_error("posix_spawn");
+    }
+    ~Program() {
+        if (out_ >= 0) ::close(out_);
+        if (err_ >= 0) ::close(err_);
+        if (pid_ > 0 && !reaped_) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+
+    // Reads until standard output holds a complete line (or ends).
+    void waitForFirstLine() {
+        while (result_.out.find('\n') == std::string::npos && pump()) {
+        }
+    }
+    void signal(int number) { ::kill(pid_, number); }
+
+    Result finish() {
+        while (pump()) {
+        }
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        reaped_ = true;
+        result_.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return result_;
+    }
+
+  private:
+    // One round of reading; false once both outputs have ended.
+    bool pump() {
+        pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
+        if (out_ < 0 && err_ < 0) return false;
+        if (::poll(fds, 2, 60000) <= 0) return false;
+        char buffer[4096];
+        for (auto [fd, text] : {std::pair{&out_, &result_.out}, std::pair{&err_, &result_.err}}) {
+            pollfd& p = fds[fd == &out_ ? 0 : 1];
+            if (*fd < 0 || (p.revents & (POLLIN | POLLHUP)) == 0) continue;
+            const ssize_t got = ::read(*fd, buffer, sizeof buffer);
+            if (got > 0) {
+                text->append(buffer, static_cast<std::size_t>(got));
+            } else {
+                ::close(*fd);
+                *fd = -1;
+            }
+        }
+        return true;
+    }
+
+    pid_t pid_ = -1;
+    int out_ = -1;
+    int err_ = -1;
+    bool reaped_ = false;
+    Result result_;
+};
+
+Result run(const std::vector<std::string>& args) {
+    return Program(args).finish();
+}
+
+class CliRun : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        src = temp.path() / "in";
+        dst = temp.path() / "out";
+        fs::create_directories(src);
+    }
+    TempDir temp;
+    fs::path src;
+    fs::path dst;
+};
+
+}  // namespace
+
+TEST_F(CliRun, HelpDocumentsOptionsAndExamples) {
+    const Result result = run({"--help"});
+    EXPECT_EQ(result.status, 0);
+    for (const char* text :
+         {"Usage: morrowtide-cli run", "--days", "--hours", "--minutes", "--seconds", "--mask", "--no-recurse",
+          "--no-auto-rename", "--no-filename", "--no-datetime", "--no-overwrite-datetime", "--preserve-mtime", "--yes",
+          "--settings", "Exit status", "Examples:"}) {
+        EXPECT_NE(result.out.find(text), std::string::npos) << text;
+    }
+}
+
+TEST_F(CliRun, UsageErrorsExitWithTwoAndTouchNothing) {
+    writeFile(src / "a.jpg", photo());
+    const std::string in = src.string();
+    const std::string out = dst.string();
+    const std::vector<std::vector<std::string>> cases = {
+        {"--hours", "24", in, out},
+        {"--hours=-24", in, out},
+        {"--minutes", "60", in, out},
+        {"--seconds", "-60", in, out},
+        {"--days", "2147483648", in, out},
+        {"--days", "1.5", in, out},
+        {"--days", in, out},  // the folder taken as the value
+        {in},
+        {in, out, "extra"},
+        {"--bogus", in, out},
+        {"--mask", "/:?", in, out},
+        {"--settings", (temp.path() / "missing.ini").string(), in, out},
+        {(temp.path() / "no such folder").string(), out},
+        {"", out},
+    };
+    for (const auto& args : cases) {
+        const Result result = run(args);
+        EXPECT_EQ(result.status, 2) << args[0] << " " << result.err;
+        EXPECT_FALSE(result.err.empty()) << args[0];
+        EXPECT_TRUE(result.out.empty()) << args[0] << " " << result.out;
+    }
+    EXPECT_NE(run({"--hours", "24", in, out}).err.find("--hours must be a whole number from -23 to 23"),
+              std::string::npos);
+    EXPECT_FALSE(fs::exists(dst));
+}
+
+TEST_F(CliRun, ExtremeOffsetsWithinTheRangesAreAccepted) {
+    const Result result = run(
+        {"--days", "-2147483648", "--hours", "-23", "--minutes=59", "--seconds", "+59", src.string(), dst.string()});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "Completed Successfully (0 Files)\n");
+}
+
+TEST_F(CliRun, LogsEveryFileReportsErrorsAndEndsWithTheSummary) {
+    writeFile(src / "IMG_1.JPG", photo());
+    writeFile(src / "trip" / "IMG_2.jpg", photo("2006:01:01 23:30:00"));
+    writeFile(src / "broken.jpg", "no jpeg here");
+    writeFile(src / "skipped.jpeg", photo());
+    const Result result = run({"--hours", "1", src.string(), dst.string()});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(lines(result.out), (std::vector<std::string>{
+                                     (dst / "2005-06-01 11-00-00 - IMG_1.jpg").string(),
+                                     (dst / "broken.jpg").string(),
+                                     (dst / "trip" / "2006-01-02 00-30-00 - IMG_2.jpg").string(),
+                                     "Completed Successfully (2/3 Files)",
+                                 }));
+    // The error names the file; no progress bar when standard error is no terminal.
+    EXPECT_EQ(result.err.rfind((src / "broken.jpg").string() + ": JPEG error", 0), 0u) << result.err;
+    EXPECT_EQ(lines(result.err).size(), 1u);
+    EXPECT_EQ(result.err.find('\r'), std::string::npos);
+    EXPECT_EQ(tree(dst),
+              (std::vector<std::string>{"2005-06-01 11-00-00 - IMG_1.jpg", "trip/2006-01-02 00-30-00 - IMG_2.jpg"}));
+    EXPECT_EQ(captureOf(dst / "trip" / "2006-01-02 00-30-00 - IMG_2.jpg"), encodeDateTime({2006, 1, 2, 0, 30, 0, 0}));
+}
+
+TEST_F(CliRun, FlagsChangeTheNamingAndTheFileTimes) {
+    writeFile(src / "a.jpg", photo());
+    writeFile(src / "sub" / "b.jpg", photo());
+    const auto sourceTime = morrowtide::app::dosDateTimeFromCivil(2001, 2, 3, 4, 5, 6);
+    ASSERT_TRUE(morrowtide::app::setFileDate(QFile::decodeName((src / "a.jpg").c_str()), sourceTime));
+
+    Result result = run({"--mask", "yyyymmdd_hhnnss", "--no-recurse", "--minutes", "-30", src.string(), dst.string()});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(tree(dst), (std::vector<std::string>{"20050601_093000.jpg"}));
+    EXPECT_EQ(morrowtide::app::sourceFileDate(QFile::decodeName((dst / "20050601_093000.jpg").c_str())),
+              morrowtide::app::dosDateTimeFromCivil(2005, 6, 1, 9, 30, 0));
+
+    // The same name again: auto rename adds "_2"; without it the file is overwritten.
+    EXPECT_EQ(run({"--mask", "yyyymmdd_hhnnss", "--no-recurse", "--minutes", "-30", src.string(), dst.string()}).status,
+              0);
+    EXPECT_EQ(tree(dst), (std::vector<std::string>{"20050601_093000.jpg", "20050601_093000_2.jpg"}));
+    EXPECT_EQ(run({"--mask", "yyyymmdd_hhnnss", "--no-recurse", "--no-auto-rename", "--minutes", "-30", src.string(),
+                   dst.string()})
+                  .status,
+              0);
+    EXPECT_EQ(tree(dst).size(), 2u);
+
+    const fs::path kept = temp.path() / "kept";
+    result = run({"--no-datetime", "--preserve-mtime", "--seconds", "7", src.string(), kept.string()});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(tree(kept), (std::vector<std::string>{"a.jpg", "sub/b.jpg"}));
+    EXPECT_EQ(morrowtide::app::sourceFileDate(QFile::decodeName((kept / "a.jpg").c_str())), sourceTime);
+    EXPECT_EQ(captureOf(kept / "a.jpg"), encodeDateTime({2005, 6, 1, 10, 0, 7, 0}));
+}
+
+TEST_F(CliRun, SettingsFileGivesTheOptionsAndFlagsOverrideIt) {
+    writeFile(src / "a.jpg", photo());
+    writeFile(src / "sub" / "b.jpg", photo());
+    const fs::path ini = temp.path() / "morrowtide.ini";
+    writeFile(ini, "[Options]\nFileMask=yyyy *FILENAME\nRecurseFolders=0\nIncludeDateTime=1\n");
+
+    Result result = run({"--settings", ini.string(), src.string(), dst.string()});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(tree(dst), (std::vector<std::string>{"2005 a.jpg"}));
+
+    const fs::path second = temp.path() / "second";
+    result = run({"--settings", ini.string(), "--recurse", "--no-datetime", src.string(), second.string()});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(tree(second), (std::vector<std::string>{"a.jpg", "sub/b.jpg"}));
+}
+
+TEST_F(CliRun, SameFolderNeedsYesWhenThereIsNoTerminalToAsk) {
+    writeFile(src / "a.jpg", photo());
+    const std::string before = readFile(src / "a.jpg");
+    const std::string same = (src / ".").string();
+
+    Result result = run({"--no-datetime", "--no-auto-rename", "--hours", "2", src.string(), same});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_TRUE(result.out.empty());
+    EXPECT_NE(result.err.find("--yes"), std::string::npos);
+    EXPECT_EQ(readFile(src / "a.jpg"), before);
+
+    result = run({"--no-datetime", "--no-auto-rename", "--hours", "2", "--yes", src.string(), same});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(lines(result.out).back(), "Completed Successfully (1 Files)");
+    EXPECT_EQ(tree(src), (std::vector<std::string>{"a.jpg"}));
+    EXPECT_EQ(captureOf(src / "a.jpg"), encodeDateTime({2005, 6, 1, 12, 0, 0, 0}));
+}
+
+TEST_F(CliRun, InterruptStopsAfterTheFileInHand) {
+    constexpr int kFiles = 1000;
+    const std::string bytes = photo();
+    for (int i = 0; i < kFiles; ++i) writeFile(src / ("p" + std::to_string(10000 + i) + ".jpg"), bytes);
+    // Long log lines fill the pipe after a few hundred files, so the program cannot finish before the signal
+    // arrives, however fast it is.
+    const fs::path out = dst / std::string(200, 'd');
+
+    Program program({"--no-datetime", src.string(), out.string()});
+    program.waitForFirstLine();
+    program.signal(SIGINT);
+    const Result result = program.finish();
+
+    EXPECT_EQ(result.status, 130) << result.err;
+    const std::vector<std::string> printed = lines(result.out);
+    ASSERT_FALSE(printed.empty());
+    const std::string summary = printed.back();
+    const int processed = static_cast<int>(printed.size()) - 1;
+    EXPECT_GE(processed, 1);
+    EXPECT_LT(processed, kFiles);
+    EXPECT_EQ(summary, "Cancelled: " + std::to_string(processed) + "/" + std::to_string(kFiles) + " Files Processed.");
+    // Every file begun was finished: one complete output per log line, nothing half-written.
+    EXPECT_EQ(tree(out).size(), static_cast<std::size_t>(processed));
+}
