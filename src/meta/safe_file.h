@@ -1,6 +1,7 @@
 // Replacing a file without ever leaving it half-written: the new content goes to a temporary file in the same
-// folder, is flushed to disk and only then renamed over the destination. Until commit() succeeds, whatever
-// stood at the destination (possibly the very file the content was read from) is left as it was.
+// folder and only then is renamed over the destination; when a file stands there, the content is flushed to disk
+// before the rename. Until commit() succeeds, whatever stood at the destination (possibly the very file the content
+// was read from) is left as it was.
 #pragma once
 
 #include <stdexcept>

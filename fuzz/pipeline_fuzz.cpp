@@ -1,0 +1,208 @@
+// The whole correction of one photo on arbitrary bytes: read them as a JPEG, shift the dates, write the corrected
+// copy, read that back. Beyond not crashing, the pipeline must keep its promises:
+//   - the shift changes nothing but the 19 characters at the recorded date positions, never a length;
+//   - each readable date moves by exactly the offset (or stays, when the result leaves the years 1..9999);
+//   - the output starts with the start-of-image marker and the shifted EXIF section, ends with every source byte
+//     after the metadata sections, and when the EXIF section came first and no other section is rewritten it is
+//     the source with only the date characters changed;
+//   - the output reads back with the same EXIF section, the same date positions and the same dates.
+// The offset comes from a hash of the input, so that the fuzzer tries many offsets.
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <string>
+#include <string_view>
+
+#include "meta/img_data.h"
+#include "meta/jpeg_writer.h"
+#include "meta/safe_file.h"
+
+using morrowtide::meta::ImageInfo;
+using morrowtide::meta::ImgData;
+using morrowtide::meta::JpegSection;
+
+namespace {
+
+constexpr std::int64_t kDateLength = 19;
+
+[[noreturn]] void broken(const char* promise) {
+    std::fprintf(stderr, "pipeline_fuzz: broken promise: %s\n", promise);
+    std::abort();
+}
+
+void check(bool kept, const char* promise) {
+    if (!kept) broken(promise);
+}
+
+struct Offset {
+    std::int32_t days, hours, minutes, seconds;
+    double delta() const {
+        return static_cast<double>(days) +
+               static_cast<double>(static_cast<std::int64_t>(hours) * 3600 + minutes * 60 + seconds) / 86400.0;
+    }
+};
+
+Offset offsetFor(std::string_view input) {
+    std::uint64_t hash = 1469598103934665603ull;  // FNV-1a
+    for (const char c : input) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    Offset offset{static_cast<std::int32_t>(hash % 80001) - 40000, static_cast<std::int32_t>((hash >> 20) % 47) - 23,
+                  static_cast<std::int32_t>((hash >> 28) % 119) - 59,
+                  static_cast<std::int32_t>((hash >> 36) % 119) - 59};
+    // Now and then the extremes the day box allows.
+    if ((hash >> 50) % 16 == 0)
+        offset.days =
+            (hash >> 54) % 2 ? std::numeric_limits<std::int32_t>::max() : std::numeric_limits<std::int32_t>::min();
+    return offset;
+}
+
+// A folder in memory when there is one: the writer flushes every file to disk.
+std::string outputPath() {
+    static const std::string path = [] {
+        const std::filesystem::path folder = std::filesystem::is_directory("/dev/shm")
+                                                 ? std::filesystem::path("/dev/shm")
+                                                 : std::filesystem::temp_directory_path();
+        return (folder / ("morrowtide-pipeline-fuzz-" + std::to_string(::getpid()) + ".jpg")).string();
+    }();
+    return path;
+}
+
+std::string readWhole(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+struct DateState {
+    std::int64_t pos[3] = {0, 0, 0};
+    double value[3] = {0, 0, 0};
+};
+
+DateState datesOf(const ImageInfo& exif) {
+    DateState state;
+    const std::int64_t positions[3] = {exif.dateTimePos, exif.dateTimeOriginalPos, exif.dateTimeDigitizedPos};
+    for (int i = 0; i < 3; ++i) {
+        state.pos[i] = positions[i];
+        state.value[i] = positions[i] > 0 ? exif.readDateAt(positions[i]) : 0.0;
+    }
+    return state;
+}
+
+bool insideADate(std::int64_t blockPos, const DateState& dates) {
+    for (const std::int64_t pos : dates.pos) {
+        if (pos > 0 && blockPos >= pos && blockPos < pos + kDateLength) return true;
+    }
+    return false;
+}
+
+// Dates whose 19 characters overlap another recorded date's are moved as one text; their values are not checked.
+bool standsAlone(int i, const DateState& dates) {
+    for (int j = 0; j < 3; ++j) {
+        if (j != i && dates.pos[j] > 0 && dates.pos[j] != dates.pos[i] &&
+            std::llabs(dates.pos[j] - dates.pos[i]) < kDateLength) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void checkShift(const std::string& before, const std::string& after, const DateState& old, const ImageInfo& exif,
+                const Offset& offset) {
+    check(before.size() == after.size(), "the shift keeps the EXIF section's length");
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        if (before[i] != after[i]) {
+            check(insideADate(static_cast<std::int64_t>(i) + 1, old), "the shift changes only date characters");
+        }
+    }
+    const DateState now = datesOf(exif);
+    for (int i = 0; i < 3; ++i) {
+        check(now.pos[i] == old.pos[i], "the shift keeps the date positions");
+        if (old.value[i] == 0.0 || !standsAlone(i, old)) continue;
+        const double wanted = old.value[i] + offset.delta();
+        const bool moved = std::fabs(now.value[i] - wanted) < 1e-6;
+        const bool kept = now.value[i] == old.value[i];
+        // It stays when the shifted date has no text (before year 1 or after 9999) or its value is too short.
+        check(moved || kept, "a readable date moves by exactly the offset or stays");
+    }
+}
+
+void checkOutput(const std::string& source, const std::string& output, const ImgData& data) {
+    check(output.size() >= 2 && output.compare(0, 2, "\xFF\xD8") == 0, "the output starts with start-of-image");
+    if (const JpegSection* exif = data.exifSection()) {
+        check(output.size() >= 4 + exif->data.size() && static_cast<unsigned char>(output[2]) == 0xFF &&
+                  static_cast<unsigned char>(output[3]) == static_cast<unsigned>(exif->marker) &&
+                  output.compare(4, exif->data.size(), exif->data) == 0,
+              "the shifted EXIF section follows start-of-image");
+    }
+    // Everything after the metadata sections the reader looked at is copied unchanged.
+    std::int64_t metadataEnd = 2;
+    for (int i = 0; i < data.sectionCount(); ++i) metadataEnd = std::max(metadataEnd, data.section(i).endOffset());
+    if (metadataEnd < static_cast<std::int64_t>(source.size())) {
+        const std::size_t tail = source.size() - static_cast<std::size_t>(metadataEnd);
+        check(output.size() >= tail && output.compare(output.size() - tail, tail, source, source.size() - tail) == 0,
+              "the image data is copied byte for byte");
+    }
+    // Fill bytes before the marker are not written again, so they count as a rewritten section.
+    const JpegSection* exif = data.exifSection();
+    if (exif != nullptr && exif->fileOffset == 2 && exif->dataOffset == 4 && exif->storedLength == exif->size &&
+        data.app0Section() == nullptr && data.iptcSection() == nullptr && data.commentSection() == nullptr) {
+        check(output.size() == source.size(), "a photo that starts with its EXIF section keeps its length");
+        for (std::size_t i = 0; i < source.size(); ++i) {
+            if (source[i] == output[i]) continue;
+            const auto blockPos = static_cast<std::int64_t>(i) - exif->dataOffset + 1;
+            check(insideADate(blockPos, datesOf(*data.exif())), "only date characters differ from the source");
+        }
+    }
+}
+
+void checkReadBack(const std::string& path, const ImgData& data) {
+    ImgData back(255);
+    back.readImageFile(path);
+    const JpegSection* exif = data.exifSection();
+    check(back.hasExifBlock() == (exif != nullptr), "the output has an EXIF block exactly when the source had one");
+    if (exif == nullptr) return;
+    check(back.exifSection()->data == exif->data, "the output's EXIF section is the shifted one");
+    const DateState written = datesOf(*data.exif());
+    const DateState read = datesOf(*back.exif());
+    for (int i = 0; i < 3; ++i) {
+        check(read.pos[i] == written.pos[i], "the output's dates stand where they stood");
+        check(read.value[i] == written.value[i], "the output's dates are the shifted ones");
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+    const std::string input(reinterpret_cast<const char*>(bytes), size);
+    const Offset offset = offsetFor(input);
+    ImgData data(255);
+    data.readImageBytes("pipeline-fuzz-input.jpg", input);
+    check(data.sourceBytes() == input, "the reader keeps the bytes it was given");
+
+    if (ImageInfo* exif = data.hasAnyMetadata() && data.hasExifBlock() ? data.exif() : nullptr) {
+        const std::string before = data.exifSection()->data;
+        const DateState old = datesOf(*exif);
+        exif->shiftDates(offset.days, offset.hours, offset.minutes, offset.seconds);
+        checkShift(before, data.exifSection()->data, old, *exif, offset);
+        (void)exif->captureDateTime();
+    }
+
+    const std::string path = outputPath();
+    try {
+        morrowtide::meta::saveCorrectedJpeg(data, data.sourceBytes(), path);
+    } catch (const morrowtide::meta::WriteError&) {
+        // Refused (not a JPEG the header reader accepts, or inconsistent): nothing may be left behind.
+        check(!std::filesystem::exists(path), "a refused photo leaves no output");
+        return 0;
+    }
+    const std::string output = readWhole(path);
+    checkOutput(input, output, data);
+    checkReadBack(path, data);
+    ::unlink(path.c_str());
+    return 0;
+}

@@ -1,0 +1,185 @@
+// The batch run when the file system changes under it: a photo that vanishes or changes between the listing and its
+// turn, a source folder removed while the run is in it, a destination folder removed between two photos. The run
+// must go on with the next photo, name each failure clearly and never write a mix of old and new.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QLocale>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/batch_run.h"
+#include "meta/date_time.h"
+#include "meta/img_data.h"
+#include "support/exif_builder.h"
+#include "support/hostile_tree.h"
+
+using namespace morrowtide::app;
+using morrowtide::meta::encodeDateTime;
+using morrowtide::test::hostilePhoto;
+using morrowtide::test::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+void writeFile(const fs::path& path, const std::string& bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+QString q(const fs::path& path) {
+    return QFile::decodeName(path.c_str());
+}
+
+std::string s(const QString& text) {
+    return QFile::encodeName(text).toStdString();
+}
+
+double captureOf(const fs::path& path) {
+    morrowtide::meta::ImgData data;
+    data.readImageFile(path.string());
+    return data.exif() != nullptr ? data.exif()->captureDateTime() : 0.0;
+}
+
+// A host that lets a test change the file system at two moments: right after the list is built, and after each
+// file (the moment the GUI pumps its messages and the user could act).
+class FaultHost : public BatchHost {
+  public:
+    RunOptions options;
+    std::function<void()> afterListing;
+    std::function<void(int fileIndex)> afterFile;
+
+    std::vector<std::string> errors;
+    std::vector<std::string> log;
+    RunSummary summary;
+
+    RunOptions currentOptions() override { return options; }
+    bool confirmOverwrite() override { return true; }
+    void runReset() override {}
+    void invalidSource(const QString&) override {}
+    void listingStarted() override {}
+    void listBuilt(int) override {
+        if (afterListing) afterListing();
+    }
+    void fileError(const QString& message) override { errors.push_back(s(message)); }
+    void fileDone(const QString& logLine) override {
+        log.push_back(s(logLine));
+        if (afterFile) afterFile(static_cast<int>(log.size()) - 1);
+    }
+    void breathe() override {}
+    bool stopRequested() override { return false; }
+    void runFinished(const RunSummary& finished) override { summary = finished; }
+};
+
+class BatchFaults : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        src = temp.path() / "src";
+        dst = temp.path() / "out";
+        host.options.sourceFolder = q(src);
+        host.options.destinationFolder = q(dst);
+        host.options.offset.hours = 1;
+    }
+
+    void run() {
+        BatchRun batch(host);
+        batch.setNamingLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+        batch.run();
+        ASSERT_EQ(batch.ending(), RunEnding::Finished);
+    }
+
+    std::string cannotOpen(const fs::path& path, const char* reason) const {
+        return "Cannot open file \"" + path.string() + "\". " + reason;
+    }
+
+    TempDir temp;
+    fs::path src;
+    fs::path dst;
+    FaultHost host;
+};
+
+const double kShifted = encodeDateTime({2005, 6, 1, 11, 0, 0});
+
+TEST_F(BatchFaults, PhotoThatVanishesAfterTheListingIsReportedAndTheRunGoesOn) {
+    for (const char* name : {"1.jpg", "2.jpg", "3.jpg"}) writeFile(src / name, hostilePhoto());
+    host.afterListing = [&] { fs::remove(src / "2.jpg"); };
+    run();
+
+    ASSERT_EQ(host.errors.size(), 1u);
+    EXPECT_EQ(host.errors[0], cannotOpen(src / "2.jpg", "No such file or directory"));
+    EXPECT_EQ(host.summary.text.toStdString(), "Completed Successfully (2/3 Files)");
+    EXPECT_EQ(host.log.size(), 3u);
+    EXPECT_EQ(captureOf(dst / "2005-06-01 11-00-00 - 1.jpg"), kShifted);
+    EXPECT_EQ(captureOf(dst / "2005-06-01 11-00-00 - 3.jpg"), kShifted);
+    EXPECT_FALSE(fs::exists(dst / "2.jpg"));
+}
+
+TEST_F(BatchFaults, PhotoThatChangesAfterTheListingIsTakenAsItIsWhenItsTurnComes) {
+    for (const char* name : {"1.jpg", "2.jpg", "3.jpg", "4.jpg"}) writeFile(src / name, hostilePhoto());
+    host.afterFile = [&](int index) {
+        if (index != 0) return;
+        // Another program writes while the run is busy: a different photo, a half-written one, an empty one.
+        writeFile(src / "2.jpg", hostilePhoto(true, "2010:01:31 23:30:00"));
+        writeFile(src / "3.jpg", hostilePhoto().substr(0, 100));
+        writeFile(src / "4.jpg", "");
+    };
+    run();
+
+    // The new content, whole and shifted: not the old dates, not a mix.
+    const fs::path changed = dst / "2010-02-01 00-30-00 - 2.jpg";
+    ASSERT_TRUE(fs::exists(changed)) << "outputs: " << host.log.at(1);
+    EXPECT_EQ(captureOf(changed), encodeDateTime({2010, 2, 1, 0, 30, 0}));
+    ASSERT_EQ(host.errors.size(), 2u);
+    EXPECT_TRUE(host.errors[0].starts_with("JPEG error #")) << host.errors[0];
+    EXPECT_TRUE(host.errors[1].starts_with("JPEG error #")) << host.errors[1];
+    EXPECT_EQ(host.summary.text.toStdString(), "Completed Successfully (2/4 Files)");
+    // Nothing of the refused files was written, and nothing half-written is left.
+    for (const auto& entry : fs::directory_iterator(dst)) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name == "2005-06-01 11-00-00 - 1.jpg" || name == "2010-02-01 00-30-00 - 2.jpg") << name;
+    }
+}
+
+TEST_F(BatchFaults, SourceFolderRemovedDuringTheRunFailsItsRemainingPhotosOnly) {
+    for (const char* name : {"a/1.jpg", "a/2.jpg", "a/3.jpg", "b/4.jpg"}) writeFile(src / name, hostilePhoto());
+    host.afterFile = [&](int index) {
+        if (index == 0) fs::remove_all(src / "a");
+    };
+    run();
+
+    ASSERT_EQ(host.errors.size(), 2u);
+    EXPECT_EQ(host.errors[0], cannotOpen(src / "a" / "2.jpg", "No such file or directory"));
+    EXPECT_EQ(host.errors[1], cannotOpen(src / "a" / "3.jpg", "No such file or directory"));
+    EXPECT_EQ(host.summary.text.toStdString(), "Completed Successfully (2/4 Files)");
+    EXPECT_EQ(captureOf(dst / "a" / "2005-06-01 11-00-00 - 1.jpg"), kShifted);
+    EXPECT_EQ(captureOf(dst / "b" / "2005-06-01 11-00-00 - 4.jpg"), kShifted);
+}
+
+TEST_F(BatchFaults, WholeSourceTreeRemovedDuringTheRunEndsWithAMessagePerPhoto) {
+    for (const char* name : {"1.jpg", "x/2.jpg", "x/y/3.jpg"}) writeFile(src / name, hostilePhoto());
+    host.afterFile = [&](int index) {
+        if (index == 0) fs::remove_all(src);
+    };
+    run();
+
+    EXPECT_EQ(host.errors.size(), 2u);
+    for (const std::string& error : host.errors) EXPECT_TRUE(error.starts_with("Cannot open file \"")) << error;
+    EXPECT_EQ(host.summary.text.toStdString(), "Completed Successfully (1/3 Files)");
+    EXPECT_EQ(host.log.size(), 3u);
+}
+
+TEST_F(BatchFaults, DestinationRemovedBetweenTwoPhotosIsMadeAgain) {
+    for (const char* name : {"x/1.jpg", "x/2.jpg"}) writeFile(src / name, hostilePhoto());
+    host.afterFile = [&](int index) {
+        if (index == 0) fs::remove_all(dst);
+    };
+    run();
+
+    EXPECT_TRUE(host.errors.empty()) << host.errors.at(0);
+    EXPECT_EQ(captureOf(dst / "x" / "2005-06-01 11-00-00 - 2.jpg"), kShifted);
+}
+
+}  // namespace
