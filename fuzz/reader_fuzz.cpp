@@ -28,6 +28,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     ImgData data(255);
     data.readImageBytes("fuzz-input.jpg", input);
     checkConsistent(data);
+    if (data.iptcSection() != nullptr) {
+        if (data.iptc() == nullptr) std::abort();
+        data.iptc()->parseIptcSection(data.iptcSection()->data);
+        (void)data.iptc()->textLines();
+    }
     // Reusing the container is what the batch run does; the TIFF path must not trip over the JPEG leftovers.
     data.readImageBytes("fuzz-input.tif", input);
     checkConsistent(data);

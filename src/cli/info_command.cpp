@@ -14,6 +14,8 @@ namespace {
 
 using meta::ImageInfo;
 using meta::ImgData;
+using meta::IptcData;
+using meta::JpegSection;
 
 // The system's texts are Windows-1252 with "\r\n" line breaks; a terminal wants UTF-8 and "\n". Control characters
 // that could steer the terminal are shown as ".".
@@ -64,6 +66,9 @@ void printDate(std::ostream& out, std::string_view label, const ImageInfo* info,
     out << '"' << forTerminal(dateAt(*info, pos)) << "\" at block position " << pos << '\n';
 }
 
+void printWalk(std::ostream& out, const ImageInfo& info);
+void printIptc(std::ostream& out, const ImgData& data);
+
 void printFile(std::ostream& out, const std::string& path, const ImgData& data) {
     const ImageInfo* info = data.exif();
     out << "File: " << path << '\n';
@@ -87,20 +92,34 @@ void printFile(std::ostream& out, const std::string& path, const ImgData& data) 
     printDate(out, "DateTime", info, info ? info->dateTimePos : 0);
     printDate(out, "DateTimeOriginal", info, info ? info->dateTimeOriginalPos : 0);
     printDate(out, "DateTimeDigitized", info, info ? info->dateTimeDigitizedPos : 0);
-    if (info == nullptr) return;
-    for (const auto& failure : info->walkFailures) out << "  Skipped sub-directory: " << forTerminal(failure) << '\n';
-    if (!info->trace.empty()) {
+    if (info != nullptr) printWalk(out, *info);
+    printIptc(out, data);
+}
+
+void printWalk(std::ostream& out, const ImageInfo& info) {
+    for (const auto& failure : info.walkFailures) out << "  Skipped sub-directory: " << forTerminal(failure) << '\n';
+    if (!info.trace.empty()) {
         out << "  Entries:\n";
-        printLines(out, info->trace, "    ");
+        printLines(out, info.trace, "    ");
     }
-    if (!info->makerNoteText.empty()) {
-        out << "  Maker note" << (info->makerNoteKnown ? "" : " (maker not recognised)") << ":\n";
-        printLines(out, info->makerNoteText, "    ");
-    } else if (!info->makerNoteBytes.empty()) {
-        out << "  Maker note: " << info->makerNoteBytes.size() << " bytes"
-            << (info->makerNoteKnown ? "" : ", maker not recognised") << '\n';
+    if (!info.makerNoteText.empty()) {
+        out << "  Maker note" << (info.makerNoteKnown ? "" : " (maker not recognised)") << ":\n";
+        printLines(out, info.makerNoteText, "    ");
+    } else if (!info.makerNoteBytes.empty()) {
+        out << "  Maker note: " << info.makerNoteBytes.size() << " bytes"
+            << (info.makerNoteKnown ? "" : ", maker not recognised") << '\n';
     }
-    // IPTC: the IPTC object's text lines go here once the container keeps one.
+}
+
+void printIptc(std::ostream& out, const ImgData& data) {
+    const JpegSection* section = data.iptcSection();
+    if (section == nullptr) return;
+    // The container's own object is left as it is; a local copy parses the section for display.
+    IptcData iptc;
+    iptc.parseIptcSection(section->data);
+    if (!iptc.hasEntries()) return;
+    out << "  IPTC:\n";
+    printLines(out, iptc.textLines(), "    ");
 }
 
 }  // namespace

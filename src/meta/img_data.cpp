@@ -61,7 +61,7 @@ void ImgData::clearState() {
     diagnostic_.clear();
     sourceBytes_.clear();
     exif_.reset();
-    // IPTC: free the IPTC object here as well.
+    iptc_.reset();
     bigEndian = false;
     block.clear();
     tiffMode_ = false;
@@ -221,7 +221,7 @@ bool ImgData::scanJpegSections(std::string_view fileBytes) {
             case 0xED:
                 if (iptcIndex_ < 0) {
                     iptcIndex_ = index;
-                    // IPTC: create the IPTC object (owner: this container) here; its datasets are parsed later.
+                    iptc_ = std::make_unique<IptcData>(this);
                 }
                 break;
             case 0xFE:

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "meta/image_info.h"
+#include "meta/iptc.h"
 
 namespace morrowtide::meta {
 
@@ -103,8 +104,10 @@ class ImgData : public EndianBlock {
     ImageInfo* exif() { return exif_.get(); }
     const ImageInfo* exif() const { return exif_.get(); }
 
-    // IPTC: the IPTC object made for the first APP13 section belongs here (created where the scan takes that
-    // section as iptcSection()), freed by clearState() like the EXIF object.
+    // The IPTC object made for the first APP13 section, or null. Its datasets are parsed on demand
+    // (parseIptcSection of iptcSection()->data), not during the scan.
+    IptcData* iptc() { return iptc_.get(); }
+    const IptcData* iptc() const { return iptc_.get(); }
 
   private:
     enum class FileKind { kOther, kJpeg, kTiff };
@@ -132,6 +135,7 @@ class ImgData : public EndianBlock {
     std::string diagnostic_;
     std::string sourceBytes_;
     std::unique_ptr<ImageInfo> exif_;
+    std::unique_ptr<IptcData> iptc_;
 };
 
 }  // namespace morrowtide::meta

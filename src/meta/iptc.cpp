@@ -292,7 +292,8 @@ std::string IptcData::textOfTag(std::string_view name, std::string_view defaultT
 
 bool IptcData::readIptcFile(const std::string& path) {
     clearEntries();
-    if (owner_ == nullptr) return false;
+    // Reading through the container frees its own IPTC object; that must never be this one.
+    if (owner_ == nullptr || owner_->iptc() == this) return false;
     owner_->readImageFile(path);
     if (const JpegSection* section = owner_->iptcSection()) parseIptcSection(section->data);
     return hasEntries();

@@ -373,5 +373,16 @@ TEST(IptcFile, ReadsTheFirstApp13ThroughTheOwner) {
 
     IptcData orphan;
     EXPECT_FALSE(orphan.readIptcFile(withIptc));
+
+    // The container keeps an unparsed object for the first APP13 and drops it with the next file.
+    ASSERT_TRUE(container.readImageFile(withIptc));
+    ASSERT_NE(container.iptc(), nullptr);
+    EXPECT_FALSE(container.iptc()->hasEntries());
+    container.iptc()->parseIptcSection(container.iptcSection()->data);
+    EXPECT_EQ(container.iptc()->textOfTag("City"), "Oslo");
+    // Reading through the container would free the object in the middle of the call, so it refuses.
+    EXPECT_FALSE(container.iptc()->readIptcFile(withIptc));
+    container.readImageFile(withoutIptc);
+    EXPECT_EQ(container.iptc(), nullptr);
     std::filesystem::remove_all(dir);
 }
