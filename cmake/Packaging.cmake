@@ -26,7 +26,8 @@ find_program(MORROWTIDE_FILE_PROGRAM file)
 if(MORROWTIDE_DPKG_SHLIBDEPS AND MORROWTIDE_FILE_PROGRAM)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 else()
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6widgets6 (>= 6.4), libqt6help6 (>= 6.4), libjpeg62-turbo (>= 1:2.1), libc6, libstdc++6")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS
+      "libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6help6 (>= 6.4), libjpeg62-turbo (>= 1:2.1), libc6, libstdc++6")
 endif()
 
 include(CPack)

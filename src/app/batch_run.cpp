@@ -145,7 +145,6 @@ RunSummary BatchRun::run() {
         host_.fileDone(outputPath + kOutputExtension);
         host_.breathe();
     }
-    data.clearState();
 
     ending_ = RunEnding::Finished;
     // A Stop during the last file still counts.

@@ -165,7 +165,8 @@ void ImageInfo::walkEntries(std::int64_t dirStart, std::int64_t offsetBase, std:
                                   : std::string();
                 text = userComment;
                 userCommentPos = toPos(valuePos);
-                userCommentLength = byteCount - 9;
+                // 32-bit arithmetic as stored: a count that wrapped below zero wraps again rather than overflow.
+                userCommentLength = static_cast<std::int32_t>(static_cast<std::uint32_t>(byteCount) - 9u);
             }
             (kind == kThumbnailDirectory ? thumbTrace : trace) +=
                 traceLine(row.caption, text, tag, byteCount, valuePos);
