@@ -39,7 +39,7 @@ std::optional<FolderKey> keyOf(const fs::path& folder) {
     return FolderKey{st.st_dev, st.st_ino};
 }
 
-void scan(const fs::path& folder, bool recurse, QStringList& list, std::set<FolderKey>& walking) {
+void scan(const fs::path& folder, bool recurse, std::vector<std::string>& list, std::set<FolderKey>& walking) {
     const auto key = keyOf(folder);
     if (!key || walking.count(*key) > 0) return;
     walking.insert(*key);
@@ -65,17 +65,27 @@ void scan(const fs::path& folder, bool recurse, QStringList& list, std::set<Fold
             if (recurse) scan(entry.path(), true, list, walking);
             continue;
         }
-        const QString name = QFile::decodeName(entry.path().filename().native().c_str());
-        if (isListedPhotoName(name)) list.append(QFile::decodeName(entry.path().native().c_str()));
+        const std::string& name = entry.path().filename().native();
+        const auto dot = name.rfind('.');
+        if (dot != std::string::npos && (name.compare(dot, std::string::npos, ".JPG") == 0 ||
+                                         name.compare(dot, std::string::npos, ".jpg") == 0)) {
+            list.push_back(entry.path().native());
+        }
     }
     walking.erase(*key);
 }
 
 }  // namespace
 
-void scanFolder(const QString& folder, bool recurse, QStringList& list) {
+void scanFolderNative(const std::string& folder, bool recurse, std::vector<std::string>& list) {
     std::set<FolderKey> walking;
-    scan(fs::path(QFile::encodeName(folder).toStdString()), recurse, list, walking);
+    scan(fs::path(folder), recurse, list, walking);
+}
+
+void scanFolder(const QString& folder, bool recurse, QStringList& list) {
+    std::vector<std::string> native;
+    scanFolderNative(QFile::encodeName(folder).toStdString(), recurse, native);
+    for (const auto& path : native) list.append(QFile::decodeName(path.c_str()));
 }
 
 std::uint32_t dosDateTimeFromCivil(int year, int month, int day, int hour, int minute, int second) {

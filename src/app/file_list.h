@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <ctime>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace morrowtide::app {
 
@@ -14,6 +16,8 @@ namespace morrowtide::app {
 // Each folder's entries are taken in byte order of their names so that runs are reproducible. A symbolic link to a
 // folder that is already being walked is not entered again; a folder that cannot be read adds nothing.
 void scanFolder(const QString& folder, bool recurse, QStringList& list);
+// The same with the paths as the file system's bytes: a name that is not valid UTF-8 survives only in this form.
+void scanFolderNative(const std::string& folder, bool recurse, std::vector<std::string>& list);
 
 // True when the name ends in exactly ".JPG" or ".jpg".
 bool isListedPhotoName(const QString& name);

@@ -99,3 +99,18 @@ TEST(FileDate, SetAndReadBackToTwoSeconds) {
     EXPECT_EQ(sourceFileDate(dir.path()), 0u);  // a folder
     EXPECT_EQ(sourceFileDate(dir.filePath("missing.jpg")), 0u);
 }
+
+TEST(ScanFolder, NativeListKeepsNamesThatAreNotUtf8) {
+    QTemporaryDir dir;
+    const std::string root = QFile::encodeName(dir.path()).toStdString();
+    const std::string latin1 = root + "/\xE9t\xE9.jpg";  // Latin-1 bytes, invalid as UTF-8
+    std::ofstream(latin1) << "x";
+    std::ofstream(root + "/other.JPG") << "x";
+    std::ofstream(root + "/\xE9.jpeg") << "x";
+    std::vector<std::string> list;
+    scanFolderNative(root, true, list);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0], root + "/other.JPG");
+    EXPECT_EQ(list[1], latin1);
+    EXPECT_TRUE(std::filesystem::exists(list[1]));
+}
