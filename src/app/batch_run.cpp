@@ -1,4 +1,5 @@
 #include "app/batch_run.h"
+#include "app/native_path.h"
 
 #include <sys/stat.h>
 
@@ -36,7 +37,7 @@ QString upperAscii(QString text) {
 }
 
 std::string nativePath(const QString& path) {
-    return QFile::encodeName(path).toStdString();
+    return encodePath(path);
 }
 
 QString messageOf(const char* what) {
@@ -128,20 +129,25 @@ RunSummary BatchRun::run() {
     }
 
     host_.listingStarted();
-    scanFolder(sourceFolder, startOptions.recurseFolders, fileList_);
+    nativeFiles_.clear();
+    scanFolderNative(nativePath(sourceFolder), startOptions.recurseFolders, nativeFiles_);
+    for (const auto& native : nativeFiles_) fileList_.append(decodePath(native));
     const int listed = static_cast<int>(fileList_.size());
     host_.listBuilt(listed);
 
     // scanFolder builds every path as the folder text, a "/" when it lacks one, and the rest.
     const qsizetype sourceRootLength = withDelimiter(sourceFolder).size();
-    meta::ImgData data(255);  // reused: its buffer keeps the capacity of the largest file read so far
+    meta::ImgData data(255);  // reused: its buffer keeps the capacity of the largest header read so far
     FileNamer namer(locale_, currentLocalDateTime);
     int processed = 0;
     QString outputPath;
-    for (const QString& path : fileList_) {
+    for (int i = 0; i < listed; ++i) {
         outputPath.clear();
         if (host_.stopRequested()) break;
-        if (processFile(path, sourceRootLength, data, namer, outputPath)) ++processed;
+        if (processFile(fileList_[i], nativeFiles_[static_cast<std::size_t>(i)], sourceRootLength, data, namer,
+                        outputPath)) {
+            ++processed;
+        }
         host_.fileDone(outputPath + kOutputExtension);
         host_.breathe();
     }
@@ -153,8 +159,8 @@ RunSummary BatchRun::run() {
     return summary;
 }
 
-bool BatchRun::processFile(const QString& path, qsizetype sourceRootLength, meta::ImgData& data, FileNamer& namer,
-                           QString& outputPath) {
+bool BatchRun::processFile(const QString& path, const std::string& nativeSource, qsizetype sourceRootLength,
+                           meta::ImgData& data, FileNamer& namer, QString& outputPath) {
     try {
         const RunOptions options = host_.currentOptions();
         const QString relativePath = path.mid(sourceRootLength);
@@ -168,10 +174,12 @@ bool BatchRun::processFile(const QString& path, qsizetype sourceRootLength, meta
             fs::create_directories(fs::path(nativePath(destinationFolder + relativeFolder)), ignored);
         }
 
-        const std::uint32_t fileDate = sourceFileDate(path);
-        const std::string source = nativePath(path);
-        // The file is read once; the writer copies from the bytes the reader kept.
-        data.readImageFile(source);
+        const std::uint32_t fileDate = sourceFileDate(nativeSource);
+        const std::string& source = nativeSource;
+        // The file is opened once: the reader takes in its sections up to the first scan, the writer copies the
+        // rest from the same open file.
+        meta::SourceFile sourceFile;
+        data.readImageFile(source, sourceFile);
         meta::ImageInfo* exif = data.hasAnyMetadata() && data.hasExifBlock() ? data.exif() : nullptr;
         const bool hasExifData = exif != nullptr;
         if (exif != nullptr) {
@@ -186,8 +194,8 @@ bool BatchRun::processFile(const QString& path, qsizetype sourceRootLength, meta
         const std::string target = nativePath(output.filePath());
         if (!output.nameIsWritable()) throw meta::WriteError(meta::cannotCreateMessage(target, EINVAL));
 
-        if (data.sourcePath() == source && !data.sourceBytes().empty()) {
-            meta::saveCorrectedJpeg(data, data.sourceBytes(), target);
+        if (data.sourcePath() == source && sourceFile.isOpen() && !data.sourceBytes().empty()) {
+            meta::saveCorrectedJpeg(data, sourceFile, target);
         } else {
             // The reader could not take the file in: reading it here gives the system's reason, and an empty
             // file the JPEG loader's error.

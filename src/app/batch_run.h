@@ -5,6 +5,8 @@
 #include <QLocale>
 #include <QString>
 #include <QStringList>
+#include <string>
+#include <vector>
 
 #include "app/batch_host.h"
 
@@ -58,11 +60,14 @@ class BatchRun {
     // The guarded steps of one file; true when all of them went through. `outputPath` gets the output path
     // without extension as soon as it is formed (the log line is that + ".jpg", also when the file failed).
     // Errors go to the host.
-    bool processFile(const QString& path, qsizetype sourceRootLength, meta::ImgData& data, FileNamer& namer,
-                     QString& outputPath);
+    bool processFile(const QString& path, const std::string& nativeSource, qsizetype sourceRootLength,
+                     meta::ImgData& data, FileNamer& namer, QString& outputPath);
 
     BatchHost& host_;
     QStringList fileList_;
+    // The same paths as the file system's bytes, which is what the files are opened by: a name that is not UTF-8
+    // does not survive the trip through QString.
+    std::vector<std::string> nativeFiles_;
     RunEnding ending_ = RunEnding::NotStarted;
     QLocale locale_ = QLocale::system();
 };

@@ -1,4 +1,5 @@
 #include "app/file_list.h"
+#include "app/native_path.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -65,10 +66,10 @@ void scan(const fs::path& folder, bool recurse, std::vector<std::string>& list, 
             if (recurse) scan(entry.path(), true, list, walking);
             continue;
         }
-        const std::string& name = entry.path().filename().native();
+        const std::string name = entry.path().filename().native();
         const auto dot = name.rfind('.');
-        if (dot != std::string::npos && (name.compare(dot, std::string::npos, ".JPG") == 0 ||
-                                         name.compare(dot, std::string::npos, ".jpg") == 0)) {
+        if (dot != std::string::npos &&
+            (name.compare(dot, std::string::npos, ".JPG") == 0 || name.compare(dot, std::string::npos, ".jpg") == 0)) {
             list.push_back(entry.path().native());
         }
     }
@@ -84,8 +85,8 @@ void scanFolderNative(const std::string& folder, bool recurse, std::vector<std::
 
 void scanFolder(const QString& folder, bool recurse, QStringList& list) {
     std::vector<std::string> native;
-    scanFolderNative(QFile::encodeName(folder).toStdString(), recurse, native);
-    for (const auto& path : native) list.append(QFile::decodeName(path.c_str()));
+    scanFolderNative(encodePath(folder), recurse, native);
+    for (const auto& path : native) list.append(decodePath(path));
 }
 
 std::uint32_t dosDateTimeFromCivil(int year, int month, int day, int hour, int minute, int second) {
@@ -123,14 +124,18 @@ std::optional<std::time_t> timeFromDosDateTime(std::uint32_t dos) {
     return t;
 }
 
-std::uint32_t sourceFileDate(const QString& path) {
+std::uint32_t sourceFileDate(const std::string& nativePath) {
     struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || S_ISDIR(st.st_mode)) return 0;
+    if (::stat(nativePath.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return 0;
     std::tm local{};
     const std::time_t t = st.st_mtim.tv_sec;
     if (localtime_r(&t, &local) == nullptr) return 0;
     return dosDateTimeFromCivil(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
                                 local.tm_sec);
+}
+
+std::uint32_t sourceFileDate(const QString& path) {
+    return sourceFileDate(encodePath(path));
 }
 
 bool setFileDate(const QString& path, std::uint32_t dos) {
@@ -141,7 +146,7 @@ bool setFileDate(const QString& path, std::uint32_t dos) {
     times[0].tv_nsec = UTIME_OMIT;  // access time stays as it is
     times[1].tv_sec = *t;
     times[1].tv_nsec = 0;
-    return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
+    return ::utimensat(AT_FDCWD, encodePath(path).c_str(), times, 0) == 0;
 }
 
 }  // namespace morrowtide::app

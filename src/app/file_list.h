@@ -32,6 +32,7 @@ std::optional<std::time_t> timeFromDosDateTime(std::uint32_t dos);
 
 // The last-write time of a file as a DOS date-time in local time; 0 when there is no such entry or it is a folder.
 std::uint32_t sourceFileDate(const QString& path);
+std::uint32_t sourceFileDate(const std::string& nativePath);
 // Sets the last-write time of a file; false when the time is 0 or cannot be set. Never throws.
 bool setFileDate(const QString& path, std::uint32_t dos);
 

@@ -1,4 +1,5 @@
 #include "app/naming.h"
+#include "app/native_path.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -19,7 +20,7 @@ constexpr int kMaxBaseNameBytes = kMaxFileNameBytes - 4;
 constexpr int kDateTimePrefixLength = 22;
 
 std::filesystem::path toFsPath(const QString& path) {
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
+    return std::filesystem::path(encodePath(path));
 }
 
 int utf8Length(char32_t codePoint) {

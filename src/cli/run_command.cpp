@@ -16,6 +16,7 @@
 
 #include "app/batch_run.h"
 #include "app/naming.h"
+#include "app/native_path.h"
 #include "app/settings_file.h"
 
 namespace morrowtide::cli {
@@ -58,12 +59,12 @@ class UsageError {
 // A path or message as one line on a terminal or in a log: control characters (a newline in a file name, an
 // escape sequence) become "?".
 std::string oneLine(const QString& text) {
-    QByteArray bytes = QFile::encodeName(text);
+    std::string bytes = app::encodePath(text);
     for (char& c : bytes) {
         const auto u = static_cast<unsigned char>(c);
         if (u < 0x20 || u == 0x7F) c = '?';
     }
-    return bytes.toStdString();
+    return bytes;
 }
 
 std::int32_t parseOffset(std::string_view option, std::string_view text, std::int64_t minimum, std::int64_t maximum) {
@@ -255,7 +256,7 @@ class TerminalHost : public app::BatchHost {
 app::RunOptions runOptionsFrom(const Arguments& parsed) {
     app::SavedOptions saved;
     if (parsed.settingsFile) {
-        const QString path = QFile::decodeName(parsed.settingsFile->c_str());
+        const QString path = app::decodePath(*parsed.settingsFile);
         if (!QFileInfo(path).isFile()) throw UsageError("settings file \"" + *parsed.settingsFile + "\" not found");
         saved = app::loadOptions(path);
     }
@@ -267,8 +268,8 @@ app::RunOptions runOptionsFrom(const Arguments& parsed) {
     }
 
     app::RunOptions options;
-    options.sourceFolder = QFile::decodeName(parsed.positional[0].c_str());
-    options.destinationFolder = QFile::decodeName(parsed.positional[1].c_str());
+    options.sourceFolder = app::decodePath(parsed.positional[0]);
+    options.destinationFolder = app::decodePath(parsed.positional[1]);
     options.offset = parsed.offset;
     options.fileMask = saved.fileMask;
     options.recurseFolders = saved.recurseFolders;

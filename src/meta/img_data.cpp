@@ -7,7 +7,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
+#include <optional>
 
 #include "meta/byte_reader.h"
 #include "meta/tag_tables.h"
@@ -43,6 +43,35 @@ double localDosDateTime(std::time_t time) {
     return static_cast<double>(days) + (local.tm_hour * 3600 + local.tm_min * 60 + seconds) / 86400.0;
 }
 
+// Where the sections the scan can reach end in a JPEG's first bytes: after the first start-of-scan or end-of-image
+// section, or after the length field of a section too short to hold itself (the scan stops at all three, if not
+// sooner); nullopt while `bytes` ends before that. The walk reads markers and lengths exactly as the scan does, so
+// the scan of these bytes and the scan of the whole file see the same sections. `resume` is the start of the
+// section the walk got to, so that a longer prefix is not walked again from the beginning.
+std::optional<std::size_t> headerEnd(std::string_view bytes, std::size_t& resume) {
+    const ByteReader reader(bytes, true);
+    if (resume == 0) {
+        if (!reader.fits(0, 2)) return std::nullopt;
+        if (reader.u8(0) != 0xFF || reader.u8(1) != 0xD8) return 2;  // not a JPEG: nothing after this is read
+        resume = 2;
+    }
+    std::size_t pos = resume;
+    for (;;) {
+        resume = pos;
+        int marker = 0xFF;
+        while (marker == 0xFF) {
+            if (!reader.fits(pos, 1)) return std::nullopt;
+            marker = reader.u8(pos++);
+        }
+        if (!reader.fits(pos, 2)) return std::nullopt;
+        const std::uint16_t length = reader.u16(pos);
+        if (length < 2) return pos + 2;
+        if (!reader.fits(pos, length)) return std::nullopt;
+        pos += length;
+        if (marker == 0xDA || marker == 0xD9) return pos;
+    }
+}
+
 }  // namespace
 
 ImgData::ImgData(int buildCode) : buildCode_(buildCode) {
@@ -60,6 +89,7 @@ void ImgData::clearState() {
     statusText_.clear();
     diagnostic_.clear();
     sourceBytes_.clear();
+    sourceComplete_ = false;
     exif_.reset();
     iptc_.reset();
     bigEndian = false;
@@ -89,6 +119,13 @@ void ImgData::lookUpSource(const std::string& path, bool takeSize) {
 }
 
 bool ImgData::readImageFile(const std::string& path) {
+    SourceFile source;
+    return readImageFile(path, source);
+}
+
+bool ImgData::readImageFile(const std::string& path, SourceFile& source) {
+    source.close();
+    bool read = false;
     try {
         clearState();
         std::error_code error;
@@ -98,35 +135,65 @@ bool ImgData::readImageFile(const std::string& path) {
         const FileKind kind = kindOfPath(path);
         if (kind == FileKind::kOther) return false;
 
-        std::ifstream in(path, std::ios::binary);
-        if (!in) {
+        if (const int failure = source.open(path); failure != 0) {
             statusText_ = kIllegalConstruction;
-            diagnostic_ = "cannot open " + path + ": " + std::strerror(errno);
+            diagnostic_ = "cannot open " + path + ": " + std::strerror(failure);
             return false;
         }
-        // A TIFF is only read as far as its block reaches; a JPEG is kept whole for the writer.
-        in.seekg(0, std::ios::end);
-        std::streamoff wanted = std::max<std::streamoff>(in.tellg(), 0);
-        in.seekg(0, std::ios::beg);
-        if (kind == FileKind::kTiff) wanted = std::min<std::streamoff>(wanted, kTiffBlockLength + 8);
-        sourceBytes_.resize(static_cast<std::size_t>(wanted));
-        in.read(sourceBytes_.data(), static_cast<std::streamsize>(wanted));
-        sourceBytes_.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
-        if (in.bad()) {
+        read = kind == FileKind::kTiff ? readTiffPrefix(source) : readJpegPrefix(source);
+        if (!read) {
+            const int failure = errno;
             statusText_ = kIllegalConstruction;
-            diagnostic_ = "cannot read " + path;
+            diagnostic_ = "cannot read " + path + ": " + std::strerror(failure);
             sourceBytes_.clear();
+            source.close();
             return false;
         }
         return readLoaded(kind);
     } catch (const std::exception& failure) {
         statusText_ = kIllegalConstruction;
         diagnostic_ = failure.what();
-        return false;
     } catch (...) {
         statusText_ = kIllegalConstruction;
-        return false;
     }
+    // Bytes only partly read must not be taken for the file's.
+    if (!read) {
+        sourceBytes_.clear();
+        sourceComplete_ = false;
+        source.close();
+    }
+    return false;
+}
+
+bool ImgData::readJpegPrefix(const SourceFile& source) {
+    sourceBytes_.clear();
+    std::size_t resume = 0;
+    std::size_t piece = kFirstReadLength;
+    for (;;) {
+        const std::int64_t got = source.readAt(static_cast<std::int64_t>(sourceBytes_.size()), piece, sourceBytes_);
+        if (got < 0) return false;
+        // A file that ended within the piece is kept whole, scan header or not.
+        if (static_cast<std::size_t>(got) < piece) {
+            sourceComplete_ = true;
+            return true;
+        }
+        if (const std::optional<std::size_t> end = headerEnd(sourceBytes_, resume)) {
+            sourceBytes_.resize(*end);
+            sourceComplete_ = false;
+            return true;
+        }
+        piece = sourceBytes_.size();
+    }
+}
+
+bool ImgData::readTiffPrefix(const SourceFile& source) {
+    // A TIFF is only read as far as its block reaches.
+    constexpr auto kWanted = static_cast<std::size_t>(kTiffBlockLength + 8);
+    sourceBytes_.clear();
+    const std::int64_t got = source.readAt(0, kWanted, sourceBytes_);
+    if (got < 0) return false;
+    sourceComplete_ = static_cast<std::size_t>(got) < kWanted || got == source.size();
+    return true;
 }
 
 bool ImgData::readImageBytes(const std::string& path, std::string bytes) {
@@ -139,6 +206,7 @@ bool ImgData::readImageBytes(const std::string& path, std::string bytes) {
         const FileKind kind = kindOfPath(path);
         if (kind == FileKind::kOther) return false;
         sourceBytes_ = std::move(bytes);
+        sourceComplete_ = true;
         return readLoaded(kind);
     } catch (const std::exception& failure) {
         statusText_ = kIllegalConstruction;

@@ -11,6 +11,7 @@
 
 #include "meta/image_info.h"
 #include "meta/iptc.h"
+#include "meta/safe_file.h"
 
 namespace morrowtide::meta {
 
@@ -35,6 +36,8 @@ struct JpegSection {
 class ImgData : public EndianBlock {
   public:
     static constexpr int kMaxSections = 20;
+    // A JPEG is read in pieces, the first this long, each further one as long as all read before it.
+    static constexpr std::size_t kFirstReadLength = std::size_t{1} << 14;
     // A TIFF-structured file is read from file offset 8 into a block of this many bytes.
     static constexpr std::int64_t kTiffBlockLength = 256000;
 
@@ -49,8 +52,13 @@ class ImgData : public EndianBlock {
     void clearState();
 
     // Loads a ".jpg", ".jpeg", ".jpe" (JPEG) or ".tif", ".tiff", ".nef" (TIFF) file. Never throws; the result and
-    // statusText() report the outcome. The bytes read stay available as sourceBytes() until the next load.
+    // statusText() report the outcome. The bytes read stay available as sourceBytes() until the next load: of a
+    // JPEG only as many as its sections up to the first scan header need (the whole file when it is small or no
+    // scan header is found), of a TIFF as many as its block takes.
     bool readImageFile(const std::string& path);
+    // The same, leaving the file open in `source` (closed when it could not be read), so that the copy is written
+    // from the very file that was read. Everything else is as with readImageFile(path).
+    bool readImageFile(const std::string& path, SourceFile& source);
     // The same with the file's bytes already in memory: `path` still chooses the reader by its extension and is
     // looked up for its modification time (when it exists); the size is that of `bytes`. Never throws.
     bool readImageBytes(const std::string& path, std::string bytes);
@@ -70,8 +78,10 @@ class ImgData : public EndianBlock {
     // Last-write time of the source in local time, days since 30 December 1899, two-second resolution; 0 unknown.
     double sourceModified() const { return sourceModified_; }
     std::int64_t sourceSize() const { return sourceSize_; }
-    // The whole source file as read by the last load (empty when it could not be read).
+    // The source bytes the last load read, from the file's first byte on (empty when it could not be read).
     const std::string& sourceBytes() const { return sourceBytes_; }
+    // True when sourceBytes() is the whole file (always after readImageBytes), false when it is a prefix.
+    bool sourceComplete() const { return sourceComplete_; }
 
     // "" (no such file), "Not an EXIF file", "Illegal Exif construction", "Incorrect Exif header",
     // "Invalid Exif alignment marker", "Illegally sized directory", "Error Detected = ..." or "<none>".
@@ -112,6 +122,8 @@ class ImgData : public EndianBlock {
   private:
     enum class FileKind { kOther, kJpeg, kTiff };
     static FileKind kindOfPath(const std::string& path);
+    bool readJpegPrefix(const SourceFile& source);
+    bool readTiffPrefix(const SourceFile& source);
     bool readLoaded(FileKind kind);
     void lookUpSource(const std::string& path, bool takeSize);
 
@@ -134,6 +146,7 @@ class ImgData : public EndianBlock {
     std::string statusText_;
     std::string diagnostic_;
     std::string sourceBytes_;
+    bool sourceComplete_ = false;
     std::unique_ptr<ImageInfo> exif_;
     std::unique_ptr<IptcData> iptc_;
 };

@@ -1,6 +1,7 @@
 #include "meta/jpeg_validate.h"
 
 #include <csetjmp>
+#include <cstddef>
 #include <cstdio>
 
 #include <jerror.h>
@@ -25,24 +26,71 @@ extern "C" void jumpOnError(j_common_ptr cinfo) {
 // Warnings (corrupt data, premature end) do not make a file unacceptable.
 extern "C" void ignoreMessage(j_common_ptr, int) {}
 
-// Plain C-style frame: only trivially destructible locals, so longjmp skips no cleanup.
-int readHeaderCode(const unsigned char* data, unsigned long size) {
+// A source of the first bytes of a file that goes on beyond them. Where the header reader wants more, it suspends
+// (fill answers FALSE) instead of seeing the end of the data, which the whole file would not show there.
+struct PrefixSource {
+    jpeg_source_mgr pub;  // first member: the library sees a jpeg_source_mgr*
+    bool wantedMore;
+};
+
+extern "C" void initPrefixSource(j_decompress_ptr) {}
+
+extern "C" boolean fillPrefixBuffer(j_decompress_ptr cinfo) {
+    reinterpret_cast<PrefixSource*>(cinfo->src)->wantedMore = true;
+    return FALSE;
+}
+
+// A skip has no way to suspend: a skip past the end empties the buffer, so that the next read suspends.
+extern "C" void skipPrefixData(j_decompress_ptr cinfo, long count) {
+    auto* source = reinterpret_cast<PrefixSource*>(cinfo->src);
+    if (count <= 0) return;
+    if (static_cast<unsigned long>(count) > source->pub.bytes_in_buffer) {
+        source->wantedMore = true;
+        source->pub.next_input_byte += source->pub.bytes_in_buffer;
+        source->pub.bytes_in_buffer = 0;
+        return;
+    }
+    source->pub.next_input_byte += count;
+    source->pub.bytes_in_buffer -= static_cast<std::size_t>(count);
+}
+
+extern "C" void termPrefixSource(j_decompress_ptr) {}
+
+// Plain C-style frame: only trivially destructible locals, so longjmp skips no cleanup. With `isPrefix` the data is
+// the beginning of a longer file; *wantedMore then tells whether the reader asked for bytes past its end.
+int readHeaderCode(const unsigned char* data, unsigned long size, bool isPrefix, bool* wantedMore) {
     jpeg_decompress_struct cinfo;
     JumpingErrorManager errors;
+    // Set up before the setjmp: after it, only the library changes it (through the pointer it is given).
+    PrefixSource prefix;
+    prefix.wantedMore = false;
+    prefix.pub.next_input_byte = data;
+    prefix.pub.bytes_in_buffer = size;
+    prefix.pub.init_source = initPrefixSource;
+    prefix.pub.fill_input_buffer = fillPrefixBuffer;
+    prefix.pub.skip_input_data = skipPrefixData;
+    prefix.pub.resync_to_restart = jpeg_resync_to_restart;
+    prefix.pub.term_source = termPrefixSource;
     cinfo.err = jpeg_std_error(&errors.pub);
     errors.pub.error_exit = jumpOnError;
     errors.pub.emit_message = ignoreMessage;
     if (setjmp(errors.jump) != 0) {
         const int code = errors.pub.msg_code;
         jpeg_destroy_decompress(&cinfo);
+        *wantedMore = prefix.wantedMore;
         // A fatal error always carries a code; 0 (JMSG_NOMESSAGE) must still count as a refusal.
         return code != 0 ? code : -1;
     }
     jpeg_create_decompress(&cinfo);
-    // An empty buffer makes jpeg_mem_src raise JERR_INPUT_EMPTY, which is how an empty file is refused.
-    jpeg_mem_src(&cinfo, data, size);
-    jpeg_read_header(&cinfo, TRUE);
+    if (isPrefix) {
+        cinfo.src = &prefix.pub;
+    } else {
+        // An empty buffer makes jpeg_mem_src raise JERR_INPUT_EMPTY, which is how an empty file is refused.
+        jpeg_mem_src(&cinfo, data, size);
+    }
+    jpeg_read_header(&cinfo, TRUE);  // JPEG_SUSPENDED only where the prefix ran out
     jpeg_destroy_decompress(&cinfo);
+    *wantedMore = prefix.wantedMore;
     return 0;
 }
 
@@ -54,7 +102,17 @@ JpegError::JpegError(int messageCode)
 int jpegHeaderErrorCode(std::string_view data) {
     static const unsigned char kNothing = 0;
     const auto* bytes = data.empty() ? &kNothing : reinterpret_cast<const unsigned char*>(data.data());
-    return readHeaderCode(bytes, static_cast<unsigned long>(data.size()));
+    bool wantedMore = false;
+    return readHeaderCode(bytes, static_cast<unsigned long>(data.size()), false, &wantedMore);
+}
+
+std::optional<int> jpegPrefixErrorCode(std::string_view prefix) {
+    static const unsigned char kNothing = 0;
+    const auto* bytes = prefix.empty() ? &kNothing : reinterpret_cast<const unsigned char*>(prefix.data());
+    bool wantedMore = false;
+    const int code = readHeaderCode(bytes, static_cast<unsigned long>(prefix.size()), true, &wantedMore);
+    if (wantedMore) return std::nullopt;
+    return code;
 }
 
 void validateJpegHeader(std::string_view data) {

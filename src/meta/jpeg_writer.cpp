@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "meta/byte_reader.h"
@@ -20,10 +22,29 @@ struct Range {
     std::size_t end;
 };
 
-void writeSection(SafeFileWriter& out, const JpegSection& section) {
-    const char marker[2] = {'\xFF', static_cast<char>(section.marker)};
-    out.write(std::string_view(marker, 2));
-    out.write(section.data);
+void appendSection(std::string& out, const JpegSection& section) {
+    out += '\xFF';
+    out += static_cast<char>(section.marker);
+    out += section.data;
+}
+
+// Start-of-image and the header sections, as the output begins.
+std::string headerBytes(const ImgData& data) {
+    std::string out("\xFF\xD8", 2);
+    if (const JpegSection* exif = data.exifSection()) {
+        appendSection(out, *exif);
+    } else if (const JpegSection* app0 = data.app0Section()) {
+        appendSection(out, *app0);
+    } else {
+        out += kDefaultJfifSegment;
+    }
+    if (const JpegSection* iptc = data.iptcSection()) appendSection(out, *iptc);
+    if (const JpegSection* comment = data.commentSection()) appendSection(out, *comment);
+    return out;
+}
+
+WriteError changedAfterReading(const ImgData& data) {
+    return WriteError("Cannot open file \"" + data.sourcePath() + "\". The file was changed after it was read.");
 }
 
 // Where `section` stands in `source`, checked against what the container read there: the header and the copy
@@ -42,9 +63,7 @@ Range locate(const ImgData& data, const JpegSection& section, std::string_view s
         const std::size_t compared = contentChanged ? 2 : stored;
         return reader.bytes(dataOffset, compared) == std::string_view(section.data).substr(0, compared);
     }();
-    if (!consistent) {
-        throw WriteError("Cannot open file \"" + data.sourcePath() + "\". The file was changed after it was read.");
-    }
+    if (!consistent) throw changedAfterReading(data);
     return {static_cast<std::size_t>(section.fileOffset), static_cast<std::size_t>(section.endOffset())};
 }
 
@@ -94,17 +113,32 @@ void saveCorrectedJpeg(const ImgData& data, std::string_view sourceBytes, const 
     writeJpegTo(data, sourceBytes, outPath);
 }
 
-void writeHeaderSections(const ImgData& data, SafeFileWriter& out) {
-    out.write(std::string_view("\xFF\xD8", 2));
-    if (const JpegSection* exif = data.exifSection()) {
-        writeSection(out, *exif);
-    } else if (const JpegSection* app0 = data.app0Section()) {
-        writeSection(out, *app0);
-    } else {
-        out.write(kDefaultJfifSegment);
+void saveCorrectedJpeg(const ImgData& data, const SourceFile& source, const std::string& outPath,
+                       const KernelCopy& kernelCopy) {
+    if (!source.isOpen()) {
+        throw WriteError("Cannot open file \"" + data.sourcePath() + "\". " + std::strerror(EBADF));
     }
-    if (const JpegSection* iptc = data.iptcSection()) writeSection(out, *iptc);
-    if (const JpegSection* comment = data.commentSection()) writeSection(out, *comment);
+    // A small file was read whole: nothing left to copy.
+    if (data.sourceComplete()) {
+        saveCorrectedJpeg(data, data.sourceBytes(), outPath);
+        return;
+    }
+    std::optional<int> code = jpegPrefixErrorCode(data.sourceBytes());
+    if (!code) {
+        // The header reader went past the sections the container read (it skips bytes the scan takes for a
+        // marker): only the whole file can tell.
+        std::string whole;
+        if (source.readAt(0, static_cast<std::size_t>(source.size()), whole) < 0) {
+            throw WriteError("Cannot open file \"" + data.sourcePath() + "\". " + std::strerror(errno));
+        }
+        code = jpegHeaderErrorCode(whole);
+    }
+    if (*code != 0) throw JpegError(*code);
+    writeJpegTo(data, source, outPath, kernelCopy);
+}
+
+void writeHeaderSections(const ImgData& data, SafeFileWriter& out) {
+    out.write(headerBytes(data));
 }
 
 void writeJpegTo(const ImgData& data, std::string_view sourceBytes, const std::string& outPath) {
@@ -118,6 +152,47 @@ void writeJpegTo(const ImgData& data, std::string_view sourceBytes, const std::s
         copied = std::max(copied, range.end);
     }
     if (copied < sourceBytes.size()) out.write(sourceBytes.substr(copied));
+    out.commit();
+}
+
+void writeJpegTo(const ImgData& data, const SourceFile& source, const std::string& outPath,
+                 const KernelCopy& kernelCopy) {
+    // The sections are located in the bytes read, and those only stand for the file while it is unchanged.
+    const std::string_view prefix = data.sourceBytes();
+    const std::vector<Range> leftOut = rewrittenRanges(data, prefix);
+    if (!source.unchanged()) throw changedAfterReading(data);
+    const std::int64_t size = source.size();
+
+    // The output up to the end of the last section left out: the header, then the bytes between the sections left
+    // out, all of them in the bytes read. After it comes the rest of the file from `rest` on.
+    std::string head = headerBytes(data);
+    std::size_t rest = std::min<std::size_t>(2, prefix.size());  // the start-of-image marker is written
+    for (const Range& range : leftOut) {
+        if (range.begin > rest) head += prefix.substr(rest, range.begin - rest);
+        rest = std::max(rest, range.end);
+    }
+
+    SafeFileWriter out(outPath);
+    try {
+        if (static_cast<std::int64_t>(head.size()) == static_cast<std::int64_t>(rest) &&
+            static_cast<std::int64_t>(rest) <= size) {
+            // The usual photo: the output is as long as the source and differs only before `rest`. Copying the
+            // whole file from its first byte lets the kernel move whole pages, markedly cheaper than a copy that
+            // starts within a page; the new beginning is then written over the old.
+            out.copyFrom(source, 0, size, kernelCopy);
+            out.writeAt(0, head);
+        } else {
+            out.write(head);
+            const auto from = static_cast<std::int64_t>(rest);
+            if (from < size) out.copyFrom(source, from, size - from, kernelCopy);
+        }
+    } catch (const WriteError&) {
+        // A copy that ended early because the file shrank is a changed file, not a failed write.
+        if (!source.unchanged()) throw changedAfterReading(data);
+        throw;
+    }
+    // Changed while it was being copied: the output could be a mix of old and new.
+    if (!source.unchanged()) throw changedAfterReading(data);
     out.commit();
 }
 
