@@ -7,8 +7,8 @@
 # (MORROWTIDE_CORPUS_DIR, default ../shared/corpus beside the repository), or, when there is no corpus or with
 # --synthetic, noise images of 3-5 MB made with cjpeg and given a camera-like EXIF block. Then, with the page cache
 # warm, it times one after another:
-#   cp -r                         the physical floor: read every byte, write every byte (best of 3)
-#   morrowtide-cli run --hours 1  a Release build made in build/bench unless --cli is given (best of 3)
+#   cp -r                         the physical floor: read every byte, write every byte (median of 5 interleaved rounds)
+#   morrowtide-cli run --hours 1  a Release build made in build/bench unless --cli is given (median, taking turns with cp -r)
 #   jhead -ta+1:00                on a copy made beforehand (not timed), where jhead is installed
 #   exiftool -AllDates+=1 -o      where exiftool is installed
 # and prints wall time, files/second, the ratio to cp -r and the peak memory of each, then checks Morrowtide
@@ -61,7 +61,7 @@ mkdir -p "$src" "$work/seed"
 seed_from_corpus() {
   # The ten largest decodable, dated camera files.
   awk -F'\t' 'NR > 1 && $1 !~ /^malformed/ && $19 == "yes" && $8 != "-" { print $2 "\t" $1 }' "$corpus/INDEX.tsv" |
-    sort -rn | head -10 | while IFS=$'\t' read -r _ path; do
+    sort -rn | awk 'NR <= 10' | while IFS=$'\t' read -r _ path; do
       cp "$corpus/$path" "$work/seed/$(printf '%02d' "$(ls "$work/seed" | wc -l)").jpg"
     done
 }
@@ -182,9 +182,20 @@ run_case() {
 printf 'Photos: %d files (%s: %d sources), %.1f MB in all, largest %.2f MB\n' "$count" "$kind" "${#seeds[@]}" \
   "$(calc "$total / 1048576")" "$(calc "$largest / 1048576")"
 
-reps=3
-run_case "cp -r" "$work/cp" cp -r "$src" "$work/cp"
-run_case "morrowtide-cli run" "$work/mt" "$cli" run --hours 1 "$src" "$work/mt"
+# cp -r and Morrowtide take turns, the order rotating every round, and each reports its median: creating files
+# costs more after recent create/delete churn in a folder, so timing one command's rounds all before the other's
+# favours whichever runs first.
+rounds=${ROUNDS:-5}
+declare -a cp_walls mt_walls
+cp_peak=0 mt_peak=0
+time_cp() { rm -rf "$work/cp"; warm; measure cp -r "$src" "$work/cp"; cp_walls+=("$wall"); ((peak > cp_peak)) && cp_peak=$peak; return 0; }
+time_mt() { rm -rf "$work/mt"; warm; measure "$cli" run --hours 1 "$src" "$work/mt"; mt_walls+=("$wall"); ((peak > mt_peak)) && mt_peak=$peak; return 0; }
+for ((r = 0; r < rounds; r++)); do
+  if ((r % 2 == 0)); then time_cp; time_mt; else time_mt; time_cp; fi
+done
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+names+=("cp -r") walls+=("$(median "${cp_walls[@]}")") peaks+=("$cp_peak")
+names+=("morrowtide-cli run") walls+=("$(median "${mt_walls[@]}")") peaks+=("$mt_peak")
 done_files=$(find "$work/mt" -type f | wc -l)
 if [[ $done_files -ne $count ]]; then
   echo "morrowtide-cli wrote $done_files of $count files:" >&2

@@ -1,6 +1,8 @@
 // IPTC datasets of the real photos with an APP13 section, compared with exiftool's reading of the same files.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -84,7 +86,8 @@ std::vector<std::string> filesWithApp13() {
 // exiftool's IPTC tags (family-1 group "IPTC" only: the first IPTC block) for every file, keyed by relative path.
 // Texts stay in the file's bytes; lists come joined with kSeparator. Empty when exiftool cannot be run.
 std::map<std::string, std::map<std::string, std::string>> exiftoolIptc(const std::vector<std::string>& paths) {
-    const auto argFile = std::filesystem::temp_directory_path() / "iptc_corpus_args.txt";
+    const auto argFile =
+        std::filesystem::temp_directory_path() / ("iptc_corpus_args_" + std::to_string(::getpid()) + ".txt");
     {
         std::ofstream args(argFile);
         args << "-n\n-args\n-G1\n-a\n-sep\n" << kSeparator << "\n-charset\niptc=cp1252\n-charset\ncp1252\n-IPTC:all\n";
