@@ -19,11 +19,11 @@ namespace morrowtide::app {
 
 namespace fs = std::filesystem;
 
-bool isListedPhotoName(const QString& name) {
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    if (dot < 0) return false;
-    const QStringView ext = QStringView(name).mid(dot);
-    return ext == QLatin1String(".JPG") || ext == QLatin1String(".jpg");
+bool isListedPhotoName(std::string_view name) {
+    const auto dot = name.rfind('.');
+    if (dot == std::string_view::npos) return false;
+    const std::string_view ext = name.substr(dot);
+    return ext == ".JPG" || ext == ".jpg";
 }
 
 namespace {
@@ -66,12 +66,7 @@ void scan(const fs::path& folder, bool recurse, std::vector<std::string>& list, 
             if (recurse) scan(entry.path(), true, list, walking);
             continue;
         }
-        const std::string name = entry.path().filename().native();
-        const auto dot = name.rfind('.');
-        if (dot != std::string::npos &&
-            (name.compare(dot, std::string::npos, ".JPG") == 0 || name.compare(dot, std::string::npos, ".jpg") == 0)) {
-            list.push_back(entry.path().native());
-        }
+        if (isListedPhotoName(entry.path().filename().native())) list.push_back(entry.path().native());
     }
     walking.erase(*key);
 }

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace morrowtide::app {
@@ -20,7 +21,7 @@ void scanFolder(const QString& folder, bool recurse, QStringList& list);
 void scanFolderNative(const std::string& folder, bool recurse, std::vector<std::string>& list);
 
 // True when the name ends in exactly ".JPG" or ".jpg".
-bool isListedPhotoName(const QString& name);
+bool isListedPhotoName(std::string_view name);
 
 // 32-bit DOS date-time (local time, 2-second resolution, years 1980..2107); 0 when not expressible.
 std::uint32_t dosDateTimeFromCivil(int year, int month, int day, int hour, int minute, int second);

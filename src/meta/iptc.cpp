@@ -6,6 +6,7 @@
 
 #include "meta/byte_reader.h"
 #include "meta/img_data.h"
+#include "meta/tag_tables.h"
 
 namespace morrowtide::meta {
 
@@ -138,16 +139,6 @@ class CommaListBuilder {
     std::unordered_set<std::string> seen_;
 };
 
-TagEntry entryFromIptcRow(const TagRow& row) {
-    TagEntry entry;
-    entry.indexCode = row.indexCode;
-    entry.tag = row.tag;
-    entry.name = row.name;
-    entry.caption = row.caption;
-    entry.rawSize = row.rawSize;
-    return entry;
-}
-
 const TagRow* findRow(unsigned record, unsigned dataset) {
     for (const TagRow& row : kIptcTagTable) {
         if (row.indexCode == record && row.tag == dataset) return &row;
@@ -262,7 +253,7 @@ int IptcData::setTag(std::string_view name, std::string_view value) {
     }
     const int row = indexOfTableName(name);
     if (row < 0) return -1;
-    TagEntry entry = entryFromIptcRow(kIptcTagTable[static_cast<std::size_t>(row)]);
+    TagEntry entry = entryFromRow(kIptcTagTable[static_cast<std::size_t>(row)]);
     entry.text = value;
     return storeEntry(entry);
 }
@@ -361,7 +352,7 @@ void IptcData::parseIptcSection(std::string_view data) {
             TagEntry entry;
             const TagRow* row = findRow(record, dataset);
             if (row != nullptr && row->name != "SKIP") {
-                entry = entryFromIptcRow(*row);
+                entry = entryFromRow(*row);
             } else {
                 entry.name = "Custom_" + std::to_string(dataset);
                 entry.caption = entry.name;

@@ -22,13 +22,9 @@ using morrowtide::meta::encodeDateTime;
 using morrowtide::test::hostilePhoto;
 using morrowtide::test::TempDir;
 namespace fs = std::filesystem;
+using morrowtide::test::writeFile;
 
 namespace {
-
-void writeFile(const fs::path& path, const std::string& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 QString q(const fs::path& path) {
     return QFile::decodeName(path.c_str());

@@ -24,6 +24,8 @@ using morrowtide::test::JpegBuilder;
 using morrowtide::test::TempDir;
 using morrowtide::test::TiffBuilder;
 namespace fs = std::filesystem;
+using morrowtide::test::readFile;
+using morrowtide::test::writeFile;
 
 namespace {
 
@@ -42,16 +44,6 @@ std::string photo(const std::string& date = "2005:06:01 10:00:00") {
 
 std::string plainJpeg() {
     return JpegBuilder().app0Jfif().imageData().build();
-}
-
-void writeFile(const fs::path& path, const std::string& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 QString q(const fs::path& path) {

@@ -27,6 +27,8 @@ using morrowtide::test::JpegBuilder;
 using morrowtide::test::TempDir;
 using morrowtide::test::TiffBuilder;
 namespace fs = std::filesystem;
+using morrowtide::test::readFile;
+using morrowtide::test::writeFile;
 
 namespace {
 
@@ -38,16 +40,6 @@ std::string photo(const std::string& date = "2005:06:01 10:00:00") {
     tiff.link(ifd0, 0x8769, exif);
     tiff.ascii(exif, 0x9003, date);
     return JpegBuilder().app1Exif(tiff.build()).imageData().build();
-}
-
-void writeFile(const fs::path& path, const std::string& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 double captureOf(const fs::path& path) {

@@ -17,15 +17,11 @@
 #include "support/hostile_tree.h"
 
 namespace fs = std::filesystem;
+using morrowtide::test::readFile;
 using namespace morrowtide::test;
 using morrowtide::meta::encodeDateTime;
 
 namespace {
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> result;

@@ -21,20 +21,12 @@
 #include "support/hostile_tree.h"
 
 namespace fs = std::filesystem;
+using morrowtide::test::readFile;
+using morrowtide::test::writeFile;
 using namespace morrowtide::test;
 using morrowtide::meta::encodeDateTime;
 
 namespace {
-
-void writeFile(const fs::path& path, const std::string& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> result;

@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 #include <jerror.h>
-#include <sys/resource.h>
 
 #include <algorithm>
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -11,20 +9,18 @@
 
 #include "meta/jpeg_writer.h"
 #include "support/exif_builder.h"
+#include "support/file_size_limit.h"
 
 namespace morrowtide::meta {
 namespace {
 
 namespace fs = std::filesystem;
+using morrowtide::test::readFile;
 using test::ByteOrder;
+using test::FileSizeLimit;
 using test::JpegBuilder;
 using test::TempDir;
 using test::TiffBuilder;
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 std::vector<std::string> folderEntries(const fs::path& folder) {
     std::vector<std::string> names;
@@ -257,29 +253,6 @@ TEST(JpegWriterFailureTest, UncreatableOutputLeavesTheDestinationAlone) {
     EXPECT_TRUE(fs::is_directory(taken));
     EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"in.jpg", "taken.jpg"}));
 }
-
-// Lowers this process's file-size limit for one scope. SIGXFSZ is ignored meanwhile, so an oversized write fails
-// with EFBIG instead of ending the process.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lowered = saved_;
-        lowered.rlim_cur = bytes;
-        active_ = setrlimit(RLIMIT_FSIZE, &lowered) == 0;
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-    bool active() const { return active_; }
-
-  private:
-    rlimit saved_{};
-    void (*previousHandler_)(int) = SIG_DFL;
-    bool active_ = false;
-};
 
 TEST(JpegWriterFailureTest, FailedWriteKeepsTheSourceWhenOverwritingIt) {
     TempDir dir;

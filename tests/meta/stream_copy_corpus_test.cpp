@@ -17,13 +17,9 @@ namespace morrowtide::meta {
 namespace {
 
 namespace fs = std::filesystem;
+using morrowtide::test::readFile;
 
 const fs::path kCorpus(MORROWTIDE_CORPUS_DIR);
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 std::string describe(const ImgData& data, bool result) {
     std::ostringstream out;

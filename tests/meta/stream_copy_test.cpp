@@ -4,13 +4,11 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <jerror.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -24,19 +22,17 @@
 #include "meta/jpeg_validate.h"
 #include "meta/jpeg_writer.h"
 #include "support/exif_builder.h"
+#include "support/file_size_limit.h"
 
 namespace morrowtide::meta {
 namespace {
 
 namespace fs = std::filesystem;
+using morrowtide::test::readFile;
+using test::FileSizeLimit;
 using test::JpegBuilder;
 using test::TempDir;
 using test::TiffBuilder;
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 std::vector<std::string> folderEntries(const fs::path& folder) {
     std::vector<std::string> names;
@@ -392,29 +388,6 @@ TEST_P(StreamCopyChange, ReplacedByAnotherFileIsCopiedFromTheFileThatWasRead) {
 }
 
 INSTANTIATE_TEST_SUITE_P(SameAndShorterOutput, StreamCopyChange, ::testing::Values(0, 1));
-
-// Lowers this process's file-size limit for one scope. SIGXFSZ is ignored meanwhile, so an oversized write fails
-// with EFBIG instead of ending the process.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lowered = saved_;
-        lowered.rlim_cur = bytes;
-        active_ = setrlimit(RLIMIT_FSIZE, &lowered) == 0;
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-    bool active() const { return active_; }
-
-  private:
-    rlimit saved_{};
-    void (*previousHandler_)(int) = SIG_DFL;
-    bool active_ = false;
-};
 
 TEST_P(StreamCopyChange, FailedCopyIsAWriteErrorAndKeepsTheSource) {
     for (const KernelCopy& copy : {KernelCopy{}, KernelCopy{refuseAsOtherFileSystem}}) {

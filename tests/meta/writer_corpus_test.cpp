@@ -22,12 +22,8 @@ namespace morrowtide::meta {
 namespace {
 
 namespace fs = std::filesystem;
+using morrowtide::test::readFile;
 const fs::path kCorpus = MORROWTIDE_CORPUS_DIR;
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // Corpus files the JPEG decoder can decode (INDEX.tsv column "decodable": yes, or warn for decodable with
 // warnings), relative to the corpus folder.

@@ -3,6 +3,7 @@
 #include <unistd.h>
 #include <atomic>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace morrowtide::test {
@@ -272,11 +273,20 @@ TempDir::~TempDir() {
 
 std::string TempDir::write(std::string_view name, std::string_view bytes) const {
     const auto file = path_ / std::string(name);
-    std::filesystem::create_directories(file.parent_path());
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write " + file.string());
+    writeFile(file, bytes);
     return file.string();
+}
+
+void writeFile(const std::filesystem::path& path, std::string_view bytes) {
+    if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 }  // namespace morrowtide::test

@@ -167,4 +167,9 @@ class TempDir {
     std::filesystem::path path_;
 };
 
+// Writes `bytes` to `path`, creating its folders first; throws when the file cannot be written.
+void writeFile(const std::filesystem::path& path, std::string_view bytes);
+// The whole file, or an empty text when it cannot be read.
+std::string readFile(const std::filesystem::path& path);
+
 }  // namespace morrowtide::test
