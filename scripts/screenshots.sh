@@ -1,19 +1,25 @@
 #!/usr/bin/env bash
 # Saves screenshots of Morrowtide into OUTDIR: the "Photos" tab, the "Options" tab and the progress dialog in the
-# middle of a run over a folder of sample photos. The program runs under a virtual X server (xvfb-run) with its own
-# home and configuration folders, so neither the user's settings nor their photos are touched.
+# middle of a run over a folder of sample photos (photos.png, options.png, progress.png), the window as the screen
+# shows it (photos-on-screen.png), the error box of a photo that cannot be written and the log of that run
+# (file-error.png, error-log.png), and the box a bad mask in the settings file brings up at start-up
+# (mask-at-start.png). The screenshot tour, a test driver that is never installed, runs the windows under a virtual X
+# server (xvfb-run) with its own home and configuration folders, so neither the user's settings nor their photos are
+# touched. When openbox is installed it runs as the window manager, so the on-screen pictures show real title bars.
 #   scripts/screenshots.sh OUTDIR
-#   MORROWTIDE_BIN=build/gui/src/gui/morrowtide scripts/screenshots.sh OUTDIR   (use an existing build)
+#   MORROWTIDE_TOUR_BIN=build/release/tests/gui/morrowtide_screenshot_tour scripts/screenshots.sh OUTDIR
+#   (use an existing build)
 set -euo pipefail
 out=${1:?usage: scripts/screenshots.sh OUTDIR}
 root=$(cd "$(dirname "$0")/.." && pwd)
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 
-bin=${MORROWTIDE_BIN:-}
+bin=${MORROWTIDE_TOUR_BIN:-}
 if [[ -z "$bin" ]]; then
-  (cd "$root" && cmake --preset release >/dev/null && cmake --build --preset release --target morrowtide >&2)
-  bin="$root/build/release/src/gui/morrowtide"
+  (cd "$root" && cmake --preset release >/dev/null &&
+    cmake --build --preset release --target morrowtide_screenshot_tour >&2)
+  bin="$root/build/release/tests/gui/morrowtide_screenshot_tour"
 fi
 for tool in xvfb-run exiftool base64; do
   command -v "$tool" >/dev/null || { echo "screenshots.sh: $tool is missing (scripts/install-deps.sh)" >&2; exit 1; }
@@ -24,7 +30,8 @@ demo=$(mktemp -d /tmp/mt.XXXX)
 trap 'rm -rf "$demo"' EXIT
 home="$demo/anna"
 photos="$home/Documents/New York 2024"
-mkdir -p "$photos" "$home/.config" "$demo/runtime"
+broken="$demo/Old card"
+mkdir -p "$photos" "$broken" "$home/.config" "$demo/runtime"
 chmod 700 "$demo/runtime"
 
 # A small gradient picture; exiftool gives each copy its camera dates.
@@ -52,11 +59,17 @@ for i in $(seq 1 24); do
     "$photos/$name"
 done
 
-HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_RUNTIME_DIR="$demo/runtime" \
-  MORROWTIDE_SCREENSHOT_DIR="$out" \
-  xvfb-run -a -s "-screen 0 1280x1024x24" "$bin"
+# Two photos of a card that went bad: one is no JPEG at all, the other stops after its header.
+echo "not a photo" > "$broken/IMG_0101.JPG"
+head -c 200 "$demo/sample.jpg" > "$broken/IMG_0102.JPG"
 
-for shot in photos options progress; do
+HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_RUNTIME_DIR="$demo/runtime" \
+  xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+    if command -v openbox >/dev/null; then openbox >/dev/null 2>&1 & sleep 1; fi
+    "$0" "$1" "$2"' "$bin" "$out" "$broken"
+
+shots=(photos options progress photos-on-screen file-error error-log mask-at-start)
+for shot in "${shots[@]}"; do
   [[ -s "$out/$shot.png" ]] || { echo "screenshots.sh: $out/$shot.png was not written" >&2; exit 1; }
 done
-echo "Screenshots written to $out: photos.png options.png progress.png"
+echo "Screenshots written to $out: ${shots[*]/%/.png}"

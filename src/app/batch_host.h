@@ -41,7 +41,8 @@ struct RunSummary {
 // Callbacks in the order a run makes them:
 //   confirmOverwrite (only when source and destination are the same folder and the options would overwrite)
 //   runReset -> [invalidSource and return] -> listingStarted -> listBuilt(n)
-//   per file: [fileError] fileDone(logLine) ; breathe() between steps; stopRequested() before each file
+//   per file: fileStarted(path) [fileError] fileDone(logLine) ; breathe() between steps;
+//             stopRequested() before each file
 //   runFinished(summary)
 class BatchHost {
 public:
@@ -59,6 +60,9 @@ public:
     virtual void listingStarted() = 0;
     // Progress maximum = count, position 0, Stop button "Stop", caption "Processing Images...".
     virtual void listBuilt(int count) = 0;
+    // A file of the list is about to be handled (its full source path), so that a host can name it in what it says
+    // about the file. Hosts that do not need it leave it alone.
+    virtual void fileStarted(const QString& sourcePath) { (void)sourcePath; }
     // One file failed; the message is the error's own text. The run goes on with the next file.
     virtual void fileError(const QString& message) = 0;
     // After every file, failed or not: advance the progress by one and log the line (output path + ".jpg").

@@ -144,6 +144,7 @@ RunSummary BatchRun::run() {
     for (int i = 0; i < listed; ++i) {
         outputPath.clear();
         if (host_.stopRequested()) break;
+        host_.fileStarted(fileList_[i]);
         if (processFile(fileList_[i], nativeFiles_[static_cast<std::size_t>(i)], sourceRootLength, data, namer,
                         outputPath)) {
             ++processed;

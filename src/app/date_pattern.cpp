@@ -200,7 +200,8 @@ std::vector<DateToken> parseDatePattern(const QString& p) {
         const int start = i;
         char16_t token = asciiUpper(p[i]);
         if (isAsciiLetter(token)) {
-            if (token == u'M' && lastLetter == u'H') token = u'N';
+            // Only m and mm take the minute after an hour: mmm and longer stay month names.
+            if (token == u'M' && lastLetter == u'H' && runLength(p, i) <= 2) token = u'N';
             lastLetter = token;
         }
         auto push = [&](Kind kind, int count, int length) {

@@ -8,7 +8,8 @@
 //   c -> short date, then a blank and the long time when the time of day is not zero
 //   am/pm, a/p -> as written     ampm -> the locale's day-period text    aaa / aaaa -> day names
 //   "/" and ":" -> the locale's date and time separators    '...' and "..." -> copied without the quotes
-// "m" or "mm" directly after an hour specifier (only non-letters between) is the minute. An hour is on a 12-hour
+// "m" or "mm" directly after an hour specifier (only non-letters between) is the minute; "mmm" and longer stay
+// month names. An hour is on a 12-hour
 // clock (0 shown as 12) when am/pm, a/p or ampm follows before the next hour specifier.
 // Eras: QLocale names no eras and the Gregorian calendar has only one, so g/gg render nothing; e/ee render the
 // year of that era, i.e. the year itself, in two digits (e without a leading zero), eee and longer in four.

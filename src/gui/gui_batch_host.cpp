@@ -1,6 +1,7 @@
 #include "gui/gui_batch_host.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QStatusBar>
 
 #include "gui/main_window.h"
@@ -60,15 +61,33 @@ void GuiBatchHost::listBuilt(int count) {
     breathe();
 }
 
+void GuiBatchHost::fileStarted(const QString& sourcePath) {
+    currentFile_ = sourcePath;
+    failure_.clear();
+}
+
 void GuiBatchHost::fileError(const QString& message) {
+    failure_ = message.isEmpty() ? QStringLiteral("Unknown error") : message;
+    if (quietErrors_) return;
     // A normal pointer while the box waits for the user; busy again when the run goes on.
     setBusy(false);
-    boxes_.plain(progress_.isVisible() ? static_cast<QWidget*>(&progress_) : &window_, message);
+    QString text = message;
+    if (!currentFile_.isEmpty()) text += QStringLiteral("\n\n") + QDir::toNativeSeparators(currentFile_);
+    quietErrors_ = boxes_.fileError(progress_.isVisible() ? static_cast<QWidget*>(&progress_) : &window_, text);
     setBusy(true);
 }
 
 void GuiBatchHost::fileDone(const QString& logLine) {
-    progress_.fileDone(logLine);
+    if (failure_.isEmpty()) {
+        progress_.fileDone(logLine);
+        return;
+    }
+    // A file that failed before its name was formed has no output path: its source names it instead.
+    const bool noPath = logLine == QStringLiteral(".jpg") && !currentFile_.isEmpty();
+    const QString reason = failure_.simplified();
+    progress_.fileDone((noPath ? QDir::toNativeSeparators(currentFile_) : logLine) +
+                       QStringLiteral(" \u2014 not written: ") + reason);
+    failure_.clear();
 }
 
 void GuiBatchHost::breathe() {

@@ -2,6 +2,8 @@
 // progress in the progress dialog, and the event loop pumped between files so the window stays usable.
 #pragma once
 
+#include <QString>
+
 #include "app/batch_host.h"
 
 namespace morrowtide::gui {
@@ -23,6 +25,7 @@ class GuiBatchHost : public app::BatchHost {
     void invalidSource(const QString& message) override;
     void listingStarted() override;
     void listBuilt(int count) override;
+    void fileStarted(const QString& sourcePath) override;
     void fileError(const QString& message) override;
     void fileDone(const QString& logLine) override;
     void breathe() override;
@@ -39,6 +42,9 @@ class GuiBatchHost : public app::BatchHost {
     MessageBoxes& boxes_;
     bool busy_ = false;
     bool finished_ = false;
+    QString currentFile_;   // the source path of the file in hand
+    QString failure_;       // its error, for its log line; empty when it went through
+    bool quietErrors_ = false;  // "Don't show again in this run" was ticked
 };
 
 }  // namespace morrowtide::gui

@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -13,12 +14,15 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QStyle>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <limits>
 
 #include "app/batch_run.h"
@@ -44,10 +48,10 @@ QString subFolder(const QString& folder, const QString& name) {
     return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
 }
 
-QString defaultPickFolder(QWidget* parent, const QString& title, bool offerNewFolder) {
+QString defaultPickFolder(QWidget* parent, const QString& title, bool offerNewFolder, const QString& startFolder) {
     QFileDialog::Options options = QFileDialog::ShowDirsOnly;
     if (!offerNewFolder) options |= QFileDialog::ReadOnly;  // no "create folder" in the source picker
-    return QFileDialog::getExistingDirectory(parent, title, QString(), options);
+    return QFileDialog::getExistingDirectory(parent, title, startFolder, options);
 }
 
 std::optional<QStringList> runBatchRun(app::BatchHost& host) {
@@ -57,15 +61,15 @@ std::optional<QStringList> runBatchRun(app::BatchHost& host) {
     return run.fileList();
 }
 
-QSpinBox* makeSpinBox(const char* name, int minimum, int maximum, QWidget* parent) {
-    auto* box = new QSpinBox(parent);
+OffsetSpinBox* makeSpinBox(const char* name, int minimum, int maximum, QWidget* parent) {
+    auto* box = new OffsetSpinBox(minimum, maximum, parent);
     box->setObjectName(QString::fromLatin1(name));
-    box->setRange(minimum, maximum);
-    box->setValue(0);
-    box->setSingleStep(1);
-    box->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
-    box->setAccelerated(true);
     return box;
+}
+
+bool isEnterKey(const QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    return enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
 }
 
 QCheckBox* makeCheckBox(const char* name, const char* caption, QWidget* parent) {
@@ -75,6 +79,56 @@ QCheckBox* makeCheckBox(const char* name, const char* caption, QWidget* parent) 
 }
 
 }  // namespace
+
+OffsetSpinBox::OffsetSpinBox(int minimum, int maximum, QWidget* parent) : QSpinBox(parent) {
+    setRange(minimum, maximum);
+    setValue(0);
+    setSingleStep(1);
+    // What fixup cannot make a number of goes back to the value before the typing began.
+    setCorrectionMode(QAbstractSpinBox::CorrectToPreviousValue);
+    setKeyboardTracking(false);
+    setAccelerated(true);
+}
+
+QValidator::State OffsetSpinBox::validate(QString& text, int& pos) const {
+    // Nothing typed is refused: refusing a keystroke turns 99 into 9 and 1.5 into 15 without a word.
+    return QSpinBox::validate(text, pos) == QValidator::Acceptable ? QValidator::Acceptable
+                                                                    : QValidator::Intermediate;
+}
+
+void OffsetSpinBox::fixup(QString& text) const {
+    static const QRegularExpression wholeNumber(QStringLiteral("^([+-]?)([0-9]+)$"));
+    const QRegularExpressionMatch match = wholeNumber.match(text.trimmed());
+    if (!match.hasMatch()) return;
+    bool fits = false;
+    const qlonglong number = match.captured(0).toLongLong(&fits);
+    int value = 0;
+    if (fits) {
+        value = static_cast<int>(std::clamp<qlonglong>(number, minimum(), maximum()));
+    } else {
+        value = match.captured(1) == QStringLiteral("-") ? minimum() : maximum();  // more digits than any limit
+    }
+    text = textFromValue(value);
+}
+
+QString OffsetSpinBox::textFromValue(int value) const {
+    // Never with group separators, which Qt shows for the lowest int whatever the setting.
+    QString text = locale().toString(value);
+    text.remove(locale().groupSeparator());
+    return text;
+}
+
+QString nearestExistingFolder(const QString& text) {
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty()) return QDir::homePath();
+    QString folder = QDir::cleanPath(QDir(QDir::homePath()).absoluteFilePath(trimmed));
+    while (!QFileInfo(folder).isDir()) {
+        const QString parent = QFileInfo(folder).path();
+        if (parent == folder) return QDir::homePath();
+        folder = parent;
+    }
+    return folder;
+}
 
 bool MaskEdit::isRefusedCharacter(const QString& typed) {
     static const QString refused = QStringLiteral("/:<>?\\");
@@ -111,6 +165,9 @@ MainWindow::MainWindow(MainWindowSetup setup)
 
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Morrowtide V1.1"));
+    // A window of fixed size: nothing to maximise, so no maximise button.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
     auto* central = new QWidget(this);
     pageControl_ = new QTabWidget(central);
@@ -129,6 +186,8 @@ MainWindow::MainWindow(MainWindowSetup setup)
     btnGo_->setDefault(true);
     btnGo_->setAutoDefault(true);
     connect(btnGo_, &QPushButton::clicked, this, &MainWindow::startRun);
+    // Enter on the focused Go button is the window's Enter too, with its guard against a second run.
+    btnGo_->installEventFilter(this);
     btnClose_ = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton), QStringLiteral("&Close"), central);
     btnClose_->setObjectName(QStringLiteral("BitBtn2"));
     btnClose_->setAutoDefault(true);
@@ -158,6 +217,18 @@ MainWindow::MainWindow(MainWindowSetup setup)
 
     pageControl_->setCurrentIndex(0);
     setFixedSize(sizeHint().expandedTo(QSize(500, 0)));
+
+    // Any change the user makes lets Enter start a run again.
+    for (QLineEdit* field : {edtDir_, edtOutputDir_, static_cast<QLineEdit*>(edtOutputFileMask_)}) {
+        connect(field, &QLineEdit::textChanged, this, &MainWindow::userChangedSomething);
+    }
+    for (QSpinBox* box : {spinDays_, spinHours_, spinMinutes_, spinSeconds_}) {
+        connect(box, &QSpinBox::valueChanged, this, &MainWindow::userChangedSomething);
+    }
+    for (QCheckBox* box :
+         {cbRec_, cbAutoRename_, cbIncPrevFName_, cbIncDateTime_, cbOverwriteDateTime_, cbPreserveModDate_}) {
+        connect(box, &QCheckBox::toggled, this, &MainWindow::userChangedSomething);
+    }
 }
 
 MainWindow::~MainWindow() = default;
@@ -259,6 +330,7 @@ void MainWindow::buildMenu() {
     help->setObjectName(QStringLiteral("Help2"));
     QAction* contents = help->addAction(QStringLiteral("Contents"), this, &MainWindow::showHelpContents);
     contents->setObjectName(QStringLiteral("Help1"));
+    contents->setShortcut(QKeySequence::HelpContents);  // F1
     QAction* about = help->addAction(QStringLiteral("&About"), this, &MainWindow::showAbout);
     about->setObjectName(QStringLiteral("About2"));
 }
@@ -272,7 +344,10 @@ void MainWindow::loadOptions() {
     cbIncDateTime_->setChecked(options.includeDateTime);
     cbOverwriteDateTime_->setChecked(options.overwriteDateTime);
     cbPreserveModDate_->setChecked(options.preserveModDate);
-    maskFocusLost();
+    // Accepted now; a mask that fails is asked about when the window is on the screen, over it.
+    const app::FileMaskResult result = namer_.applyFileMask(edtOutputFileMask_->text());
+    maskFailedAtStart_ = !result.accepted;
+    if (result.accepted) lblDateFormatExample_->setText(result.example);
 }
 
 app::SavedOptions MainWindow::savedOptions() const {
@@ -309,16 +384,40 @@ void MainWindow::maskFocusLost() {
         lblDateFormatExample_->setText(result.example);
         return;
     }
+    askAboutInvalidMask(result.error);
+}
+
+void MainWindow::askAboutInvalidMask(const QString& text) {
     // OK: back to the field for correcting it; Cancel: the mask accepted last. Either way that mask stays in force.
-    if (boxes_->askOkCancelError(this, result.error)) {
+    if (boxes_->askOkCancelError(this, text)) {
+        pageControl_->setCurrentWidget(edtOutputFileMask_->parentWidget());
         edtOutputFileMask_->setFocus(Qt::OtherFocusReason);
     } else {
         edtOutputFileMask_->setText(namer_.formatMaskText());
     }
 }
 
+void MainWindow::reportMaskFromSettings() {
+    if (!maskFailedAtStart_) return;
+    maskFailedAtStart_ = false;
+    askAboutInvalidMask(QStringLiteral("Invalid file mask") + QStringLiteral("\n\nThe mask \"") +
+                        edtOutputFileMask_->text() + QStringLiteral("\" was read from the settings file ") +
+                        QDir::toNativeSeparators(settingsPath_) + u'.');
+}
+
 void MainWindow::startRun() {
     if (running_) return;
+    if (namer_.formatMask().isEmpty()) {
+        // Every photo would fail with "Invalid file mask": no run, and the way to a mask that works.
+        boxes_->show(this, {MessageKind::Error, QStringLiteral("Error"),
+                            QStringLiteral("No run was started: no valid file mask has been accepted yet, so the "
+                                           "photos could not be named.\n\nEnter a file mask on the Options tab, "
+                                           "then press Go again."),
+                            MessageButtons::Ok});
+        pageControl_->setCurrentWidget(edtOutputFileMask_->parentWidget());
+        edtOutputFileMask_->setFocus(Qt::OtherFocusReason);
+        return;
+    }
     running_ = true;
     btnGo_->setEnabled(false);
     try {
@@ -330,6 +429,8 @@ void MainWindow::startRun() {
         boxes_->error(this, QString::fromUtf8(error.what()));
     }
     running_ = false;
+    // A stray Enter after the summary must not start the same run again.
+    enterStartsRun_ = false;
     btnGo_->setEnabled(true);
     if (closeAfterRun_) close();
 }
@@ -358,29 +459,39 @@ void MainWindow::showAbout() {
     showAboutBox(this);
 }
 
-QString MainWindow::pickFolder(const QString& title, bool offerNewFolder) {
-    return setup_.pickFolder(this, title, offerNewFolder);
+QString MainWindow::pickFolder(const QString& title, bool offerNewFolder, const QString& fieldText) {
+    return setup_.pickFolder(this, title, offerNewFolder, nearestExistingFolder(fieldText));
 }
 
 void MainWindow::pickSourceFolder() {
-    const QString folder = pickFolder(QStringLiteral("Location of your images"), false);
+    const QString folder = pickFolder(QStringLiteral("Location of your images"), false, edtDir_->text());
     if (folder.isEmpty()) return;
     edtDir_->setText(folder);
     edtOutputDir_->setText(subFolder(edtDir_->text(), QStringLiteral("output")));
 }
 
 void MainWindow::pickDestinationFolder() {
-    const QString folder = pickFolder(QStringLiteral("Location of modified images"), true);
+    const QString folder = pickFolder(QStringLiteral("Location of modified images"), true, edtOutputDir_->text());
     if (folder.isEmpty()) return;
     edtOutputDir_->setText(folder);
 }
 
+void MainWindow::enterPressed() {
+    if (btnGo_->isEnabled() && enterStartsRun_) btnGo_->click();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == btnGo_ && event->type() == QEvent::KeyPress && isEnterKey(static_cast<QKeyEvent*>(event))) {
+        enterPressed();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
 void MainWindow::keyPressEvent(QKeyEvent* event) {
     // Go is the window's default button: Enter in any field that does not use it itself starts a run.
-    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    const auto modifiers = event->modifiers() & ~Qt::KeypadModifier;
-    if (enter && modifiers == Qt::NoModifier) {
-        if (btnGo_->isEnabled()) btnGo_->click();
+    if (isEnterKey(event)) {
+        enterPressed();
         event->accept();
         return;
     }
@@ -409,6 +520,7 @@ void MainWindow::showEvent(QShowEvent* event) {
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
     }
+    if (maskFailedAtStart_) QTimer::singleShot(0, this, &MainWindow::reportMaskFromSettings);
 }
 
 }  // namespace morrowtide::gui

@@ -4,6 +4,7 @@
 
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QSpinBox>
 #include <QStringList>
 #include <functional>
 #include <memory>
@@ -17,7 +18,6 @@ class QAction;
 class QCheckBox;
 class QLabel;
 class QPushButton;
-class QSpinBox;
 class QTabWidget;
 
 namespace morrowtide::gui {
@@ -43,6 +43,25 @@ class MaskEdit : public QLineEdit {
     void focusOutEvent(QFocusEvent* event) override;
 };
 
+// A box of the time offset. Typing is never refused, so a number can be typed whole whatever its digits on the way
+// (99, -30); when the box loses the focus a whole number out of range goes to the nearest limit, and text that is no
+// whole number ("1.5", "") gives back the value the box had.
+class OffsetSpinBox : public QSpinBox {
+    Q_OBJECT
+
+  public:
+    OffsetSpinBox(int minimum, int maximum, QWidget* parent);
+
+  protected:
+    QValidator::State validate(QString& text, int& pos) const override;
+    void fixup(QString& text) const override;
+    QString textFromValue(int value) const override;
+};
+
+// The folder a folder picker opens at for the text of its field: the folder itself or the nearest parent of it that
+// exists; the user's home folder when the text is empty.
+QString nearestExistingFolder(const QString& text);
+
 // What the window takes from its surroundings; tests set every field.
 struct MainWindowSetup {
     QString settingsPath;                  // empty: the user's configuration folder (see app::defaultSettingsFilePath)
@@ -53,8 +72,9 @@ struct MainWindowSetup {
     std::function<std::optional<QStringList>(app::BatchHost&)> runBatch;
     // The current date and time for the mask example; empty: the system clock.
     app::Clock clock;
-    // Picks a folder: (parent, title, offer creating a new folder) -> path, empty on cancel. Empty: QFileDialog.
-    std::function<QString(QWidget*, const QString&, bool)> pickFolder;
+    // Picks a folder: (parent, title, offer creating a new folder, folder to open at) -> path, empty on cancel.
+    // Empty: QFileDialog.
+    std::function<QString(QWidget*, const QString&, bool, const QString&)> pickFolder;
 };
 
 class MainWindow : public QMainWindow {
@@ -90,7 +110,12 @@ class MainWindow : public QMainWindow {
     void pickSourceFolder();
     void pickDestinationFolder();
 
+    // Whether Enter starts a run now: not again after a run until the user changes something (Go itself always
+    // starts one).
+    bool enterStartsRun() const { return enterStartsRun_; }
+
   protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -102,7 +127,14 @@ class MainWindow : public QMainWindow {
     void loadOptions();
     // Accepts the mask as the field holds it, or asks "Invalid file mask" and puts things right.
     void maskFocusLost();
-    QString pickFolder(const QString& title, bool offerNewFolder);
+    // The "Invalid file mask" question for a mask that failed; OK goes back to the field on the Options tab.
+    void askAboutInvalidMask(const QString& text);
+    // A mask from the settings file that failed at start-up, asked about once the window is on the screen.
+    void reportMaskFromSettings();
+    QString pickFolder(const QString& title, bool offerNewFolder, const QString& fieldText);
+    // Enter anywhere in the window: Go, unless a run has ended since the user last changed something.
+    void enterPressed();
+    void userChangedSomething() { enterStartsRun_ = true; }
 
     MainWindowSetup setup_;
     std::unique_ptr<MessageBoxes> ownBoxes_;
@@ -115,16 +147,18 @@ class MainWindow : public QMainWindow {
     bool running_ = false;
     bool closeAfterRun_ = false;
     bool centred_ = false;
+    bool enterStartsRun_ = true;
+    bool maskFailedAtStart_ = false;
 
     QTabWidget* pageControl_ = nullptr;
     QLineEdit* edtDir_ = nullptr;
     QPushButton* btnDir_ = nullptr;
     QLineEdit* edtOutputDir_ = nullptr;
     QPushButton* btnOutput_ = nullptr;
-    QSpinBox* spinDays_ = nullptr;     // SpinEdit4
-    QSpinBox* spinHours_ = nullptr;    // SpinEdit1
-    QSpinBox* spinMinutes_ = nullptr;  // SpinEdit2
-    QSpinBox* spinSeconds_ = nullptr;  // SpinEdit3
+    OffsetSpinBox* spinDays_ = nullptr;     // SpinEdit4
+    OffsetSpinBox* spinHours_ = nullptr;    // SpinEdit1
+    OffsetSpinBox* spinMinutes_ = nullptr;  // SpinEdit2
+    OffsetSpinBox* spinSeconds_ = nullptr;  // SpinEdit3
     QCheckBox* cbRec_ = nullptr;
     QCheckBox* cbAutoRename_ = nullptr;
     QCheckBox* cbIncPrevFName_ = nullptr;

@@ -1,5 +1,6 @@
 #include "gui/message_boxes.h"
 
+#include <QCheckBox>
 #include <QMessageBox>
 #include <QPushButton>
 #include <utility>
@@ -41,6 +42,15 @@ void MessageBoxes::error(QWidget* parent, const QString& text) {
     show(parent, {MessageKind::Error, appTitle(), text, MessageButtons::Ok});
 }
 
+bool MessageBoxes::fileError(QWidget* parent, const QString& text) {
+    bool dontShowAgain = false;
+    MessageRequest request{MessageKind::Plain, appTitle(), text, MessageButtons::Ok};
+    request.checkBoxText = QString::fromLatin1(kDontShowAgainInThisRun);
+    request.checked = &dontShowAgain;
+    show(parent, request);
+    return dontShowAgain;
+}
+
 MessageAnswer WidgetMessageBoxes::show(QWidget* parent, const MessageRequest& request) {
     QMessageBox box(parent);
     switch (request.kind) {
@@ -60,6 +70,12 @@ MessageAnswer WidgetMessageBoxes::show(QWidget* parent, const MessageRequest& re
     box.setWindowTitle(request.title);
     box.setText(request.text);
     box.setTextFormat(Qt::PlainText);
+    QCheckBox* checkBox = nullptr;
+    if (!request.checkBoxText.isEmpty()) {
+        checkBox = new QCheckBox(request.checkBoxText, &box);
+        checkBox->setObjectName(QStringLiteral("cbDontShowAgain"));
+        box.setCheckBox(checkBox);
+    }
 
     std::vector<std::pair<QPushButton*, MessageAnswer>> buttons;
     auto add = [&](const char* caption, QMessageBox::ButtonRole role, MessageAnswer answer) {
@@ -81,6 +97,7 @@ MessageAnswer WidgetMessageBoxes::show(QWidget* parent, const MessageRequest& re
     box.setDefaultButton(buttons.front().first);
     box.setEscapeButton(buttons.back().first);
     box.exec();
+    if (checkBox && request.checked) *request.checked = checkBox->isChecked();
     for (const auto& [button, answer] : buttons) {
         if (box.clickedButton() == button) return answer;
     }

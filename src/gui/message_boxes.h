@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <utility>
 
 class QWidget;
 
@@ -23,11 +24,21 @@ enum class MessageButtons { Ok, OkCancel, YesNo };
 enum class MessageAnswer { Ok, Cancel, Yes, No };
 
 struct MessageRequest {
+    MessageRequest() = default;
+    MessageRequest(MessageKind kind, QString title, QString text, MessageButtons buttons)
+        : kind(kind), title(std::move(title)), text(std::move(text)), buttons(buttons) {}
+
     MessageKind kind = MessageKind::Plain;
     QString title;
     QString text;
     MessageButtons buttons = MessageButtons::Ok;
+    // A check box under the text when its caption is set; its state when the box closes is written to *checked.
+    QString checkBoxText;
+    bool* checked = nullptr;
 };
+
+// The caption of the check box that silences the error boxes of the files of one run.
+inline constexpr char kDontShowAgainInThisRun[] = "Don't show again in this run";
 
 class MessageBoxes {
   public:
@@ -43,6 +54,8 @@ class MessageBoxes {
     bool askYesNoWarning(QWidget* parent, const QString& text);   // true for "&Yes"
     bool askOkCancelError(QWidget* parent, const QString& text);  // true for "OK"
     void error(QWidget* parent, const QString& text);             // the application's own error box
+    // The error of one file of a run, with "Don't show again in this run"; true when that was ticked.
+    bool fileError(QWidget* parent, const QString& text);
 };
 
 // The real thing: QMessageBox with the buttons "OK", "Cancel", "&Yes" and "&No".

@@ -71,8 +71,9 @@ void ProgressDialog::showDuringRun() {
 }
 
 void ProgressDialog::startProcessing(int count) {
-    progressBar_->setMaximum(count);
-    progressBar_->setValue(0);
+    // A bar with maximum 0 shows the "busy" animation; with nothing to do the bar stands full instead.
+    progressBar_->setMaximum(count > 0 ? count : 1);
+    progressBar_->setValue(count > 0 ? 0 : 1);
     progressBar_->setVisible(true);
     btnStop_->setText(QStringLiteral("Stop"));
     setWindowTitle(QStringLiteral("Processing Images..."));

@@ -78,6 +78,7 @@ class TestHost : public BatchHost {
     std::vector<std::string> events;
     std::vector<QString> errors;
     QStringList log;
+    QStringList started;
     int optionsCalls = 0;
     bool stop = false;
 
@@ -98,6 +99,7 @@ class TestHost : public BatchHost {
     void invalidSource(const QString& message) override { events.push_back("invalid:" + message.toStdString()); }
     void listingStarted() override { events.push_back("listing"); }
     void listBuilt(int count) override { events.push_back("listed:" + std::to_string(count)); }
+    void fileStarted(const QString& sourcePath) override { started << sourcePath; }
     void fileError(const QString& message) override { errors.push_back(message); }
     void fileDone(const QString& logLine) override { log << logLine; }
     void breathe() override {}
@@ -399,6 +401,9 @@ TEST_F(BatchRunTest, FilesThatCannotBeReadGiveTheSystemsReason) {
     EXPECT_TRUE(host.errors[1].startsWith("JPEG error")) << host.errors[1].toStdString();
     EXPECT_EQ(host.errors[2], "Cannot open file \"" + q(src / "pipe.jpg") + "\". Not a regular file");
     EXPECT_EQ(tree(dst), (std::vector<std::string>{"good.jpg"}));
+    // Every file is announced before it is handled, so an error can be put down to the file it belongs to.
+    EXPECT_EQ(host.started, fileList);
+    EXPECT_EQ(host.started.size(), 4);
 }
 
 TEST_F(BatchRunTest, NameWithASlashFromTheLocaleFailsThatFileOnly) {

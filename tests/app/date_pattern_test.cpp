@@ -49,6 +49,10 @@ TEST(DatePattern, MonthAfterAnHourIsTheMinute) {
     EXPECT_EQ(us("hh x mm"), "11 x 04");  // another letter in between: month again
     EXPECT_EQ(us("mm hh"), "04 11");
     EXPECT_EQ(us("hh mm mm"), "11 15 04");  // only the first run follows the hour
+    // Month names stay month names after an hour.
+    EXPECT_EQ(us("hh mmm"), "11 Apr");
+    EXPECT_EQ(us("h-mmmm"), "11-April");
+    EXPECT_EQ(us("hh mmm mm"), "11 Apr 04");
 }
 
 TEST(DatePattern, TwelveHourClock) {

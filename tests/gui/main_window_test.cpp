@@ -115,8 +115,16 @@ class MainWindowTest : public QObject {
     void maskKeysFiltered();
     void invalidMaskOkAndCancel();
     void invalidMaskAtStartUp();
+    void noAcceptedMaskRefusesToRun();
     void folderPickers();
+    void folderPickersOpenAtTheFieldsFolder();
+    void offsetBoxesTakeTypingAndClampOnLeaving_data();
+    void offsetBoxesTakeTypingAndClampOnLeaving();
     void enterInSourceFieldStartsRun();
+    void enterAfterRunWaitsForAChange();
+    void fileErrorsNameTheFileAndCanBeSilenced();
+    void noFilesFoundFillsTheBar();
+    void f1OpensTheHelp();
     void enterInMaskFieldUsesAcceptedMask();
     void secondStartBlockedAndCloseWaitsForRun();
     void optionsReadAfreshDuringRun();
@@ -148,6 +156,7 @@ class MainWindowTest : public QObject {
     QString documents_;
     std::unique_ptr<MainWindow> window_;
     QStringList pickedTitles_;
+    QStringList pickedStarts_;
     QString pickAnswer_;
 };
 
@@ -159,6 +168,7 @@ void MainWindowTest::init() {
     documents_ = temp_->filePath("Documents");
     QDir().mkpath(documents_);
     pickedTitles_.clear();
+    pickedStarts_.clear();
     pickAnswer_.clear();
 }
 
@@ -175,8 +185,9 @@ std::unique_ptr<MainWindow> MainWindowTest::makeWindow(
     setup.messageBoxes = &boxes_;
     setup.clock = [] { return kFixedNow; };
     setup.runBatch = std::move(runner);
-    setup.pickFolder = [this](QWidget*, const QString& title, bool) {
+    setup.pickFolder = [this](QWidget*, const QString& title, bool, const QString& startFolder) {
         pickedTitles_ << title;
+        pickedStarts_ << startFolder;
         return pickAnswer_;
     };
     auto window = std::make_unique<MainWindow>(std::move(setup));
@@ -188,7 +199,12 @@ std::unique_ptr<MainWindow> MainWindowTest::makeWindow(
 void MainWindowTest::firstStartWithoutSettingsFile() {
     window_ = makeWindow();
     QCOMPARE(window_->windowTitle(), QStringLiteral("Morrowtide V1.1"));
+    // A fixed size, and no maximise button to go with it.
     QCOMPARE(window_->minimumSize(), window_->maximumSize());
+    QVERIFY(window_->windowFlags().testFlag(Qt::CustomizeWindowHint));
+    QVERIFY(!window_->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+    QVERIFY(window_->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+    QVERIFY(window_->windowFlags().testFlag(Qt::WindowCloseButtonHint));
     auto* tabs = child<QTabWidget>("pageControl");
     QCOMPARE(tabs->count(), 2);
     QCOMPARE(tabs->tabText(0), QStringLiteral("Photos"));
@@ -344,11 +360,61 @@ void MainWindowTest::invalidMaskOkAndCancel() {
 
 void MainWindowTest::invalidMaskAtStartUp() {
     writeFile(settingsPath_, "[Options]\nFileMask=<>\n");
+    // The box waits for the window to be on the screen, so that it comes up over it.
+    bool windowShownFirst = false;
+    boxes_.answer = [&](const MessageRequest&) {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (qobject_cast<MainWindow*>(widget)) windowShownFirst = widget->isVisible();
+        }
+        return MessageAnswer::Ok;
+    };
+    window_ = makeWindow();
+    QTRY_COMPARE(boxes_.shown.size(), size_t(1));
+    QVERIFY(windowShownFirst);
+    const QStringList lines = boxes_.shown[0].text.split(u'\n');
+    QCOMPARE(lines.first(), QStringLiteral("Invalid file mask"));
+    QVERIFY2(boxes_.shown[0].text.contains("settings file " + settingsPath_), qPrintable(boxes_.shown[0].text));
+    QVERIFY(boxes_.shown[0].text.contains("\"<>\""));
+    QCOMPARE(boxes_.shown[0].title, QStringLiteral("Error"));
+    QCOMPARE(boxes_.shown[0].buttons, MessageButtons::OkCancel);
+    // OK: the mask field, on its tab, for correcting.
+    QCOMPARE(child<QTabWidget>("pageControl")->currentWidget()->objectName(), QStringLiteral("tsOptions"));
+    QVERIFY(child<QLineEdit>("edtOutputFileMask")->hasFocus());
+
+    // Cancel: nothing was accepted before, so the field is left empty and no mask is in force.
+    boxes_ = FakeBoxes();
     boxes_.answer = [](const MessageRequest&) { return MessageAnswer::Cancel; };
     window_ = makeWindow();
-    QCOMPARE(boxes_.texts(), QStringList{"Invalid file mask"});
-    // Nothing was accepted before, so Cancel leaves the field empty and no mask in force.
+    QTRY_COMPARE(boxes_.shown.size(), size_t(1));
     QCOMPARE(window_->formatMask(), QString());
+    QCOMPARE(child<QLineEdit>("edtOutputFileMask")->text(), QString());
+}
+
+void MainWindowTest::noAcceptedMaskRefusesToRun() {
+    writeFile(settingsPath_, "[Options]\nFileMask=<>\n");
+    boxes_.answer = [](const MessageRequest&) { return MessageAnswer::Cancel; };
+    int runs = 0;
+    window_ = makeWindow([&](app::BatchHost&) {
+        ++runs;
+        return std::optional<QStringList>(QStringList());
+    });
+    QTRY_COMPARE(boxes_.shown.size(), size_t(1));
+    child<QTabWidget>("pageControl")->setCurrentIndex(0);
+    // Neither Go nor Enter starts a run in which every photo would fail; the box says why.
+    child<QPushButton>("BitBtn1")->click();
+    QTest::keyClick(child<QLineEdit>("edtDir"), Qt::Key_Return);
+    QCOMPARE(runs, 0);
+    QCOMPARE(boxes_.shown.size(), size_t(3));
+    QCOMPARE(boxes_.shown[1].kind, MessageKind::Error);
+    QVERIFY(boxes_.shown[1].text.contains(QStringLiteral("no valid file mask")));
+    QVERIFY(boxes_.shown[1].text.contains(QStringLiteral("Options tab")));
+    QCOMPARE(child<QTabWidget>("pageControl")->currentWidget()->objectName(), QStringLiteral("tsOptions"));
+    QVERIFY(child<QLineEdit>("edtOutputFileMask")->hasFocus());
+    // A mask that works, and Go runs.
+    child<QLineEdit>("edtOutputFileMask")->setText(QStringLiteral("yyyy"));
+    leaveMaskField();
+    child<QPushButton>("BitBtn1")->click();
+    QCOMPARE(runs, 1);
 }
 
 void MainWindowTest::folderPickers() {
@@ -375,6 +441,67 @@ void MainWindowTest::folderPickers() {
     QCOMPARE(destination->text(), QStringLiteral("/output"));
 }
 
+void MainWindowTest::folderPickersOpenAtTheFieldsFolder() {
+    const QString trip = temp_->filePath("Photos/Trip");
+    QDir().mkpath(trip);
+    window_ = makeWindow();
+    struct Case {
+        QString field;
+        QString opensAt;
+    };
+    const Case cases[] = {
+        {trip, trip},                                        // the folder itself
+        {trip + "/", trip},                                  // with a trailing delimiter
+        {trip + "/not yet/made", trip},                      // the nearest parent that exists
+        {temp_->filePath("Photos/missing"), temp_->filePath("Photos")},
+        {QString(), QDir::homePath()},                       // nothing typed
+    };
+    for (const Case& c : cases) {
+        child<QLineEdit>("edtDir")->setText(c.field);
+        child<QLineEdit>("edtOutputDir")->setText(c.field);
+        pickedStarts_.clear();
+        child<QPushButton>("btnDir")->click();
+        child<QPushButton>("btnOutput")->click();
+        QCOMPARE(pickedStarts_, (QStringList{c.opensAt, c.opensAt}));
+    }
+}
+
+void MainWindowTest::offsetBoxesTakeTypingAndClampOnLeaving_data() {
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("value");
+    // The hours box starts at 5 for every row.
+    QTest::newRow("in range") << "SpinEdit1" << "-7" << -7;
+    QTest::newRow("above the top") << "SpinEdit1" << "99" << 23;
+    QTest::newRow("below the bottom") << "SpinEdit1" << "-99" << -23;
+    QTest::newRow("minutes above") << "SpinEdit2" << "75" << 59;
+    QTest::newRow("seconds below") << "SpinEdit3" << "-600" << -59;
+    QTest::newRow("decimal keeps the value") << "SpinEdit1" << "1.5" << 5;
+    QTest::newRow("nothing keeps the value") << "SpinEdit1" << "" << 5;
+    QTest::newRow("lone sign keeps the value") << "SpinEdit1" << "-" << 5;
+    QTest::newRow("days beyond any int") << "SpinEdit4" << "99999999999" << INT_MAX;
+    QTest::newRow("days far below") << "SpinEdit4" << "-99999999999" << INT_MIN;
+}
+
+void MainWindowTest::offsetBoxesTakeTypingAndClampOnLeaving() {
+    QFETCH(QString, box);
+    QFETCH(QString, typed);
+    QFETCH(int, value);
+    window_ = makeWindow();
+    auto* spin = child<QSpinBox>(box.toLatin1().constData());
+    spin->setValue(5);
+    spin->setFocus(Qt::TabFocusReason);
+    spin->selectAll();
+    QTest::keyClick(spin, Qt::Key_Delete);
+    QTest::keyClicks(spin, typed);
+    // Every keystroke is taken as typed.
+    QCOMPARE(spin->text(), typed);
+    child<QLineEdit>("edtDir")->setFocus(Qt::TabFocusReason);
+    QApplication::processEvents();
+    QCOMPARE(spin->value(), value);
+    QCOMPARE(spin->text(), QString::number(value));
+}
+
 void MainWindowTest::enterInSourceFieldStartsRun() {
     int runs = 0;
     app::RunOptions seen;
@@ -391,10 +518,120 @@ void MainWindowTest::enterInSourceFieldStartsRun() {
     QCOMPARE(runs, 1);
     QCOMPARE(seen.sourceFolder, QStringLiteral("/photos"));
     QCOMPARE(seen.offset.days, -3);
+    child<QSpinBox>("SpinEdit2")->setValue(10);
     QTest::keyClick(child<QSpinBox>("SpinEdit2"), Qt::Key_Enter, Qt::KeypadModifier);
     QCOMPARE(runs, 2);
+    child<QCheckBox>("cbRec")->setChecked(false);
     QTest::keyClick(child<QCheckBox>("cbRec"), Qt::Key_Return);
     QCOMPARE(runs, 3);
+}
+
+void MainWindowTest::enterAfterRunWaitsForAChange() {
+    int runs = 0;
+    window_ = makeWindow([&](app::BatchHost&) {
+        ++runs;
+        return std::optional<QStringList>(QStringList());
+    });
+    auto* go = child<QPushButton>("BitBtn1");
+    auto* source = child<QLineEdit>("edtDir");
+    QVERIFY(window_->enterStartsRun());
+    QTest::mouseClick(go, Qt::LeftButton);
+    QCOMPARE(runs, 1);
+    // Stray Enters after the run, wherever the focus is (a click leaves it on Go), start nothing.
+    go->setFocus(Qt::MouseFocusReason);
+    QTest::keyClick(go, Qt::Key_Return);
+    QTest::keyClick(source, Qt::Key_Return);
+    QTest::keyClick(child<QSpinBox>("SpinEdit1"), Qt::Key_Enter, Qt::KeypadModifier);
+    QCOMPARE(runs, 1);
+    QVERIFY(!window_->enterStartsRun());
+    // Go itself always works, by mouse or by the space bar.
+    QTest::mouseClick(go, Qt::LeftButton);
+    QTest::keyClick(go, Qt::Key_Space);
+    QCOMPARE(runs, 3);
+    // A change of any kind lets Enter start the next run, once.
+    const std::vector<std::function<void()>> changes = {
+        [&] { source->setText(QStringLiteral("/elsewhere")); },
+        [&] { child<QLineEdit>("edtOutputDir")->setText(QStringLiteral("/out2")); },
+        [&] { child<QSpinBox>("SpinEdit4")->setValue(2); },
+        [&] { child<QCheckBox>("cbPreserveModDate")->setChecked(true); },
+        [&] { child<QLineEdit>("edtOutputFileMask")->setText(QStringLiteral("yyyy")); },
+    };
+    for (const auto& change : changes) {
+        const int before = runs;
+        change();
+        QTest::keyClick(source, Qt::Key_Return);
+        QTest::keyClick(source, Qt::Key_Return);
+        QCOMPARE(runs, before + 1);
+    }
+}
+
+void MainWindowTest::fileErrorsNameTheFileAndCanBeSilenced() {
+    const QString source = temp_->filePath("in");
+    const QString output = temp_->filePath("out");
+    writeFile(source + "/a.jpg", jpegBytes("2007:04:01 11:15:02"));
+    for (const char* name : {"/b.jpg", "/c.jpg", "/d.jpg"}) writeFile(source + name, "this is no JPEG");
+    window_ = makeWindow();
+    child<QLineEdit>("edtDir")->setText(source);
+    child<QLineEdit>("edtOutputDir")->setText(output);
+    child<QCheckBox>("cbIncDateTime")->setChecked(false);
+    // The first error box is answered with "Don't show again in this run" ticked.
+    boxes_.answer = [](const MessageRequest& request) {
+        if (request.checked) *request.checked = true;
+        return MessageAnswer::Ok;
+    };
+    child<QPushButton>("BitBtn1")->click();
+    QCOMPARE(boxes_.shown.size(), size_t(2));
+    const MessageRequest& error = boxes_.shown[0];
+    QCOMPARE(error.kind, MessageKind::Plain);
+    QCOMPARE(error.title, QStringLiteral("Morrowtide"));
+    QCOMPARE(error.checkBoxText, QStringLiteral("Don't show again in this run"));
+    QVERIFY2(error.text.startsWith(QStringLiteral("JPEG error")), qPrintable(error.text));
+    // It names the file, which is one of the broken ones.
+    const QString named = error.text.section(u'\n', -1);
+    QVERIFY2(QStringList({source + "/b.jpg", source + "/c.jpg", source + "/d.jpg"}).contains(named),
+             qPrintable(error.text));
+    // The summary is as ever; every failure is in the log, marked.
+    QCOMPARE(boxes_.shown[1].text, QStringLiteral("Completed Successfully (1/4 Files)"));
+    QStringList lines = logLines();
+    lines.sort();
+    QCOMPARE(lines.size(), 4);
+    QCOMPARE(lines[0], output + "/a.jpg");
+    for (const char* name : {"b", "c", "d"}) {
+        const QString& line = lines[int(name[0] - 'a')];
+        QVERIFY2(line.startsWith(output + "/" + name + ".jpg \u2014 not written: JPEG error"), qPrintable(line));
+    }
+
+    // The next run asks again.
+    boxes_.shown.clear();
+    boxes_.answer = {};
+    child<QPushButton>("BitBtn1")->click();
+    QCOMPARE(boxes_.shown.size(), size_t(4));
+    QCOMPARE(boxes_.shown[3].text, QStringLiteral("Completed Successfully (1/4 Files)"));
+}
+
+void MainWindowTest::noFilesFoundFillsTheBar() {
+    window_ = makeWindow();
+    child<QLineEdit>("edtDir")->setText(documents_);
+    child<QLineEdit>("edtOutputDir")->setText(temp_->filePath("out"));
+    child<QPushButton>("BitBtn1")->click();
+    QCOMPARE(boxes_.texts(), QStringList{"Completed Successfully (0 Files)"});
+    auto* bar = child<QProgressBar>("ProgressBar1");
+    QVERIFY(bar->maximum() > 0);
+    QCOMPARE(bar->value(), bar->maximum());
+}
+
+void MainWindowTest::f1OpensTheHelp() {
+    window_ = makeWindow();
+    auto helpWindows = [] {
+        int count = 0;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->inherits("morrowtide::gui::HelpWindow") && widget->isVisible()) ++count;
+        }
+        return count;
+    };
+    QCOMPARE(helpWindows(), 0);
+    QTest::keyClick(child<QLineEdit>("edtDir"), Qt::Key_F1);
+    QTRY_COMPARE(helpWindows(), 1);
 }
 
 void MainWindowTest::enterInMaskFieldUsesAcceptedMask() {

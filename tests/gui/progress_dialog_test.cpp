@@ -17,6 +17,7 @@ class ProgressDialogTest : public QObject {
   private slots:
     void createdHiddenWithItsControls();
     void runPhases();
+    void noFilesBarStandsFull();
     void stopDuringRunHidesAtOnce();
     void escapeAndTitleBarDoNotClose();
     void showLogIsModalUntilClose();
@@ -79,6 +80,21 @@ void ProgressDialogTest::runPhases() {
     dialog.closeAfterRun();
     QVERIFY(!dialog.isVisible());
     QCOMPARE(logLines(dialog).size(), 2);
+}
+
+void ProgressDialogTest::noFilesBarStandsFull() {
+    ProgressDialog dialog;
+    dialog.showDuringRun();
+    auto* bar = child<QProgressBar>(dialog, "ProgressBar1");
+    // Nothing found: a full bar, not the endless "busy" one (maximum 0).
+    dialog.startProcessing(0);
+    QVERIFY(bar->isVisible());
+    QVERIFY(bar->maximum() > bar->minimum());
+    QCOMPARE(bar->value(), bar->maximum());
+    // The next run with photos starts from an empty bar again.
+    dialog.startProcessing(4);
+    QCOMPARE(bar->maximum(), 4);
+    QCOMPARE(bar->value(), 0);
 }
 
 void ProgressDialogTest::stopDuringRunHidesAtOnce() {
