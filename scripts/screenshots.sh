@@ -5,7 +5,8 @@
 # (file-error.png, error-log.png), and the box a bad mask in the settings file brings up at start-up
 # (mask-at-start.png). The screenshot tour, a test driver that is never installed, runs the windows under a virtual X
 # server (xvfb-run) with its own home and configuration folders, so neither the user's settings nor their photos are
-# touched. When openbox is installed it runs as the window manager, so the on-screen pictures show real title bars.
+# touched. When icewm is installed (apt-get install icewm) it runs as the window manager, so the on-screen pictures
+# show real title bars with the buttons the window asks for.
 #   scripts/screenshots.sh OUTDIR
 #   MORROWTIDE_TOUR_BIN=build/release/tests/gui/morrowtide_screenshot_tour scripts/screenshots.sh OUTDIR
 #   (use an existing build)
@@ -65,7 +66,7 @@ head -c 200 "$demo/sample.jpg" > "$broken/IMG_0102.JPG"
 
 HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_RUNTIME_DIR="$demo/runtime" \
   xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
-    if command -v openbox >/dev/null; then openbox >/dev/null 2>&1 & sleep 1; fi
+    if command -v icewm >/dev/null; then icewm >/dev/null 2>&1 & sleep 2; fi
     "$0" "$1" "$2"' "$bin" "$out" "$broken"
 
 shots=(photos options progress photos-on-screen file-error error-log mask-at-start)

@@ -139,6 +139,13 @@ TEST_F(Naming, OptionCombinations) {
     EXPECT_EQ(name("IMG_0042.JPG"), "Photo 2007");
     ASSERT_TRUE(namer_.applyFileMask("hh-mm").accepted);
     EXPECT_EQ(name("IMG_0042.JPG"), "11-15");
+    ASSERT_TRUE(namer_.applyFileMask("hh mmm").accepted);
+    EXPECT_EQ(name("IMG_0042.JPG"), "11 Apr");
+    // The mask loses its "/", so am/pm is the region's day period and a/p two plain letters on a 24-hour clock.
+    ASSERT_TRUE(namer_.applyFileMask("h.nn am/pm").accepted);
+    EXPECT_EQ(name("IMG_0042.JPG"), "11.15 " + kUs.amText());
+    ASSERT_TRUE(namer_.applyFileMask("hh a/p").accepted);
+    EXPECT_EQ(name("IMG_0042.JPG"), "11 ap");
     // Letters of the old name are never read as pattern letters.
     ASSERT_TRUE(namer_.applyFileMask("*FILENAME").accepted);
     EXPECT_EQ(name("yyyy mm dd.jpg"), "yyyy mm dd");
