@@ -95,7 +95,7 @@ class ShootingBoxes : public MessageBoxes {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             if (!box) return;
             if (auto* checkBox = box->findChild<QCheckBox*>(); checkBox && tick) checkBox->setChecked(true);
-            if (!shot.isEmpty()) saveScreen({parent->window(), box}, shot);
+            if (!shot.isEmpty()) saveScreen({parent ? parent->window() : box, box}, shot);
             (question ? box->escapeButton() : box->defaultButton())->click();
         });
         const MessageAnswer answer = real_.show(parent, request);
