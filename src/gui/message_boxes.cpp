@@ -94,7 +94,8 @@ MessageAnswer WidgetMessageBoxes::show(QWidget* parent, const MessageRequest& re
             add("&No", QMessageBox::NoRole, MessageAnswer::No);
             break;
     }
-    box.setDefaultButton(buttons.front().first);
+    // Enter must never agree to a question: the only one asks whether to overwrite the original photos.
+    box.setDefaultButton(request.buttons == MessageButtons::YesNo ? buttons.back().first : buttons.front().first);
     box.setEscapeButton(buttons.back().first);
     box.exec();
     if (checkBox && request.checked) *request.checked = checkBox->isChecked();
