@@ -41,9 +41,10 @@ struct RunSummary {
 // Callbacks in the order a run makes them:
 //   confirmOverwrite (only when source and destination are the same folder and the options would overwrite)
 //   runReset -> [invalidSource and return] -> listingStarted -> listBuilt(n)
-//   per file: fileStarted(path) [fileError] fileDone(logLine) ; breathe() between steps;
+//   per file: fileStarted(path) [fileError] [logNote] fileDone(logLine) ; breathe() between steps;
 //             stopRequested() before each file
 //   runFinished(summary)
+// logNote also comes after listBuilt (what the listing left out or could not read) and before runFinished.
 class BatchHost {
 public:
     virtual ~BatchHost() = default;
@@ -65,6 +66,9 @@ public:
     virtual void fileStarted(const QString& sourcePath) { (void)sourcePath; }
     // One file failed; the message is the error's own text. The run goes on with the next file.
     virtual void fileError(const QString& message) = 0;
+    // A line for the log that is no file's output: something the run did on its own account (a name it avoided, a
+    // folder it left out or could not read).
+    virtual void logNote(const QString& line) = 0;
     // After every file, failed or not: advance the progress by one and log the line (output path + ".jpg").
     virtual void fileDone(const QString& logLine) = 0;
     // Let the caller breathe (pump events, redraw); called between steps.

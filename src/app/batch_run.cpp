@@ -2,12 +2,14 @@
 #include "app/native_path.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QFile>
 #include <cerrno>
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -15,6 +17,7 @@
 #include "app/file_list.h"
 #include "app/naming.h"
 #include "meta/img_data.h"
+#include "meta/jpeg_validate.h"
 #include "meta/jpeg_writer.h"
 #include "meta/safe_file.h"
 
@@ -73,7 +76,51 @@ std::string readUnreadSource(const std::string& path) {
     return meta::readSourceFile(path);
 }
 
+std::optional<FileIdentity> identityOfOpen(int fd) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) return std::nullopt;
+    return FileIdentity{info.st_dev, info.st_ino};
+}
+
+// The output folder of one photo, opened below the destination without following links (see openFolderBeneath).
+class OutputFolder {
+  public:
+    OutputFolder(const std::string& destination, const std::string& relativeFolder) {
+        fd_ = openFolderBeneath(destination, relativeFolder, error_, where_);
+        if (fd_ >= 0) identity_ = identityOfOpen(fd_).value_or(FileIdentity{});
+    }
+    ~OutputFolder() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    OutputFolder(const OutputFolder&) = delete;
+    OutputFolder& operator=(const OutputFolder&) = delete;
+
+    int fd() const { return fd_; }
+    const FileIdentity& identity() const { return identity_; }
+
+    // Throws the reason the file cannot be created when the folder could not be opened.
+    void check(const std::string& file) const {
+        if (fd_ >= 0) return;
+        if (error_ == ELOOP) {
+            throw meta::WriteError("Cannot create file \"" + file + "\". The folder \"" + where_ +
+                                   "\" is a symbolic link, which is not followed");
+        }
+        throw meta::WriteError(meta::cannotCreateMessage(file, error_) + " (folder \"" + where_ + "\")");
+    }
+
+  private:
+    int fd_ = -1;
+    int error_ = 0;
+    std::string where_;
+    FileIdentity identity_;
+};
+
 }  // namespace
+
+QString unreadableFoldersNote(int count) {
+    return QString::number(count) + (count == 1 ? QStringLiteral(" folder") : QStringLiteral(" folders")) +
+           QStringLiteral(" could not be read; their photos were not listed");
+}
 
 bool isSameFolder(const QString& source, const QString& destination) {
     if (upperAscii(withDelimiter(source)) == upperAscii(withDelimiter(destination))) return true;
@@ -130,10 +177,24 @@ RunSummary BatchRun::run() {
 
     host_.listingStarted();
     nativeFiles_.clear();
-    scanFolderNative(nativePath(sourceFolder), startOptions.recurseFolders, nativeFiles_);
-    for (const auto& native : nativeFiles_) fileList_.append(decodePath(native));
+    ScanReport report;
+    scanFolderNative(nativePath(sourceFolder), startOptions.recurseFolders, nativeFiles_, &report,
+                     identityOf(nativePath(startOptions.destinationFolder)));
+    OutputNames names;
+    for (const auto& native : nativeFiles_) {
+        fileList_.append(decodePath(native));
+        if (const auto id = identityOf(native)) names.addSource(id->device, id->inode);
+    }
     const int listed = static_cast<int>(fileList_.size());
     host_.listBuilt(listed);
+    if (!report.leftOut.empty()) {
+        host_.logNote(QStringLiteral("The destination folder \"") + decodePath(report.leftOut) +
+                      QStringLiteral("\" lies inside the source folder and was left out of the list"));
+    }
+    for (const auto& [folder, reason] : report.unreadable) {
+        host_.logNote(QStringLiteral("Cannot read folder \"") + decodePath(folder) + QStringLiteral("\". ") +
+                      QString::fromLocal8Bit(reason.c_str()));
+    }
 
     // scanFolder builds every path as the folder text, a "/" when it lacks one, and the rest.
     const qsizetype sourceRootLength = withDelimiter(sourceFolder).size();
@@ -146,14 +207,15 @@ RunSummary BatchRun::run() {
         if (host_.stopRequested()) break;
         host_.fileStarted(fileList_[i]);
         if (processFile(fileList_[i], nativeFiles_[static_cast<std::size_t>(i)], sourceRootLength, data, namer,
-                        outputPath)) {
+                        names, outputPath)) {
             ++processed;
         }
-        host_.fileDone(outputPath + kOutputExtension);
+        host_.fileDone(outputPath.isEmpty() ? kOutputExtension : outputPath);
         host_.breathe();
     }
 
     ending_ = RunEnding::Finished;
+    if (!report.unreadable.empty()) host_.logNote(unreadableFoldersNote(static_cast<int>(report.unreadable.size())));
     // A Stop during the last file still counts.
     const RunSummary summary = makeSummary(processed, listed, host_.stopRequested());
     host_.runFinished(summary);
@@ -161,19 +223,15 @@ RunSummary BatchRun::run() {
 }
 
 bool BatchRun::processFile(const QString& path, const std::string& nativeSource, qsizetype sourceRootLength,
-                           meta::ImgData& data, FileNamer& namer, QString& outputPath) {
+                           meta::ImgData& data, FileNamer& namer, OutputNames& names, QString& outputPath) {
     try {
         const RunOptions options = host_.currentOptions();
         const QString relativePath = path.mid(sourceRootLength);
         const QString relativeFolder = relativePath.left(relativePath.lastIndexOf(u'/') + 1);
 
-        // A folder that cannot be made shows up as the file's write error.
-        const QString destinationFolder =
-            options.destinationFolder.isEmpty() ? options.destinationFolder : withDelimiter(options.destinationFolder);
-        if (!(destinationFolder + relativeFolder).isEmpty()) {
-            std::error_code ignored;
-            fs::create_directories(fs::path(nativePath(destinationFolder + relativeFolder)), ignored);
-        }
+        // A folder that cannot be made or is a symbolic link shows up as the file's write error, once its name is
+        // known.
+        const OutputFolder folder(nativePath(options.destinationFolder), nativePath(relativeFolder));
 
         const std::uint32_t fileDate = sourceFileDate(nativeSource);
         const std::string& source = nativeSource;
@@ -189,24 +247,64 @@ bool BatchRun::processFile(const QString& path, const std::string& nativeSource,
         const double captureDateTime = exif != nullptr ? exif->captureDateTime() : 0.0;
 
         useMask(namer, options.fileMask);
-        const OutputPath output = namer.outputPathFor(options.destinationFolder, relativePath, hasExifData,
-                                                      captureDateTime, namingOptionsOf(options));
-        outputPath = output.path();
-        const std::string target = nativePath(output.filePath());
-        if (!output.nameIsWritable()) throw meta::WriteError(meta::cannotCreateMessage(target, EINVAL));
+        NamingOptions naming = namingOptionsOf(options);
+        naming.autoRename = false;  // the run's own choice below knows the other photos and the open folder
+        OutputPath output =
+            namer.outputPathFor(options.destinationFolder, relativePath, hasExifData, captureDateTime, naming);
+        outputPath = output.filePath();
+        if (!output.nameIsWritable()) {
+            throw meta::WriteError(meta::cannotCreateMessage(nativePath(outputPath), EINVAL));
+        }
+        folder.check(nativePath(outputPath));
 
-        if (data.sourcePath() == source && sourceFile.isOpen() && !data.sourceBytes().empty()) {
-            meta::saveCorrectedJpeg(data, sourceFile, target);
-        } else {
-            // The reader could not take the file in: reading it here gives the system's reason, and an empty
-            // file the JPEG loader's error.
-            meta::saveCorrectedJpeg(data, readUnreadSource(source), target);
+        const auto inHand = sourceFile.isOpen() ? identityOfOpen(sourceFile.fd()) : identityOf(source);
+        const std::string sourceFolder = fs::path(source).parent_path().native();
+        const bool besideSource = identityOf(sourceFolder.empty() ? "." : sourceFolder) == folder.identity();
+        const QString sourceName = path.mid(path.lastIndexOf(u'/') + 1);
+        const OutputNames::Choice choice =
+            names.choose(folder.fd(), folder.identity().device, folder.identity().inode, output.name,
+                         options.autoRename, besideSource ? sourceName : QString(),
+                         inHand ? inHand->device : 0, inHand ? inHand->inode : 0);
+        output.name = choice.name;
+        output.extension = choice.extension;
+        outputPath = output.filePath();
+        if (!choice.avoided.isEmpty()) {
+            host_.logNote(QStringLiteral("Not replaced: \"") + output.folder + choice.avoided +
+                          QStringLiteral("\" is one of the photos of this run; \"") + path +
+                          QStringLiteral("\" was written as \"") + outputPath + QStringLiteral("\""));
         }
 
+        meta::OutputTarget target(nativePath(outputPath));
+        target.folder = folder.fd();
+        target.name = nativePath(output.name + output.extension);
+        target.replace = choice.replace;
+        target.followLink = choice.ownSource;
+        // Another program (a second run) took the name meanwhile: the next free one, never theirs.
+        target.nextName = [&](meta::OutputTarget& next) {
+            output.name = names.next(folder.fd(), folder.identity().device, folder.identity().inode, choice.name);
+            outputPath = output.filePath();
+            next.name = nativePath(output.name + output.extension);
+            next.path = nativePath(outputPath);
+            return true;
+        };
         // A file time that cannot be set (a date before 1980) leaves the time of writing, silently. A photo whose
         // EXIF block holds no date keeps the source's time rather than getting the time of writing.
         const bool useSourceDate = options.preserveModDate || !hasExifData || captureDateTime == 0.0;
-        setFileDate(output.filePath(), useSourceDate ? fileDate : dosDateTimeFromDays(captureDateTime));
+        if (const auto time = timeFromDosDateTime(useSourceDate ? fileDate : dosDateTimeFromDays(captureDateTime))) {
+            target.modified = timespec{*time, 0};
+        }
+
+        try {
+            if (data.sourcePath() == source && sourceFile.isOpen() && !data.sourceBytes().empty()) {
+                meta::saveCorrectedJpeg(data, sourceFile, target);
+            } else {
+                // The reader could not take the file in: reading it here gives the system's reason, and an empty
+                // file the JPEG loader's error.
+                meta::saveCorrectedJpeg(data, readUnreadSource(source), target);
+            }
+        } catch (const meta::JpegError& refused) {
+            throw meta::JpegError(refused, source);
+        }
         host_.breathe();
         return true;
     } catch (const std::exception& failure) {

@@ -17,6 +17,7 @@ class ImgData;
 namespace morrowtide::app {
 
 class FileNamer;
+class OutputNames;
 
 // The message the host gets when the source folder does not exist.
 inline const QString kInvalidDirectoryMessage = QStringLiteral("Error: Invalid Directory");
@@ -38,6 +39,9 @@ bool isSameFolder(const QString& source, const QString& destination);
 // rename, so every photo would be written over itself.
 bool needsOverwriteQuestion(const RunOptions& options);
 
+// The log's closing count of folders the listing could not read.
+QString unreadableFoldersNote(int count);
+
 // "Completed Successfully (k Files)", "Completed Successfully (k/n Files)" or "Cancelled: k/n Files Processed.".
 RunSummary makeSummary(int processed, int listed, bool stopped);
 
@@ -57,11 +61,11 @@ class BatchRun {
     void setNamingLocale(const QLocale& locale) { locale_ = locale; }
 
   private:
-    // The guarded steps of one file; true when all of them went through. `outputPath` gets the output path
-    // without extension as soon as it is formed (the log line is that + ".jpg", also when the file failed).
+    // The guarded steps of one file; true when all of them went through. `outputPath` gets the output file's path
+    // as soon as it is formed (the log line, also when the file failed).
     // Errors go to the host.
     bool processFile(const QString& path, const std::string& nativeSource, qsizetype sourceRootLength,
-                     meta::ImgData& data, FileNamer& namer, QString& outputPath);
+                     meta::ImgData& data, FileNamer& namer, OutputNames& names, QString& outputPath);
 
     BatchHost& host_;
     QStringList fileList_;

@@ -3,10 +3,13 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QFile>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -28,34 +31,32 @@ bool isListedPhotoName(std::string_view name) {
 
 namespace {
 
-struct FolderKey {
-    dev_t device;
-    ino_t inode;
-    auto operator<=>(const FolderKey&) const = default;
+struct Walk {
+    bool recurse;
+    std::vector<std::string>& list;
+    ScanReport* report;
+    std::optional<FileIdentity> leaveOut;
+    std::set<FileIdentity> walking;
+
+    void unreadable(const fs::path& folder, int error) const {
+        if (report != nullptr) report->unreadable.emplace_back(folder.native(), std::strerror(error));
+    }
 };
 
-std::optional<FolderKey> keyOf(const fs::path& folder) {
-    struct stat st {};
-    if (::stat(folder.c_str(), &st) != 0) return std::nullopt;
-    return FolderKey{st.st_dev, st.st_ino};
-}
-
-void scan(const fs::path& folder, bool recurse, std::vector<std::string>& list, std::set<FolderKey>& walking) {
-    const auto key = keyOf(folder);
-    if (!key || walking.count(*key) > 0) return;
-    walking.insert(*key);
-
-    std::error_code ec;
-    fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
-    if (ec) {
-        walking.erase(*key);
+void scan(const fs::path& folder, Walk& walk) {
+    const auto key = identityOf(folder.native());
+    if (!key) {
+        walk.unreadable(folder, errno);
         return;
     }
+    if (walk.walking.count(*key) > 0) return;
+    walk.walking.insert(*key);
+
+    std::error_code ec;
+    fs::directory_iterator it(folder, ec);
     std::vector<fs::directory_entry> entries;
-    for (; it != fs::directory_iterator(); it.increment(ec)) {
-        if (ec) break;
-        entries.push_back(*it);
-    }
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) entries.push_back(*it);
+    if (ec) walk.unreadable(folder, ec.value());
     // Byte order of the names, as the file system's own listing is in no useful order.
     std::sort(entries.begin(), entries.end(), [](const fs::directory_entry& a, const fs::directory_entry& b) {
         return a.path().filename().native() < b.path().filename().native();
@@ -63,19 +64,71 @@ void scan(const fs::path& folder, bool recurse, std::vector<std::string>& list, 
     for (const auto& entry : entries) {
         std::error_code typeError;
         if (entry.is_directory(typeError)) {
-            if (recurse) scan(entry.path(), true, list, walking);
+            if (!walk.recurse) continue;
+            // A run's destination inside its source holds the run's own copies: listing them would correct them
+            // twice on the next run.
+            if (walk.leaveOut && identityOf(entry.path().native()) == walk.leaveOut) {
+                if (walk.report != nullptr) walk.report->leftOut = entry.path().native();
+                continue;
+            }
+            scan(entry.path(), walk);
             continue;
         }
-        if (isListedPhotoName(entry.path().filename().native())) list.push_back(entry.path().native());
+        if (isListedPhotoName(entry.path().filename().native())) walk.list.push_back(entry.path().native());
     }
-    walking.erase(*key);
+    walk.walking.erase(*key);
 }
 
 }  // namespace
 
-void scanFolderNative(const std::string& folder, bool recurse, std::vector<std::string>& list) {
-    std::set<FolderKey> walking;
-    scan(fs::path(folder), recurse, list, walking);
+std::optional<FileIdentity> identityOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return FileIdentity{st.st_dev, st.st_ino};
+}
+
+void scanFolderNative(const std::string& folder, bool recurse, std::vector<std::string>& list, ScanReport* report,
+                      std::optional<FileIdentity> leaveOut) {
+    Walk walk{recurse, list, report, leaveOut, {}};
+    scan(fs::path(folder), walk);
+}
+
+int openFolderBeneath(const std::string& destination, const std::string& relativeFolder, int& error,
+                      std::string& where) {
+    where = destination;
+    std::error_code ignored;
+    // The destination itself is the user's choice, links and all; it is made when missing.
+    fs::create_directories(fs::path(destination), ignored);
+    int fd = ::open(destination.empty() ? "." : destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        error = errno;
+        return -1;
+    }
+    std::size_t start = 0;
+    while (start < relativeFolder.size()) {
+        std::size_t end = relativeFolder.find('/', start);
+        if (end == std::string::npos) end = relativeFolder.size();
+        const std::string part = relativeFolder.substr(start, end - start);
+        start = end + 1;
+        if (part.empty() || part == ".") continue;
+        where = (fs::path(where) / part).native();
+        if (part == ".." || (::mkdirat(fd, part.c_str(), 0777) != 0 && errno != EEXIST)) {
+            error = part == ".." ? EINVAL : errno;
+            ::close(fd);
+            return -1;
+        }
+        const int child = ::openat(fd, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        error = errno;
+        ::close(fd);
+        if (child < 0) {
+            // A symbolic link answers ELOOP, or ENOTDIR when it leads to a file; either way it is not followed.
+            struct stat entry {};
+            if (error == ENOTDIR && ::lstat(where.c_str(), &entry) == 0 && S_ISLNK(entry.st_mode)) error = ELOOP;
+            return -1;
+        }
+        fd = child;
+    }
+    return fd;
 }
 
 void scanFolder(const QString& folder, bool recurse, QStringList& list) {

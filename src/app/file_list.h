@@ -1,6 +1,8 @@
 // Listing the photos of a folder tree and reading/setting file times for the batch run.
 #pragma once
 
+#include <sys/types.h>
+
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -8,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace morrowtide::app {
@@ -17,8 +20,35 @@ namespace morrowtide::app {
 // Each folder's entries are taken in byte order of their names so that runs are reproducible. A symbolic link to a
 // folder that is already being walked is not entered again; a folder that cannot be read adds nothing.
 void scanFolder(const QString& folder, bool recurse, QStringList& list);
+
+// A file or folder as the file system knows it, whatever path leads to it.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    auto operator<=>(const FileIdentity&) const = default;
+};
+// The identity of what `path` leads to (symbolic links followed); nullopt when there is nothing.
+std::optional<FileIdentity> identityOf(const std::string& path);
+
+// What a listing met besides photos.
+struct ScanReport {
+    // Folders that could not be read, each with the system's reason ("Permission denied", "File name too long").
+    std::vector<std::pair<std::string, std::string>> unreadable;
+    // The folder that was left out (see scanFolderNative), empty when none was met.
+    std::string leftOut;
+};
+
 // The same with the paths as the file system's bytes: a name that is not valid UTF-8 survives only in this form.
-void scanFolderNative(const std::string& folder, bool recurse, std::vector<std::string>& list);
+// A sub-folder that is `leaveOut` (the destination of a run inside its source) is not entered.
+void scanFolderNative(const std::string& folder, bool recurse, std::vector<std::string>& list,
+                      ScanReport* report = nullptr, std::optional<FileIdentity> leaveOut = std::nullopt);
+
+// The folder `relativeFolder` ("a/b/" or empty) below `destination`, opened and created where missing, parents
+// included. Only the destination itself may be reached through a symbolic link: a link below it is never followed,
+// so nothing is written outside the destination. Answers the open folder, or -1 with `error` (an errno value;
+// ELOOP for a link) and `where` (the folder that failed).
+int openFolderBeneath(const std::string& destination, const std::string& relativeFolder, int& error,
+                      std::string& where);
 
 // True when the name ends in exactly ".JPG" or ".jpg".
 bool isListedPhotoName(std::string_view name);

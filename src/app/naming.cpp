@@ -1,11 +1,16 @@
 #include "app/naming.h"
 #include "app/native_path.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <QDateTime>
 #include <QFile>
 
 #include <cmath>
 #include <filesystem>
+#include <optional>
+#include <tuple>
 #include <system_error>
 
 #include "meta/date_time.h"
@@ -180,15 +185,94 @@ bool outputFileExists(const QString& filePath) {
     return true;
 }
 
+QString numberedName(const QString& name, qint64 n) {
+    if (n <= 1) return cutToUtf8Bytes(name, kMaxBaseNameBytes);
+    const QString suffix = u'_' + QString::number(n);
+    return cutToUtf8Bytes(name, kMaxBaseNameBytes - static_cast<int>(suffix.toUtf8().size())) + suffix;
+}
+
 QString uniqueFileName(const QString& folder, const QString& name) {
-    const QString base = cutToUtf8Bytes(name, kMaxBaseNameBytes);
-    if (!outputFileExists(folder + base + kOutputExtension)) return base;
-    for (qint64 n = 2;; ++n) {
-        const QString suffix = u'_' + QString::number(n);
-        const QString candidate =
-            cutToUtf8Bytes(base, kMaxBaseNameBytes - static_cast<int>(suffix.toUtf8().size())) + suffix;
+    for (qint64 n = 1;; ++n) {
+        const QString candidate = numberedName(name, n);
         if (!outputFileExists(folder + candidate + kOutputExtension)) return candidate;
     }
+}
+
+namespace {
+
+// outputFileExists for a name in an open folder.
+bool takenIn(int folderFd, const QString& fileName) {
+    const std::string name = encodePath(fileName);
+    struct stat entry {};
+    if (::fstatat(folderFd, name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    if (S_ISDIR(entry.st_mode)) return false;
+    if (!S_ISLNK(entry.st_mode)) return true;
+    struct stat target {};
+    return ::fstatat(folderFd, name.c_str(), &target, 0) != 0 || !S_ISDIR(target.st_mode);
+}
+
+// What the name leads to in the folder, symbolic links followed.
+std::optional<std::pair<dev_t, ino_t>> identityIn(int folderFd, const QString& fileName) {
+    struct stat entry {};
+    if (::fstatat(folderFd, encodePath(fileName).c_str(), &entry, 0) != 0 || S_ISDIR(entry.st_mode)) {
+        return std::nullopt;
+    }
+    return std::pair{entry.st_dev, entry.st_ino};
+}
+
+}  // namespace
+
+bool OutputNames::Key::operator<(const Key& other) const {
+    return std::tie(device, inode, name) < std::tie(other.device, other.inode, other.name);
+}
+
+void OutputNames::addSource(dev_t device, ino_t inode) {
+    sources_.emplace(device, inode);
+}
+
+QString OutputNames::firstFree(int folderFd, const Key& key) {
+    qint64& n = nextSuffix_.try_emplace(key, 1).first->second;
+    for (;; ++n) {
+        const QString candidate = numberedName(key.name, n);
+        if (!takenIn(folderFd, candidate + kOutputExtension)) {
+            ++n;  // this one is the run's now, whether or not it is written yet
+            return candidate;
+        }
+    }
+}
+
+OutputNames::Choice OutputNames::choose(int folderFd, dev_t folderDevice, ino_t folderInode, const QString& name,
+                                        bool autoRename, const QString& sourceName, dev_t inHandDevice,
+                                        ino_t inHandInode) {
+    const QString base = cutToUtf8Bytes(name, kMaxBaseNameBytes);
+    const std::pair inHand{inHandDevice, inHandInode};
+    Choice choice;
+    if (!autoRename) {
+        // The source's own name, when this output is to take its place: IMG_1.JPG stays IMG_1.JPG.
+        const QString sourceBase = sourceName.left(std::max<qsizetype>(0, sourceName.size() - 4));
+        if (!sourceName.isEmpty() && base == sourceBase && identityIn(folderFd, sourceName) == inHand) {
+            choice.name = base;
+            choice.extension = sourceName.mid(sourceBase.size());
+            choice.replace = true;
+            choice.ownSource = true;
+            return choice;
+        }
+        const auto standing = identityIn(folderFd, base + kOutputExtension);
+        if (!standing || *standing == inHand || sources_.count(*standing) == 0) {
+            choice.name = base;
+            choice.replace = true;
+            choice.ownSource = standing && *standing == inHand;
+            return choice;
+        }
+        // Another photo of this run stands there, read or still waiting: replacing it would lose it.
+        choice.avoided = base + kOutputExtension;
+    }
+    choice.name = firstFree(folderFd, Key{folderDevice, folderInode, base});
+    return choice;
+}
+
+QString OutputNames::next(int folderFd, dev_t folderDevice, ino_t folderInode, const QString& name) {
+    return firstFree(folderFd, Key{folderDevice, folderInode, cutToUtf8Bytes(name, kMaxBaseNameBytes)});
 }
 
 QString uniqueOutputName(const QString& path) {

@@ -13,10 +13,15 @@
 //   program comes from. No clash test runs for such a name, since it would look into another folder.
 #pragma once
 
+#include <sys/types.h>
+
 #include <QLocale>
 #include <QString>
 
 #include <functional>
+#include <map>
+#include <set>
+#include <utility>
 
 #include "app/date_pattern.h"
 
@@ -51,13 +56,15 @@ struct FileMaskResult {
     QString error;       // kInvalidFileMaskMessage when not accepted
 };
 
-// The output of one photo: folder + name + ".jpg".
+// The output of one photo: folder + name + extension.
 struct OutputPath {
     QString folder;  // destination folder + the source's relative folder, ending in "/"
     QString name;    // file name without extension
+    // ".jpg", or the source's own extension when the output takes the place of its source.
+    QString extension = kOutputExtension;
 
-    QString path() const { return folder + name; }                  // without extension, as logged
-    QString filePath() const { return path() + kOutputExtension; }  // the file to write
+    QString path() const { return folder + name; }              // without extension
+    QString filePath() const { return path() + extension; }     // the file to write, as logged
     bool nameIsWritable() const;
 };
 
@@ -78,12 +85,55 @@ QString cutToUtf8Bytes(const QString& text, int maxBytes);
 // a dangling one counts, as writing through it would create some other file).
 bool outputFileExists(const QString& filePath);
 
+// `name` as the n-th choice: itself for 1, else name + "_n" (cut further where the suffix needs room).
+QString numberedName(const QString& name, qint64 n);
+
 // `name` cut to fit, then, when folder + name + ".jpg" is taken, name + "_2", "_3", ... (cut further where the
 // suffix needs room) until one is free.
 QString uniqueFileName(const QString& folder, const QString& name);
 
 // The path without extension whose ".jpg" file does not exist: path, path + "_2", path + "_3", ...
 QString uniqueOutputName(const QString& path);
+
+// The names one run gives its outputs. The choice is made before anything is written, so it can be made for every
+// photo first and the writing done afterwards.
+// - It keeps, per folder and name, the next "_N" to try: photos that share a name cost one look each, however many.
+// - It knows the run's source photos: none of them is replaced but the one in hand, whatever the options (its name
+//   is taken like an existing file under auto rename).
+// - An output that takes the place of its own source keeps the source's name exactly, extension included.
+class OutputNames {
+  public:
+    // A listed source photo, by the identity (device, inode) of the file its path leads to.
+    void addSource(dev_t device, ino_t inode);
+
+    struct Choice {
+        QString name;                          // without extension
+        QString extension = kOutputExtension;  // the source's own when `ownSource`
+        bool replace = false;                  // a file of that name is meant to be replaced
+        bool ownSource = false;                // that file is the source in hand
+        QString avoided;                       // the name (with ".jpg") that was another source photo, if any
+    };
+
+    // The name for a photo in the output folder `folderFd` (open; its identity `folderDevice`/`folderInode`).
+    // `name` is the name formed without extension, `sourceName` the source file's own name when the output folder
+    // is the source's folder (else empty), and inHandDevice/inHandInode identify the source in hand.
+    Choice choose(int folderFd, dev_t folderDevice, ino_t folderInode, const QString& name, bool autoRename,
+                  const QString& sourceName, dev_t inHandDevice, ino_t inHandInode);
+    // The next free name after the last one chosen for `name` (with .jpg), when that one was taken meanwhile.
+    QString next(int folderFd, dev_t folderDevice, ino_t folderInode, const QString& name);
+
+  private:
+    struct Key {
+        dev_t device;
+        ino_t inode;
+        QString name;
+        bool operator<(const Key& other) const;
+    };
+    QString firstFree(int folderFd, const Key& key);
+
+    std::map<Key, qint64> nextSuffix_;
+    std::set<std::pair<dev_t, ino_t>> sources_;
+};
 
 // A year written with one or two digits, placed in the 100 years from currentYear - 50 to currentYear + 49.
 int expandTwoDigitYear(int year, int currentYear);

@@ -18,34 +18,11 @@
 #include "app/naming.h"
 #include "app/native_path.h"
 #include "app/settings_file.h"
+#include "app/stop_signals.h"
 
 namespace morrowtide::cli {
 
 namespace {
-
-// Set by the Ctrl-C handler, read by the host before every file. A signal handler can reach nothing else.
-volatile std::sig_atomic_t interruptFlag = 0;
-
-extern "C" void onInterrupt(int /*signal*/) {
-    interruptFlag = 1;
-}
-
-// Ctrl-C acts as the Stop button; a second Ctrl-C ends the program at once (SA_RESETHAND).
-void catchInterrupt() {
-    interruptFlag = 0;
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART | SA_RESETHAND;
-    ::sigaction(SIGINT, &action, nullptr);
-}
-
-void releaseInterrupt() {
-    struct sigaction action {};
-    action.sa_handler = SIG_DFL;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
-}
 
 class UsageError {
   public:
@@ -168,7 +145,7 @@ class TerminalHost : public app::BatchHost {
   public:
     TerminalHost(app::RunOptions options, bool yes, const RunTerminal& terminal, std::ostream& out, std::ostream& err)
         : options_(std::move(options)), yes_(yes), terminal_(terminal), out_(out), err_(err) {}
-    ~TerminalHost() override { releaseInterrupt(); }
+    ~TerminalHost() override = default;
     TerminalHost(const TerminalHost&) = delete;
     TerminalHost& operator=(const TerminalHost&) = delete;
 
@@ -187,7 +164,8 @@ class TerminalHost : public app::BatchHost {
         return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes" || answer == "YES";
     }
 
-    void runReset() override { catchInterrupt(); }
+    // Ctrl-C, SIGTERM and SIGHUP act as the Stop button from here to the summary.
+    void runReset() override { stopSignals_.emplace(); }
 
     void invalidSource(const QString& message) override {
         err_ << "morrowtide-cli run: " << oneLine(message) << ": \"" << oneLine(options_.sourceFolder)
@@ -212,6 +190,12 @@ class TerminalHost : public app::BatchHost {
         err_ << oneLine(message) << '\n' << std::flush;
     }
 
+    void logNote(const QString& line) override {
+        clearProgress();
+        err_ << oneLine(line) << '\n' << std::flush;
+        drawProgress();
+    }
+
     void fileDone(const QString& logLine) override {
         ++done_;
         clearProgress();
@@ -221,11 +205,15 @@ class TerminalHost : public app::BatchHost {
 
     void breathe() override {}
 
-    bool stopRequested() override { return interruptFlag != 0; }
+    // The signal that stopped the run, 0 when none did.
+    int stopSignal() const { return stopSignal_; }
+
+    bool stopRequested() override { return app::StopSignals::caught() != 0; }
 
     void runFinished(const app::RunSummary& summary) override {
         clearProgress();
-        releaseInterrupt();
+        stopSignal_ = app::StopSignals::caught();
+        stopSignals_.reset();
         out_ << summary.text.toStdString() << '\n' << std::flush;
     }
 
@@ -249,6 +237,8 @@ class TerminalHost : public app::BatchHost {
     std::ostream& out_;
     std::ostream& err_;
     const app::BatchRun* run_ = nullptr;
+    std::optional<app::StopSignals> stopSignals_;
+    int stopSignal_ = 0;
     int listed_ = 0;
     int done_ = 0;
 };
@@ -324,13 +314,15 @@ Output: one line per file on standard output (the file written, also for a file
 that failed), errors on standard error as they happen, then the summary line:
 "Completed Successfully (n Files)", "Completed Successfully (k/n Files)" when
 some failed, or "Cancelled: k/n Files Processed.". A progress bar is drawn on
-standard error when it is a terminal. Ctrl-C stops after the file in hand (press
-it again to quit at once). File times are kept to 2 seconds, for the years 1980
-to 2107.
+standard error when it is a terminal; notes on what the run did on its own
+account (a name it avoided, a folder it left out or could not read) go there
+too. Ctrl-C, SIGTERM and SIGHUP stop after the file in hand (the same signal
+again quits at once); a run that is killed leaves no partial file behind.
+File times are kept to 2 seconds, for the years 1980 to 2107.
 
 Exit status: 0 every file processed, 1 some file failed (or the overwrite
 question was answered "No"), 2 usage error or SOURCE is not a folder,
-130 stopped with Ctrl-C.
+130 stopped with Ctrl-C (143 SIGTERM, 129 SIGHUP).
 
 Examples:
   morrowtide-cli run --hours 1 ~/Pictures/Trip ~/Pictures/Trip-fixed
@@ -384,7 +376,9 @@ int runRun(const std::vector<std::string>& args, std::ostream& out, std::ostream
         case app::RunEnding::Finished:
             break;
     }
-    if (summary.stopped) return kRunStopped;
+    if (summary.stopped) {
+        return host.stopSignal() > 0 && host.stopSignal() != SIGINT ? 128 + host.stopSignal() : kRunStopped;
+    }
     return summary.processed == summary.listed ? kRunAllProcessed : kRunSomeFailed;
 }
 

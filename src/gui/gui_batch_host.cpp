@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QPlainTextEdit>
 #include <QStatusBar>
 
 #include "gui/main_window.h"
@@ -77,6 +78,10 @@ void GuiBatchHost::fileError(const QString& message) {
     setBusy(true);
 }
 
+void GuiBatchHost::logNote(const QString& line) {
+    progress_.log()->appendPlainText(line);
+}
+
 void GuiBatchHost::fileDone(const QString& logLine) {
     if (failure_.isEmpty()) {
         progress_.fileDone(logLine);
@@ -95,7 +100,7 @@ void GuiBatchHost::breathe() {
 }
 
 bool GuiBatchHost::stopRequested() {
-    return progress_.stopRequested();
+    return progress_.stopRequested() || app::StopSignals::caught() != 0;
 }
 
 void GuiBatchHost::runFinished(const app::RunSummary& summary) {

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include "app/batch_host.h"
+#include "app/stop_signals.h"
 
 namespace morrowtide::gui {
 
@@ -27,6 +28,7 @@ class GuiBatchHost : public app::BatchHost {
     void listBuilt(int count) override;
     void fileStarted(const QString& sourcePath) override;
     void fileError(const QString& message) override;
+    void logNote(const QString& line) override;
     void fileDone(const QString& logLine) override;
     void breathe() override;
     bool stopRequested() override;
@@ -40,6 +42,8 @@ class GuiBatchHost : public app::BatchHost {
     MainWindow& window_;
     ProgressDialog& progress_;
     MessageBoxes& boxes_;
+    // SIGTERM and SIGHUP (a session ending) act as the Stop button while the run goes on.
+    app::StopSignals stopSignals_;
     bool busy_ = false;
     bool finished_ = false;
     QString currentFile_;   // the source path of the file in hand

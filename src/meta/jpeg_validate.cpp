@@ -58,7 +58,8 @@ extern "C" void termPrefixSource(j_decompress_ptr) {}
 
 // Plain C-style frame: only trivially destructible locals, so longjmp skips no cleanup. With `isPrefix` the data is
 // the beginning of a longer file; *wantedMore then tells whether the reader asked for bytes past its end.
-int readHeaderCode(const unsigned char* data, unsigned long size, bool isPrefix, bool* wantedMore) {
+// `words` (JMSG_LENGTH_MAX bytes) gets the library's text of a refusal.
+int readHeaderCode(const unsigned char* data, unsigned long size, bool isPrefix, bool* wantedMore, char* words) {
     jpeg_decompress_struct cinfo;
     JumpingErrorManager errors;
     // Set up before the setjmp: after it, only the library changes it (through the pointer it is given).
@@ -76,6 +77,7 @@ int readHeaderCode(const unsigned char* data, unsigned long size, bool isPrefix,
     errors.pub.emit_message = ignoreMessage;
     if (setjmp(errors.jump) != 0) {
         const int code = errors.pub.msg_code;
+        errors.pub.format_message(reinterpret_cast<j_common_ptr>(&cinfo), words);
         jpeg_destroy_decompress(&cinfo);
         *wantedMore = prefix.wantedMore;
         // A fatal error always carries a code; 0 (JMSG_NOMESSAGE) must still count as a refusal.
@@ -96,27 +98,56 @@ int readHeaderCode(const unsigned char* data, unsigned long size, bool isPrefix,
 
 }  // namespace
 
-JpegError::JpegError(int messageCode)
-    : WriteError("JPEG error #" + std::to_string(messageCode)), messageCode_(messageCode) {}
+JpegError::JpegError(int messageCode, std::string words)
+    : WriteError("JPEG error #" + std::to_string(messageCode)), messageCode_(messageCode), words_(std::move(words)) {}
 
-int jpegHeaderErrorCode(std::string_view data) {
+JpegError::JpegError(const JpegError& refusal, const std::string& path)
+    : WriteError("\"" + path + "\" is not a JPEG picture that can be read: " +
+                 (refusal.words().empty() ? std::string("refused by the JPEG library") : refusal.words()) +
+                 " (JPEG error #" + std::to_string(refusal.messageCode()) + ")"),
+      messageCode_(refusal.messageCode()),
+      words_(refusal.words()) {}
+
+namespace {
+
+JpegRefusal refusalOf(std::string_view data, bool isPrefix, bool& wantedMore) {
     static const unsigned char kNothing = 0;
     const auto* bytes = data.empty() ? &kNothing : reinterpret_cast<const unsigned char*>(data.data());
+    char words[JMSG_LENGTH_MAX] = {};
+    JpegRefusal refusal;
+    refusal.code = readHeaderCode(bytes, static_cast<unsigned long>(data.size()), isPrefix, &wantedMore, words);
+    if (refusal.code != 0) refusal.words = words;
+    return refusal;
+}
+
+}  // namespace
+
+JpegRefusal jpegHeaderRefusal(std::string_view data) {
     bool wantedMore = false;
-    return readHeaderCode(bytes, static_cast<unsigned long>(data.size()), false, &wantedMore);
+    return refusalOf(data, false, wantedMore);
+}
+
+int jpegHeaderErrorCode(std::string_view data) {
+    return jpegHeaderRefusal(data).code;
+}
+
+std::optional<JpegRefusal> jpegPrefixRefusal(std::string_view prefix) {
+    bool wantedMore = false;
+    JpegRefusal refusal = refusalOf(prefix, true, wantedMore);
+    if (wantedMore) return std::nullopt;
+    return refusal;
 }
 
 std::optional<int> jpegPrefixErrorCode(std::string_view prefix) {
-    static const unsigned char kNothing = 0;
-    const auto* bytes = prefix.empty() ? &kNothing : reinterpret_cast<const unsigned char*>(prefix.data());
-    bool wantedMore = false;
-    const int code = readHeaderCode(bytes, static_cast<unsigned long>(prefix.size()), true, &wantedMore);
-    if (wantedMore) return std::nullopt;
-    return code;
+    const auto refusal = jpegPrefixRefusal(prefix);
+    if (!refusal) return std::nullopt;
+    return refusal->code;
 }
 
 void validateJpegHeader(std::string_view data) {
-    if (const int code = jpegHeaderErrorCode(data); code != 0) throw JpegError(code);
+    if (JpegRefusal refusal = jpegHeaderRefusal(data); refusal.code != 0) {
+        throw JpegError(refusal.code, std::move(refusal.words));
+    }
 }
 
 }  // namespace morrowtide::meta

@@ -11,25 +11,38 @@
 
 namespace morrowtide::meta {
 
-// Raised when the header reader refuses the data; the message is "JPEG error #<code>". A WriteError, since it is
-// how a corrected copy is refused.
+// Raised when the header reader refuses the data. The message is "JPEG error #<code>", or with the file and the
+// library's own words: ""<path>" is not a JPEG picture that can be read: <words> (JPEG error #<code>)". A
+// WriteError, since it is how a corrected copy is refused.
 class JpegError : public WriteError {
   public:
-    explicit JpegError(int messageCode);
+    explicit JpegError(int messageCode, std::string words = {});
+    // The same refusal, now naming the file.
+    JpegError(const JpegError& refusal, const std::string& path);
     int messageCode() const { return messageCode_; }
+    const std::string& words() const { return words_; }
 
   private:
     int messageCode_;
+    std::string words_;
+};
+
+// The library's text for a refusal: its message code and, where the header reader gave them, its words.
+struct JpegRefusal {
+    int code = 0;  // 0: accepted
+    std::string words;
 };
 
 // 0 when the library accepts the headers of `data` (an image required), else the library's message code.
 // Empty data is refused like any other non-JPEG. Warnings are ignored.
 int jpegHeaderErrorCode(std::string_view data);
+JpegRefusal jpegHeaderRefusal(std::string_view data);
 
 // The same for the first bytes of a file that goes on beyond them: the code the whole file would give, or nullopt
 // when the header reader asked for bytes past the prefix's end (only the whole file can tell then). A prefix that
 // ends after the first scan header holds all the header reader takes in.
 std::optional<int> jpegPrefixErrorCode(std::string_view prefix);
+std::optional<JpegRefusal> jpegPrefixRefusal(std::string_view prefix);
 
 // Throws JpegError unless jpegHeaderErrorCode(data) is 0.
 void validateJpegHeader(std::string_view data);

@@ -103,17 +103,17 @@ std::string readSourceFile(const std::string& path) {
     return bytes;
 }
 
-void saveCorrectedJpeg(const ImgData& data, const std::string& outPath) {
+void saveCorrectedJpeg(const ImgData& data, const OutputTarget& outPath) {
     const std::string source = readSourceFile(data.sourcePath());
     saveCorrectedJpeg(data, source, outPath);
 }
 
-void saveCorrectedJpeg(const ImgData& data, std::string_view sourceBytes, const std::string& outPath) {
+void saveCorrectedJpeg(const ImgData& data, std::string_view sourceBytes, const OutputTarget& outPath) {
     validateJpegHeader(sourceBytes);
     writeJpegTo(data, sourceBytes, outPath);
 }
 
-void saveCorrectedJpeg(const ImgData& data, const SourceFile& source, const std::string& outPath,
+void saveCorrectedJpeg(const ImgData& data, const SourceFile& source, const OutputTarget& outPath,
                        const KernelCopy& kernelCopy) {
     if (!source.isOpen()) {
         throw WriteError("Cannot open file \"" + data.sourcePath() + "\". " + std::strerror(EBADF));
@@ -123,17 +123,17 @@ void saveCorrectedJpeg(const ImgData& data, const SourceFile& source, const std:
         saveCorrectedJpeg(data, data.sourceBytes(), outPath);
         return;
     }
-    std::optional<int> code = jpegPrefixErrorCode(data.sourceBytes());
-    if (!code) {
+    std::optional<JpegRefusal> refusal = jpegPrefixRefusal(data.sourceBytes());
+    if (!refusal) {
         // The header reader went past the sections the container read (it skips bytes the scan takes for a
         // marker): only the whole file can tell.
         std::string whole;
         if (source.readAt(0, static_cast<std::size_t>(source.size()), whole) < 0) {
             throw WriteError("Cannot open file \"" + data.sourcePath() + "\". " + std::strerror(errno));
         }
-        code = jpegHeaderErrorCode(whole);
+        refusal = jpegHeaderRefusal(whole);
     }
-    if (*code != 0) throw JpegError(*code);
+    if (refusal->code != 0) throw JpegError(refusal->code, std::move(refusal->words));
     writeJpegTo(data, source, outPath, kernelCopy);
 }
 
@@ -141,7 +141,7 @@ void writeHeaderSections(const ImgData& data, SafeFileWriter& out) {
     out.write(headerBytes(data));
 }
 
-void writeJpegTo(const ImgData& data, std::string_view sourceBytes, const std::string& outPath) {
+void writeJpegTo(const ImgData& data, std::string_view sourceBytes, const OutputTarget& outPath) {
     // Located before the output is created, so a mismatch leaves nothing behind.
     const std::vector<Range> leftOut = rewrittenRanges(data, sourceBytes);
     SafeFileWriter out(outPath);
@@ -155,7 +155,7 @@ void writeJpegTo(const ImgData& data, std::string_view sourceBytes, const std::s
     out.commit();
 }
 
-void writeJpegTo(const ImgData& data, const SourceFile& source, const std::string& outPath,
+void writeJpegTo(const ImgData& data, const SourceFile& source, const OutputTarget& outPath,
                  const KernelCopy& kernelCopy) {
     // The sections are located in the bytes read, and those only stand for the file while it is unchanged.
     const std::string_view prefix = data.sourceBytes();

@@ -23,9 +23,9 @@ std::string readSourceFile(const std::string& path);
 // Reads the source the container last loaded (its sourcePath()) afresh, checks it with the JPEG header reader
 // (JpegError, a WriteError, when refused; an empty file included) and writes the corrected copy to `outPath`.
 // `outPath` may name the source itself. Throws WriteError; on any failure `outPath` is left as it was.
-void saveCorrectedJpeg(const ImgData& data, const std::string& outPath);
+void saveCorrectedJpeg(const ImgData& data, const OutputTarget& outPath);
 // The same with the source's bytes already in memory (for instance data.sourceBytes()).
-void saveCorrectedJpeg(const ImgData& data, std::string_view sourceBytes, const std::string& outPath);
+void saveCorrectedJpeg(const ImgData& data, std::string_view sourceBytes, const OutputTarget& outPath);
 
 // The same for the file `source` that data.readImageFile(path, source) left open, with no more of it in memory than
 // the container read (data.sourceBytes()). The header is checked from those bytes, the whole file being read only
@@ -34,17 +34,17 @@ void saveCorrectedJpeg(const ImgData& data, std::string_view sourceBytes, const 
 // file "<path>". The file was changed after it was read." when the file no longer has the size and modification
 // time it had when it was read, before the copy or by its end. Throws WriteError; on any failure `outPath` is left
 // as it was.
-void saveCorrectedJpeg(const ImgData& data, const SourceFile& source, const std::string& outPath,
+void saveCorrectedJpeg(const ImgData& data, const SourceFile& source, const OutputTarget& outPath,
                        const KernelCopy& kernelCopy = {});
 
 // Writes the header sections and the rest of `sourceBytes` to `outPath`. The source's own copies of the sections
 // the header wrote (the kept APP1, APP13 and COM, and the kept APP0, which either is written itself or gives way to
 // the EXIF section) are left out wherever they stand; all other bytes follow in their original order. Throws
 // WriteError; on any failure `outPath` is left as it was.
-void writeJpegTo(const ImgData& data, std::string_view sourceBytes, const std::string& outPath);
+void writeJpegTo(const ImgData& data, std::string_view sourceBytes, const OutputTarget& outPath);
 
 // The same with the rest copied from `source`, of which data.sourceBytes() holds the first bytes.
-void writeJpegTo(const ImgData& data, const SourceFile& source, const std::string& outPath,
+void writeJpegTo(const ImgData& data, const SourceFile& source, const OutputTarget& outPath,
                  const KernelCopy& kernelCopy = {});
 
 // Start-of-image, then the EXIF section, else the APP0 section, else kDefaultJfifSegment; then the APP13 and the

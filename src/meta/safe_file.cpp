@@ -8,8 +8,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <climits>
+#include <cstdlib>
 #include <filesystem>
+#include <string>
 
 namespace morrowtide::meta {
 
@@ -25,20 +29,40 @@ std::uint32_t randomNumber() {
     return value;
 }
 
-int openTemporaryBeside(const std::string& path, std::string& tempPath) {
-    const std::filesystem::path target(path);
-    const std::filesystem::path folder = target.parent_path();
-    // Hidden and unlikely to collide; O_EXCL makes a collision a retry, never a clobber.
+// A hidden name beside the target, unlikely to collide; O_EXCL makes a collision a retry, never a clobber.
+int openTemporaryIn(int folderFd, const std::string& targetName, std::string& tempName) {
     for (int attempt = 0; attempt < 16; ++attempt) {
         // The base name is cut so that the decorations never push a long name over the file system's limit.
-        const std::string name =
-            "." + target.filename().string().substr(0, 200) + "." + std::to_string(randomNumber()) + ".tmp";
-        tempPath = (folder / name).string();
+        tempName = "." + targetName.substr(0, 200) + "." + std::to_string(randomNumber()) + ".tmp";
         // 0666 before the umask: the new file gets the permissions any newly created file would get.
-        const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = ::openat(folderFd, tempName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     return -1;
+}
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+// Gives the unnamed file `fd` the name `name` in `folderFd`; fails with EEXIST when the name is taken.
+int linkUnnamed(int fd, int folderFd, const std::string& name) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, self.c_str(), folderFd, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+    if (errno != ENOENT) return -1;
+    // No /proc: the direct form, which needs a privilege the program may lack.
+    return ::linkat(fd, "", folderFd, name.c_str(), AT_EMPTY_PATH);
+}
+
+// Renames without replacing; EEXIST when the name is taken. Where the file system knows no such rename, a hard
+// link followed by removing the old name does the same.
+int renameNoReplace(int folderFd, const std::string& from, const std::string& to) {
+    if (::renameat2(folderFd, from.c_str(), folderFd, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return -1;
+    if (::linkat(folderFd, from.c_str(), folderFd, to.c_str(), 0) != 0) return -1;
+    ::unlinkat(folderFd, from.c_str(), 0);
+    return 0;
 }
 
 constexpr std::size_t kCopyBufferSize = std::size_t{1} << 16;
@@ -115,17 +139,57 @@ std::string cannotCreateMessage(const std::string& path, int error) {
     return "Cannot create file \"" + path + "\". " + std::strerror(error);
 }
 
-SafeFileWriter::SafeFileWriter(std::string path) : path_(std::move(path)) {
-    fd_ = openTemporaryBeside(path_, tempPath_);
+std::string streamWriteMessage(const std::string& path, int error) {
+    return "Stream write error in \"" + path + "\". " + std::strerror(error);
+}
+
+OutputTarget::OutputTarget(std::string fullPath) : path(std::move(fullPath)), name(path) {}
+
+SafeFileWriter::SafeFileWriter(OutputTarget target) : target_(std::move(target)) {
+    const auto fail = [this](int error) { throw WriteError(cannotCreateMessage(target_.path, error)); };
+    if (target_.folder < 0) {
+        const std::filesystem::path full(target_.path);
+        folderPath_ = full.parent_path().string();
+        target_.name = full.filename().string();
+        folderFd_ = ::open(folderPath_.empty() ? "." : folderPath_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    } else {
+        folderPath_ = std::filesystem::path(target_.path).parent_path().string();
+        folderFd_ = ::fcntl(target_.folder, F_DUPFD_CLOEXEC, 0);
+    }
+    if (folderFd_ < 0) fail(errno);
+    if (target_.replace && target_.followLink) {
+        // The file behind a symbolic link is what the user means: its folder gets the new file, the link stays.
+        struct stat link {};
+        if (::fstatat(folderFd_, target_.name.c_str(), &link, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(link.st_mode)) {
+            char resolved[PATH_MAX];
+            const std::string through = "/proc/self/fd/" + std::to_string(folderFd_) + "/" + target_.name;
+            if (::realpath(through.c_str(), resolved) == nullptr) fail(errno);
+            const std::filesystem::path real(resolved);
+            const int realFolder = ::open(real.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (realFolder < 0) fail(errno);
+            ::close(folderFd_);
+            folderFd_ = realFolder;
+            folderPath_ = real.parent_path().string();
+            target_.name = real.filename().string();
+            target_.path = real.string();
+        }
+    }
+    fd_ = ::openat(folderFd_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
     if (fd_ < 0) {
-        const int error = errno;
-        tempPath_.clear();
-        throw WriteError(cannotCreateMessage(path_, error));
+        // Not every file system (or kernel) has unnamed files.
+        fd_ = openTemporaryIn(folderFd_, target_.name, tempName_);
+        if (fd_ < 0) {
+            const int error = errno;
+            tempName_.clear();
+            fail(error);
+        }
+        tempPath_ = joinPath(folderPath_, tempName_);
     }
 }
 
 SafeFileWriter::~SafeFileWriter() {
     if (!committed_) discard();
+    if (folderFd_ >= 0) ::close(folderFd_);
 }
 
 void SafeFileWriter::discard() noexcept {
@@ -133,28 +197,33 @@ void SafeFileWriter::discard() noexcept {
         ::close(fd_);
         fd_ = -1;
     }
-    if (!tempPath_.empty()) {
-        ::unlink(tempPath_.c_str());
+    if (!tempName_.empty()) {
+        ::unlinkat(folderFd_, tempName_.c_str(), 0);
+        tempName_.clear();
         tempPath_.clear();
     }
 }
 
+void SafeFileWriter::failWrite(int error) {
+    throw WriteError(streamWriteMessage(target_.path, error));
+}
+
 void SafeFileWriter::write(std::string_view bytes) {
-    if (fd_ < 0) throw WriteError("Stream write error");
+    if (fd_ < 0) failWrite(EBADF);
     while (!bytes.empty()) {
         const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
         if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) throw WriteError("Stream write error");
+        if (written <= 0) failWrite(written == 0 ? ENOSPC : errno);
         bytes.remove_prefix(static_cast<std::size_t>(written));
     }
 }
 
 void SafeFileWriter::writeAt(std::int64_t offset, std::string_view bytes) {
-    if (fd_ < 0 || offset < 0) throw WriteError("Stream write error");
+    if (fd_ < 0 || offset < 0) failWrite(EBADF);
     while (!bytes.empty()) {
         const ssize_t written = ::pwrite(fd_, bytes.data(), bytes.size(), static_cast<off_t>(offset));
         if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) throw WriteError("Stream write error");
+        if (written <= 0) failWrite(written == 0 ? ENOSPC : errno);
         bytes.remove_prefix(static_cast<std::size_t>(written));
         offset += written;
     }
@@ -162,7 +231,7 @@ void SafeFileWriter::writeAt(std::int64_t offset, std::string_view bytes) {
 
 void SafeFileWriter::copyFrom(const SourceFile& source, std::int64_t offset, std::int64_t length,
                               const KernelCopy& kernelCopy) {
-    if (fd_ < 0 || !source.isOpen() || offset < 0 || length < 0) throw WriteError("Stream write error");
+    if (fd_ < 0 || !source.isOpen() || offset < 0 || length < 0) failWrite(EBADF);
     off_t from = static_cast<off_t>(offset);
     std::int64_t left = length;
     // The kernel copies without the bytes passing through this process. It may refuse (EXDEV, ENOSYS, EINVAL, ...)
@@ -180,43 +249,101 @@ void SafeFileWriter::copyFrom(const SourceFile& source, std::int64_t offset, std
         buffer.clear();
         const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(left, kCopyBufferSize));
         // An early end means the source shrank; either way the copy is incomplete.
-        if (source.readAt(static_cast<std::int64_t>(from), wanted, buffer) <= 0) throw WriteError("Stream write error");
+        const std::int64_t got = source.readAt(static_cast<std::int64_t>(from), wanted, buffer);
+        if (got < 0) failWrite(errno);
+        if (got == 0) failWrite(ENODATA);
         write(buffer);
         from += static_cast<off_t>(buffer.size());
         left -= static_cast<std::int64_t>(buffer.size());
     }
 }
 
+void SafeFileWriter::prepareReplacement(const struct stat& replaced) {
+    const auto refuse = [this](const std::string& reason) {
+        throw WriteError("Cannot create file \"" + target_.path + "\". " + reason);
+    };
+    if (S_ISREG(replaced.st_mode)) {
+        // Replacing needs only the folder's permission; the file's own says whether the user may change it.
+        if (::faccessat(folderFd_, target_.name.c_str(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0) {
+            refuse(std::strerror(errno));
+        }
+        // A new file under this name would leave the other names with the old content: split, not corrected.
+        if (replaced.st_nlink > 1) {
+            refuse("It has " + std::to_string(replaced.st_nlink - 1) +
+                   " other hard link(s), which would go on showing the old version; it was left unchanged");
+        }
+        // Owner and group first: changing them clears the set-user-ID bits the mode then puts back. Either may be
+        // refused to a user who does not own the file; the group alone may still be allowed.
+        if (::fchown(fd_, replaced.st_uid, replaced.st_gid) != 0) {
+            ::fchown(fd_, static_cast<uid_t>(-1), replaced.st_gid);
+        }
+        ::fchmod(fd_, replaced.st_mode & 07777);
+    }
+}
+
+bool SafeFileWriter::publishNew() {
+    for (;;) {
+        const int result = tempName_.empty() ? linkUnnamed(fd_, folderFd_, target_.name)
+                                             : renameNoReplace(folderFd_, tempName_, target_.name);
+        if (result == 0) return true;
+        const int error = errno;
+        // Someone else (another run) took the name meanwhile: theirs stays, this file moves on to the next name.
+        if (error != EEXIST || !target_.nextName || !target_.nextName(target_)) {
+            if (error == EEXIST) return false;
+            throw WriteError(cannotCreateMessage(target_.path, error));
+        }
+    }
+}
+
+void SafeFileWriter::publishReplacing() {
+    if (tempName_.empty()) {
+        // An unnamed file can only be linked to a free name; it is renamed over the old file from there.
+        for (int attempt = 0;; ++attempt) {
+            tempName_ = "." + target_.name.substr(0, 200) + "." + std::to_string(randomNumber()) + ".tmp";
+            if (linkUnnamed(fd_, folderFd_, tempName_) == 0) break;
+            const int error = errno;
+            tempName_.clear();
+            if (error != EEXIST || attempt == 15) throw WriteError(cannotCreateMessage(target_.path, error));
+        }
+        tempPath_ = joinPath(folderPath_, tempName_);
+    }
+    if (::renameat(folderFd_, tempName_.c_str(), folderFd_, target_.name.c_str()) != 0) {
+        throw WriteError(cannotCreateMessage(target_.path, errno));
+    }
+}
+
 void SafeFileWriter::commit() {
-    if (fd_ < 0 || committed_) throw WriteError("Stream write error");
+    if (fd_ < 0 || committed_) failWrite(EBADF);
+    struct stat existing {};
+    const bool replacing =
+        target_.replace && ::fstatat(folderFd_, target_.name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
+    if (replacing) prepareReplacement(existing);
+    if (target_.modified) {
+        const timespec times[2] = {{0, UTIME_OMIT}, *target_.modified};
+        ::futimens(fd_, times);  // a time that cannot be set leaves the time of writing
+    }
     // Only a rename over an existing file can lose data in a crash (the old content gone, the new one not yet on
     // disk), so only then is the content flushed first. A new name costs no flush: a crash can at worst lose the
     // new file, as with any copy, and a batch of new files runs at copying speed.
-    struct stat existing {};
-    const bool replacing = ::lstat(path_.c_str(), &existing) == 0;
-    // A full disk may only show at the flush or the close; both count as a failed write.
-    const bool flushed = !replacing || ::fsync(fd_) == 0;
-    const bool closed = ::close(fd_) == 0;
-    fd_ = -1;
-    if (!flushed || !closed) {
-        discard();
-        throw WriteError("Stream write error");
+    if (replacing && ::fsync(fd_) != 0) failWrite(errno);
+    if (target_.replace) {
+        publishReplacing();
+    } else if (!publishNew()) {
+        throw WriteError(cannotCreateMessage(target_.path, EEXIST));
     }
-    if (::rename(tempPath_.c_str(), path_.c_str()) != 0) {
-        const int error = errno;
-        discard();
-        throw WriteError(cannotCreateMessage(path_, error));
-    }
+    tempName_.clear();
     tempPath_.clear();
-    committed_ = true;
-    if (!replacing) return;
-    // Make the replacement itself durable; a failure here no longer endangers either file.
-    const std::filesystem::path folder = std::filesystem::path(path_).parent_path();
-    const int dirFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
+    // A full disk may only show at the close; the file is complete on disk by now or the flush would have said so.
+    if (::close(fd_) != 0 && !replacing) {
+        const int error = errno;
+        fd_ = -1;
+        ::unlinkat(folderFd_, target_.name.c_str(), 0);
+        failWrite(error);
     }
+    fd_ = -1;
+    committed_ = true;
+    // Make the replacement itself durable; a failure here no longer endangers either file.
+    if (replacing) ::fsync(folderFd_);
 }
 
 }  // namespace morrowtide::meta

@@ -1,15 +1,17 @@
-// Replacing a file without ever leaving it half-written: the new content goes to a temporary file in the same
-// folder and only then is renamed over the destination; when a file stands there, the content is flushed to disk
-// before the rename. Until commit() succeeds, whatever stood at the destination (possibly the very file the content
-// was read from) is left as it was.
+// Writing a file without ever leaving it half-written: the new content goes to an unnamed (or hidden temporary) file
+// in the same folder and only then gets its name; when a file stands there and is to be replaced, the content is
+// flushed to disk first. A name is never taken from a file that was not meant to be replaced. Until commit()
+// succeeds, whatever stood at the destination (possibly the very file the content was read from) is left as it was.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <time.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -59,39 +61,75 @@ class SourceFile {
     timespec modified_{};
 };
 
+// Where a written file is put, and whether it may take the place of a file that stands there.
+struct OutputTarget {
+    // A target named by its path: the folder is found through the path (symbolic links followed) and a file of
+    // that name is replaced.
+    OutputTarget(std::string path);  // NOLINT(google-explicit-constructor): a path is the common case
+
+    std::string path;        // the full path, as messages name it
+    int folder = -1;         // the open folder the name lives in; -1: the folder of `path`
+    std::string name;        // the name in `folder` (the last part of `path` when `folder` is -1)
+    bool replace = true;     // an existing file of that name is meant to be replaced
+    // When replacing and the name is a symbolic link to a file, that file is replaced and the link stays.
+    bool followLink = false;
+    // Given the name that turned out to be taken (replace off), sets path and name to the next name to try;
+    // false to give up. Without it a taken name fails the write.
+    std::function<bool(OutputTarget&)> nextName;
+    // The last-modification time the file gets before it appears under its name; none: the time of writing.
+    std::optional<timespec> modified;
+};
+
 class SafeFileWriter {
   public:
-    // Creates the temporary file next to `path`. Throws WriteError "Cannot create file "<path>". <reason>".
-    explicit SafeFileWriter(std::string path);
-    // Without a successful commit() the temporary file is removed.
+    // Creates the new file unnamed in the target's folder where the file system allows it (a killed program then
+    // leaves nothing behind), else under a hidden temporary name beside it. Throws WriteError "Cannot create file
+    // "<path>". <reason>".
+    explicit SafeFileWriter(OutputTarget target);
+    // Without a successful commit() the new file is removed.
     ~SafeFileWriter();
     SafeFileWriter(const SafeFileWriter&) = delete;
     SafeFileWriter& operator=(const SafeFileWriter&) = delete;
 
-    // Throws WriteError "Stream write error" when the bytes cannot all be written.
+    // Throws WriteError (streamWriteMessage) when the bytes cannot all be written.
     void write(std::string_view bytes);
     // Overwrites the content from `offset` on with `bytes` (the file position stays). Throws like write().
     void writeAt(std::int64_t offset, std::string_view bytes);
     // Appends `length` bytes of `source` from `offset` on, copied by the kernel, through a read and write loop where
-    // the kernel copy is refused (another file system, an old kernel) or falls short. Throws WriteError "Stream write
-    // error" when the bytes cannot all be copied, the source's end coming early included.
+    // the kernel copy is refused (another file system, an old kernel) or falls short. Throws like write() when the
+    // bytes cannot all be copied, the source's end coming early included.
     void copyFrom(const SourceFile& source, std::int64_t offset, std::int64_t length,
                   const KernelCopy& kernelCopy = {});
-    // Flushes the content to disk and puts it in place of `path`. Throws WriteError "Stream write error" when the
-    // flush fails and "Cannot create file "<path>". <reason>" when the rename fails; either way `path` is untouched.
+    // Gives the file its name. A file that stands there is replaced only when the target says so; it then passes
+    // its permission bits and, where allowed, its owner and group on, and the content is flushed to disk first.
+    // A file to replace that the user may not write, or that has other hard links (which would go on showing the
+    // old content), is refused. Without replace, a taken name moves on through the target's nextName. Throws
+    // WriteError; whatever stood at the name is then untouched.
     void commit();
 
-    const std::string& path() const { return path_; }
+    // The path the file was (or is to be) published under.
+    const std::string& path() const { return target_.path; }
+    // The hidden temporary name, empty while the file is unnamed.
     const std::string& temporaryPath() const { return tempPath_; }
 
   private:
     void discard() noexcept;
+    [[noreturn]] void failWrite(int error);
+    void prepareReplacement(const struct stat& replaced);
+    bool publishNew();
+    void publishReplacing();
 
-    std::string path_;
+    OutputTarget target_;
+    std::string folderPath_;  // for the temporary file's path in messages
+    int folderFd_ = -1;
+    std::string tempName_;  // in folderFd_; empty for an unnamed file
     std::string tempPath_;
     int fd_ = -1;
     bool committed_ = false;
 };
+
+// "Stream write error" with the file and the system's reason for errno value `error`.
+std::string streamWriteMessage(const std::string& path, int error);
 
 // The message of a file that cannot be created, with the system's reason for errno value `error`.
 std::string cannotCreateMessage(const std::string& path, int error);

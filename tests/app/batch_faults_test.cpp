@@ -50,6 +50,7 @@ class FaultHost : public BatchHost {
 
     std::vector<std::string> errors;
     std::vector<std::string> log;
+    std::vector<std::string> notes;
     RunSummary summary;
 
     RunOptions currentOptions() override { return options; }
@@ -61,6 +62,7 @@ class FaultHost : public BatchHost {
         if (afterListing) afterListing();
     }
     void fileError(const QString& message) override { errors.push_back(s(message)); }
+    void logNote(const QString& line) override { notes.push_back(s(line)); }
     void fileDone(const QString& logLine) override {
         log.push_back(s(logLine));
         if (afterFile) afterFile(static_cast<int>(log.size()) - 1);
@@ -129,8 +131,8 @@ TEST_F(BatchFaults, PhotoThatChangesAfterTheListingIsTakenAsItIsWhenItsTurnComes
     ASSERT_TRUE(fs::exists(changed)) << "outputs: " << host.log.at(1);
     EXPECT_EQ(captureOf(changed), encodeDateTime({2010, 2, 1, 0, 30, 0}));
     ASSERT_EQ(host.errors.size(), 2u);
-    EXPECT_TRUE(host.errors[0].starts_with("JPEG error #")) << host.errors[0];
-    EXPECT_TRUE(host.errors[1].starts_with("JPEG error #")) << host.errors[1];
+    EXPECT_NE(host.errors[0].find("JPEG error #"), std::string::npos) << host.errors[0];
+    EXPECT_NE(host.errors[1].find("JPEG error #"), std::string::npos) << host.errors[1];
     EXPECT_EQ(host.summary.text.toStdString(), "Completed Successfully (2/4 Files)");
     // Nothing of the refused files was written, and nothing half-written is left.
     for (const auto& entry : fs::directory_iterator(dst)) {

@@ -123,6 +123,7 @@ class WatchingHost : public app::BatchHost {
     }
     void fileStarted(const QString& sourcePath) override { inner_.fileStarted(sourcePath); }
     void fileError(const QString& message) override { inner_.fileError(message); }
+    void logNote(const QString& line) override { inner_.logNote(line); }
     void fileDone(const QString& logLine) override {
         inner_.fileDone(logLine);
         if (++done_ == std::max(1, count_ / 2) && halfWay_) halfWay_();
