@@ -105,7 +105,7 @@ class OutputFolder {
             throw meta::WriteError("Cannot create file \"" + file + "\". The folder \"" + where_ +
                                    "\" is a symbolic link, which is not followed");
         }
-        throw meta::WriteError(meta::cannotCreateMessage(file, error_) + " (folder \"" + where_ + "\")");
+        throw meta::WriteError(meta::cannotCreateMessage(file, error_));
     }
 
   private:

@@ -96,12 +96,13 @@ void scanFolderNative(const std::string& folder, bool recurse, std::vector<std::
 int openFolderBeneath(const std::string& destination, const std::string& relativeFolder, int& error,
                       std::string& where) {
     where = destination;
-    std::error_code ignored;
+    std::error_code made;
     // The destination itself is the user's choice, links and all; it is made when missing.
-    fs::create_directories(fs::path(destination), ignored);
+    if (!destination.empty()) fs::create_directories(fs::path(destination), made);
     int fd = ::open(destination.empty() ? "." : destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
-        error = errno;
+        // Why it could not be made (a read-only disk, no permission) says more than that it is missing.
+        error = errno == ENOENT && made ? made.value() : errno;
         return -1;
     }
     std::size_t start = 0;

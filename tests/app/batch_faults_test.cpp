@@ -3,6 +3,9 @@
 // must go on with the next photo, name each failure clearly and never write a mix of old and new.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QFile>
 #include <QLocale>
 #include <filesystem>
@@ -178,6 +181,115 @@ TEST_F(BatchFaults, DestinationRemovedBetweenTwoPhotosIsMadeAgain) {
 
     EXPECT_TRUE(host.errors.empty()) << host.errors.at(0);
     EXPECT_EQ(captureOf(dst / "x" / "2005-06-01 11-00-00 - 2.jpg"), kShifted);
+}
+
+}  // namespace
+
+namespace {
+
+// The run over its own source folder: no date in the names and no auto rename, so each photo replaces its original.
+class InPlace : public BatchFaults {
+  protected:
+    void SetUp() override {
+        BatchFaults::SetUp();
+        host.options.destinationFolder = host.options.sourceFolder;
+        host.options.includeDateTime = false;
+        host.options.autoRename = false;
+    }
+};
+
+TEST_F(InPlace, AnotherPhotoOfTheRunIsNeverReplacedItsNameTakesTheNextNumber) {
+    // Every photo is named "b" by the mask: a.jpg's copy would land on b.jpg, which is still waiting.
+    writeFile(src / "a.jpg", hostilePhoto(true, "2001:01:01 01:00:00"));
+    writeFile(src / "b.jpg", hostilePhoto());
+    host.options.includeDateTime = true;
+    host.options.includeFileName = false;
+    host.options.fileMask = QStringLiteral("'b'");
+    run();
+
+    EXPECT_TRUE(host.errors.empty()) << host.errors.at(0);
+    EXPECT_EQ(host.log, (std::vector<std::string>{(src / "b_2.jpg").string(), (src / "b.jpg").string()}));
+    // Each shifted once: b.jpg was read before anything was written over it.
+    EXPECT_EQ(captureOf(src / "b_2.jpg"), encodeDateTime({2001, 1, 1, 2, 0, 0}));
+    EXPECT_EQ(captureOf(src / "b.jpg"), kShifted);
+    EXPECT_EQ(captureOf(src / "a.jpg"), encodeDateTime({2001, 1, 1, 1, 0, 0}));
+    ASSERT_EQ(host.notes.size(), 1u);
+    EXPECT_EQ(host.notes[0], "Not replaced: \"" + (src / "b.jpg").string() + "\" is one of the photos of this run; \"" +
+                                 (src / "a.jpg").string() + "\" was written as \"" + (src / "b_2.jpg").string() + "\"");
+}
+
+TEST_F(InPlace, ReplacedPhotoKeepsModeOwnerAndSymbolicLink) {
+    writeFile(src / "mode.jpg", hostilePhoto());
+    fs::permissions(src / "mode.jpg", fs::perms(0640));
+    writeFile(src / "owned.jpg", hostilePhoto());
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown((src / "owned.jpg").c_str(), 4321, 8765), 0);
+    }
+    writeFile(temp.path() / "elsewhere" / "real.jpg", hostilePhoto());
+    fs::create_symlink(temp.path() / "elsewhere" / "real.jpg", src / "link.jpg");
+    run();
+
+    EXPECT_TRUE(host.errors.empty()) << host.errors.at(0);
+    struct stat info {};
+    ASSERT_EQ(::stat((src / "mode.jpg").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    ASSERT_EQ(::stat((src / "owned.jpg").c_str(), &info), 0);
+    if (root) {
+        EXPECT_EQ(std::pair(info.st_uid, info.st_gid), std::pair(uid_t{4321}, gid_t{8765}));
+    }
+    EXPECT_TRUE(fs::is_symlink(src / "link.jpg"));
+    EXPECT_EQ(captureOf(temp.path() / "elsewhere" / "real.jpg"), kShifted);
+    for (const char* name : {"mode.jpg", "owned.jpg"}) EXPECT_EQ(captureOf(src / name), kShifted) << name;
+    EXPECT_EQ(std::distance(fs::directory_iterator(src), fs::directory_iterator()), 3);
+    EXPECT_EQ(std::distance(fs::directory_iterator(temp.path() / "elsewhere"), fs::directory_iterator()), 1);
+}
+
+TEST_F(InPlace, PhotoWithAnotherHardLinkIsRefusedNotSplit) {
+    writeFile(src / "linked.jpg", hostilePhoto());
+    fs::create_hard_link(src / "linked.jpg", temp.path() / "album.jpg");
+    const std::string before = morrowtide::test::readFile(src / "linked.jpg");
+    run();
+
+    ASSERT_EQ(host.errors.size(), 1u);
+    EXPECT_EQ(host.errors[0], "Cannot create file \"" + (src / "linked.jpg").string() +
+                                  "\". It has 1 other hard link(s), which would go on showing the old version; it "
+                                  "was left unchanged");
+    EXPECT_TRUE(fs::equivalent(src / "linked.jpg", temp.path() / "album.jpg"));
+    EXPECT_EQ(morrowtide::test::readFile(src / "linked.jpg"), before);
+}
+
+TEST_F(BatchFaults, SymbolicLinkBelowTheDestinationIsNotFollowed) {
+    writeFile(src / "sub" / "1.jpg", hostilePhoto());
+    writeFile(src / "2.jpg", hostilePhoto());
+    const fs::path outside = temp.path() / "outside";
+    writeFile(outside / "2005-06-01 11-00-00 - 1.jpg", "not to be touched");
+    fs::create_directories(dst);
+    fs::create_directory_symlink(outside, dst / "sub");
+    host.options.autoRename = false;
+    run();
+
+    ASSERT_EQ(host.errors.size(), 1u);
+    EXPECT_EQ(host.errors[0], "Cannot create file \"" + (dst / "sub" / "2005-06-01 11-00-00 - 1.jpg").string() +
+                                  "\". The folder \"" + (dst / "sub").string() +
+                                  "\" is a symbolic link, which is not followed");
+    EXPECT_EQ(morrowtide::test::readFile(outside / "2005-06-01 11-00-00 - 1.jpg"), "not to be touched");
+    EXPECT_EQ(captureOf(dst / "2005-06-01 11-00-00 - 2.jpg"), kShifted);
+}
+
+TEST_F(BatchFaults, DestinationInsideTheSourceIsLeftOutOfTheList) {
+    writeFile(src / "1.jpg", hostilePhoto());
+    dst = src / "output";
+    host.options.destinationFolder = q(dst);
+    run();
+    EXPECT_TRUE(host.notes.empty());
+    run();  // the first run's copy stands in output/ now
+
+    EXPECT_EQ(host.log.size(), 2u);  // one photo per run
+    EXPECT_EQ(host.notes, std::vector<std::string>{"The destination folder \"" + dst.string() +
+                                                   "\" lies inside the source folder and was left out of the list"});
+    EXPECT_FALSE(fs::exists(dst / "output"));
+    EXPECT_EQ(host.log.back(), (dst / "2005-06-01 11-00-00 - 1_2.jpg").string());
 }
 
 }  // namespace

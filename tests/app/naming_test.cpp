@@ -1,4 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -302,3 +305,77 @@ TEST(NamingText, StripUsesTheClocksYearAndTheLocalesTimeSeparator) {
     FileNamer us(kUs, [] { return encodeDateTime({2024, 1, 1}); });
     EXPECT_EQ(us.stripDateTimePrefix("02-29 11-15-02 - Trip - Australia"), "- Australia");  // 2024 is a leap year
 }
+
+namespace {
+
+// OutputNames in one folder of `temp_`, with the files a test puts there.
+class RunNames : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        folder_ = ::open(QFile::encodeName(temp_.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ASSERT_GE(folder_, 0);
+        ASSERT_EQ(::fstat(folder_, &folderInfo_), 0);
+    }
+    void TearDown() override { ::close(folder_); }
+
+    // A file in the folder; its identity.
+    struct stat file(const QString& name) {
+        touch(temp_.path() + u'/' + name);
+        struct stat info {};
+        ::stat(QFile::encodeName(temp_.path() + u'/' + name).constData(), &info);
+        return info;
+    }
+    OutputNames::Choice choose(const QString& name, bool autoRename, const QString& sourceName,
+                               const struct stat& inHand) {
+        return names_.choose(folder_, folderInfo_.st_dev, folderInfo_.st_ino, name, autoRename, sourceName,
+                             inHand.st_dev, inHand.st_ino);
+    }
+
+    QTemporaryDir temp_;
+    int folder_ = -1;
+    struct stat folderInfo_ {};
+    OutputNames names_;
+};
+
+TEST_F(RunNames, EachNameCountsOnFromWhereItStoppedAndSkipsTakenNumbers) {
+    file("p_3.jpg");
+    const struct stat elsewhere {};
+    QStringList got;
+    for (int i = 0; i < 5; ++i) got << choose("p", true, {}, elsewhere).name;
+    // Chosen names are the run's even before anything is written under them.
+    EXPECT_EQ(got, (QStringList{"p", "p_2", "p_4", "p_5", "p_6"}));
+    EXPECT_EQ(names_.next(folder_, folderInfo_.st_dev, folderInfo_.st_ino, "p"), "p_7");
+    EXPECT_EQ(choose("q", true, {}, elsewhere).name, "q");
+}
+
+TEST_F(RunNames, WithoutAutoRenameOnlyTheSourceInHandOrAStrangerIsReplaced) {
+    const struct stat own = file("IMG_1.JPG");
+    const struct stat waiting = file("IMG_2.jpg");
+    names_.addSource(own.st_dev, own.st_ino);
+    names_.addSource(waiting.st_dev, waiting.st_ino);
+    file("stranger.jpg");
+
+    struct Case {
+        QString name;
+        QString sourceName;
+        QString wantName;
+        QString wantExtension;
+        bool replace;
+        bool ownSource;
+        QString avoided;
+    } cases[] = {
+        {"IMG_1", "IMG_1.JPG", "IMG_1", ".JPG", true, true, {}},  // in place: the exact name, extension included
+        {"IMG_1", {}, "IMG_1", ".jpg", true, false, {}},           // another folder: IMG_1.jpg is no photo of the run
+        {"IMG_2", "IMG_1.JPG", "IMG_2_2", ".jpg", false, false, "IMG_2.jpg"},  // still waiting: never replaced
+        {"stranger", "IMG_1.JPG", "stranger", ".jpg", true, false, {}},         // overwritten as asked
+    };
+    for (const Case& c : cases) {
+        const OutputNames::Choice got = choose(c.name, false, c.sourceName, own);
+        EXPECT_EQ(got.name + got.extension, c.wantName + c.wantExtension) << c.name.toStdString();
+        EXPECT_EQ(got.replace, c.replace) << c.name.toStdString();
+        EXPECT_EQ(got.ownSource, c.ownSource) << c.name.toStdString();
+        EXPECT_EQ(got.avoided, c.avoided) << c.name.toStdString();
+    }
+}
+
+}  // namespace

@@ -1,6 +1,7 @@
 // `morrowtide-cli run` as a user starts it: the real binary on temporary folders, its output, files and exit codes.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <jerror.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -230,8 +231,11 @@ TEST_F(CliRun, LogsEveryFileReportsErrorsAndEndsWithTheSummary) {
                                      (dst / "trip" / "2006-01-02 00-30-00 - IMG_2.jpg").string(),
                                      "Completed Successfully (2/3 Files)",
                                  }));
-    // The error names the file; no progress bar when standard error is no terminal.
-    EXPECT_EQ(result.err.rfind((src / "broken.jpg").string() + ": JPEG error", 0), 0u) << result.err;
+    // The error names the file, says what is wrong and gives the library's code; no progress bar when standard error
+    // is no terminal.
+    EXPECT_EQ(result.err, (src / "broken.jpg").string() + ": \"" + (src / "broken.jpg").string() +
+                              "\" is not a JPEG picture that can be read: Not a JPEG file: starts with 0x6e 0x6f (JPEG "
+                              "error #" + std::to_string(JERR_NO_SOI) + ")\n");
     EXPECT_EQ(lines(result.err).size(), 1u);
     EXPECT_EQ(result.err.find('\r'), std::string::npos);
     EXPECT_EQ(tree(dst),
@@ -303,27 +307,34 @@ TEST_F(CliRun, SameFolderNeedsYesWhenThereIsNoTerminalToAsk) {
     EXPECT_EQ(captureOf(src / "a.jpg"), encodeDateTime({2005, 6, 1, 12, 0, 0, 0}));
 }
 
-TEST_F(CliRun, InterruptStopsAfterTheFileInHand) {
+TEST_F(CliRun, InterruptTerminateAndHangUpStopAfterTheFileInHand) {
     constexpr int kFiles = 1000;
     const std::string bytes = photo();
     for (int i = 0; i < kFiles; ++i) writeFile(src / ("p" + std::to_string(10000 + i) + ".jpg"), bytes);
-    // Long log lines fill the pipe after a few hundred files, so the program cannot finish before the signal
-    // arrives, however fast it is.
-    const fs::path out = dst / std::string(200, 'd');
+    const struct {
+        int signal;
+        int status;
+    } cases[] = {{SIGINT, 130}, {SIGTERM, 128 + SIGTERM}, {SIGHUP, 128 + SIGHUP}};
+    for (const auto& c : cases) {
+        // Long log lines fill the pipe after a few hundred files, so the program cannot finish before the signal
+        // arrives, however fast it is.
+        const fs::path out = dst / std::to_string(c.signal) / std::string(200, 'd');
 
-    Program program({"--no-datetime", src.string(), out.string()});
-    program.waitForFirstLine();
-    program.signal(SIGINT);
-    const Result result = program.finish();
+        Program program({"--no-datetime", src.string(), out.string()});
+        program.waitForFirstLine();
+        program.signal(c.signal);
+        const Result result = program.finish();
 
-    EXPECT_EQ(result.status, 130) << result.err;
-    const std::vector<std::string> printed = lines(result.out);
-    ASSERT_FALSE(printed.empty());
-    const std::string summary = printed.back();
-    const int processed = static_cast<int>(printed.size()) - 1;
-    EXPECT_GE(processed, 1);
-    EXPECT_LT(processed, kFiles);
-    EXPECT_EQ(summary, "Cancelled: " + std::to_string(processed) + "/" + std::to_string(kFiles) + " Files Processed.");
-    // Every file begun was finished: one complete output per log line, nothing half-written.
-    EXPECT_EQ(tree(out).size(), static_cast<std::size_t>(processed));
+        EXPECT_EQ(result.status, c.status) << c.signal << result.err;
+        const std::vector<std::string> printed = lines(result.out);
+        ASSERT_FALSE(printed.empty());
+        const std::string summary = printed.back();
+        const int processed = static_cast<int>(printed.size()) - 1;
+        EXPECT_GE(processed, 1);
+        EXPECT_LT(processed, kFiles);
+        EXPECT_EQ(summary,
+                  "Cancelled: " + std::to_string(processed) + "/" + std::to_string(kFiles) + " Files Processed.");
+        // Every file begun was finished: one complete output per log line, nothing half-written.
+        EXPECT_EQ(tree(out).size(), static_cast<std::size_t>(processed)) << c.signal;
+    }
 }

@@ -5,6 +5,7 @@
 // earlier output is changed or lost.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -85,7 +86,8 @@ TEST(WriteFaults, EveryFailingStepCostsOnlyItsOwnPhoto) {
             "\". Not a directory",
         (src / "c/3.jpg").string() + ": Cannot create file \"" + (dst / "c" / (name + "3.jpg")).string() +
             "\". Is a directory",
-        (src / "d/4.jpg").string() + ": Stream write error",
+        (src / "d/4.jpg").string() + ": Stream write error in \"" + (dst / "d" / (name + "4.jpg")).string() +
+            "\". File too large",
     };
     EXPECT_EQ(lines(result.err), expectedErrors);
     const std::vector<std::string> out = lines(result.out);
@@ -127,7 +129,8 @@ TEST(WriteFaults, FullDiskNeverCostsTheOriginalWhenCorrectingInPlace) {
                                         options);
     ASSERT_TRUE(result.exited()) << describe(result);
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(lines(result.err), std::vector<std::string>{(folder / "big.jpg").string() + ": Stream write error"});
+    EXPECT_EQ(lines(result.err), std::vector<std::string>{(folder / "big.jpg").string() + ": Stream write error in \"" +
+                                                          (folder / "big.jpg").string() + "\". File too large"});
     EXPECT_EQ(readFile(folder / "big.jpg"), big);
     EXPECT_EQ(captureOf(folder / "small.jpg"), encodeDateTime({2005, 6, 1, 11, 0, 0}));
     std::string why;
@@ -135,6 +138,54 @@ TEST(WriteFaults, FullDiskNeverCostsTheOriginalWhenCorrectingInPlace) {
     int entries = 0;
     for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder)) ++entries;
     EXPECT_EQ(entries, 2) << "a temporary file was left behind";
+}
+
+// What a plain user meets: a photo they may not write, a folder they may not read, a destination they may not write
+// in. The test drops to an unprivileged user where it runs as root.
+TEST(WriteFaults, WhatTheUserMayNotDoIsReportedAsSuchAndChangesNothing) {
+    TempDir temp;
+    const fs::path src = temp.path() / "in";
+    const fs::path locked = temp.path() / "locked";
+    const std::string photo = hostilePhoto();
+    writeFile(src / "mine.jpg", photo);
+    writeFile(src / "theirs.jpg", photo);
+    writeFile(src / "closed" / "hidden.jpg", photo);
+    fs::create_directories(locked);
+    ChildOptions options;
+    if (::geteuid() == 0) {
+        options.userId = kUnprivilegedUser;
+        for (const fs::path& path : {src, src / "mine.jpg", src / "closed", src / "closed" / "hidden.jpg"}) {
+            ASSERT_EQ(::chown(path.c_str(), kUnprivilegedUser, kUnprivilegedUser), 0);
+        }
+    }
+    fs::permissions(temp.path(), fs::perms(0755));
+    fs::permissions(src / "theirs.jpg", fs::perms(0444));  // another owner's photo when dropped; read-only anyhow
+    fs::permissions(src / "closed", fs::perms(0));
+    fs::permissions(locked, fs::perms(0555));
+
+    // In place: the photo that may not be written is refused, the other corrected; the closed folder is named.
+    ChildResult result = runChild({MORROWTIDE_CLI_PATH, "run", "--hours", "1", "--no-datetime", "--no-auto-rename",
+                                   "--yes", src.string(), src.string()},
+                                  options);
+    ASSERT_TRUE(result.exited()) << describe(result) << result.err;
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(lines(result.err),
+              (std::vector<std::string>{
+                  "Cannot read folder \"" + (src / "closed").string() + "\". Permission denied",
+                  (src / "theirs.jpg").string() + ": Cannot create file \"" + (src / "theirs.jpg").string() +
+                      "\". Permission denied",
+                  "1 folder could not be read; their photos were not listed",
+              }));
+    EXPECT_EQ(readFile(src / "theirs.jpg"), photo);
+    EXPECT_EQ(captureOf(src / "mine.jpg"), encodeDateTime({2005, 6, 1, 11, 0, 0}));
+
+    // A destination the user may not write in is reported as that, not as a missing folder.
+    result = runChild({MORROWTIDE_CLI_PATH, "run", "--no-recurse", src.string(), (locked / "sub").string()}, options);
+    ASSERT_TRUE(result.exited()) << describe(result);
+    const std::vector<std::string> errors = lines(result.err);
+    ASSERT_EQ(errors.size(), 2u) << result.err;
+    for (const std::string& error : errors) EXPECT_TRUE(error.ends_with("\". Permission denied")) << error;
+    fs::permissions(src / "closed", fs::perms(0755));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -76,6 +77,10 @@ ChildResult runChild(const std::vector<std::string>& argv, const ChildOptions& o
     if (pid == 0) {
         const int devNull = ::open("/dev/null", O_RDONLY);
         if (devNull < 0 || ::dup2(devNull, 0) < 0 || ::dup2(outPipe[1], 1) < 0 || ::dup2(errPipe[1], 2) < 0) {
+            ::_exit(126);
+        }
+        if (options.userId && (::setgroups(0, nullptr) != 0 || ::setgid(*options.userId) != 0 ||
+                               ::setuid(*options.userId) != 0)) {
             ::_exit(126);
         }
         if (!options.workingFolder.empty() && ::chdir(options.workingFolder.c_str()) != 0) ::_exit(126);

@@ -14,7 +14,13 @@ struct ChildOptions {
     std::string workingFolder;                                     // empty: the caller's
     std::vector<std::pair<std::string, std::string>> environment;  // set in addition to the caller's
     int timeoutSeconds = 120;                                      // then the child is killed
+    // Run as this user and group (with no other groups) instead of the caller: a test that runs as root sees what
+    // a plain user would. Needs root.
+    std::optional<unsigned> userId;
 };
+
+// The user a root test drops to: "nobody".
+inline constexpr unsigned kUnprivilegedUser = 65534;
 
 struct ChildResult {
     int exitCode = -1;   // -1 when the program did not exit normally
