@@ -303,7 +303,8 @@ bool BatchRun::processFile(const QString& path, const std::string& nativeSource,
                 meta::saveCorrectedJpeg(data, readUnreadSource(source), target);
             }
         } catch (const meta::JpegError& refused) {
-            throw meta::JpegError(refused, source);
+            // The host names the file; the message says what is wrong with it.
+            throw meta::WriteError(refused.explanation());
         }
         host_.breathe();
         return true;

@@ -101,12 +101,10 @@ int readHeaderCode(const unsigned char* data, unsigned long size, bool isPrefix,
 JpegError::JpegError(int messageCode, std::string words)
     : WriteError("JPEG error #" + std::to_string(messageCode)), messageCode_(messageCode), words_(std::move(words)) {}
 
-JpegError::JpegError(const JpegError& refusal, const std::string& path)
-    : WriteError("\"" + path + "\" is not a JPEG picture that can be read: " +
-                 (refusal.words().empty() ? std::string("refused by the JPEG library") : refusal.words()) +
-                 " (JPEG error #" + std::to_string(refusal.messageCode()) + ")"),
-      messageCode_(refusal.messageCode()),
-      words_(refusal.words()) {}
+std::string JpegError::explanation() const {
+    return "Not a JPEG picture that can be read: " + (words_.empty() ? std::string("refused by the JPEG library") : words_) +
+           " (JPEG error #" + std::to_string(messageCode_) + ")";
+}
 
 namespace {
 

@@ -11,16 +11,16 @@
 
 namespace morrowtide::meta {
 
-// Raised when the header reader refuses the data. The message is "JPEG error #<code>", or with the file and the
-// library's own words: ""<path>" is not a JPEG picture that can be read: <words> (JPEG error #<code>)". A
-// WriteError, since it is how a corrected copy is refused.
+// Raised when the header reader refuses the data; the message is "JPEG error #<code>". A WriteError, since it is
+// how a corrected copy is refused.
 class JpegError : public WriteError {
   public:
     explicit JpegError(int messageCode, std::string words = {});
-    // The same refusal, now naming the file.
-    JpegError(const JpegError& refusal, const std::string& path);
     int messageCode() const { return messageCode_; }
+    // The library's own words for what is wrong ("Not a JPEG file: starts with 0x89 0x50"), empty when unknown.
     const std::string& words() const { return words_; }
+    // For the user: "Not a JPEG picture that can be read: <words> (JPEG error #<code>)".
+    std::string explanation() const;
 
   private:
     int messageCode_;

@@ -385,10 +385,9 @@ TEST_F(BatchRunTest, OneUnreadableFileAmongTenIsReportedAndLogged) {
     EXPECT_EQ(summary.text, "Completed Successfully (9/10 Files)");
     EXPECT_EQ(summary.kind, SummaryKind::Information);
     ASSERT_EQ(host.errors.size(), 1u);
-    // Which file, what is wrong in words, then the library's code.
-    EXPECT_EQ(host.errors[0], u'"' + q(src / "p4.jpg") +
-                                  "\" is not a JPEG picture that can be read: Not a JPEG file: starts with 0x6e 0x6f "
-                                  "(JPEG error #" + QString::number(JERR_NO_SOI) + ")");
+    // What is wrong in words, then the library's code (the host names the file).
+    EXPECT_EQ(host.errors[0], "Not a JPEG picture that can be read: Not a JPEG file: starts with 0x6e 0x6f (JPEG error #" +
+                                  QString::number(JERR_NO_SOI) + ")");
     EXPECT_EQ(host.log.size(), 10);
     EXPECT_EQ(host.log[4], q(dst / "p4.jpg"));  // the name was formed before the write failed
     EXPECT_EQ(tree(dst).size(), 9u);
@@ -405,7 +404,7 @@ TEST_F(BatchRunTest, FilesThatCannotBeReadGiveTheSystemsReason) {
     ASSERT_EQ(host.errors.size(), 3u);
     EXPECT_EQ(host.errors[0], "Cannot open file \"" + q(src / "dangling.jpg") + "\". No such file or directory");
     EXPECT_EQ(host.errors[1],
-              u'"' + q(src / "empty.jpg") + "\" is not a JPEG picture that can be read: Empty input file (JPEG error #" +
+              "Not a JPEG picture that can be read: Empty input file (JPEG error #" +
                   QString::number(JERR_INPUT_EMPTY) + ")");
     EXPECT_EQ(host.errors[2], "Cannot open file \"" + q(src / "pipe.jpg") + "\". Not a regular file");
     EXPECT_EQ(tree(dst), (std::vector<std::string>{"good.jpg"}));

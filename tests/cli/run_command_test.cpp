@@ -233,8 +233,8 @@ TEST_F(CliRun, LogsEveryFileReportsErrorsAndEndsWithTheSummary) {
                                  }));
     // The error names the file, says what is wrong and gives the library's code; no progress bar when standard error
     // is no terminal.
-    EXPECT_EQ(result.err, (src / "broken.jpg").string() + ": \"" + (src / "broken.jpg").string() +
-                              "\" is not a JPEG picture that can be read: Not a JPEG file: starts with 0x6e 0x6f (JPEG "
+    EXPECT_EQ(result.err, (src / "broken.jpg").string() +
+                              ": Not a JPEG picture that can be read: Not a JPEG file: starts with 0x6e 0x6f (JPEG "
                               "error #" + std::to_string(JERR_NO_SOI) + ")\n");
     EXPECT_EQ(lines(result.err).size(), 1u);
     EXPECT_EQ(result.err.find('\r'), std::string::npos);

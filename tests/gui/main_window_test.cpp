@@ -585,7 +585,9 @@ void MainWindowTest::fileErrorsNameTheFileAndCanBeSilenced() {
     QCOMPARE(error.kind, MessageKind::Plain);
     QCOMPARE(error.title, QStringLiteral("Morrowtide"));
     QCOMPARE(error.checkBoxText, QStringLiteral("Don't show again in this run"));
-    QVERIFY2(error.text.startsWith(QStringLiteral("JPEG error")), qPrintable(error.text));
+    QVERIFY2(error.text.startsWith(QStringLiteral("Not a JPEG picture that can be read: Not a JPEG file")),
+             qPrintable(error.text));
+    QVERIFY2(error.text.contains(QStringLiteral("(JPEG error #")), qPrintable(error.text));
     // It names the file, which is one of the broken ones.
     const QString named = error.text.section(u'\n', -1);
     QVERIFY2(QStringList({source + "/b.jpg", source + "/c.jpg", source + "/d.jpg"}).contains(named),
@@ -598,7 +600,7 @@ void MainWindowTest::fileErrorsNameTheFileAndCanBeSilenced() {
     QCOMPARE(lines[0], output + "/a.jpg");
     for (const char* name : {"b", "c", "d"}) {
         const QString& line = lines[int(name[0] - 'a')];
-        QVERIFY2(line.startsWith(output + "/" + name + ".jpg \u2014 not written: JPEG error"), qPrintable(line));
+        QVERIFY2(line.startsWith(output + "/" + name + ".jpg \u2014 not written: Not a JPEG picture"), qPrintable(line));
     }
 
     // The next run asks again.
