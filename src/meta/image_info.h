@@ -91,6 +91,10 @@ class ImageInfo : public EndianBlock {
     std::string makerNoteText;
     bool makerNoteKnown = false;
     std::int32_t makerNotePos = 0;
+    // The byte order the maker note was read in (its own, which need not be the block's).
+    bool makerNoteBigEndian = false;
+    // Why a recognised maker note could not be read (misplaced, truncated, implausible); empty when it was read.
+    std::string makerNoteProblem;
     // 0 in this system: text lines without tag numbers, sizes and positions.
     int traceLevel = 0;
     // Messages of the failures that ended a sub-directory walk (swallowed there), for diagnostics only.

@@ -184,6 +184,7 @@ void MakerNoteReader::parseDirectory(std::string_view note, const MakerLayout& l
 
 void MakerNoteReader::parseEntries(std::string_view note, const MakerLayout& layout) {
     const bool bigEndian = layout.forceLittleEndian ? false : info_.bigEndian;
+    info_.makerNoteBigEndian = bigEndian;
     const ByteReader reader(note, bigEndian);
     const ByteReader block(info_.block, info_.bigEndian);
     const bool makeLines = info_.buildCode == 2 || info_.buildCode == 255;
