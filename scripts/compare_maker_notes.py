@@ -16,7 +16,7 @@ from collections import defaultdict
 
 # exiftool's family-1 group of each maker's main table.
 GROUPS = {"NIKON": "Nikon", "OLYMP": "Olympus", "CASIO": "Casio", "FUJIF": "FujiFilm", "CANON": "Canon",
-          "SEIKO": "Olympus", "SANYO": "Sanyo", "MINOL": "Minolta"}
+          "SEIKO": "Olympus", "SANYO": "Sanyo", "MINOL": "Minolta", "FUJI ": "FujiFilm"}
 # Canon entries whose ids collide with the array tables: compared by exiftool's name instead.
 CANON_NAMES = {6: "CanonImageType", 7: "CanonFirmwareVersion", 8: "FileNumber", 9: "OwnerName",
                12: "SerialNumber"}
@@ -155,7 +155,7 @@ def main():
     total = defaultdict(int)
     for key in GROUPS:
         s = stats[key]
-        print(f"{key}  " + "  ".join(f"{s[c]:>{len(c)}}" for c in cols))
+        print(f"{key:<5}  " + "  ".join(f"{s[c]:>{len(c)}}" for c in cols))
         for c in cols:
             total[c] += s[c]
     print("all    " + "  ".join(f"{total[c]:>{len(c)}}" for c in cols))

@@ -17,15 +17,29 @@ using meta::ImgData;
 using meta::IptcData;
 using meta::JpegSection;
 
-// The system's texts are Windows-1252 with "\r\n" line breaks; a terminal wants UTF-8 and "\n". Control characters
-// that could steer the terminal are shown as ".".
+// The system's texts are Windows-1252 with "\r\n" line breaks; a terminal wants UTF-8 and "\n". A control
+// character inside a value (a line feed in a comment, say) is shown as an escape, so each value stays on its line
+// and nothing can steer the terminal.
 std::string forTerminal(std::string_view text) {
     std::string clean;
     clean.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
-        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-        clean += (c < 0x20 && c != '\n' && c != '\t') || c == 0x7F ? '.' : static_cast<char>(c);
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            clean += '\n';
+            ++i;
+        } else if (c == '\n') {
+            clean += "\\n";
+        } else if (c == '\r') {
+            clean += "\\r";
+        } else if ((c < 0x20 && c != '\t') || c == 0x7F) {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            clean += "\\x";
+            clean += kHex[c >> 4];
+            clean += kHex[c & 0xF];
+        } else {
+            clean += static_cast<char>(c);
+        }
     }
     return meta::cp1252ToUtf8(clean);
 }
@@ -102,7 +116,9 @@ void printWalk(std::ostream& out, const ImageInfo& info) {
         out << "  Entries:\n";
         printLines(out, info.trace, "    ");
     }
-    if (!info.makerNoteText.empty()) {
+    if (info.makerNoteKnown && !info.makerNoteProblem.empty()) {
+        out << "  Maker note: unreadable (" << forTerminal(info.makerNoteProblem) << ")\n";
+    } else if (!info.makerNoteText.empty()) {
         out << "  Maker note" << (info.makerNoteKnown ? "" : " (maker not recognised)") << ":\n";
         printLines(out, info.makerNoteText, "    ");
     } else if (!info.makerNoteBytes.empty()) {

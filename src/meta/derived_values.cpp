@@ -11,6 +11,8 @@ namespace {
 // Diagonal of a 36 x 24 mm frame, kept with the eight decimals the program has always used.
 constexpr double kFilmDiagonal = 43.26661531;
 constexpr std::uint16_t kFocalLength35mmTag = 0xA405;
+constexpr double kMinPlausibleFocal = 1.0;     // millimetres
+constexpr double kMaxPlausibleFocal = 5000.0;
 }  // namespace
 
 void ImageInfo::addFocalLength35mm() {
@@ -31,6 +33,9 @@ void ImageInfo::addFocalLength35mm() {
 
     const double crop = kFilmDiagonal / std::sqrt(sensorWidth * sensorWidth + sensorHeight * sensorHeight);
     const double value = focal * crop;
+    // Resized or edited photos keep the focal-plane resolution of the original size, which gives lengths no lens
+    // has; those are left out rather than shown.
+    if (!(value >= kMinPlausibleFocal && value <= kMaxPlausibleFocal)) return;
 
     const int row = indexOfTableName("FocalLengthIn35mmFilm");
     if (row < 0) return;

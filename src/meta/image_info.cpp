@@ -160,9 +160,8 @@ void ImageInfo::walkEntries(std::int64_t dirStart, std::int64_t offsetBase, std:
                 text = printableText(text);
             }
             if (tag == 0x9286) {
-                userComment = raw.size() > 8 && byteCount > 9
-                                  ? trimmed(std::string_view(raw).substr(8, static_cast<std::size_t>(byteCount - 9)))
-                                  : std::string();
+                // The comment runs to the value's end; a closing zero, when there is one, is not part of it.
+                userComment = raw.size() > 8 ? trimmed(std::string_view(raw).substr(8)) : std::string();
                 text = userComment;
                 userCommentPos = toPos(valuePos);
                 // 32-bit arithmetic as stored: a count that wrapped below zero wraps again rather than overflow.

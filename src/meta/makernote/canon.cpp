@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "meta/image_info.h"
 #include "meta/makernote/maker_tables.h"
 #include "meta/value_format.h"
 
@@ -43,10 +44,11 @@ constexpr std::string_view kLowNormalHigh = "65535:Low,0:Normal,1:High";
 
 // Item k + 1 holds array index k; item 1 is the array's byte length. The raw fields read the index the camera
 // stores them at (self-timer 2, flash bits 29; sequence number 9, AF points in focus 14, subject distance 19).
+// The camera's own meanings where they are known; a number without one is shown as the number.
 constexpr ArrayField kSettings1Fields[] = {
     {"Macro mode", 2, "1:Macro,2:Normal"},
     {"Self Timer", 3, {}},
-    {"Compression Rate", 4, "0:SuperFine,1:Fine,2:Normal,3:Basic,5:SuperFine"},
+    {"Compression Rate", 4, "1:Economy,2:Normal,3:Fine,4:RAW,5:Superfine,7:CRAW"},
     {"Flash Mode", 5, "0:Not fired,1:Auto,2:On,3:Red-eye,4:Slow sync,5:Auto+red-eye,6:On+red eye,16:External flash"},
     {"Drive Mode", 6, "0:Single,1:Continuous"},
     {"Focus Mode", 8, "0:One-Shot,1:AI Servo,2:AI Focus,3:MF,4:Single,5:Continuous,6:MF"},
@@ -58,14 +60,18 @@ constexpr ArrayField kSettings1Fields[] = {
     {"Saturation", 15, kLowNormalHigh},
     {"Sharpness", 16, kLowNormalHigh},
     {"CCD ISO", 17, "0:Not used,15:auto,16:50,17:100,18:200,19:400"},
-    {"Metering Mode", 18, kLowNormalHigh},
-    {"AF Point", 20, kLowNormalHigh},
-    {"Exposure Mode", 21, kLowNormalHigh},
+    {"Metering Mode", 18, "0:Default,1:Spot,2:Average,3:Evaluative,4:Partial,5:Center-weighted average"},
+    {"AF Point", 20,
+     "8197:Manual AF point selection,12288:None (MF),12289:Auto AF point selection,12290:Right,12291:Center,"
+     "12292:Left,16385:Auto AF point selection,16390:Face Detect"},
+    {"Exposure Mode", 21,
+     "0:Easy,1:Program AE,2:Shutter speed priority AE,3:Aperture-priority AE,4:Manual,5:Depth-of-field AE,"
+     "6:M-Dep,7:Bulb,8:Flexible-priority AE"},
     {"Long focal", 24, {}},
     {"Short focal", 25, {}},
     {"Focal Units", 26, {}},
     {"Flash Details", 30, {}},
-    {"Focus Mode", 33, kLowNormalHigh},
+    {"Focus Mode", 33, "0:Single,1:Continuous,8:Manual"},
 };
 
 constexpr ArrayField kSettings2Fields[] = {
@@ -104,6 +110,19 @@ constexpr CustomFunction kCustomFunctions[] = {
     {"Shutter Release w/o CF Card", "0:Enable,1:Disable"},
 };
 
+std::string_view trimmedItem(std::string_view item) {
+    while (!item.empty() && item.front() == ' ') item.remove_prefix(1);
+    return item;
+}
+
+// The function table above was written for the first generation of bodies; later ones number their functions
+// differently, so elsewhere only the numbers are shown.
+bool customFunctionTableFits(const DecodeContext& context) {
+    if (context.imageInfo == nullptr) return false;
+    const std::string_view model = context.imageInfo->cameraModel;
+    return model.ends_with("EOS D30") || model.ends_with("EOS D60");
+}
+
 std::string decodeFields(std::string_view text, DecodeContext& context, std::span<const ArrayField> fields) {
     context.multiLineResult = true;
     std::string lines;
@@ -112,7 +131,8 @@ std::string decodeFields(std::string_view text, DecodeContext& context, std::spa
         if (field.list.empty()) {
             addSubField(context, lines, field.caption, item);
         } else {
-            addSubField(context, lines, field.caption, lookupDecode(field.list, item));
+            const std::string word = lookupDecode(field.list, item);
+            addSubField(context, lines, field.caption, word.empty() ? trimmedItem(item) : std::string_view(word));
         }
     }
     return lines;
@@ -152,6 +172,11 @@ std::string decodeCanonCustomFunctions(std::string_view text, DecodeContext& con
         if (!parseInteger(itemOf(text, ",", k), value) || value < 0) continue;
         const std::int64_t function = value / 256;
         const std::int64_t setting = value % 256;
+        if (!customFunctionTableFits(context)) {
+            if (function < 1) continue;
+            addSubField(context, lines, "Custom Function " + std::to_string(function), std::to_string(setting));
+            continue;
+        }
         if (function < 1 || function > static_cast<std::int64_t>(std::size(kCustomFunctions))) continue;
         const CustomFunction& row = kCustomFunctions[function - 1];
         addSubField(context, lines, row.caption, lookupDecode(row.list, std::to_string(setting)));

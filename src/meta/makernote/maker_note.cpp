@@ -1,9 +1,11 @@
 // Recognises the camera maker of a MakerNote value and walks the note's private directory.
 #include "meta/makernote/maker_note.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <string>
+#include <utility>
 
 #include "meta/byte_reader.h"
 #include "meta/image_info.h"
@@ -33,8 +35,8 @@ char modelCharacter(std::string_view model) {
 }
 
 MakerLayout layout(std::string_view label, std::span<const TagRow> table, std::int64_t directoryStart,
-                   OffsetOrigin origin, bool forceLittleEndian = false) {
-    return MakerLayout{label, table, directoryStart, origin, forceLittleEndian};
+                   OffsetOrigin origin, bool forceLittleEndian = false, std::int64_t byteOrderMarkAt = -1) {
+    return MakerLayout{label, table, directoryStart, origin, forceLittleEndian, byteOrderMarkAt};
 }
 
 // The maker registry, one row per make key, tried in this order.
@@ -48,14 +50,17 @@ std::optional<MakerLayout> selectNikon(const ImageInfo& info, std::string_view n
     // tells them apart; a bare TIFF file from a D-series body has none.
     if (info.exifVersion > std::string_view("0210") ||
         (info.exifVersion.empty() && modelCharacter(info.cameraModel) == 'D' && info.tiffMode)) {
-        return layout("Nikon type 3 with header", nikonType3Table(), 18, OffsetOrigin::kNoteTiffHeader);
+        return layout("Nikon type 3 with header", nikonType3Table(), 18, OffsetOrigin::kNoteTiffHeader, false, 10);
     }
     if (note.substr(0, 5) == "Nikon")
         return layout("Nikon type 1", nikonType1Table(), 8, OffsetOrigin::kExifTiffHeader);
     return layout("Nikon type 3", nikonType3Table(), 0, OffsetOrigin::kExifTiffHeader);
 }
 
-std::optional<MakerLayout> selectOlympus(const ImageInfo&, std::string_view) {
+std::optional<MakerLayout> selectOlympus(const ImageInfo&, std::string_view note) {
+    // Newer bodies write "OLYMPUS", a zero and a byte-order mark; their offsets count from the note's first byte.
+    if (note.substr(0, 8) == std::string_view("OLYMPUS\0", 8))
+        return layout("Olympus with byte-order mark", olympusTable(), 12, OffsetOrigin::kNoteStart, false, 8);
     return layout("Olympus", olympusTable(), 8, OffsetOrigin::kExifTiffHeader);
 }
 
@@ -87,6 +92,7 @@ std::optional<MakerLayout> selectMinolta(const ImageInfo&, std::string_view) {
 constexpr MakerEntry kMakers[] = {
     {"NIKON", selectNikon}, {"OLYMP", selectOlympus}, {"CASIO", selectCasio}, {"FUJIF", selectFujifilm},
     {"CANON", selectCanon}, {"SEIKO", selectSeiko},   {"SANYO", selectSanyo}, {"MINOL", selectMinolta},
+    {"FUJI ", selectFujifilm},  // "FUJI PHOTO FILM CO., LTD.", the make of the older bodies
 };
 
 }  // namespace
@@ -132,6 +138,65 @@ std::string formattedValue(std::string_view value, unsigned format, const TagRow
     }
 }
 
+// More entries than any maker writes: a count above it comes from reading the note in the wrong order or place.
+constexpr unsigned kMaxNoteEntries = 512;
+
+// A directory that makes sense at `dir`: a count that is neither 0 nor absurd, entries that fit in the note, and
+// (for three in four of them at least) a TIFF format code, 13 (a sub-directory) included.
+bool plausibleDirectory(const ByteReader& note, std::int64_t dir) {
+    if (dir < 0) return false;
+    const auto count = note.tryU16(static_cast<std::size_t>(dir));
+    if (!count || *count == 0 || *count > kMaxNoteEntries) return false;
+    if (!note.fits(static_cast<std::size_t>(dir) + 2, 12 * std::size_t{*count})) return false;
+    unsigned known = 0;
+    for (unsigned i = 0; i < *count; ++i) {
+        const std::uint16_t format = note.u16(static_cast<std::size_t>(dir) + 2 + 12 * i + 2);
+        if (format >= 1 && format <= 13) ++known;
+    }
+    return known * 4 >= *count * 3;
+}
+
+// Where the long values of a directory lie once their offsets are turned into note bytes.
+struct ValuePlacement {
+    unsigned longValues = 0;        // values of more than 4 bytes
+    unsigned inside = 0;            // of those, wholly inside the note
+    unsigned reachable = 0;         // of the others, wholly inside the EXIF block
+    std::int64_t lowestOffset = 0;  // the smallest stored offset
+    std::int64_t lowestStart = 0;   // the note byte it gives
+    std::int64_t directoryEnd = 0;  // note byte after the last entry
+    // All inside, the first right after the directory (with or without the 4-byte link).
+    bool inPlace() const {
+        return longValues > 0 && inside == longValues &&
+               (lowestStart == directoryEnd || lowestStart == directoryEnd + 4);
+    }
+};
+
+// `elsewhere` tells whether a value that is not in the note can still be read where its offset points.
+template <typename NoteByte, typename Elsewhere>
+ValuePlacement valuesPlaced(const ByteReader& note, std::int64_t dir, NoteByte noteByte, Elsewhere elsewhere) {
+    ValuePlacement placement;
+    const unsigned count = note.u16(static_cast<std::size_t>(dir));
+    placement.directoryEnd = dir + 2 + 12 * std::int64_t{count};
+    for (unsigned i = 0; i < count; ++i) {
+        const std::size_t e = static_cast<std::size_t>(dir) + 2 + 12 * i;
+        const std::uint64_t size = std::uint64_t{note.u32(e + 4)} * formatSize(note.u16(e + 2));
+        if (size <= 4) continue;
+        const std::uint32_t offset = note.u32(e + 8);
+        const std::int64_t start = noteByte(offset);
+        if (placement.longValues == 0 || offset < placement.lowestOffset) {
+            placement.lowestOffset = offset;
+            placement.lowestStart = start;
+        }
+        ++placement.longValues;
+        if (start >= 0 && note.fits(static_cast<std::size_t>(start), size)) {
+            ++placement.inside;
+        } else if (elsewhere(start, size)) {
+            ++placement.reachable;
+        }
+    }
+    return placement;
+}
+
 // Reads one maker's note. Lives for one MakerNote tag.
 class MakerNoteReader {
   public:
@@ -153,14 +218,16 @@ class MakerNoteReader {
   private:
     void parseDirectory(std::string_view note, const MakerLayout& layout);
     void parseEntries(std::string_view note, const MakerLayout& layout);
+    // The byte order and offset origin the note is read with; a reason in problem when it cannot be read.
+    bool planReading(std::string_view note, MakerLayout& layout, bool& bigEndian, std::string& problem) const;
 
     // Note byte (0-based, may lie outside the note) at which a value offset X points.
-    std::int64_t noteByteOf(std::uint32_t offset, OffsetOrigin origin) const {
+    std::int64_t noteByteOf(std::uint32_t offset, OffsetOrigin origin, std::int64_t noteStartShift = 0) const {
         switch (origin) {
             case OffsetOrigin::kNoteTiffHeader:
                 return std::int64_t{offset} + 10;
             case OffsetOrigin::kNoteStart:
-                return offset;
+                return std::int64_t{offset} + noteStartShift;
             case OffsetOrigin::kExifTiffHeader:
                 break;
         }
@@ -182,9 +249,83 @@ void MakerNoteReader::parseDirectory(std::string_view note, const MakerLayout& l
     }
 }
 
-void MakerNoteReader::parseEntries(std::string_view note, const MakerLayout& layout) {
-    const bool bigEndian = layout.forceLittleEndian ? false : info_.bigEndian;
+bool MakerNoteReader::planReading(std::string_view note, MakerLayout& layout, bool& bigEndian,
+                                  std::string& problem) const {
+    const std::int64_t dir = layout.directoryStart;
+    bigEndian = layout.forceLittleEndian ? false : info_.bigEndian;
+    if (layout.byteOrderMarkAt >= 0) {
+        // The note's own mark decides, whatever order the block that holds it was written in.
+        const std::string_view mark = note.substr(std::min<std::size_t>(note.size(),
+                                                                        static_cast<std::size_t>(layout.byteOrderMarkAt)), 2);
+        if (mark == "MM") bigEndian = true;
+        if (mark == "II") bigEndian = false;
+    } else if (!layout.forceLittleEndian && !plausibleDirectory(ByteReader(note, bigEndian), dir) &&
+               plausibleDirectory(ByteReader(note, !bigEndian), dir)) {
+        // A note copied between blocks of different byte order keeps its own.
+        bigEndian = !bigEndian;
+    }
+    const ByteReader reader(note, bigEndian);
+    const auto count = reader.tryU16(static_cast<std::size_t>(std::max<std::int64_t>(dir, 0)));
+    if (dir < 0 || !count) {
+        problem = "truncated: no directory at note byte " + std::to_string(dir);
+        return false;
+    }
+    if (*count == 0) return true;
+    if (*count > kMaxNoteEntries) {
+        problem = "implausible directory: " + std::to_string(*count) + " entries";
+        return false;
+    }
+    if (!reader.fits(static_cast<std::size_t>(dir) + 2, 12 * std::size_t{*count})) {
+        problem = "truncated: " + std::to_string(*count) + " entries do not fit in " + std::to_string(note.size()) +
+                  " bytes";
+        return false;
+    }
+    if (!plausibleDirectory(reader, dir)) {
+        problem = "implausible directory: most entries have no valid format";
+        return false;
+    }
+    if (layout.origin != OffsetOrigin::kExifTiffHeader) return true;
+    // A note moved by editing software keeps offsets that no longer point at its values. Makers put the values
+    // right after the directory and its link; when the offsets do not land there but, all moved by one amount, fall
+    // into place inside the note, they are read that way.
+    const ByteReader block(info_.block);
+    const auto inBlock = [&](std::int64_t start, std::uint64_t size) {
+        const std::int64_t at = std::int64_t{info_.makerNotePos} - 1 + start;
+        return at >= 0 && block.fits(static_cast<std::size_t>(at), size);
+    };
+    const auto nowhere = [](std::int64_t, std::uint64_t) { return false; };
+    const auto stated = valuesPlaced(
+        reader, dir, [&](std::uint32_t x) { return noteByteOf(x, OffsetOrigin::kExifTiffHeader); }, inBlock);
+    if (stated.longValues < 2 || stated.inPlace()) return true;
+    const std::int64_t directoryEnd = dir + 2 + 12 * std::int64_t{*count};
+    for (const std::int64_t gap : {4, 0}) {
+        const std::int64_t shift = directoryEnd + gap - stated.lowestOffset;
+        const auto shifted =
+            valuesPlaced(reader, dir, [&](std::uint32_t x) { return std::int64_t{x} + shift; }, nowhere);
+        if (shifted.inPlace()) {
+            layout.origin = OffsetOrigin::kNoteStart;
+            layout.noteStartShift = shift;
+            return true;
+        }
+    }
+    const unsigned readable = stated.inside + stated.reachable;
+    if (readable * 2 > stated.longValues) return true;
+    problem = "misplaced: " + std::to_string(stated.longValues - readable) + " of " +
+              std::to_string(stated.longValues) + " values point outside the note";
+    return false;
+}
+
+void MakerNoteReader::parseEntries(std::string_view note, const MakerLayout& plannedLayout) {
+    MakerLayout layout = plannedLayout;
+    bool bigEndian = false;
+    std::string problem;
+    const bool readable = planReading(note, layout, bigEndian, problem);
     info_.makerNoteBigEndian = bigEndian;
+    if (!readable) {
+        // Said once, instead of one line of junk per entry read from the wrong bytes.
+        info_.makerNoteProblem = problem;
+        throw OutOfBounds("maker note unreadable (" + problem + ")");
+    }
     const ByteReader reader(note, bigEndian);
     const ByteReader block(info_.block, info_.bigEndian);
     const bool makeLines = info_.buildCode == 2 || info_.buildCode == 255;
@@ -212,7 +353,7 @@ void MakerNoteReader::parseEntries(std::string_view note, const MakerLayout& lay
         if (isSkipCaption(caption)) continue;
 
         std::int64_t start = static_cast<std::int64_t>(e) + 8;
-        if (size > 4) start = noteByteOf(reader.u32(e + 8), layout.origin);
+        if (size > 4) start = noteByteOf(reader.u32(e + 8), layout.origin, layout.noteStartShift);
         // A value that is not wholly inside the note is looked for where its offset points: for offsets from the
         // EXIF TIFF header that is the same place in the EXIF block, otherwise the note itself. Like the EXIF walk,
         // a value cut short by the end of its block keeps the bytes that are there.

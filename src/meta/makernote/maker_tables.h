@@ -59,6 +59,11 @@ struct MakerLayout {
     std::int64_t directoryStart = 0;  // note byte (0-based) of the entry count
     OffsetOrigin origin = OffsetOrigin::kExifTiffHeader;
     bool forceLittleEndian = false;  // read whatever the EXIF byte order is
+    // Note byte of an "II"/"MM" mark that gives the note's own byte order; -1 when the note has none and is read
+    // in the block's order (or, when that gives no sensible directory, the other one).
+    std::int64_t byteOrderMarkAt = -1;
+    // Added to offsets counted from the note's first byte: a note moved without its offsets being fixed.
+    std::int64_t noteStartShift = 0;
 };
 
 // Picks the layout from the camera make (its first five letters, upper-cased), and for Nikon from the EXIF
