@@ -194,8 +194,9 @@ std::vector<std::string> splitCommaList(std::string_view text) {
                 }
             }
         } else {
-            // A keyword may hold blanks ("New York"): an item runs to the next comma, without trailing blanks.
-            while (p < end && in.u8(p) != ',') item += static_cast<char>(in.u8(p++));
+            // A keyword may hold blanks ("New York"): an item runs to the next comma or line break, without trailing
+            // blanks.
+            while (p < end && in.u8(p) != ',' && in.u8(p) >= ' ') item += static_cast<char>(in.u8(p++));
             while (!item.empty() && static_cast<unsigned char>(item.back()) <= ' ') item.pop_back();
         }
         items.push_back(std::move(item));

@@ -92,7 +92,8 @@ TEST(IptcCommaList, Split) {
     EXPECT_EQ(splitCommaList("  \t "), V{});
     EXPECT_EQ(splitCommaList("a,b"), (V{"a", "b"}));
     EXPECT_EQ(splitCommaList(" a , b "), (V{"a", "b"}));
-    EXPECT_EQ(splitCommaList("two words"), (V{"two", "words"}));
+    EXPECT_EQ(splitCommaList("two words"), (V{"two words"}));  // a keyword with a blank stays whole
+    EXPECT_EQ(splitCommaList("New York , Paris"), (V{"New York", "Paris"}));
     EXPECT_EQ(splitCommaList("a\r\nb"), (V{"a", "b"}));
     EXPECT_EQ(splitCommaList("\"two words\",c"), (V{"two words", "c"}));
     EXPECT_EQ(splitCommaList("\"say \"\"hi\"\"\""), (V{"say \"hi\""}));
@@ -127,7 +128,7 @@ TEST(IptcCommaList, JoinQuotesOnlyWhereNeededAndRoundTrips) {
 TEST(IptcCommaList, MergeAddsNewItemsIgnoringCase) {
     EXPECT_EQ(IptcData::mergeCommaLists("alpha", "beta"), "alpha,beta");
     EXPECT_EQ(IptcData::mergeCommaLists("alpha,beta", "Alpha"), "alpha,beta");
-    EXPECT_EQ(IptcData::mergeCommaLists("", "two words"), "two,words");
+    EXPECT_EQ(IptcData::mergeCommaLists("", "two words"), "\"two words\"");
     EXPECT_EQ(IptcData::mergeCommaLists("", "\" padded \""), "padded");
     EXPECT_EQ(IptcData::mergeCommaLists("a", "b,B,c"), "a,b,c");
     // Windows-1252 letters fold too: é / É, š / Š.
@@ -177,11 +178,11 @@ TEST(IptcParse, PhotoshopSectionWithListAndCustomDatasets) {
     EXPECT_EQ(iptc.entryAt(5).name, "ByLine");
     EXPECT_EQ(iptc.entryAt(5).text, "Second");
     EXPECT_EQ(iptc.entryAt(6).name, "SuppCategory");
-    EXPECT_EQ(iptc.entryAt(6).text, "two,words");
+    EXPECT_EQ(iptc.entryAt(6).text, "\"two words\"");
     EXPECT_EQ(iptc.indexOfTag("Custom_20"), -1);
     EXPECT_EQ(iptc.textLines(),
               "\r\nObject name = Harbour at dusk\r\nKeywords = alpha,beta\r\nByLine = First\r\nCustom_200 = custom"
-              "\r\nSubfile = 01\r\nByLine = Second\r\nSupplemental category = two,words");
+              "\r\nSubfile = 01\r\nByLine = Second\r\nSupplemental category = \"two words\"");
     // Reparsing starts afresh.
     IptcData again = iptc;
     again.parseIptcSection(photoshopSection({{2, 90, "Oslo"}}));

@@ -62,19 +62,50 @@ TEST(CanonSettings1, ShortArrayAddsOnlyTheFieldsItHolds) {
                           lineOf("Contrast", "Low"));
 }
 
-TEST(CanonSettings1, CodesMissingFromAListGiveNoLine) {
+TEST(CanonSettings1, CodesMissingFromAListShowTheNumber) {
     DecodeContext context;
     // Macro 7 and CCD ISO 3 are in no list; the 33-item array reaches the second Focus Mode field.
     const std::string result =
         decodeCanonSettings1(settingsArray(33, {{2, 7}, {17, 3}, {29, 145}, {30, 8192}, {33, 1}}), context);
-    EXPECT_EQ(result.find("Macro mode"), std::string::npos);
-    EXPECT_EQ(result.find("CCD ISO"), std::string::npos);
+    EXPECT_NE(result.find(lineOf("Macro mode", "7")), std::string::npos);
+    EXPECT_NE(result.find(lineOf("CCD ISO", "3")), std::string::npos);
     EXPECT_NE(result.find(lineOf("Self Timer", " 0")), std::string::npos);
     EXPECT_NE(result.find(lineOf("Focal Units", " 0")), std::string::npos);
     // The flash bits, not the flash activity before them.
     EXPECT_NE(result.find(lineOf("Flash Details", " 8192")), std::string::npos);
     // The last field, after "Flash Details".
-    EXPECT_EQ(result.substr(result.size() - lineOf("Focus Mode", "High").size()), lineOf("Focus Mode", "High"));
+    EXPECT_EQ(result.substr(result.size() - lineOf("Focus Mode", "Continuous").size()),
+              lineOf("Focus Mode", "Continuous"));
+}
+
+TEST(CanonSettings1, FieldsShowTheCamerasOwnMeanings) {
+    struct Case {
+        int item;
+        int value;
+        const char* caption;
+        const char* shown;
+    };
+    // Values a camera writes, with the meaning its maker documents; a number without one stays a number.
+    const Case cases[] = {
+        {4, 3, "Compression Rate", "Fine"},       {4, 4, "Compression Rate", "RAW"},
+        {4, 5, "Compression Rate", "Superfine"},  {4, 0, "Compression Rate", "0"},
+        {4, 65535, "Compression Rate", "65535"},  {18, 3, "Metering Mode", "Evaluative"},
+        {18, 5, "Metering Mode", "Center-weighted average"}, {18, 9, "Metering Mode", "9"},
+        {20, 12291, "AF Point", "Center"},        {20, 16385, "AF Point", "Auto AF point selection"},
+        {20, 1, "AF Point", "1"},                 {21, 1, "Exposure Mode", "Program AE"},
+        {21, 3, "Exposure Mode", "Aperture-priority AE"}, {21, 65535, "Exposure Mode", "65535"},
+        {33, 0, "Focus Mode", "Single"},          {33, 8, "Focus Mode", "Manual"},
+    };
+    for (const Case& c : cases) {
+        DecodeContext context;
+        const std::string result = decodeCanonSettings1(settingsArray(33, {{c.item, c.value}}), context);
+        // The second Focus Mode field is the last line; every other caption occurs once.
+        const std::string want = lineOf(c.caption, c.shown);
+        const std::size_t at = c.item == 33 ? result.size() - want.size() : result.find(lineOf(c.caption, ""));
+        EXPECT_EQ(result.substr(at, want.size()), want) << c.caption << " " << c.value;
+        EXPECT_TRUE(at + want.size() == result.size() || result.compare(at + want.size(), 2, "\r\n") == 0)
+            << c.caption << " " << c.value;
+    }
 }
 
 TEST(CanonSettings2, WhiteBalanceAndFlashBias) {
@@ -87,8 +118,16 @@ TEST(CanonSettings2, WhiteBalanceAndFlashBias) {
                           lineOf("Distance", " 250"));
 }
 
+// The custom-function names belong to the first generation of bodies.
+struct D30 {
+    ImageInfo info{nullptr, 2};
+    DecodeContext context{&info, false, 0x000F};
+    D30() { info.cameraModel = "Canon EOS D30"; }
+};
+
 TEST(CanonCustomFunctions, EveryItemButTheLengthIsExamined) {
-    DecodeContext context;
+    D30 camera;
+    DecodeContext& context = camera.context;
     // 30 is the array's byte length (function 0); 769 is function 3 setting 1, and the last item still counts.
     const std::string result = decodeCanonCustomFunctions("30, 257, 512, 769", context);
     EXPECT_TRUE(context.multiLineResult);
@@ -97,7 +136,8 @@ TEST(CanonCustomFunctions, EveryItemButTheLengthIsExamined) {
 }
 
 TEST(CanonCustomFunctions, UnknownFunctionsSettingsAndNonNumbersAddNothing) {
-    DecodeContext context;
+    D30 camera;
+    DecodeContext& context = camera.context;
     // function 16, function 1 setting 7 (not listed), a text, a negative number, function 15 setting 1
     EXPECT_EQ(decodeCanonCustomFunctions("4096, 263, x, -257, 3841", context),
               lineOf("Shutter Release w/o CF Card", "Disable"));
@@ -107,19 +147,34 @@ TEST(CanonCustomFunctions, UnknownFunctionsSettingsAndNonNumbersAddNothing) {
 TEST(CanonCustomFunctions, AebSequenceSettingsAreWordedApart) {
     std::set<std::string> texts;
     for (int setting = 0; setting < 4; ++setting) {
-        DecodeContext context;
-        const std::string result = decodeCanonCustomFunctions(std::to_string(7 * 256 + setting), context);
+        D30 camera;
+        const std::string result = decodeCanonCustomFunctions(std::to_string(7 * 256 + setting), camera.context);
         ASSERT_EQ(result.rfind("\r\nAEB Sequence = ", 0), 0u) << setting;
         texts.insert(result);
     }
     EXPECT_EQ(texts.size(), 4u);
-    DecodeContext context;
-    EXPECT_EQ(decodeCanonCustomFunctions(std::to_string(7 * 256 + 2), context),
+    D30 camera;
+    EXPECT_EQ(decodeCanonCustomFunctions(std::to_string(7 * 256 + 2), camera.context),
               lineOf("AEB Sequence", "-; 0; + / Enabled"));
+}
+
+TEST(CanonCustomFunctions, OtherModelsShowFunctionNumbersAndSettings) {
+    // An EOS 20D numbers its functions its own way: the first generation's names would be wrong for it.
+    for (const char* model : {"Canon EOS 20D", "Canon EOS 5D", ""}) {
+        ImageInfo info(nullptr, 255);
+        info.cameraModel = model;
+        DecodeContext context{&info, false, 0x000F};
+        EXPECT_EQ(decodeCanonCustomFunctions("30, 257, 512, 3841", context),
+                  lineOf("Custom Function 1", "1") + lineOf("Custom Function 2", "0") +
+                      lineOf("Custom Function 15", "1"))
+            << model;
+        EXPECT_EQ(info.textOfTag("Custom Function 15"), "1") << model;
+    }
 }
 
 TEST(CanonDecoders, SubFieldsAreRecordedUnderTheirEntrysTag) {
     ImageInfo info(nullptr, 255);
+    info.cameraModel = "Canon EOS D30";
     DecodeContext context{&info, false, 0x000F};
     decodeCanonCustomFunctions("30, 257", context);
     ASSERT_EQ(info.entryCount(), 1);

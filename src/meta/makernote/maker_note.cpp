@@ -142,7 +142,7 @@ std::string formattedValue(std::string_view value, unsigned format, const TagRow
 constexpr unsigned kMaxNoteEntries = 512;
 
 // A directory that makes sense at `dir`: a count that is neither 0 nor absurd, entries that fit in the note, and
-// (for three in four of them at least) a TIFF format code, 13 (a sub-directory) included.
+// (for half of them at least) a TIFF format code, 13 (a sub-directory) included.
 bool plausibleDirectory(const ByteReader& note, std::int64_t dir) {
     if (dir < 0) return false;
     const auto count = note.tryU16(static_cast<std::size_t>(dir));
@@ -153,7 +153,7 @@ bool plausibleDirectory(const ByteReader& note, std::int64_t dir) {
         const std::uint16_t format = note.u16(static_cast<std::size_t>(dir) + 2 + 12 * i + 2);
         if (format >= 1 && format <= 13) ++known;
     }
-    return known * 4 >= *count * 3;
+    return known * 2 >= *count;
 }
 
 // Where the long values of a directory lie once their offsets are turned into note bytes.
@@ -286,8 +286,8 @@ bool MakerNoteReader::planReading(std::string_view note, MakerLayout& layout, bo
     }
     if (layout.origin != OffsetOrigin::kExifTiffHeader) return true;
     // A note moved by editing software keeps offsets that no longer point at its values. Makers put the values
-    // right after the directory and its link; when the offsets do not land there but, all moved by one amount, fall
-    // into place inside the note, they are read that way.
+    // right after the directory and its link; when the stated offsets leave the note but, all moved by one amount,
+    // fall into place there, they are read that way.
     const ByteReader block(info_.block);
     const auto inBlock = [&](std::int64_t start, std::uint64_t size) {
         const std::int64_t at = std::int64_t{info_.makerNotePos} - 1 + start;
@@ -296,7 +296,9 @@ bool MakerNoteReader::planReading(std::string_view note, MakerLayout& layout, bo
     const auto nowhere = [](std::int64_t, std::uint64_t) { return false; };
     const auto stated = valuesPlaced(
         reader, dir, [&](std::uint32_t x) { return noteByteOf(x, OffsetOrigin::kExifTiffHeader); }, inBlock);
-    if (stated.longValues < 2 || stated.inPlace()) return true;
+    // Values all inside the note and after the directory are taken as stated.
+    if (stated.longValues < 2 || (stated.inside == stated.longValues && stated.lowestStart >= stated.directoryEnd))
+        return true;
     const std::int64_t directoryEnd = dir + 2 + 12 * std::int64_t{*count};
     for (const std::int64_t gap : {4, 0}) {
         const std::int64_t shift = directoryEnd + gap - stated.lowestOffset;
