@@ -61,6 +61,23 @@ TEST(InfoCommand, ShowsDatesPositionsAndEntriesInUtf8) {
     EXPECT_EQ(result.out.find('\r'), std::string::npos);
 }
 
+TEST(InfoCommand, ControlCharactersAreEscapedAndUnreadableNotesSaidOnce) {
+    TiffBuilder tiff;
+    const auto ifd0 = tiff.directory(), exif = tiff.directory();
+    tiff.ascii(ifd0, 0x010F, "Canon");
+    tiff.link(ifd0, 0x8769, exif);
+    tiff.undefined(exif, 0x9286, std::string("ASCII\0\0\0line one\nline\x1btwo", 25));
+    tiff.undefined(exif, 0x927C, std::string("\x12\x34", 2) + std::string(200, 'Z'));
+    const TempDir dir;
+    const std::string path = dir.write("photo.jpg", JpegBuilder().app1Exif(tiff.build()).imageData().build());
+
+    const Result result = runCli("info " + quoted(path));
+    EXPECT_NE(result.out.find("    User Comment = line one\\nline\\x1Btwo\n"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("  Maker note: unreadable (implausible directory: 13330 entries)\n"), std::string::npos)
+        << result.out;
+    EXPECT_EQ(result.out.find("Unknown"), std::string::npos) << result.out;
+}
+
 TEST(InfoCommand, ExitStatusTellsWhetherEveryFileCouldBeRead) {
     const TempDir dir;
     const std::string plain = dir.write("plain.jpg", JpegBuilder().dqt().imageData().build());

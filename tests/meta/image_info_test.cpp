@@ -234,6 +234,14 @@ TEST(Walker, UserCommentDropsItsPrefixAndBlanks) {
     const auto dir = padded.directory();
     padded.undefined(dir, 0x9286, std::string("ASCII\0\0\0  Hi \x01\0", 14));
     EXPECT_EQ(walk(padded)->userComment, "Hi");
+
+    // Without a closing zero the last character is the comment's own.
+    TiffBuilder unterminated;
+    const auto bare = unterminated.directory();
+    unterminated.undefined(bare, 0x9286, std::string("ASCII\0\0\0Hello", 13));
+    const auto info2 = walk(unterminated);
+    EXPECT_EQ(info2->userComment, "Hello");
+    EXPECT_NE(info2->trace.find("\r\nUser Comment = Hello"), std::string::npos);
 }
 
 TEST(Walker, ValueOffsetBeforeTheBlockEndsTheDirectory) {
@@ -506,4 +514,29 @@ TEST(FocalLength35mm, NeedsAUsableUnitResolutionAndSize) {
     const int count = info->entryCount();
     info->addFocalLength35mm();
     EXPECT_EQ(info->entryCount(), count);
+    // The camera's own value is what is shown.
+    EXPECT_NE(info->trace.find("\r\nFocal Length in 35mm Film = 50.00 mm"), std::string::npos) << info->trace;
+}
+
+TEST(FocalLength35mm, OnlyLengthsALensCanHaveAreDerived) {
+    // A resized photo keeps the focal-plane resolution of the full size: 2048 pixels at 20 per inch give a
+    // 2.6 m sensor and a length below 1 mm; at 2000000 per inch it runs past 7 metres.
+    struct Case {
+        std::uint32_t resolution;
+        std::uint32_t focalTenths;
+        bool derived;
+    };
+    for (const Case c : {Case{20, 58, false}, Case{2000, 58, true}, Case{2000000, 58, false}, Case{2000000, 5, true}}) {
+        TiffBuilder tiff;
+        const auto ifd0 = tiff.directory();
+        tiff.rational(ifd0, 0x920A, c.focalTenths, 10);
+        tiff.rational(ifd0, 0x920E, c.resolution, 1);
+        tiff.rational(ifd0, 0x920F, c.resolution, 1);
+        tiff.shortValue(ifd0, 0x9210, 2);
+        tiff.longValue(ifd0, 0xA002, 2048);
+        tiff.longValue(ifd0, 0xA003, 1536);
+        const auto info = walk(tiff);
+        info->addFocalLength35mm();
+        EXPECT_EQ(info->indexOfTag("FocalLengthIn35mmFilm") >= 0, c.derived) << c.resolution << " " << c.focalTenths;
+    }
 }

@@ -151,6 +151,8 @@ TEST(MakerNoteRecognition, MakeKeysAndTheirLayouts) {
         {"CASIO COMPUTER CO.,LTD", "QVC\0\0\0", "Casio type 2"},
         {"CASIO", "qvc", "Casio type 1"},
         {"FUJIFILM", "", "Fujifilm"},
+        {"FUJI PHOTO FILM CO., LTD.", "", "Fujifilm"},
+        {"OLYMPUS IMAGING CORP.", std::string("OLYMPUS\0II\x03\0", 12), "Olympus with byte-order mark"},
         {"SEIKO EPSON CORP.", "", "Seiko"},
         {"SANYO Electric Co.,Ltd.", "", "Sanyo"},
         {"Nikon", "nikon", "Nikon type 3"},
@@ -168,6 +170,96 @@ TEST(MakerNoteRecognition, MakeKeysAndTheirLayouts) {
             ASSERT_TRUE(layout.has_value()) << c.make;
             EXPECT_EQ(layout->label, c.layout) << c.make;
         }
+    }
+}
+
+// Notes whose byte order or offsets differ from the block that holds them: each is read as its camera wrote it.
+TEST(MakerNoteLayouts, OwnByteOrderAndOffsetsAreFollowed) {
+    struct Case {
+        const char* what;
+        MakerPhoto photo;
+        std::string lines;
+    };
+    const auto nikonHeader = [](std::vector<NoteEntry> entries) {
+        return [=](std::uint32_t) { return buildMakerNote(nikonType3Header(kBig), entries, kBig, -10); };
+    };
+    const auto olympusMarked = [](std::vector<NoteEntry> entries, ByteOrder order) {
+        return [=](std::uint32_t) { return buildMakerNote(olympusMarkedHeader(order), entries, order, 0); };
+    };
+    // A note moved 300 bytes after its offsets were written.
+    const auto moved = [](std::vector<NoteEntry> entries, ByteOrder order) {
+        return [=](std::uint32_t offset) { return buildMakerNote("", entries, order, std::int64_t{offset} + 300); };
+    };
+    const Case cases[] = {
+        {"Nikon note in Motorola order inside an Intel block",
+         {kLittle, "NIKON CORPORATION", "NIKON D70s", "0221",
+          nikonHeader({asciiEntry(0x0004, "FINE   "), shortEntry(0x0089, {1}, kBig)})},
+         line("Quality", "\"FINE   \"") + line("Mode", "1")},
+        {"headerless Canon note in Motorola order inside an Intel block",
+         {kLittle, "Canon", "Canon EOS 20D", "0221",
+          exifRelative("", {shortEntry(0x0008, {7}, kBig), asciiEntry(0x0006, "IMG:EOS 20D JPEG")}, kBig)},
+         line("ImageNumber", "7") + line("ImageType", "\"IMG:EOS 20D JPEG\"")},
+        {"newer Olympus note, Intel order, in a Motorola block",
+         {kBig, "OLYMPUS IMAGING CORP.", "E-P3", "0221",
+          olympusMarked({shortEntry(0x0201, {2}, kLittle), asciiEntry(0x0207, "FIRMWARE12")}, kLittle)},
+         line("JpegQual", "HQ") + line("Firmware", "\"FIRMWARE12\"")},
+        {"newer Olympus note, Motorola order, in a Motorola block",
+         {kBig, "OLYMPUS IMAGING CORP.", "E-420", "0221",
+          olympusMarked({shortEntry(0x0201, {3}, kBig), asciiEntry(0x0209, "OLYMPUS-E420")}, kBig)},
+         line("JpegQual", "SHQ") + line("Camera ID", "\"OLYMPUS-E420\"")},
+        {"moved Canon note whose values fall into place",
+         {kLittle, "Canon", "Canon PowerShot S330", "0220",
+          moved({asciiEntry(0x0006, "IMG:PowerShot S330"), asciiEntry(0x0007, "Firmware 1.0")}, kLittle)},
+         line("ImageType", "\"IMG:PowerShot S330\"") + line("FirmwareVersion", "\"Firmware 1.0\"")},
+        {"Fujifilm note of the older make spelling",
+         {kLittle, "FUJI PHOTO FILM CO., LTD.", "FinePix4900Z", "0210",
+          [](std::uint32_t) {
+              return buildMakerNote(fujifilmHeader(), {shortEntry(0x1001, {3}, kLittle)}, kLittle, 0);
+          }},
+         line("Sharpness", "Normal")},
+    };
+    for (const Case& c : cases) {
+        ImgData img;
+        const ImageInfo& info = readPhoto(img, c.photo);
+        EXPECT_TRUE(info.makerNoteKnown) << c.what;
+        EXPECT_EQ(info.makerNoteText, c.lines) << c.what;
+        EXPECT_EQ(info.makerNoteProblem, "") << c.what;
+        EXPECT_EQ(info.imageWidth, 640) << c.what;  // the EXIF walk goes on after the note
+    }
+}
+
+TEST(MakerNoteLayouts, UnreadableNotesAreReportedOnce) {
+    struct Case {
+        const char* what;
+        NoteMaker note;
+        std::string problem;
+    };
+    const auto raw = [](std::string bytes) { return [=](std::uint32_t) { return bytes; }; };
+    const std::string junk = std::string("4", 2) + std::string(200, 'Z');
+    const Case cases[] = {
+        {"values nowhere to be found",
+         exifRelative("",
+                      {NoteEntry{0x0006, 2, 32, {}, 0x00FFFF00}, NoteEntry{0x0007, 2, 24, {}, 0x00FFFFF0},
+                       shortEntry(0x0008, {7}, kLittle)},
+                      kLittle),
+         "misplaced: 2 of 2 values point outside the note"},
+        {"entry count in neither byte order", raw(junk), "implausible directory: 13330 entries"},
+        {"directory cut short", raw(buildMakerNote("", {shortEntry(0x0008, {7}, kLittle),
+                                                        shortEntry(0x0009, {7}, kLittle)}, kLittle, 0)
+                                        .substr(0, 20)),
+         "truncated: 2 entries do not fit in 20 bytes"},
+        {"entries that are not TIFF entries",
+         raw(buildMakerNote("", {NoteEntry{0x0006, 99, 1, "a", {}}, NoteEntry{0x0007, 0, 1, "b", {}},
+                                 NoteEntry{0x0008, 40, 1, "c", {}}}, kLittle, 0)),
+         "implausible directory: most entries have no valid format"},
+    };
+    for (const Case& c : cases) {
+        ImgData img;
+        const ImageInfo& info = readPhoto(img, {kLittle, "Canon", "Canon PowerShot A85", "0220", c.note});
+        EXPECT_TRUE(info.makerNoteKnown) << c.what;
+        EXPECT_EQ(info.makerNoteText, "") << c.what;
+        EXPECT_EQ(info.makerNoteProblem, c.problem) << c.what;
+        EXPECT_EQ(info.imageWidth, 640) << c.what;
     }
 }
 

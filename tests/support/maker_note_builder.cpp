@@ -77,6 +77,9 @@ std::string nikonType1Header() {
 std::string olympusHeader() {
     return std::string("OLYMP\0\x01\0", 8);
 }
+std::string olympusMarkedHeader(ByteOrder order) {
+    return std::string("OLYMPUS\0", 8) + (order == ByteOrder::kBig ? "MM" : "II") + std::string("\x03\0", 2);
+}
 std::string casioType2Header() {
     return std::string("QVC\0\0\0", 6);
 }

@@ -46,6 +46,7 @@ std::string buildMakerNote(std::string_view header, const std::vector<NoteEntry>
 std::string nikonType3Header(ByteOrder order);  // "Nikon" 0 2 16 0 0 and a TIFF header: 18 bytes
 std::string nikonType1Header();                 // "Nikon" 0 1 0
 std::string olympusHeader();                    // "OLYMP" 0 1 0
+std::string olympusMarkedHeader(ByteOrder order);  // "OLYMPUS" 0, "II" or "MM", 3 0: 12 bytes
 std::string casioType2Header();                 // "QVC" 0 0 0
 std::string fujifilmHeader();                   // "FUJIFILM" and the little-endian directory offset 12
 std::string seikoHeader();                      // "EPSON" 0 1 0
