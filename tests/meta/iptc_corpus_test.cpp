@@ -136,22 +136,23 @@ bool hasHighBytes(const std::string& text) {
     return false;
 }
 
-// The list an IPTC list dataset should end with: every item of every occurrence, split at blanks and commas
-// (the items reach the list unquoted), each kept once ignoring case.
+// The list an IPTC list dataset should end with: every item of every occurrence, split at commas and line breaks
+// with the blanks around them dropped (a keyword of several words stays whole), each kept once ignoring case.
 std::string expectedList(const std::string& exiftoolValue) {
     std::vector<std::string> words;
     for (const auto& item : splitOn(exiftoolValue, kSeparator)) {
         std::string word;
         auto flush = [&] {
+            while (!word.empty() && word.back() == ' ') word.pop_back();
             bool seen = false;
             for (const auto& w : words) seen = seen || sameTextIgnoringCase(w, word);
             if (!word.empty() && !seen) words.push_back(word);
             word.clear();
         };
         for (char c : item) {
-            if (static_cast<unsigned char>(c) <= ' ' || c == ',') {
+            if (static_cast<unsigned char>(c) < ' ' || c == ',') {
                 flush();
-            } else {
+            } else if (c != ' ' || !word.empty()) {
                 word += c;
             }
         }
