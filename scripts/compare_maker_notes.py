@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """Compares the maker-note values that Morrowtide reads from real photos with exiftool's, by tag id.
 
-Usage: scripts/compare_maker_notes.py BUILD_DIR [CORPUS_DIR]
+Usage: scripts/compare_maker_notes.py [--whole] [--verbose] BUILD_DIR [CORPUS_DIR]
 
 BUILD_DIR holds tests/maker_note_dump (built with --target maker_note_dump). Prints, per maker, the photos whose
 note was recognised, those reported unreadable, the values compared with exiftool and those that agree, and for
-Canon how many of the decoded settings show exiftool's meaning.
+Canon how many of the decoded settings show exiftool's meaning. The photos are those under CORPUS_DIR/cameras, or
+with --whole every photo under CORPUS_DIR. --verbose lists the values that disagree.
 """
 import json
 import os
@@ -86,6 +87,8 @@ def compare_file(key, rows, tags, words, s, name):
             continue
         s["compared"] += 1
         s["agree"] += same(ours, theirs)
+        if VERBOSE and not same(ours, theirs):
+            print(f"  {name}: tag 0x{tag:04X} {f[2]} = {ours!r}, exiftool {theirs!r}", file=sys.stderr)
     if key != "CANON":
         return
     # Array items by exiftool's index: the number read, then the meaning shown for it.
@@ -116,10 +119,16 @@ def compare_file(key, rows, tags, words, s, name):
             print(f"  {name}: {caption} = {text!r}, exiftool {word!r} ({item['val']})", file=sys.stderr)
 
 
+VERBOSE = False
+
+
 def main():
-    build = sys.argv[1]
-    corpus = sys.argv[2] if len(sys.argv) > 2 else os.path.join(os.path.dirname(__file__), "../../shared/corpus")
-    root = os.path.join(corpus, "cameras")
+    global VERBOSE
+    args = [a for a in sys.argv[1:] if not a.startswith("--")]
+    VERBOSE = "--verbose" in sys.argv
+    build = args[0]
+    corpus = args[1] if len(args) > 1 else os.path.join(os.path.dirname(__file__), "../../shared/corpus")
+    root = corpus if "--whole" in sys.argv else os.path.join(corpus, "cameras")
     paths = sorted(os.path.abspath(os.path.join(d, f)) for d, _, fs in os.walk(root) for f in fs
                    if f.lower().endswith((".jpg", ".jpeg", ".tif", ".tiff", ".nef")))
     dump = subprocess.run([os.path.join(build, "tests", "maker_note_dump")] + paths, capture_output=True,

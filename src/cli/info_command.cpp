@@ -147,6 +147,8 @@ const char* infoHelp() {
            "the status of the read, the metadata sections kept, the byte order of the EXIF block,\n"
            "the three date values (DateTime, DateTimeOriginal, DateTimeDigitized) with their\n"
            "positions in the block, then one line per directory entry and per maker-note entry.\n"
+           "Control characters inside a value are shown as escapes (\\n). A maker note that cannot\n"
+           "be read is reported once: \"Maker note: unreadable (reason)\".\n"
            "JPEG files (.jpg, .jpeg, .jpe) and TIFF-structured files (.tif, .tiff, .nef) are read;\n"
            "other names are reported as \"Not an EXIF file\". Nothing is written.\n"
            "\n"
