@@ -1,7 +1,6 @@
 // Recognises the camera maker of a MakerNote value and walks the note's private directory.
 #include "meta/makernote/maker_note.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -207,6 +206,7 @@ class MakerNoteReader {
 
     bool read() {
         makerText_.clear();
+        info_.makerNoteProblem.clear();
         const std::string_view note = info_.makerNoteBytes;
         const auto layout = makernote::selectMakerLayout(info_, note);
         if (!layout) return false;
@@ -255,8 +255,8 @@ bool MakerNoteReader::planReading(std::string_view note, MakerLayout& layout, bo
     bigEndian = layout.forceLittleEndian ? false : info_.bigEndian;
     if (layout.byteOrderMarkAt >= 0) {
         // The note's own mark decides, whatever order the block that holds it was written in.
-        const std::string_view mark = note.substr(std::min<std::size_t>(note.size(),
-                                                                        static_cast<std::size_t>(layout.byteOrderMarkAt)), 2);
+        const auto markAt = static_cast<std::size_t>(layout.byteOrderMarkAt);
+        const std::string_view mark = markAt < note.size() ? note.substr(markAt, 2) : std::string_view();
         if (mark == "MM") bigEndian = true;
         if (mark == "II") bigEndian = false;
     } else if (!layout.forceLittleEndian && !plausibleDirectory(ByteReader(note, bigEndian), dir) &&
@@ -265,8 +265,8 @@ bool MakerNoteReader::planReading(std::string_view note, MakerLayout& layout, bo
         bigEndian = !bigEndian;
     }
     const ByteReader reader(note, bigEndian);
-    const auto count = reader.tryU16(static_cast<std::size_t>(std::max<std::int64_t>(dir, 0)));
-    if (dir < 0 || !count) {
+    const auto count = reader.tryU16(static_cast<std::size_t>(dir));
+    if (!count) {
         problem = "truncated: no directory at note byte " + std::to_string(dir);
         return false;
     }
@@ -299,9 +299,8 @@ bool MakerNoteReader::planReading(std::string_view note, MakerLayout& layout, bo
     // Values all inside the note and after the directory are taken as stated.
     if (stated.longValues < 2 || (stated.inside == stated.longValues && stated.lowestStart >= stated.directoryEnd))
         return true;
-    const std::int64_t directoryEnd = dir + 2 + 12 * std::int64_t{*count};
     for (const std::int64_t gap : {4, 0}) {
-        const std::int64_t shift = directoryEnd + gap - stated.lowestOffset;
+        const std::int64_t shift = stated.directoryEnd + gap - stated.lowestOffset;
         const auto shifted =
             valuesPlaced(reader, dir, [&](std::uint32_t x) { return std::int64_t{x} + shift; }, nowhere);
         if (shifted.inPlace()) {
