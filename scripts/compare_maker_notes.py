@@ -37,6 +37,10 @@ CANON_FIELDS = {
     ("Sequence Number", 0): ("SequenceNumber", False), ("OpticalZoom Step", 0): ("OpticalZoomCode", False),
 }
 
+# exiftool's array index of each field compared, where its name also occurs in other Canon tables.
+CANON_INDEX = {"Sharpness": 15, "Contrast": 13, "Saturation": 14, "WhiteBalance": 7, "FocusMode": 7,
+               "MeteringMode": 17, "Quality": 3, "MacroMode": 1, "SelfTimer": 2}
+
 
 def exiftool(paths, numeric):
     args = ["exiftool", "-j", "-G1", "-D", "-a", "-MakerNotes:all"] + (["-n"] if numeric else [])
@@ -105,9 +109,17 @@ def compare_file(key, rows, tags, words, s, name):
             continue
         parent = 4 if caption in ("White balance", "Sequence Number", "OpticalZoom Step") else 1
         array = arrays.get(parent, [])
-        s["compared"] += 1
         index = item["id"]
-        s["agree"] += index < len(array) and same(str(array[index]), item["val"])
+        if index != CANON_INDEX.get(tool_name, index):
+            continue  # the same name from another of exiftool's Canon tables
+        s["compared"] += 1
+        ours = array[index] if index < len(array) else None
+        if ours is not None and tool_name in ("MaxFocalLength", "MinFocalLength") and len(array) > 25 and array[25]:
+            ours /= array[25]  # exiftool divides by the focal units
+        agrees = ours is not None and same(str(ours), item["val"])
+        s["agree"] += agrees
+        if VERBOSE and not agrees:
+            print(f"  {name}: {tool_name} (item {index}) = {ours!r}, exiftool {item['val']!r}", file=sys.stderr)
         if not meaning:
             continue
         text = shown.get((caption, occurrence), "").strip()
