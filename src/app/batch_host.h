@@ -41,8 +41,8 @@ struct RunSummary {
 // Callbacks in the order a run makes them:
 //   confirmOverwrite (only when source and destination are the same folder and the options would overwrite)
 //   runReset -> [invalidSource and return] -> listingStarted -> listBuilt(n)
-//   per file: fileStarted(path) [fileError] [logNote] fileDone(logLine) ; breathe() between steps;
-//             stopRequested() before each file
+//   per file: fileStarted(path) [fileError | fileNotCorrected] [logNote] fileDone(logLine) ;
+//             breathe() between steps; stopRequested() before each file
 //   runFinished(summary)
 // logNote also comes after listBuilt (what the listing left out or could not read) and before runFinished.
 class BatchHost {
@@ -69,6 +69,13 @@ public:
     // A line for the log that is no file's output: something the run did on its own account (a name it avoided, a
     // folder it left out or could not read).
     virtual void logNote(const QString& line) = 0;
+    // A photo was copied without a date change; `note` names it and says why ("no EXIF block", "no readable date
+    // in its EXIF block", or a date the offset would move outside the years 0001-9999, then `outOfRange`). Comes
+    // before the photo's fileDone. A log line, unless the host has more to do with it.
+    virtual void fileNotCorrected(const QString& note, bool outOfRange) {
+        (void)outOfRange;
+        logNote(note);
+    }
     // After every file, failed or not: advance the progress by one and log the line (output path + ".jpg").
     virtual void fileDone(const QString& logLine) = 0;
     // Let the caller breathe (pump events, redraw); called between steps.

@@ -241,9 +241,10 @@ bool BatchRun::processFile(const QString& path, const std::string& nativeSource,
         data.readImageFile(source, sourceFile);
         meta::ImageInfo* exif = data.hasAnyMetadata() && data.hasExifBlock() ? data.exif() : nullptr;
         const bool hasExifData = exif != nullptr;
-        if (exif != nullptr) {
-            exif->shiftDates(options.offset.days, options.offset.hours, options.offset.minutes, options.offset.seconds);
-        }
+        const meta::ShiftResult shift =
+            exif != nullptr ? data.shiftDates(options.offset.days, options.offset.hours, options.offset.minutes,
+                                              options.offset.seconds)
+                            : meta::ShiftResult{meta::ShiftStatus::kNoExifBlock, 0};
         const double captureDateTime = exif != nullptr ? exif->captureDateTime() : 0.0;
 
         useMask(namer, options.fileMask);
@@ -305,6 +306,11 @@ bool BatchRun::processFile(const QString& path, const std::string& nativeSource,
         } catch (const meta::JpegError& refused) {
             // The host names the file; the message says what is wrong with it.
             throw meta::WriteError(refused.explanation());
+        }
+        if (shift.status != meta::ShiftStatus::kShifted) {
+            host_.fileNotCorrected(path + QStringLiteral(": dates not changed: ") +
+                                       QString::fromUtf8(meta::shiftStatusReason(shift.status)),
+                                   shift.status == meta::ShiftStatus::kOutOfRange);
         }
         host_.breathe();
         return true;

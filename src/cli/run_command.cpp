@@ -196,6 +196,11 @@ class TerminalHost : public app::BatchHost {
         drawProgress();
     }
 
+    void fileNotCorrected(const QString& note, bool outOfRange) override {
+        logNote(note);
+        ++(outOfRange ? outOfRange_ : undated_);
+    }
+
     void fileDone(const QString& logLine) override {
         ++done_;
         clearProgress();
@@ -215,6 +220,13 @@ class TerminalHost : public app::BatchHost {
         stopSignal_ = app::StopSignals::caught();
         stopSignals_.reset();
         out_ << summary.text.toStdString() << '\n' << std::flush;
+        const auto photos = [](int n) { return std::to_string(n) + (n == 1 ? " photo" : " photos"); };
+        if (undated_ > 0) err_ << photos(undated_) << " had no date to correct\n";
+        if (outOfRange_ > 0) {
+            err_ << photos(outOfRange_) << " kept " << (outOfRange_ == 1 ? "its" : "their")
+                 << " dates: the offset would move a date outside the years 0001-9999\n";
+        }
+        err_ << std::flush;
     }
 
   private:
@@ -241,6 +253,8 @@ class TerminalHost : public app::BatchHost {
     int stopSignal_ = 0;
     int listed_ = 0;
     int done_ = 0;
+    int undated_ = 0;     // photos copied without a date to correct
+    int outOfRange_ = 0;  // photos whose moved dates would not fit the years 0001-9999
 };
 
 app::RunOptions runOptionsFrom(const Arguments& parsed) {
@@ -316,9 +330,13 @@ that failed), errors on standard error as they happen, then the summary line:
 some failed, or "Cancelled: k/n Files Processed.". A progress bar is drawn on
 standard error when it is a terminal; notes on what the run did on its own
 account (a name it avoided, a folder it left out or could not read) go there
-too. Ctrl-C, SIGTERM and SIGHUP stop after the file in hand (the same signal
-again quits at once); a run that is killed leaves no partial file behind.
-File times are kept to 2 seconds, for the years 1980 to 2107.
+too. A photo copied without a date change (no EXIF block, no readable date, or
+a date the offset would move outside the years 0001-9999, in which case none of
+its dates is changed) gets a line there saying why, and a closing count follows
+the summary, such as "31 photos had no date to correct". Ctrl-C, SIGTERM and
+SIGHUP stop after the file in hand (the same signal again quits at once); a run
+that is killed leaves no partial file behind. File times are kept to 2 seconds,
+for the years 1980 to 2107.
 
 Exit status: 0 every file processed, 1 some file failed (or the overwrite
 question was answered "No"), 2 usage error or SOURCE is not a folder,

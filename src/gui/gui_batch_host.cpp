@@ -1,5 +1,7 @@
 #include "gui/gui_batch_host.h"
 
+#include <QPlainTextEdit>
+
 #include <QApplication>
 #include <QDir>
 #include <QPlainTextEdit>

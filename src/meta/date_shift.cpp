@@ -38,20 +38,42 @@ std::optional<int> fieldAt(std::string_view text, std::size_t from, std::size_t 
     return negative ? -value : value;
 }
 
-// The bytes a date is written into; null when there are none to write.
+// The bytes a date is written into.
 std::string* writableDateBytes(ImageInfo& info) {
+    if (info.dateTarget != nullptr) return info.dateTarget;
     if (info.owner != nullptr) {
         if (JpegSection* section = info.owner->exifSection()) return &section->data;
     }
     return &info.block;
 }
 
-// Byte count of the recorded date value at `pos`; -1 when `pos` is none of the three recorded positions.
+// Byte count of the recorded date value at `pos` (the smallest, should two tags of different counts point there);
+// -1 when no date value was recorded there.
 std::int64_t recordedSizeAt(const ImageInfo& info, std::int64_t pos) {
-    if (pos == info.dateTimePos) return info.dateTimeSize;
-    if (pos == info.dateTimeOriginalPos) return info.dateTimeOriginalSize;
-    if (pos == info.dateTimeDigitizedPos) return info.dateTimeDigitizedSize;
-    return -1;
+    std::int64_t size = -1;
+    const auto take = [&](std::int64_t at, std::int64_t count) {
+        if (at == pos && (size < 0 || count < size)) size = count;
+    };
+    take(info.dateTimePos, info.dateTimeSize);
+    take(info.dateTimeOriginalPos, info.dateTimeOriginalSize);
+    take(info.dateTimeDigitizedPos, info.dateTimeDigitizedSize);
+    for (const DateValue& value : info.dateValues) take(value.pos, value.size);
+    return size;
+}
+
+// A date value that can be moved: readable, and wholly inside its value and the bytes.
+bool isRewritable(const ImageInfo& info, std::int64_t pos) {
+    const std::int64_t size = recordedSizeAt(info, pos);
+    return pos >= 1 && (size < 0 || size >= static_cast<std::int64_t>(kDateLength)) &&
+           fitsIn(info.dateBytes().size(), static_cast<std::size_t>(pos - 1), kDateLength);
+}
+
+std::string dateText(double value) {
+    const CivilDateTime f = decodeDateTime(value);  // rounded to the millisecond; the milliseconds are dropped
+    char text[kDateLength + 1];
+    std::snprintf(text, sizeof text, "%04d:%02d:%02d %02d:%02d:%02d", f.year, f.month, f.day, f.hour, f.minute,
+                  f.second);
+    return std::string(text, kDateLength);
 }
 
 }  // namespace
@@ -72,6 +94,7 @@ double parseExifDate(std::string_view text) {
 }
 
 const std::string& ImageInfo::dateBytes() const {
+    if (dateTarget != nullptr) return *dateTarget;
     if (owner != nullptr) {
         if (const JpegSection* section = owner->exifSection()) return section->data;
     }
@@ -89,37 +112,89 @@ bool ImageInfo::writeDateAt(std::int64_t pos, double value) {
     const std::int64_t recordedSize = recordedSizeAt(*this, pos);
     if (recordedSize >= 0 && recordedSize < static_cast<std::int64_t>(kDateLength)) return false;
     if (!isDateTimeInRange(value)) return false;
-    const CivilDateTime f = decodeDateTime(value);  // rounded to the millisecond; the milliseconds are dropped
-    char text[kDateLength + 1];
-    std::snprintf(text, sizeof text, "%04d:%02d:%02d %02d:%02d:%02d", f.year, f.month, f.day, f.hour, f.minute,
-                  f.second);
-    bytes.replace(static_cast<std::size_t>(pos - 1), kDateLength, text, kDateLength);
+    const std::string text = dateText(value);
+    bytes.replace(static_cast<std::size_t>(pos - 1), kDateLength, text);
+    mirrorDate(pos, text);
     return true;
 }
 
+void ImageInfo::mirrorDate(std::int64_t pos, std::string_view text) {
+    // The decoded copies hold the same bytes at the same places; the records keep their value's first bytes.
+    if (&block != writableDateBytes(*this) && fitsIn(block.size(), static_cast<std::size_t>(pos - 1), kDateLength)) {
+        block.replace(static_cast<std::size_t>(pos - 1), kDateLength, text);
+    }
+    for (auto* list : {&entries, &thumbEntries}) {
+        for (TagEntry& entry : *list) {
+            if (entry.rawPos != pos || entry.format != 2) continue;
+            if (entry.rawBytes.size() >= kDateLength) entry.rawBytes.replace(0, kDateLength, text);
+            if (entry.text.size() >= kDateLength) entry.text.replace(0, kDateLength, text);
+        }
+    }
+}
+
 double ImageInfo::captureDateTime() const {
-    for (const std::int64_t pos : {dateTimePos, dateTimeOriginalPos, dateTimeDigitizedPos}) {
-        if (pos > 0) return readDateAt(pos);  // an unreadable first date is the answer; the next is not tried
+    for (const std::int64_t pos : {dateTimeOriginalPos, dateTimeDigitizedPos, dateTimePos}) {
+        if (pos <= 0) continue;
+        if (const double value = readDateAt(pos); value != 0.0) return value;
     }
     return 0.0;
 }
 
-void ImageInfo::shiftDates(std::int32_t days, std::int32_t hours, std::int32_t minutes, std::int32_t seconds) {
+ShiftResult ImageInfo::shiftDates(std::int32_t days, std::int32_t hours, std::int32_t minutes, std::int32_t seconds) {
+    return shiftDatesIn({this}, days, hours, minutes, seconds);
+}
+
+ShiftResult ImageInfo::shiftDatesIn(const std::vector<ImageInfo*>& blocks, std::int32_t days, std::int32_t hours,
+                                    std::int32_t minutes, std::int32_t seconds) {
     // Whole seconds summed exactly before the one division, so the delta is as precise as a double allows.
     const std::int64_t secondsOfDay = static_cast<std::int64_t>(hours) * 3600 +
                                       static_cast<std::int64_t>(minutes) * 60 + static_cast<std::int64_t>(seconds);
     const double delta = static_cast<double>(days) + static_cast<double>(secondsOfDay) / 86400.0;
-    const std::int64_t positions[] = {dateTimePos, dateTimeOriginalPos, dateTimeDigitizedPos};
-    for (std::size_t i = 0; i < std::size(positions); ++i) {
-        const std::int64_t pos = positions[i];
-        if (pos <= 0) continue;
-        // Two tags pointing at the same value share one date: moving it twice would move it by twice the offset.
-        if (std::find(positions, positions + i, pos) != positions + i) continue;
-        const double value = readDateAt(pos);
-        // An unknown date ("0000:00:00 00:00:00", blanks) has no sound shifted value: it stays as the camera wrote it.
-        if (value == 0.0) continue;
-        writeDateAt(pos, value + delta);
+
+    struct Move {
+        ImageInfo* info;
+        std::int64_t pos;
+        double value;
+    };
+    std::vector<Move> moves;
+    for (ImageInfo* info : blocks) {
+        std::vector<std::int64_t> positions = {info->dateTimePos, info->dateTimeOriginalPos,
+                                               info->dateTimeDigitizedPos};
+        for (const DateValue& value : info->dateValues) positions.push_back(value.pos);
+        for (std::size_t i = 0; i < positions.size(); ++i) {
+            const std::int64_t pos = positions[i];
+            // Two tags pointing at the same value share one date: moving it twice would move it by twice the offset.
+            if (pos <= 0 || std::find(positions.begin(), positions.begin() + static_cast<std::ptrdiff_t>(i), pos) !=
+                                positions.begin() + static_cast<std::ptrdiff_t>(i)) {
+                continue;
+            }
+            // An unknown date ("0000:00:00 00:00:00", blanks) has no sound shifted value: it stays as written.
+            const double value = info->readDateAt(pos);
+            if (value == 0.0 || !isRewritable(*info, pos)) continue;
+            const double moved = value + delta;
+            // A date outside the years 0001-9999 cannot be written: rather than move some dates and not others,
+            // the photo keeps all of them.
+            if (!isDateTimeInRange(moved)) return {ShiftStatus::kOutOfRange, 0};
+            moves.push_back({info, pos, moved});
+        }
     }
+    if (moves.empty()) return {ShiftStatus::kNoDate, 0};
+    for (const Move& move : moves) move.info->writeDateAt(move.pos, move.value);
+    return {ShiftStatus::kShifted, static_cast<int>(moves.size())};
+}
+
+std::string_view shiftStatusReason(ShiftStatus status) {
+    switch (status) {
+        case ShiftStatus::kShifted:
+            return "";
+        case ShiftStatus::kNoExifBlock:
+            return "no EXIF block";
+        case ShiftStatus::kNoDate:
+            return "no readable date in its EXIF block";
+        case ShiftStatus::kOutOfRange:
+            return "the offset would move a date outside the years 0001-9999";
+    }
+    return "";
 }
 
 }  // namespace morrowtide::meta

@@ -101,7 +101,7 @@ void ImageInfo::walkDirectory(std::int64_t dirStart, std::int64_t offsetBase, st
         trace += "\r\nDirectory: Start, entries = " + std::to_string(dirStart) + ", " + std::to_string(count);
     }
     if (2 + 12 * static_cast<std::int64_t>(count) > offsetBase + length) {
-        if (owner) owner->setStatusText("Illegally sized directory");
+        if (owner && kind != kThumbnailDirectory) owner->setStatusText("Illegally sized directory");
         return;
     }
     if (kind == kMainDirectory && nextDirOffset == 0 && !tiffMode) {
@@ -171,7 +171,14 @@ void ImageInfo::walkEntries(std::int64_t dirStart, std::int64_t offsetBase, std:
                 traceLine(row.caption, text, tag, byteCount, valuePos);
         }
 
-        switch (tag) {
+        if (tag == 0x0132 || tag == 0x9003 || tag == 0x9004) {
+            dateValues.push_back({tag, toPos(valuePos), byteCount});
+        }
+        // The thumbnail directory is walked for its dates and compression only: what it says about its small
+        // image must not stand for the photo's own values.
+        if (kind == kThumbnailDirectory) {
+            if (tag == 0x0103) thumbCompression = roundedInt32(numericValue(raw, format, bigEndian));
+        } else switch (tag) {
             case 0x8769:  // ExifOffset
             case 0xA005:  // InteroperabilityOffset
             case 0x014A:  // SubIFDs: only the first is followed
@@ -230,9 +237,6 @@ void ImageInfo::walkEntries(std::int64_t dirStart, std::int64_t offsetBase, std:
                 heightPos = toPos(e + 8);
                 imageHeight = roundedInt32(numericValue(raw, format, bigEndian));
                 break;
-            case 0x0103:
-                if (kind == kThumbnailDirectory) thumbCompression = roundedInt32(numericValue(raw, format, bigEndian));
-                break;
             default:
                 break;
         }
@@ -254,6 +258,18 @@ void ImageInfo::walkEntries(std::int64_t dirStart, std::int64_t offsetBase, std:
                 // A record that cannot be stored costs only itself.
             }
         }
+    }
+}
+
+void ImageInfo::walkNextDirectory(std::int64_t offsetBase, std::int64_t length) {
+    if (nextDirOffset == 0) return;
+    try {
+        const std::int64_t start = static_cast<std::int64_t>(nextDirOffset) + offsetBase;
+        if (visitedDirectories_.contains({offsetBase, start})) return;
+        walkDirectory(start, offsetBase, length, kThumbnailDirectory);
+    } catch (const std::exception& failure) {
+        // A broken thumbnail directory costs its own dates only.
+        if (walkFailures.size() < kMaxKeptFailures) walkFailures.emplace_back(failure.what());
     }
 }
 

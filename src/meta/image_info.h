@@ -14,6 +14,30 @@ namespace morrowtide::meta {
 
 class ImgData;
 
+// One date value met by the walker: which tag, where its value lies (1-based, in the bytes the dates are patched
+// in) and its byte count.
+struct DateValue {
+    std::uint16_t tag = 0;
+    std::int32_t pos = 0;
+    std::int32_t size = 0;
+};
+
+// Why a photo's dates were or were not moved.
+enum class ShiftStatus {
+    kShifted,     // every readable date was moved
+    kNoExifBlock,  // nothing to shift: the photo has no EXIF block
+    kNoDate,      // the EXIF block holds no date that can be read and rewritten
+    kOutOfRange,  // a moved date would leave the years 0001-9999: nothing was written
+};
+
+struct ShiftResult {
+    ShiftStatus status = ShiftStatus::kNoDate;
+    int moved = 0;  // date values rewritten (a value two tags share counts once)
+};
+
+// The reason, in words, why the dates were not changed ("" for kShifted).
+std::string_view shiftStatusReason(ShiftStatus status);
+
 // The byte-order-aware block shared by the decoded EXIF object and the file container. Positions are 1-based.
 // Reads outside the block throw OutOfBounds (see byte_reader.h).
 class EndianBlock {
@@ -35,6 +59,9 @@ class ImageInfo : public EndianBlock {
     virtual std::string textOfTag(std::string_view name) const;
 
     void walkDirectory(std::int64_t dirStart, std::int64_t offsetBase, std::int64_t length, int kind);
+    // After the main walk: walks the directory its link names (the thumbnail directory, IFD1) for the date values
+    // it holds. Its entries go to thumbEntries and thumbTrace; a failure in it is swallowed.
+    void walkNextDirectory(std::int64_t offsetBase, std::int64_t length);
     int storeEntry(const TagEntry& entry);
     int storeThumbEntry(const TagEntry& entry);
     TagEntry entryByName(std::string_view name) const;
@@ -81,6 +108,12 @@ class ImageInfo : public EndianBlock {
     std::int32_t dateTimeSize = 0;
     std::int32_t dateTimeOriginalSize = 0;
     std::int32_t dateTimeDigitizedSize = 0;
+    // Every value of the three date tags met in any directory walked, the thumbnail directory included, in walk
+    // order; the fields above keep only the last one of each tag met outside the thumbnail directory.
+    std::vector<DateValue> dateValues;
+    // The bytes the dates are patched in (the EXIF section's data); null: the owner's EXIF section, or this
+    // object's own block when there is none.
+    std::string* dateTarget = nullptr;
     std::string thumbTrace;
     std::int32_t nextDirOffset = 0;
     std::int32_t nextDirRemainder = 0;
@@ -113,14 +146,20 @@ class ImageInfo : public EndianBlock {
     // would leave the bytes, when `pos` is a recorded date whose value holds fewer than 19 bytes, or when the value
     // lies outside the years 1..9999.
     bool writeDateAt(std::int64_t pos, double value);
-    // The first recorded date (DateTime, DateTimeOriginal, DateTimeDigitized) read as a date-time; 0 when none is
-    // recorded or the first one cannot be read.
+    // The date the photo was taken: the first readable of DateTimeOriginal, DateTimeDigitized and DateTime (an
+    // edited photo's DateTime is the date of the edit); 0 when none is readable.
     double captureDateTime() const;
-    // Moves every readable recorded date by the offset; unreadable dates stay as they are.
-    void shiftDates(std::int32_t days, std::int32_t hours, std::int32_t minutes, std::int32_t seconds);
+    // Moves every readable date value met (each value once, however many tags point at it) by the offset;
+    // unreadable ones stay as they are. When a moved date would leave the years 0001-9999 nothing is written.
+    ShiftResult shiftDates(std::int32_t days, std::int32_t hours, std::int32_t minutes, std::int32_t seconds);
+    // The same over several EXIF blocks of one photo at once: all of them are moved, or none.
+    static ShiftResult shiftDatesIn(const std::vector<ImageInfo*>& blocks, std::int32_t days, std::int32_t hours,
+                                    std::int32_t minutes, std::int32_t seconds);
     // --- end of EXIF dates ---
 
   private:
+    // Writes the date text at `pos` into the decoded copies too (block, records), so they show what is written.
+    void mirrorDate(std::int64_t pos, std::string_view text);
     void walkEntries(std::int64_t dirStart, std::int64_t offsetBase, std::int64_t length, int kind, int count);
     void followDirectory(std::int64_t valuePos, std::int64_t offsetBase, std::int64_t length, int kind);
 

@@ -43,33 +43,83 @@ double localDosDateTime(std::time_t time) {
     return static_cast<double>(days) + (local.tm_hour * 3600 + local.tm_min * 60 + seconds) / 86400.0;
 }
 
+// What reading a marker code can meet besides the code.
+constexpr int kEndOfBytes = -1;
+constexpr int kTooMuchFill = -2;
+
+// The marker code at `pos` after any 0xFF fill bytes (none is required), `pos` moved past it; kEndOfBytes when the
+// bytes end first, kTooMuchFill when more than ImgData::kMaxFillBytes 0xFF bytes come in a row.
+int readMarker(const ByteReader& reader, std::size_t& pos) {
+    const std::size_t first = pos;
+    for (;;) {
+        if (!reader.fits(pos, 1)) return kEndOfBytes;
+        const int byte = reader.u8(pos++);
+        if (byte != 0xFF) return byte;
+        if (pos - first > ImgData::kMaxFillBytes) return kTooMuchFill;
+    }
+}
+
+// How far the walk of a JPEG's first bytes got: the start of the section it is at, and the sections before it.
+struct HeaderWalk {
+    std::size_t resume = 0;
+    int sections = 0;
+};
+
 // Where the sections the scan can reach end in a JPEG's first bytes: after the first start-of-scan or end-of-image
-// section, or after the length field of a section too short to hold itself (the scan stops at all three, if not
-// sooner); nullopt while `bytes` ends before that. The walk reads markers and lengths exactly as the scan does, so
-// the scan of these bytes and the scan of the whole file see the same sections. `resume` is the start of the
-// section the walk got to, so that a longer prefix is not walked again from the beginning.
-std::optional<std::size_t> headerEnd(std::string_view bytes, std::size_t& resume) {
+// section or the 20th section, after the length field of a section too short to hold itself, or where a run of
+// fill bytes grew too long (the scan stops at all of these, if not sooner); nullopt while `bytes` ends before
+// that. The walk reads markers and lengths exactly as the scan does, so the scan of these bytes and the scan of the
+// whole file see the same sections. `walk` keeps the place reached, so a longer prefix is not walked again.
+std::optional<std::size_t> headerEnd(std::string_view bytes, HeaderWalk& walk) {
     const ByteReader reader(bytes, true);
-    if (resume == 0) {
+    if (walk.resume == 0) {
         if (!reader.fits(0, 2)) return std::nullopt;
         if (reader.u8(0) != 0xFF || reader.u8(1) != 0xD8) return 2;  // not a JPEG: nothing after this is read
-        resume = 2;
+        walk.resume = 2;
     }
-    std::size_t pos = resume;
+    std::size_t pos = walk.resume;
     for (;;) {
-        resume = pos;
-        int marker = 0xFF;
-        while (marker == 0xFF) {
-            if (!reader.fits(pos, 1)) return std::nullopt;
-            marker = reader.u8(pos++);
-        }
+        walk.resume = pos;
+        const int marker = readMarker(reader, pos);
+        if (marker == kEndOfBytes) return std::nullopt;
+        if (marker == kTooMuchFill) return pos;
         if (!reader.fits(pos, 2)) return std::nullopt;
         const std::uint16_t length = reader.u16(pos);
         if (length < 2) return pos + 2;
         if (!reader.fits(pos, length)) return std::nullopt;
         pos += length;
-        if (marker == 0xDA || marker == 0xD9) return pos;
+        ++walk.sections;
+        if (marker == 0xDA || marker == 0xD9 || walk.sections == ImgData::kMaxSections) return pos;
     }
+}
+
+bool isExifPayload(const std::string& data) {
+    return data.size() >= 8 && std::string_view(data).substr(2, 6) == std::string_view("Exif\0\0", 6);
+}
+
+// The EXIF section's header and byte-order checks, then the walk of its main directory and of the directory
+// linked after it. Answers the status text of a failed check, or null once walked; a failure of the main walk
+// is let through.
+const char* walkExifSection(ImageInfo& info, const std::string& data, std::int64_t size, bool& bigEndian) {
+    if (data.size() < 7 || std::string_view(data).substr(2, 5) != std::string_view("Exif\0", 5)) {
+        return "Incorrect Exif header";
+    }
+    const std::string_view order = data.size() < 10 ? std::string_view() : std::string_view(data).substr(8, 2);
+    if (order == "II") {
+        bigEndian = false;
+    } else if (order == "MM") {
+        bigEndian = true;
+    } else {
+        return "Invalid Exif alignment marker";
+    }
+    info.trace.clear();
+    info.block = data;
+    info.bigEndian = bigEndian;
+    const std::int32_t firstOffset = info.read32(13);
+    const std::int64_t start = firstOffset == 0 ? 17 : static_cast<std::int64_t>(firstOffset) + 9;
+    info.walkDirectory(start, 9, size - 6, kMainDirectory);
+    info.walkNextDirectory(9, size - 6);
+    return nullptr;
 }
 
 }  // namespace
@@ -92,6 +142,8 @@ void ImgData::clearState() {
     sourceComplete_ = false;
     exif_.reset();
     iptc_.reset();
+    extraExif_.clear();
+    headerRefusal_.clear();
     bigEndian = false;
     block.clear();
     tiffMode_ = false;
@@ -167,7 +219,7 @@ bool ImgData::readImageFile(const std::string& path, SourceFile& source) {
 
 bool ImgData::readJpegPrefix(const SourceFile& source) {
     sourceBytes_.clear();
-    std::size_t resume = 0;
+    HeaderWalk walk;
     std::size_t piece = kFirstReadLength;
     for (;;) {
         const std::int64_t got = source.readAt(static_cast<std::int64_t>(sourceBytes_.size()), piece, sourceBytes_);
@@ -177,7 +229,7 @@ bool ImgData::readJpegPrefix(const SourceFile& source) {
             sourceComplete_ = true;
             return true;
         }
-        if (const std::optional<std::size_t> end = headerEnd(sourceBytes_, resume)) {
+        if (const std::optional<std::size_t> end = headerEnd(sourceBytes_, walk)) {
             sourceBytes_.resize(*end);
             sourceComplete_ = false;
             return true;
@@ -243,10 +295,12 @@ bool ImgData::scanJpegSections(std::string_view fileBytes) {
     while (sectionCount_ < kMaxSections) {
         // The file may end anywhere: without a marker or a length field there is no further section.
         const std::size_t start = pos;
-        int marker = 0xFF;
-        while (marker == 0xFF) {
-            if (!reader.fits(pos, 1)) return hasAnyMetadata();
-            marker = reader.u8(pos++);
+        const int marker = readMarker(reader, pos);
+        if (marker == kEndOfBytes) return hasAnyMetadata();
+        if (marker == kTooMuchFill) {
+            headerRefusal_ = "Cannot read file \"" + sourcePath_ + "\". Its JPEG header has more than " +
+                             std::to_string(kMaxFillBytes) + " fill bytes (0xFF) before one marker.";
+            return hasAnyMetadata();
         }
         if (!reader.fits(pos, 2)) return hasAnyMetadata();
         const std::uint16_t length = reader.u16(pos);
@@ -268,7 +322,7 @@ bool ImgData::scanJpegSections(std::string_view fileBytes) {
         // the scan.
         if (stored < length) continue;
 
-        if (sectionCount_ == 5 && !hasAnyMetadata()) return false;
+        // Every section kept is looked at, wherever it stands among them.
         switch (marker) {
             case 0xD9:  // end of image
             case 0xDA:  // start of scan: its header is the last section kept
@@ -277,14 +331,9 @@ bool ImgData::scanJpegSections(std::string_view fileBytes) {
                 app0Index_ = index;
                 break;
             case 0xE1:
-                if (sectionCount_ > 5 || exifIndex_ >= 0) {
-                    --sectionCount_;  // dropped: the next section takes this slot
-                    break;
-                }
-                exifIndex_ = index;
-                exif_ = std::make_unique<ImageInfo>(this, buildCode_);
-                block = section.data;
-                decodeExifBlock();
+                // Only an APP1 that says "Exif" holds EXIF data; any other (XMP, extended XMP) is an ordinary
+                // section, copied as it is.
+                if (isExifPayload(section.data)) addExifSection(index);
                 break;
             case 0xED:
                 if (iptcIndex_ < 0) {
@@ -302,30 +351,50 @@ bool ImgData::scanJpegSections(std::string_view fileBytes) {
     return hasAnyMetadata();
 }
 
+void ImgData::addExifSection(int index) {
+    JpegSection& section = sections_[static_cast<std::size_t>(index)];
+    if (exifIndex_ < 0) {
+        exifIndex_ = index;
+        exif_ = std::make_unique<ImageInfo>(this, buildCode_);
+        exif_->dateTarget = &section.data;
+        block = section.data;
+        decodeExifBlock();
+        return;
+    }
+    // A later EXIF section (some cameras and editors write two): walked for its dates alone, which move with the
+    // first section's. A failure in it costs only its own dates.
+    ExtraExif extra{index, std::make_unique<ImageInfo>(nullptr, 0)};
+    extra.info->dateTarget = &section.data;
+    try {
+        bool order = false;
+        walkExifSection(*extra.info, section.data, section.size, order);
+    } catch (const std::exception& failure) {
+        extra.info->walkFailures.emplace_back(failure.what());
+    }
+    extraExif_.push_back(std::move(extra));
+}
+
 void ImgData::decodeExifBlock() {
     if (!exif_) exif_ = std::make_unique<ImageInfo>(this, buildCode_);
-    if (block.size() < 7 || std::string_view(block).substr(2, 5) != std::string_view("Exif\0", 5)) {
-        statusText_ = "Incorrect Exif header";
-        return;
-    }
-    const std::string_view order = block.size() < 10 ? std::string_view() : std::string_view(block).substr(8, 2);
-    if (order == "II") {
-        bigEndian = false;
-    } else if (order == "MM") {
-        bigEndian = true;
-    } else {
-        statusText_ = "Invalid Exif alignment marker";
-        return;
-    }
-    exif_->trace.clear();
-    exif_->block = block;
-    exif_->bigEndian = bigEndian;
-    const std::int32_t firstOffset = exif_->read32(13);
-    const std::int64_t start = firstOffset == 0 ? 17 : static_cast<std::int64_t>(firstOffset) + 9;
     const JpegSection* section = exifSection();
-    const std::int64_t length = (section ? section->size : static_cast<std::int64_t>(block.size())) - 6;
-    exif_->walkDirectory(start, 9, length, kMainDirectory);
+    const std::int64_t size = section ? section->size : static_cast<std::int64_t>(block.size());
+    if (const char* failure = walkExifSection(*exif_, block, size, bigEndian)) {
+        statusText_ = failure;
+        return;
+    }
     exif_->addFocalLength35mm();
+}
+
+ShiftResult ImgData::shiftDates(std::int32_t days, std::int32_t hours, std::int32_t minutes, std::int32_t seconds) {
+    if (!hasExifBlock() || !exif_) return {ShiftStatus::kNoExifBlock, 0};
+    std::vector<ImageInfo*> blocks{exif_.get()};
+    for (const ExtraExif& extra : extraExif_) blocks.push_back(extra.info.get());
+    const ShiftResult result = ImageInfo::shiftDatesIn(blocks, days, hours, minutes, seconds);
+    // The container's copy of the block shows what will be written.
+    if (result.status == ShiftStatus::kShifted && block.size() == exifSection()->data.size()) {
+        block = exifSection()->data;
+    }
+    return result;
 }
 
 bool ImgData::readTiff(std::string_view fileBytes) {

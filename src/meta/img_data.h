@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "meta/image_info.h"
 #include "meta/iptc.h"
@@ -36,6 +37,9 @@ struct JpegSection {
 class ImgData : public EndianBlock {
   public:
     static constexpr int kMaxSections = 20;
+    // 0xFF fill bytes allowed before one marker of the sections the scan keeps. Together with the 20 sections of at
+    // most 64 KiB this bounds what one file's header read may hold; a longer run refuses the file.
+    static constexpr std::size_t kMaxFillBytes = std::size_t{1} << 16;
     // A JPEG is read in pieces, the first this long, each further one as long as all read before it.
     static constexpr std::size_t kFirstReadLength = std::size_t{1} << 14;
     // A TIFF-structured file is read from file offset 8 into a block of this many bytes.
@@ -65,6 +69,14 @@ class ImgData : public EndianBlock {
 
     bool hasAnyMetadata() const { return exifIndex_ >= 0 || commentIndex_ >= 0 || iptcIndex_ >= 0; }
     bool hasExifBlock() const { return exifIndex_ >= 0; }
+
+    // Moves the dates of every EXIF section of the photo (the one exif() decodes and any later "Exif" APP1) by the
+    // offset, all or none: see ImageInfo::shiftDatesIn. kNoExifBlock when the photo has none.
+    ShiftResult shiftDates(std::int32_t days, std::int32_t hours, std::int32_t minutes, std::int32_t seconds);
+
+    // Why no corrected copy may be written from this file's header (it holds more than the reader may keep), as
+    // the message the writer raises; empty when nothing stands against it.
+    const std::string& headerRefusal() const { return headerRefusal_; }
 
     // Reader steps, public for the writer and for tests; they work on the bytes of a whole file. readJpeg and
     // readTiff catch every failure and answer false; scanJpegSections and decodeExifBlock let the walker's failures
@@ -114,6 +126,12 @@ class ImgData : public EndianBlock {
     ImageInfo* exif() { return exif_.get(); }
     const ImageInfo* exif() const { return exif_.get(); }
 
+    // Further "Exif" APP1 sections after the first, kept in place; their dates move with the first one's. Each is
+    // walked for its dates only (no text lines, no records).
+    int extraExifCount() const { return static_cast<int>(extraExif_.size()); }
+    int extraExifSectionIndex(int i) const { return extraExif_.at(static_cast<std::size_t>(i)).index; }
+    const ImageInfo& extraExif(int i) const { return *extraExif_.at(static_cast<std::size_t>(i)).info; }
+
     // The IPTC object made for the first APP13 section, or null. Its datasets are parsed on demand
     // (parseIptcSection of iptcSection()->data), not during the scan.
     IptcData* iptc() { return iptc_.get(); }
@@ -125,6 +143,7 @@ class ImgData : public EndianBlock {
     bool readJpegPrefix(const SourceFile& source);
     bool readTiffPrefix(const SourceFile& source);
     bool readLoaded(FileKind kind);
+    void addExifSection(int index);
     void lookUpSource(const std::string& path, bool takeSize);
 
     JpegSection* sectionAt(int index) { return index < 0 ? nullptr : &sections_[static_cast<std::size_t>(index)]; }
@@ -149,6 +168,12 @@ class ImgData : public EndianBlock {
     bool sourceComplete_ = false;
     std::unique_ptr<ImageInfo> exif_;
     std::unique_ptr<IptcData> iptc_;
+    struct ExtraExif {
+        int index;
+        std::unique_ptr<ImageInfo> info;
+    };
+    std::vector<ExtraExif> extraExif_;
+    std::string headerRefusal_;
 };
 
 }  // namespace morrowtide::meta

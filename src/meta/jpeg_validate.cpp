@@ -3,6 +3,8 @@
 #include <csetjmp>
 #include <cstddef>
 #include <cstdio>
+#include <cstdint>
+#include <string>
 
 #include <jerror.h>
 #include <jpeglib.h>
@@ -56,10 +58,51 @@ extern "C" void skipPrefixData(j_decompress_ptr cinfo, long count) {
 
 extern "C" void termPrefixSource(j_decompress_ptr) {}
 
+// A source that reads an open file a piece at a time, so the header reader never holds more than one piece
+// however long the header: a skipped section is not even read.
+struct FileSource {
+    jpeg_source_mgr pub;  // first member: the library sees a jpeg_source_mgr*
+    const SourceFile* file;
+    std::int64_t offset;  // the file position of the next piece
+    std::string* piece;
+};
+
+constexpr std::size_t kFilePiece = std::size_t{1} << 16;
+
+extern "C" boolean fillFileBuffer(j_decompress_ptr cinfo) {
+    auto* source = reinterpret_cast<FileSource*>(cinfo->src);
+    source->piece->clear();
+    const std::int64_t got = source->file->readAt(source->offset, kFilePiece, *source->piece);
+    if (got > 0) {
+        source->offset += got;
+    } else {
+        // The end of the file (or a failed read): an end-of-image marker, as the library's own sources insert.
+        source->piece->assign("\xFF\xD9", 2);
+    }
+    source->pub.next_input_byte = reinterpret_cast<const JOCTET*>(source->piece->data());
+    source->pub.bytes_in_buffer = source->piece->size();
+    return TRUE;
+}
+
+extern "C" void skipFileData(j_decompress_ptr cinfo, long count) {
+    auto* source = reinterpret_cast<FileSource*>(cinfo->src);
+    if (count <= 0) return;
+    if (static_cast<unsigned long>(count) > source->pub.bytes_in_buffer) {
+        source->offset += static_cast<std::int64_t>(count - static_cast<long>(source->pub.bytes_in_buffer));
+        source->pub.next_input_byte += source->pub.bytes_in_buffer;
+        source->pub.bytes_in_buffer = 0;
+        return;
+    }
+    source->pub.next_input_byte += count;
+    source->pub.bytes_in_buffer -= static_cast<std::size_t>(count);
+}
+
 // Plain C-style frame: only trivially destructible locals, so longjmp skips no cleanup. With `isPrefix` the data is
 // the beginning of a longer file; *wantedMore then tells whether the reader asked for bytes past its end.
-// `words` (JMSG_LENGTH_MAX bytes) gets the library's text of a refusal.
-int readHeaderCode(const unsigned char* data, unsigned long size, bool isPrefix, bool* wantedMore, char* words) {
+// `words` (JMSG_LENGTH_MAX bytes) gets the library's text of a refusal. With `fileSource` the header is read from
+// there instead of `data`.
+int readHeaderCode(const unsigned char* data, unsigned long size, bool isPrefix, bool* wantedMore, char* words,
+                   jpeg_source_mgr* fileSource = nullptr) {
     jpeg_decompress_struct cinfo;
     JumpingErrorManager errors;
     // Set up before the setjmp: after it, only the library changes it (through the pointer it is given).
@@ -84,7 +127,9 @@ int readHeaderCode(const unsigned char* data, unsigned long size, bool isPrefix,
         return code != 0 ? code : -1;
     }
     jpeg_create_decompress(&cinfo);
-    if (isPrefix) {
+    if (fileSource != nullptr) {
+        cinfo.src = fileSource;
+    } else if (isPrefix) {
         cinfo.src = &prefix.pub;
     } else {
         // An empty buffer makes jpeg_mem_src raise JERR_INPUT_EMPTY, which is how an empty file is refused.
@@ -140,6 +185,28 @@ std::optional<int> jpegPrefixErrorCode(std::string_view prefix) {
     const auto refusal = jpegPrefixRefusal(prefix);
     if (!refusal) return std::nullopt;
     return refusal->code;
+}
+
+JpegRefusal jpegFileRefusal(const SourceFile& file) {
+    std::string piece;
+    FileSource source{};
+    source.file = &file;
+    source.offset = 0;
+    source.piece = &piece;
+    source.pub.next_input_byte = nullptr;
+    source.pub.bytes_in_buffer = 0;
+    source.pub.init_source = initPrefixSource;
+    source.pub.fill_input_buffer = fillFileBuffer;
+    source.pub.skip_input_data = skipFileData;
+    source.pub.resync_to_restart = jpeg_resync_to_restart;
+    source.pub.term_source = termPrefixSource;
+    bool wantedMore = false;
+    static const unsigned char kNothing = 0;
+    char words[JMSG_LENGTH_MAX] = {};
+    JpegRefusal refusal;
+    refusal.code = readHeaderCode(&kNothing, 0, false, &wantedMore, words, &source.pub);
+    if (refusal.code != 0) refusal.words = words;
+    return refusal;
 }
 
 void validateJpegHeader(std::string_view data) {

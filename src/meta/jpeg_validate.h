@@ -44,6 +44,9 @@ JpegRefusal jpegHeaderRefusal(std::string_view data);
 std::optional<int> jpegPrefixErrorCode(std::string_view prefix);
 std::optional<JpegRefusal> jpegPrefixRefusal(std::string_view prefix);
 
+// The same for an open file, read a piece at a time from its first byte: memory stays small whatever the header.
+JpegRefusal jpegFileRefusal(const SourceFile& file);
+
 // Throws JpegError unless jpegHeaderErrorCode(data) is 0.
 void validateJpegHeader(std::string_view data);
 

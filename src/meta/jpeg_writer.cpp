@@ -16,10 +16,12 @@ namespace morrowtide::meta {
 
 namespace {
 
-// A source range [begin, end) the header has already written.
+// A source range [begin, end) the output does not copy: the header has already written it (no replacement), or
+// it is written in place as `replacement`, a section of the same length whose dates were moved.
 struct Range {
     std::size_t begin;
     std::size_t end;
+    std::string_view replacement;
 };
 
 void appendSection(std::string& out, const JpegSection& section) {
@@ -64,18 +66,44 @@ Range locate(const ImgData& data, const JpegSection& section, std::string_view s
         return reader.bytes(dataOffset, compared) == std::string_view(section.data).substr(0, compared);
     }();
     if (!consistent) throw changedAfterReading(data);
-    return {static_cast<std::size_t>(section.fileOffset), static_cast<std::size_t>(section.endOffset())};
+    return {static_cast<std::size_t>(section.fileOffset), static_cast<std::size_t>(section.endOffset()), {}};
 }
 
-// The source ranges to leave out, in file order.
+// The source ranges the output does not copy as they are, in file order.
 std::vector<Range> rewrittenRanges(const ImgData& data, std::string_view source) {
+    if (!data.headerRefusal().empty()) throw WriteError(data.headerRefusal());
     std::vector<Range> ranges;
-    if (const JpegSection* exif = data.exifSection()) ranges.push_back(locate(data, *exif, source, true));
-    for (const JpegSection* section : {data.app0Section(), data.iptcSection(), data.commentSection()}) {
+    const JpegSection* exif = data.exifSection();
+    if (exif != nullptr) ranges.push_back(locate(data, *exif, source, true));
+    // The header writes the kept APP0 only where there is no EXIF section; then that APP0 goes where it stood.
+    // Beside an EXIF section only an APP0 right after the start of the image gives way; one anywhere else stays.
+    const JpegSection* app0 = data.app0Section();
+    if (exif != nullptr) {
+        app0 = data.sectionCount() > 0 && data.section(0).marker == 0xE0 ? &data.section(0) : nullptr;
+    }
+    for (const JpegSection* section : {app0, data.iptcSection(), data.commentSection()}) {
         if (section != nullptr) ranges.push_back(locate(data, *section, source, false));
+    }
+    // Further EXIF sections stay where they stood, with their dates moved: the same length, other date characters.
+    for (int i = 0; i < data.extraExifCount(); ++i) {
+        const JpegSection& extra = data.section(data.extraExifSectionIndex(i));
+        const Range whole = locate(data, extra, source, true);
+        ranges.push_back({static_cast<std::size_t>(extra.dataOffset), whole.end, extra.data});
     }
     std::sort(ranges.begin(), ranges.end(), [](const Range& a, const Range& b) { return a.begin < b.begin; });
     return ranges;
+}
+
+// The output from the end of the header on, as far as the bytes in `source` reach: what lies between the ranges,
+// and the replacements. Answers the source position up to which the output is made.
+std::size_t appendUpToLastRange(std::string& out, std::string_view source, const std::vector<Range>& ranges) {
+    std::size_t copied = std::min<std::size_t>(2, source.size());  // the start-of-image marker is written
+    for (const Range& range : ranges) {
+        if (range.begin > copied) out += source.substr(copied, range.begin - copied);
+        out += range.replacement;
+        copied = std::max(copied, range.end);
+    }
+    return copied;
 }
 
 }  // namespace
@@ -123,16 +151,11 @@ void saveCorrectedJpeg(const ImgData& data, const SourceFile& source, const Outp
         saveCorrectedJpeg(data, data.sourceBytes(), outPath);
         return;
     }
+    if (!data.headerRefusal().empty()) throw WriteError(data.headerRefusal());
     std::optional<JpegRefusal> refusal = jpegPrefixRefusal(data.sourceBytes());
-    if (!refusal) {
-        // The header reader went past the sections the container read (it skips bytes the scan takes for a
-        // marker): only the whole file can tell.
-        std::string whole;
-        if (source.readAt(0, static_cast<std::size_t>(source.size()), whole) < 0) {
-            throw WriteError("Cannot open file \"" + data.sourcePath() + "\". " + std::strerror(errno));
-        }
-        refusal = jpegHeaderRefusal(whole);
-    }
+    // The header reader went past the sections the container read (more sections than it keeps, or bytes the scan
+    // takes for a marker): the file itself is read, a piece at a time.
+    if (!refusal) refusal = jpegFileRefusal(source);
     if (refusal->code != 0) throw JpegError(refusal->code, std::move(refusal->words));
     writeJpegTo(data, source, outPath, kernelCopy);
 }
@@ -143,14 +166,11 @@ void writeHeaderSections(const ImgData& data, SafeFileWriter& out) {
 
 void writeJpegTo(const ImgData& data, std::string_view sourceBytes, const OutputTarget& outPath) {
     // Located before the output is created, so a mismatch leaves nothing behind.
-    const std::vector<Range> leftOut = rewrittenRanges(data, sourceBytes);
+    const std::vector<Range> ranges = rewrittenRanges(data, sourceBytes);
+    std::string head = headerBytes(data);
+    const std::size_t copied = appendUpToLastRange(head, sourceBytes, ranges);
     SafeFileWriter out(outPath);
-    writeHeaderSections(data, out);
-    std::size_t copied = std::min<std::size_t>(2, sourceBytes.size());  // the start-of-image marker is written
-    for (const Range& range : leftOut) {
-        if (range.begin > copied) out.write(sourceBytes.substr(copied, range.begin - copied));
-        copied = std::max(copied, range.end);
-    }
+    out.write(head);
     if (copied < sourceBytes.size()) out.write(sourceBytes.substr(copied));
     out.commit();
 }
@@ -159,18 +179,14 @@ void writeJpegTo(const ImgData& data, const SourceFile& source, const OutputTarg
                  const KernelCopy& kernelCopy) {
     // The sections are located in the bytes read, and those only stand for the file while it is unchanged.
     const std::string_view prefix = data.sourceBytes();
-    const std::vector<Range> leftOut = rewrittenRanges(data, prefix);
+    const std::vector<Range> ranges = rewrittenRanges(data, prefix);
     if (!source.unchanged()) throw changedAfterReading(data);
     const std::int64_t size = source.size();
 
-    // The output up to the end of the last section left out: the header, then the bytes between the sections left
-    // out, all of them in the bytes read. After it comes the rest of the file from `rest` on.
+    // The output up to the end of the last range: the header, then the bytes between the ranges and the
+    // replacements, all of them in the bytes read. After it comes the rest of the file from `rest` on.
     std::string head = headerBytes(data);
-    std::size_t rest = std::min<std::size_t>(2, prefix.size());  // the start-of-image marker is written
-    for (const Range& range : leftOut) {
-        if (range.begin > rest) head += prefix.substr(rest, range.begin - rest);
-        rest = std::max(rest, range.end);
-    }
+    const std::size_t rest = appendUpToLastRange(head, prefix, ranges);
 
     SafeFileWriter out(outPath);
     try {
