@@ -46,7 +46,7 @@ bool plainCopy(const fs::path& in, const fs::path& out, bool flush) {
 bool correctedCopy(const fs::path& in, const fs::path& out) {
     ImgData data;
     data.readImageBytes(in.string(), readSourceFile(in.string()));
-    if (data.hasAnyMetadata() && data.hasExifBlock()) data.exif()->shiftDates(0, 1, 0, 0);
+    if (data.hasAnyMetadata() && data.hasExifBlock()) data.shiftDates(0, 1, 0, 0);
     try {
         saveCorrectedJpeg(data, data.sourceBytes(), out.string());
         return true;
@@ -59,7 +59,7 @@ bool correctedCopy(const fs::path& in, const fs::path& out) {
 bool correctedInMemory(const fs::path& in, const fs::path&) {
     ImgData data;
     data.readImageBytes(in.string(), readSourceFile(in.string()));
-    if (data.hasAnyMetadata() && data.hasExifBlock()) data.exif()->shiftDates(0, 1, 0, 0);
+    if (data.hasAnyMetadata() && data.hasExifBlock()) data.shiftDates(0, 1, 0, 0);
     return jpegHeaderErrorCode(data.sourceBytes()) == 0;
 }
 

@@ -338,3 +338,31 @@ TEST_F(CliRun, InterruptTerminateAndHangUpStopAfterTheFileInHand) {
         EXPECT_EQ(tree(out).size(), static_cast<std::size_t>(processed)) << c.signal;
     }
 }
+
+TEST_F(CliRun, PhotosCopiedWithoutADateChangeAreNamedAndCounted) {
+    TiffBuilder undated;
+    undated.ascii(undated.directory(), 0x010F, "Canon");
+    writeFile(src / "a_fine.jpg", photo());
+    writeFile(src / "b_plain.jpg", JpegBuilder().app0Jfif().imageData().build());
+    writeFile(src / "c_undated.jpg", JpegBuilder().app1Exif(undated.build()).imageData().build());
+    const std::string far = photo("9999:12:31 23:30:00");
+    writeFile(src / "d_far.jpg", far);
+    const Result result = run({"--hours", "1", "--no-datetime", "--no-recurse", src.string(), dst.string()});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(lines(result.out).back(), "Completed Successfully (4 Files)");
+    std::vector<std::string> err = lines(result.err);
+    std::sort(err.begin(), err.end());
+    EXPECT_EQ(err, (std::vector<std::string>{
+                       (src / "b_plain.jpg").string() + ": dates not changed: no EXIF block",
+                       (src / "c_undated.jpg").string() + ": dates not changed: no readable date in its EXIF block",
+                       (src / "d_far.jpg").string() +
+                           ": dates not changed: the offset would move a date outside the years 0001-9999",
+                       "1 photo kept its dates: the offset would move a date outside the years 0001-9999",
+                       "2 photos had no date to correct",
+                   }));
+    // The closing counts come last; the photo out of range is copied unchanged.
+    EXPECT_EQ(lines(result.err).back(),
+              "1 photo kept its dates: the offset would move a date outside the years 0001-9999");
+    EXPECT_EQ(readFile(dst / "d_far.jpg"), far);
+    EXPECT_EQ(captureOf(dst / "a_fine.jpg"), encodeDateTime({2005, 6, 1, 11, 0, 0, 0}));
+}

@@ -103,7 +103,7 @@ TEST_P(ShiftedBlockTest, OneHourChangesOnlyTheThreeDateValues) {
     expectOnlyDatesDiffer(before, data.exifSection()->data, jpeg.datePositions);
     // The terminating zero byte of each value stays.
     for (const auto pos : jpeg.datePositions) EXPECT_EQ(info.dateBytes()[static_cast<std::size_t>(pos - 1 + 19)], '\0');
-    EXPECT_DOUBLE_EQ(info.captureDateTime(), at(2006, 1, 1, 0, 30, 0));
+    EXPECT_DOUBLE_EQ(info.captureDateTime(), at(2006, 1, 1, 0, 0, 0));  // DateTimeOriginal
     EXPECT_EQ(data.exifSection()->size, static_cast<std::int32_t>(before.size()));
 }
 
@@ -158,20 +158,43 @@ TEST(ShiftDatesTest, WithoutDateTimeTheOtherTwoMoveAndOriginalNamesThePhoto) {
     EXPECT_DOUBLE_EQ(info.captureDateTime(), at(2005, 5, 30, 10, 0, 0));
 }
 
-TEST(ShiftDatesTest, UnreadableDateStaysAndMakesCaptureTimeZero) {
+TEST(ShiftDatesTest, UnreadableDatesStayAsTheyAre) {
     const DatedJpeg jpeg =
         datedJpeg(ByteOrder::kLittle, "0000:00:00 00:00:00", "2005:06:01 10:00:00", "    :  :     :  :  ");
     ImgData data;
     data.readImageBytes("photo.jpg", jpeg.bytes);
     ImageInfo& info = *data.exif();
     ASSERT_GT(info.dateTimePos, 0);
-    EXPECT_EQ(info.captureDateTime(), 0.0);
-    info.shiftDates(1, 0, 0, 0);
+    const ShiftResult result = info.shiftDates(1, 0, 0, 0);
+    EXPECT_EQ(result.status, ShiftStatus::kShifted);
+    EXPECT_EQ(result.moved, 1);
     EXPECT_EQ(dateAt(info, info.dateTimePos), "0000:00:00 00:00:00");
     EXPECT_EQ(dateAt(info, info.dateTimeOriginalPos), "2005:06:02 10:00:00");
     EXPECT_EQ(dateAt(info, info.dateTimeDigitizedPos), "    :  :     :  :  ");
-    // DateTime is present and comes first: the readable original is not tried.
-    EXPECT_EQ(info.captureDateTime(), 0.0);
+}
+
+// The photo's date is the first readable of DateTimeOriginal, DateTimeDigitized and DateTime: an edited photo's
+// DateTime is the day of the edit.
+TEST(CaptureDateTimeTest, FirstReadableOfOriginalDigitizedAndDateTime) {
+    const char* bad = "0000:00:00 00:00:00";
+    struct Case {
+        const char *dateTime, *original, *digitized;
+        double expected;
+    } const cases[] = {
+        {"2021:03:04 05:06:07", "2005:06:01 10:00:00", "2005:06:01 10:00:01", at(2005, 6, 1, 10, 0, 0)},
+        {bad, "2005:06:01 10:00:00", nullptr, at(2005, 6, 1, 10, 0, 0)},
+        {"2021:03:04 05:06:07", bad, "2005:06:01 10:00:01", at(2005, 6, 1, 10, 0, 1)},
+        {"2021:03:04 05:06:07", nullptr, bad, at(2021, 3, 4, 5, 6, 7)},
+        {bad, bad, bad, 0.0},
+        {nullptr, nullptr, nullptr, 0.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << (c.dateTime ? c.dateTime : "-") << " / " << (c.original ? c.original : "-")
+                                          << " / " << (c.digitized ? c.digitized : "-"));
+        ImgData data;
+        data.readImageBytes("photo.jpg", datedJpeg(ByteOrder::kBig, c.dateTime, c.original, c.digitized).bytes);
+        EXPECT_DOUBLE_EQ(data.exif()->captureDateTime(), c.expected);
+    }
 }
 
 TEST(ShiftDatesTest, NoDatesMeansNoCaptureTimeAndNoChange) {
@@ -212,6 +235,93 @@ TEST(ShiftDatesTest, ValueSharedByTwoTagsMovesOnce) {
     ASSERT_EQ(info.dateTimePos, info.dateTimeOriginalPos);
     info.shiftDates(0, 1, 0, 0);
     EXPECT_EQ(dateAt(info, info.dateTimePos), "2005:06:01 11:00:00");
+}
+
+// Every value of the three date tags, wherever the block keeps it, moves exactly once: in the main directory and
+// the EXIF directory (a DateTimeOriginal in both), in the thumbnail directory, and in a second EXIF section.
+TEST(ShiftDatesTest, EveryCopyOfADateMovesOnce) {
+    for (const ByteOrder order : {ByteOrder::kLittle, ByteOrder::kBig}) {
+        SCOPED_TRACE(order == ByteOrder::kBig ? "MM" : "II");
+        TiffBuilder tiff(order);
+        const auto ifd0 = tiff.directory(), exif = tiff.directory(), ifd1 = tiff.directory();
+        std::vector<std::pair<TiffBuilder::Dir, int>> dates = {
+            {ifd0, tiff.ascii(ifd0, 0x0132, "2005:12:31 23:30:00")},
+            {ifd0, tiff.ascii(ifd0, 0x9003, "2005:12:31 23:00:00")}};
+        tiff.link(ifd0, 0x8769, exif);
+        dates.emplace_back(exif, tiff.ascii(exif, 0x9003, "2005:12:31 23:00:00"));
+        dates.emplace_back(exif, tiff.ascii(exif, 0x9004, "2005:12:31 23:00:01"));
+        tiff.ascii(exif, 0xA420, "unique id");
+        // A second tag pointing at the same value (which moves 12 bytes back once this entry is added).
+        tiff.rawEntry(exif, 0x9004, 2, 20, tiff.valueOffset(exif, dates.back().second) + 12);
+        tiff.setNext(ifd0, ifd1);
+        tiff.shortValue(ifd1, 0x0103, 6);
+        dates.emplace_back(ifd1, tiff.ascii(ifd1, 0x0132, "2005:12:31 23:30:00"));
+        tiff.longValue(ifd1, 0x0100, 160);  // the thumbnail's width must not become the photo's
+
+        TiffBuilder second(ByteOrder::kLittle);
+        const auto second0 = second.directory();
+        const int secondDate = second.ascii(second0, 0x9003, "2005:12:31 23:00:00");
+
+        const std::string jpeg =
+            JpegBuilder().app1Xmp().app1Exif(tiff.build()).app2().app1Exif(second.build()).imageData().build();
+        ImgData data;
+        ASSERT_TRUE(data.readImageBytes("photo.jpg", jpeg));
+        ASSERT_EQ(data.extraExifCount(), 1);
+        EXPECT_EQ(data.exif()->imageWidth, 0);
+        const std::string before = data.exifSection()->data;
+        const ShiftResult result = data.shiftDates(0, 1, 0, 0);
+        EXPECT_EQ(result.status, ShiftStatus::kShifted);
+        EXPECT_EQ(result.moved, 6);
+
+        std::vector<std::int64_t> positions;
+        for (const auto& [dir, index] : dates) positions.push_back(test::jpegBlockPos(tiff.valueOffset(dir, index)));
+        const std::vector<std::string> expected = {"2006:01:01 00:30:00", "2006:01:01 00:00:00", "2006:01:01 00:00:00",
+                                                   "2006:01:01 00:00:01", "2006:01:01 00:30:00"};
+        for (std::size_t i = 0; i < positions.size(); ++i) {
+            EXPECT_EQ(dateAt(*data.exif(), positions[i]), expected[i]) << "date " << i;
+        }
+        expectOnlyDatesDiffer(before, data.exifSection()->data, positions);
+        const JpegSection& secondSection = data.section(data.extraExifSectionIndex(0));
+        EXPECT_EQ(secondSection.data.substr(
+                      static_cast<std::size_t>(test::jpegBlockPos(second.valueOffset(second0, secondDate)) - 1), 19),
+                  "2006:01:01 00:00:00");
+        // The decoded copies show the moved dates too.
+        EXPECT_EQ(data.exif()->textOfTag("DateTimeOriginal"), "2006:01:01 00:00:00");
+        EXPECT_EQ(data.block, data.exifSection()->data);
+    }
+}
+
+TEST(ShiftDatesTest, StatusSaysWhyNothingMoved) {
+    struct Case {
+        const char* name;
+        std::string jpeg;
+        int days;
+        ShiftStatus status;
+        const char* reason;
+    } const cases[] = {
+        {"no_exif", JpegBuilder().app0Jfif().comment("c").imageData().build(), 1, ShiftStatus::kNoExifBlock,
+         "no EXIF block"},
+        {"no_dates", datedJpeg(ByteOrder::kLittle, nullptr, nullptr, nullptr).bytes, 1, ShiftStatus::kNoDate,
+         "no readable date in its EXIF block"},
+        {"unreadable", datedJpeg(ByteOrder::kLittle, "0000:00:00 00:00:00", "    :  :     :  :  ", nullptr).bytes, 1,
+         ShiftStatus::kNoDate, "no readable date in its EXIF block"},
+        // One date would leave the years 0001-9999: none is written, not even the ones that would fit.
+        {"past_9999", datedJpeg(ByteOrder::kBig, "2005:06:01 10:00:00", "9999:12:31 12:00:00", nullptr).bytes, 1,
+         ShiftStatus::kOutOfRange, "the offset would move a date outside the years 0001-9999"},
+        {"before_0001", datedJpeg(ByteOrder::kBig, "0001:01:01 10:00:00", "2005:06:01 10:00:00", nullptr).bytes, -1,
+         ShiftStatus::kOutOfRange, "the offset would move a date outside the years 0001-9999"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ImgData data;
+        data.readImageBytes("photo.jpg", c.jpeg);
+        const std::string before = data.hasExifBlock() ? data.exifSection()->data : std::string();
+        const ShiftResult result = data.shiftDates(c.days, 0, 0, 0);
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(result.moved, 0);
+        EXPECT_EQ(shiftStatusReason(result.status), c.reason);
+        if (data.hasExifBlock()) EXPECT_EQ(data.exifSection()->data, before);
+    }
 }
 
 TEST(WriteDateAtTest, StaysInsideTheBytes) {

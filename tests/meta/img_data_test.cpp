@@ -156,33 +156,82 @@ TEST(ScanJpegSections, CameraLayout) {
     EXPECT_EQ(data.block, app1.data);
 }
 
-TEST(ScanJpegSections, FifthSectionRule) {
+TEST(ScanJpegSections, MetadataSectionsAreFoundWhereverTheyStandAmongTheKeptOnes) {
+    JpegBuilder manyFirst;
+    for (int i = 0; i < 6; ++i) manyFirst.app2();
+    manyFirst.app13().comment("c");
+    struct Case {
+        const char* name;
+        std::string jpeg;
+        const char* markers;
+        int exif, iptc, comment;
+    };
+    const Case cases[] = {
+        {"exif_fifth", JpegBuilder().app0Jfif().app2().dqt().dqt().app1Exif(cameraExif()).scan().build(),
+         "E0 E2 DB DB E1 DA", 4, -1, -1},
+        {"exif_sixth_after_comment",
+         JpegBuilder().comment("c").app0Jfif().app2().dqt().dqt().app1Exif(cameraExif()).scan().build(),
+         "FE E0 E2 DB DB E1 DA", 5, -1, 0},
+        // Editors put their XMP packet first: an ordinary section, and the EXIF one after it is the EXIF section.
+        {"exif_behind_xmp", JpegBuilder().app1Xmp().app1Exif(cameraExif()).scan().build(), "E1 E1 DA", 1, -1, -1},
+        {"iptc_and_comment_seventh_and_eighth", manyFirst.scan().build(), "E2 E2 E2 E2 E2 E2 ED FE DA", -1, 6, 7},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ImgData data;
+        EXPECT_TRUE(data.readImageBytes("x.jpg", c.jpeg));
+        EXPECT_EQ(markers(data), c.markers);
+        EXPECT_EQ(data.exifSectionIndex(), c.exif);
+        EXPECT_EQ(data.iptcSectionIndex(), c.iptc);
+        EXPECT_EQ(data.commentSectionIndex(), c.comment);
+        if (c.exif >= 0) {
+            EXPECT_EQ(data.exif()->cameraMake, "Canon");
+            EXPECT_EQ(dateAt(data, data.exif()->dateTimeOriginalPos), "2005:06:01 10:00:00");
+        }
+    }
+    // An XMP packet alone is no EXIF block, and no metadata the scan looks for.
     ImgData data;
-    // APP1 in fifth place with nothing found before: the scan gives up there.
-    EXPECT_FALSE(data.readImageBytes(
-        "x.jpg", JpegBuilder().app0Jfif().app2().dqt().dqt().app1Exif(cameraExif()).scan().build()));
+    EXPECT_FALSE(data.readImageBytes("x.jpg", JpegBuilder().app1Xmp().scan().build()));
     EXPECT_FALSE(data.hasExifBlock());
-    EXPECT_EQ(data.sectionCount(), 5);
-    EXPECT_EQ(data.statusText(), "Not an EXIF file");
-
-    // A comment among the first four lets a fifth-place APP1 count.
-    EXPECT_TRUE(data.readImageBytes(
-        "x.jpg", JpegBuilder().comment("c").app0Jfif().app2().dqt().app1Exif(cameraExif()).scan().build()));
-    EXPECT_EQ(data.exifSectionIndex(), 4);
-    EXPECT_EQ(data.commentSectionIndex(), 0);
-
-    // In sixth place an APP1 is dropped even then.
-    EXPECT_TRUE(data.readImageBytes(
-        "x.jpg", JpegBuilder().comment("c").app0Jfif().app2().dqt().dqt().app1Exif(cameraExif()).scan().build()));
-    EXPECT_FALSE(data.hasExifBlock());
-    EXPECT_EQ(markers(data), "FE E0 E2 DB DB DA");
 }
 
-TEST(ScanJpegSections, OnlyTheFirstApp1IsKept) {
+TEST(ScanJpegSections, FirstExifApp1IsTheExifSectionLaterOnesAreKeptForTheirDates) {
     ImgData data;
-    ASSERT_TRUE(data.readImageBytes("x.jpg", JpegBuilder().app1Exif(cameraExif()).app1Xmp().scan().build()));
-    EXPECT_EQ(markers(data), "E1 DA");
-    EXPECT_EQ(data.exif()->cameraMake, "Canon");
+    ASSERT_TRUE(data.readImageBytes("x.jpg", JpegBuilder()
+                                                 .app1Exif(cameraExif())
+                                                 .app1Xmp()
+                                                 .app1Exif(cameraTiff(ByteOrder::kBig).build())
+                                                 .scan()
+                                                 .build()));
+    EXPECT_EQ(markers(data), "E1 E1 E1 DA");
+    EXPECT_EQ(data.exifSectionIndex(), 0);
+    ASSERT_EQ(data.extraExifCount(), 1);
+    EXPECT_EQ(data.extraExifSectionIndex(0), 2);
+    const ImageInfo& extra = data.extraExif(0);
+    EXPECT_EQ(extra.dateValues.size(), 3u);
+    EXPECT_EQ(extra.readDateAt(extra.dateTimePos), data.exif()->readDateAt(data.exif()->dateTimePos));
+    EXPECT_TRUE(extra.trace.empty());  // walked for its dates only
+}
+
+TEST(ScanJpegSections, FillRunLongerThanTheBoundRefusesTheFile) {
+    const std::string exif = JpegBuilder(false).app1Exif(cameraExif()).build();
+    for (const std::size_t fill : {ImgData::kMaxFillBytes, ImgData::kMaxFillBytes + 1}) {
+        SCOPED_TRACE(fill);
+        const std::string jpeg =
+            "\xFF\xD8" + exif + std::string(fill, '\xFF') + JpegBuilder(false).scan().build().substr(1);
+        ImgData data;
+        EXPECT_TRUE(data.readImageBytes("/photos/x.jpg", jpeg));
+        EXPECT_TRUE(data.hasExifBlock());
+        if (fill <= ImgData::kMaxFillBytes) {
+            EXPECT_EQ(markers(data), "E1 DA");
+            EXPECT_EQ(data.headerRefusal(), "");
+        } else {
+            EXPECT_EQ(markers(data), "E1");
+            EXPECT_EQ(data.headerRefusal(),
+                      "Cannot read file \"/photos/x.jpg\". Its JPEG header has more than 65536 fill bytes (0xFF) "
+                      "before one marker.");
+        }
+    }
 }
 
 TEST(ScanJpegSections, FirstApp13AndLastCommentAndApp0) {
@@ -294,18 +343,6 @@ TEST(DecodeExifBlock, FirstDirectoryOffsetZeroMeansRightAfterTheHeader) {
 
 TEST(DecodeExifBlock, HeaderFailuresStillCountAsAnExifBlock) {
     ImgData data;
-    // XMP first: not EXIF, and the EXIF APP1 after it is never examined.
-    const std::string xmpFirst = JpegBuilder().app1Xmp().app1Exif(cameraExif()).scan().build();
-    EXPECT_TRUE(data.readImageBytes("x.jpg", xmpFirst));
-    EXPECT_EQ(data.statusText(), "<none>");
-    EXPECT_TRUE(data.hasExifBlock());
-    EXPECT_TRUE(data.exif()->trace.empty());
-    EXPECT_EQ(data.exif()->dateTimePos, 0);
-    // The scan alone shows what the decoding said.
-    data.clearState();
-    EXPECT_TRUE(data.scanJpegSections(xmpFirst));
-    EXPECT_EQ(data.statusText(), "Incorrect Exif header");
-
     std::string badOrder = cameraExif();
     badOrder[0] = 'I';
     badOrder[1] = 'M';
@@ -316,9 +353,9 @@ TEST(DecodeExifBlock, HeaderFailuresStillCountAsAnExifBlock) {
     EXPECT_TRUE(data.scanJpegSections(jpeg));
     EXPECT_EQ(data.statusText(), "Invalid Exif alignment marker");
 
-    // Too short to hold the identifier at all.
-    EXPECT_TRUE(data.readImageBytes("x.jpg", JpegBuilder().segment(0xE1, "Exi").scan().build()));
-    EXPECT_TRUE(data.hasExifBlock());
+    // Too short to hold the identifier at all: an ordinary APP1.
+    EXPECT_FALSE(data.readImageBytes("x.jpg", JpegBuilder().segment(0xE1, "Exi").scan().build()));
+    EXPECT_FALSE(data.hasExifBlock());
 }
 
 TEST(DecodeExifBlock, FailureInTheMainDirectoryKeepsWhatWasRead) {

@@ -62,7 +62,7 @@ std::string corrected(const TempDir& dir, const std::string& source) {
     const std::string in = dir.write("in.jpg", source);
     ImgData data;
     data.readImageFile(in);
-    if (data.hasAnyMetadata() && data.hasExifBlock()) data.exif()->shiftDates(0, 1, 0, 0);
+    if (data.hasAnyMetadata() && data.hasExifBlock()) data.shiftDates(0, 1, 0, 0);
     const std::string out = (dir.path() / "out.jpg").string();
     saveCorrectedJpeg(data, out);
     return readFile(out);
@@ -109,6 +109,7 @@ std::vector<Layout> layouts() {
     const std::string app13 = JpegBuilder(false).app13().build();
     const std::string com = JpegBuilder(false).comment("a comment").build();
     const std::string xmp = JpegBuilder(false).app1Xmp().build();
+    const std::string jfxx = JpegBuilder(false).segment(0xE0, std::string("JFXX\0\x13", 6)).build();
     const std::string image = JpegBuilder(false).imageData().build();
     const std::string soi = "\xFF\xD8";
     const std::string jfif(kDefaultJfifSegment);
@@ -122,12 +123,18 @@ std::vector<Layout> layouts() {
         {"comment_only", soi + com + image, soi + jfif + com + image},
         // Sections the header rewrites standing elsewhere: taken out where they stood, never copied twice.
         {"exif_app2_iptc", soi + exif + app2 + app13 + image, soi + exifNew + app13 + app2 + image},
-        {"exif_app0", soi + exif + app0 + image, soi + exifNew + image},
+        // An APP0 gives way to the EXIF section only right after the start of the image; elsewhere it stays.
+        {"exif_app0", soi + exif + app0 + image, soi + exifNew + app0 + image},
+        {"app0_exif_jfxx", soi + app0 + exif + jfxx + image, soi + exifNew + jfxx + image},
         {"comment_exif", soi + com + exif + image, soi + exifNew + com + image},
         {"iptc_app0", soi + app13 + app0 + image, soi + app0 + app13 + image},
-        // The XMP APP1 is not kept, so it is copied like any other section.
+        // An XMP APP1 is an ordinary section, copied like any other; the EXIF section behind it is found.
         {"exif_xmp", soi + exif + xmp + image, soi + exifNew + xmp + image},
-        {"xmp_first", soi + xmp + app13 + image, soi + xmp + app13 + image},
+        {"xmp_first", soi + xmp + app13 + image, soi + jfif + app13 + xmp + image},
+        {"xmp_exif", soi + xmp + exif + image, soi + exifNew + xmp + image},
+        {"app0_xmp_exif", soi + app0 + xmp + exif + image, soi + exifNew + xmp + image},
+        // A second EXIF section stays where it stands, its dates moved as well.
+        {"exif_app2_exif", soi + exif + app2 + exif + image, soi + exifNew + app2 + exifNew + image},
     };
 }
 
@@ -138,7 +145,9 @@ TEST(JpegWriterTest, EveryLayoutGivesItsExpectedBytes) {
         const std::string out = corrected(dir, layout.source);
         EXPECT_EQ(out, layout.expected);
         const std::vector<std::string> segments = leadingSegments(out);
-        EXPECT_LE(std::count_if(segments.begin(), segments.end(), isExifSegment), 1);
+        const std::vector<std::string> sourceSegments = leadingSegments(layout.source);
+        EXPECT_EQ(std::count_if(segments.begin(), segments.end(), isExifSegment),
+                  std::count_if(sourceSegments.begin(), sourceSegments.end(), isExifSegment));
         EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"in.jpg", "out.jpg"}));
     }
 }
@@ -160,20 +169,22 @@ TEST(JpegWriterTest, NoOrderOfLeadingSectionsDuplicatesOrLosesOne) {
         ImgData data;
         data.readImageFile(in);
         ASSERT_TRUE(data.hasExifBlock());
-        data.exif()->shiftDates(0, 1, 0, 0);
+        data.shiftDates(0, 1, 0, 0);
         const std::string outPath = (dir.path() / "out.jpg").string();
         saveCorrectedJpeg(data, outPath);
         const std::string out = readFile(outPath);
 
-        // The APP0 gives way to the EXIF section; every other section appears exactly once.
+        // The APP0 gives way to the EXIF section only right after the start of the image; every other section
+        // appears exactly once.
+        const bool app0Leads = order.front() == 1;
         const std::vector<std::string> segments = leadingSegments(out);
-        EXPECT_EQ(out.size(), source.size() - pieces[1].size());
+        EXPECT_EQ(out.size(), source.size() - (app0Leads ? pieces[1].size() : 0));
         EXPECT_EQ(std::count_if(segments.begin(), segments.end(), isExifSegment), 1);
         EXPECT_EQ(segments.front(), shiftedExif(tiff));
         for (const std::size_t i : {2u, 3u, 4u}) {
             EXPECT_EQ(std::count(segments.begin(), segments.end(), pieces[i]), 1) << "section " << i;
         }
-        EXPECT_EQ(std::count(segments.begin(), segments.end(), pieces[1]), 0);
+        EXPECT_EQ(std::count(segments.begin(), segments.end(), pieces[1]), app0Leads ? 0 : 1);
         EXPECT_TRUE(out.ends_with(image));
         ++checked;
     } while (std::next_permutation(order.begin(), order.end()));
@@ -185,7 +196,7 @@ TEST(JpegWriterTest, BytesInMemoryGiveTheSameFileAsReadingTheSourceAgain) {
     const std::string source = JpegBuilder().app0Jfif().app1Exif(exifTiff()).comment("x").imageData().build();
     ImgData data;
     data.readImageBytes(dir.write("in.jpg", source), source);
-    data.exif()->shiftDates(0, 1, 0, 0);
+    data.shiftDates(0, 1, 0, 0);
     const std::string fromDisk = (dir.path() / "a.jpg").string(), fromMemory = (dir.path() / "b.jpg").string();
     saveCorrectedJpeg(data, fromDisk);
     saveCorrectedJpeg(data, data.sourceBytes(), fromMemory);
@@ -199,7 +210,7 @@ TEST(JpegWriterTest, OutputPathMayBeTheSourceItself) {
     const std::string path = dir.write("photo.jpg", source);
     ImgData data;
     data.readImageFile(path);
-    data.exif()->shiftDates(0, 1, 0, 0);
+    data.shiftDates(0, 1, 0, 0);
     saveCorrectedJpeg(data, path);
     EXPECT_EQ(readFile(path), "\xFF\xD8" + shiftedExif(exifTiff()) + JpegBuilder(false).imageData().build());
     EXPECT_EQ(folderEntries(dir.path()), std::vector<std::string>{"photo.jpg"});
@@ -265,7 +276,7 @@ TEST(JpegWriterFailureTest, FailedWriteKeepsTheSourceWhenOverwritingIt) {
     ImgData data;
     data.readImageFile(path);
     ASSERT_TRUE(data.hasExifBlock());
-    data.exif()->shiftDates(0, 1, 0, 0);
+    data.shiftDates(0, 1, 0, 0);
     const std::string sourceBytes = readFile(path);
     std::string message;
     {

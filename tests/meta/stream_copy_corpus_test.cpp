@@ -67,7 +67,7 @@ TEST(StreamCopyCorpusTest, PrefixReadAndFileCopyMatchTheWholeFileInMemory) {
         EXPECT_EQ(fromPrefix.sourceBytes(), whole.substr(0, fromPrefix.sourceBytes().size()));
 
         for (ImgData* data : {&fromPrefix, &inMemory}) {
-            if (data->hasAnyMetadata() && data->hasExifBlock()) data->exif()->shiftDates(0, 1, 0, 0);
+            if (data->hasAnyMetadata() && data->hasExifBlock()) data->shiftDates(0, 1, 0, 0);
         }
         const fs::path memoryOut = scratch.path() / "memory.jpg", streamOut = scratch.path() / "stream.jpg";
         const std::string expected =

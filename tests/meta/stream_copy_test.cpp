@@ -71,7 +71,7 @@ std::string describe(const ImgData& data, bool result) {
     out << "result " << result << " status '" << data.statusText() << "' diagnostic '" << data.diagnostic()
         << "' sections " << data.sectionCount() << " exif " << data.exifSectionIndex() << " iptc "
         << data.iptcSectionIndex() << " comment " << data.commentSectionIndex() << " app0 " << data.app0SectionIndex()
-        << " size " << data.sourceSize() << "\n";
+        << " size " << data.sourceSize() << " refusal '" << data.headerRefusal() << "'\n";
     for (int i = 0; i < data.sectionCount(); ++i) {
         const JpegSection& s = data.section(i);
         out << i << ": marker " << s.marker << " size " << s.size << " at " << s.fileOffset << "/" << s.dataOffset
@@ -109,18 +109,18 @@ std::vector<Source> largeSources() {
         // Sections beyond the first piece read: the reading goes on for them.
         withPrefix("header_of_180k",
                    soi + exif + section(0xE2, 60000, 'a') + section(0xE2, 60000, 'b') + section(0xE2, 60000, 'c')),
-        // More sections than the container keeps: the scan stops before the scan header.
-        withPrefix(
-            "thirty_sections", soi + exif +
-                                   [] {
-                                       std::string many;
-                                       for (int i = 0; i < 30; ++i)
-                                           many += section(0xE2, 3000, static_cast<char>('a' + i));
-                                       return many;
-                                   }()),
-        // The fifth section without anything found before it ends the scan early.
         withPrefix("no_metadata", soi + section(0xE2, 100, 'x') + section(0xE2, 100, 'y')),
     };
+    // More sections than the container keeps: only the 20 it keeps are read, the rest is left to the copy.
+    std::string many;
+    for (int i = 0; i < 30; ++i) {
+        many += section(0xE2, 3000, static_cast<char>('a' + i));
+        if (i == ImgData::kMaxSections - 2) sources.push_back({"thirty_sections", {}, soi.size() + exif.size() + many.size()});
+    }
+    sources.back().bytes = soi + exif + many + image + tail;
+    // A run of fill bytes longer than the reader takes: read no further than the bound.
+    sources.push_back({"long_fill", soi + exif + std::string(3 * ImgData::kMaxFillBytes, '\xFF') + image + tail,
+                       soi.size() + exif.size() + ImgData::kMaxFillBytes + 1});
     // The scan header ending just before, at and after the end of the first piece.
     for (int shift = -3; shift <= 3; ++shift) {
         const std::string head = soi + exif;
@@ -265,7 +265,7 @@ TEST(StreamCopy, EveryLayoutGivesTheBytesOfTheInMemoryWrite) {
         ImgData data;
         SourceFile source;
         data.readImageFile(path, source);
-        if (data.hasAnyMetadata() && data.hasExifBlock()) data.exif()->shiftDates(0, 1, 0, 0);
+        if (data.hasAnyMetadata() && data.hasExifBlock()) data.shiftDates(0, 1, 0, 0);
         ASSERT_FALSE(data.sourceComplete());
         EXPECT_LT(data.sourceBytes().size(), 200000u);
 
@@ -295,7 +295,7 @@ TEST(StreamCopy, OverwritesTheSourceItself) {
     ImgData data;
     SourceFile source;
     data.readImageFile(path, source);
-    data.exif()->shiftDates(0, 1, 0, 0);
+    data.shiftDates(0, 1, 0, 0);
     const std::string expected = (dir.path() / "expected.jpg").string();
     saveCorrectedJpeg(data, bytes, expected);
     saveCorrectedJpeg(data, source, path);
@@ -323,7 +323,7 @@ class StreamCopyChange : public ::testing::TestWithParam<int> {
         path = dir.write("photo.jpg", bytes);
         data.readImageFile(path, source);
         ASSERT_FALSE(data.sourceComplete());
-        data.exif()->shiftDates(0, 1, 0, 0);
+        data.shiftDates(0, 1, 0, 0);
         out = (dir.path() / "out.jpg").string();
     }
 

@@ -180,7 +180,7 @@ TEST(WriterCorpusTest, ShiftingByOneHourChangesOnlyTheDates) {
             for (const auto pos : {info.dateTimePos, info.dateTimeOriginalPos, info.dateTimeDigitizedPos}) {
                 if (pos > 0 && datePositions.insert(pos).second && info.readDateAt(pos) != 0.0) ++movedDates;
             }
-            data.exif()->shiftDates(0, 1, 0, 0);
+            data.shiftDates(0, 1, 0, 0);
         }
         std::string outName = file.name;
         std::replace(outName.begin(), outName.end(), '/', '_');
