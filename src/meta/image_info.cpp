@@ -175,9 +175,13 @@ void ImageInfo::walkEntries(std::int64_t dirStart, std::int64_t offsetBase, std:
             dateValues.push_back({tag, toPos(valuePos), byteCount});
         }
         // The thumbnail directory is walked for its dates and compression only: what it says about its small
-        // image must not stand for the photo's own values.
+        // image must not stand for the photo's own values. The directories it links to (some cameras give it an
+        // EXIF directory of its own) are walked the same way.
         if (kind == kThumbnailDirectory) {
             if (tag == 0x0103) thumbCompression = roundedInt32(numericValue(raw, format, bigEndian));
+            if (tag == 0x8769 || tag == 0xA005 || tag == 0x014A) {
+                followDirectory(valuePos, offsetBase, length, kThumbnailDirectory);
+            }
         } else switch (tag) {
             case 0x8769:  // ExifOffset
             case 0xA005:  // InteroperabilityOffset

@@ -243,7 +243,8 @@ TEST(ShiftDatesTest, EveryCopyOfADateMovesOnce) {
     for (const ByteOrder order : {ByteOrder::kLittle, ByteOrder::kBig}) {
         SCOPED_TRACE(order == ByteOrder::kBig ? "MM" : "II");
         TiffBuilder tiff(order);
-        const auto ifd0 = tiff.directory(), exif = tiff.directory(), ifd1 = tiff.directory();
+        const auto ifd0 = tiff.directory(), exif = tiff.directory(), ifd1 = tiff.directory(),
+                   thumbExif = tiff.directory();
         std::vector<std::pair<TiffBuilder::Dir, int>> dates = {
             {ifd0, tiff.ascii(ifd0, 0x0132, "2005:12:31 23:30:00")},
             {ifd0, tiff.ascii(ifd0, 0x9003, "2005:12:31 23:00:00")}};
@@ -257,6 +258,9 @@ TEST(ShiftDatesTest, EveryCopyOfADateMovesOnce) {
         tiff.shortValue(ifd1, 0x0103, 6);
         dates.emplace_back(ifd1, tiff.ascii(ifd1, 0x0132, "2005:12:31 23:30:00"));
         tiff.longValue(ifd1, 0x0100, 160);  // the thumbnail's width must not become the photo's
+        // Some cameras give the thumbnail directory an EXIF directory of its own.
+        tiff.link(ifd1, 0x8769, thumbExif);
+        dates.emplace_back(thumbExif, tiff.ascii(thumbExif, 0x9003, "2005:12:31 23:00:00"));
 
         TiffBuilder second(ByteOrder::kLittle);
         const auto second0 = second.directory();
@@ -271,12 +275,13 @@ TEST(ShiftDatesTest, EveryCopyOfADateMovesOnce) {
         const std::string before = data.exifSection()->data;
         const ShiftResult result = data.shiftDates(0, 1, 0, 0);
         EXPECT_EQ(result.status, ShiftStatus::kShifted);
-        EXPECT_EQ(result.moved, 6);
+        EXPECT_EQ(result.moved, 7);
 
         std::vector<std::int64_t> positions;
         for (const auto& [dir, index] : dates) positions.push_back(test::jpegBlockPos(tiff.valueOffset(dir, index)));
         const std::vector<std::string> expected = {"2006:01:01 00:30:00", "2006:01:01 00:00:00", "2006:01:01 00:00:00",
-                                                   "2006:01:01 00:00:01", "2006:01:01 00:30:00"};
+                                                   "2006:01:01 00:00:01", "2006:01:01 00:30:00",
+                                                   "2006:01:01 00:00:00"};
         for (std::size_t i = 0; i < positions.size(); ++i) {
             EXPECT_EQ(dateAt(*data.exif(), positions[i]), expected[i]) << "date " << i;
         }
