@@ -240,6 +240,14 @@ std::vector<std::pair<std::string, std::string>> writerLayouts() {
         // Bytes the scan takes for a marker and the JPEG library skips: the header check needs the whole file.
         {"stray_bytes_after_exif", soi + exif + std::string("\xDA\x00\x02", 3) + image},
         {"big_header", soi + app0 + exif + section(0xE2, 65000, 'm') + section(0xE2, 65000, 'n') + com + image},
+        // A second EXIF section is written in place with its dates moved.
+        {"xmp_exif_app2_exif", soi + xmp + exif + app2 + exif + image},
+        // More sections than the container keeps: the header check reads the file itself, a piece at a time.
+        {"thirty_sections", soi + exif + [] {
+             std::string many;
+             for (int i = 0; i < 30; ++i) many += section(0xE2, 5000, static_cast<char>('a' + i));
+             return many;
+         }() + com + image},
     };
 }
 
@@ -286,6 +294,27 @@ TEST(StreamCopy, EveryLayoutGivesTheBytesOfTheInMemoryWrite) {
         EXPECT_EQ(folderEntries(dir.path()),
                   (std::vector<std::string>{"exdev.jpg", "in.jpg", "kernel.jpg", "memory.jpg", "short.jpg"}));
     }
+}
+
+TEST(StreamCopy, FillRunBeyondTheBoundIsRefusedWithoutAnOutput) {
+    const TempDir dir;
+    const std::string bytes = "\xFF\xD8" + JpegBuilder(false).app1Exif(exifTiff()).build() +
+                              std::string(4 * ImgData::kMaxFillBytes, '\xFF') + writerLayouts().at(0).second.substr(3);
+    const std::string path = dir.write("in.jpg", bytes);
+    ImgData data;
+    SourceFile source;
+    data.readImageFile(path, source);
+    EXPECT_LT(data.sourceBytes().size(), 2 * ImgData::kMaxFillBytes);
+    const std::string out = (dir.path() / "out.jpg").string();
+    try {
+        saveCorrectedJpeg(data, source, out);
+        ADD_FAILURE() << "no error raised";
+    } catch (const WriteError& error) {
+        EXPECT_EQ(std::string(error.what()), "Cannot read file \"" + path +
+                                                 "\". Its JPEG header has more than 65536 fill bytes (0xFF) before "
+                                                 "one marker.");
+    }
+    EXPECT_EQ(folderEntries(dir.path()), std::vector<std::string>{"in.jpg"});
 }
 
 TEST(StreamCopy, OverwritesTheSourceItself) {
