@@ -267,19 +267,18 @@ void ImageInfo::walkEntries(std::int64_t dirStart, std::int64_t offsetBase, std:
 
 void ImageInfo::walkNextDirectory(std::int64_t offsetBase, std::int64_t length) {
     if (nextDirOffset == 0) return;
-    try {
-        const std::int64_t start = static_cast<std::int64_t>(nextDirOffset) + offsetBase;
-        if (visitedDirectories_.contains({offsetBase, start})) return;
-        walkDirectory(start, offsetBase, length, kThumbnailDirectory);
-    } catch (const std::exception& failure) {
-        // A broken thumbnail directory costs its own dates only.
-        if (walkFailures.size() < kMaxKeptFailures) walkFailures.emplace_back(failure.what());
-    }
+    enterDirectory([&] { return static_cast<std::int64_t>(nextDirOffset) + offsetBase; }, offsetBase, length,
+                   kThumbnailDirectory);
 }
 
 void ImageInfo::followDirectory(std::int64_t valuePos, std::int64_t offsetBase, std::int64_t length, int kind) {
+    enterDirectory([&] { return static_cast<std::int64_t>(read32(valuePos)) + offsetBase; }, offsetBase, length, kind);
+}
+
+template <typename Start>
+void ImageInfo::enterDirectory(Start start, std::int64_t offsetBase, std::int64_t length, int kind) {
     try {
-        const std::int64_t child = static_cast<std::int64_t>(read32(valuePos)) + offsetBase;
+        const std::int64_t child = start();
         if (visitedDirectories_.contains({offsetBase, child})) return;
         walkDirectory(child, offsetBase, length, kind);
     } catch (const std::exception& failure) {

@@ -162,6 +162,10 @@ class ImageInfo : public EndianBlock {
     void mirrorDate(std::int64_t pos, std::string_view text);
     void walkEntries(std::int64_t dirStart, std::int64_t offsetBase, std::int64_t length, int kind, int count);
     void followDirectory(std::int64_t valuePos, std::int64_t offsetBase, std::int64_t length, int kind);
+    // Walks the directory that `start()` locates unless it was walked already; a failure, locating it included,
+    // is kept in walkFailures and goes no further.
+    template <typename Start>
+    void enterDirectory(Start start, std::int64_t offsetBase, std::int64_t length, int kind);
 
     // Keys (offsetBase, directory start) of the directories walked since construction; per object, so two
     // readers in two threads never interfere.

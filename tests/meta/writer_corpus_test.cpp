@@ -177,10 +177,13 @@ TEST(WriterCorpusTest, ShiftingByOneHourChangesOnlyTheDates) {
         int movedDates = 0;
         if (data.hasAnyMetadata() && data.hasExifBlock()) {
             const ImageInfo& info = *data.exif();
-            for (const auto pos : {info.dateTimePos, info.dateTimeOriginalPos, info.dateTimeDigitizedPos}) {
+            std::vector<std::int64_t> recorded = {info.dateTimePos, info.dateTimeOriginalPos,
+                                                  info.dateTimeDigitizedPos};
+            for (const DateValue& value : info.dateValues) recorded.push_back(value.pos);
+            for (const auto pos : recorded) {
                 if (pos > 0 && datePositions.insert(pos).second && info.readDateAt(pos) != 0.0) ++movedDates;
             }
-            data.shiftDates(0, 1, 0, 0);
+            EXPECT_NE(data.shiftDates(0, 1, 0, 0).status, ShiftStatus::kOutOfRange);
         }
         std::string outName = file.name;
         std::replace(outName.begin(), outName.end(), '/', '_');
@@ -245,7 +248,13 @@ TEST(WriterCorpusTest, ShiftingByOneHourChangesOnlyTheDates) {
         if (exif != nullptr) {
             take(exif, exifBefore);
             expected.insert(std::string("\xFF") + static_cast<char>(exif->marker) + exifAfter);
-            take(data.app0Section(), data.app0Section() ? data.app0Section()->data : "");
+            // Only an APP0 right after the start of the image gives way to the EXIF section.
+            if (data.section(0).marker == 0xE0) take(&data.section(0), data.section(0).data);
+            for (int i = 0; i < data.extraExifCount(); ++i) {
+                const JpegSection& extra = data.section(data.extraExifSectionIndex(i));
+                take(&extra, source.substr(static_cast<std::size_t>(extra.dataOffset), extra.data.size()));
+                expected.insert(std::string("\xFF") + static_cast<char>(extra.marker) + extra.data);
+            }
         } else if (data.app0Section() == nullptr) {
             expected.insert(std::string(kDefaultJfifSegment));
         }
@@ -283,17 +292,21 @@ TEST(WriterCorpusTest, ShiftingByOneHourChangesOnlyTheDates) {
         const auto before = taggedValues(linesOf(sourceDates, w.source));
         const auto after = taggedValues(linesOf(outputDates, w.output));
         ASSERT_EQ(before.size(), after.size());
-        // Each EXIF date is either untouched (unreadable, in the thumbnail directory, or a repeated tag whose
-        // last occurrence is the one recorded) or exactly one hour later; other dates (XMP, ...) never change.
+        // Every readable EXIF date, in whichever directory and EXIF section, is exactly one hour later; an
+        // unreadable one stays as it was, and other dates (XMP, ...) never change.
         int moved = 0;
         for (std::size_t k = 0; k < before.size(); ++k) {
             EXPECT_EQ(after[k].first, before[k].first);
-            if (after[k].second == before[k].second) continue;
-            EXPECT_TRUE(isExifGroup(before[k].first)) << before[k].first << " changed";
-            EXPECT_EQ(after[k].second, oneHourLater(before[k].second)) << before[k].first;
-            ++moved;
+            const std::string later = oneHourLater(before[k].second);
+            if (isExifGroup(before[k].first) && !later.empty()) {
+                EXPECT_EQ(after[k].second, later) << before[k].first;
+                ++moved;
+            } else {
+                EXPECT_EQ(after[k].second, before[k].second) << before[k].first << " changed";
+            }
         }
-        EXPECT_EQ(moved, w.movedDates);
+        // exiftool shows a value two tags share (or a directory linked twice) once for each.
+        EXPECT_GE(moved, w.movedDates);
         datesMoved += moved;
 
         std::set<std::string> known;
