@@ -57,8 +57,9 @@ class ImgData : public EndianBlock {
 
     // Loads a ".jpg", ".jpeg", ".jpe" (JPEG) or ".tif", ".tiff", ".nef" (TIFF) file. Never throws; the result and
     // statusText() report the outcome. The bytes read stay available as sourceBytes() until the next load: of a
-    // JPEG only as many as its sections up to the first scan header need (the whole file when it is small or no
-    // scan header is found), of a TIFF as many as its block takes.
+    // JPEG only as many as its sections up to the first scan header need, at most the 20 sections the scan keeps
+    // and kMaxFillBytes of fill before each (the whole file when it is small or no scan header is found), of a TIFF
+    // as many as its block takes.
     bool readImageFile(const std::string& path);
     // The same, leaving the file open in `source` (closed when it could not be read), so that the copy is written
     // from the very file that was read. Everything else is as with readImageFile(path).

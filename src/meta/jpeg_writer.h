@@ -38,9 +38,11 @@ void saveCorrectedJpeg(const ImgData& data, const SourceFile& source, const Outp
                        const KernelCopy& kernelCopy = {});
 
 // Writes the header sections and the rest of `sourceBytes` to `outPath`. The source's own copies of the sections
-// the header wrote (the kept APP1, APP13 and COM, and the kept APP0, which either is written itself or gives way to
-// the EXIF section) are left out wherever they stand; all other bytes follow in their original order. Throws
-// WriteError; on any failure `outPath` is left as it was.
+// the header wrote (the EXIF section, the kept APP13 and COM, and the kept APP0 when the header wrote it) are left
+// out wherever they stand; beside an EXIF section an APP0 right after the start of the image gives way to it, one
+// anywhere else stays. Further EXIF sections stay in place with their dates moved; all other bytes follow in their
+// original order. Throws WriteError (also when data.headerRefusal() says why the file cannot be written); on any
+// failure `outPath` is left as it was.
 void writeJpegTo(const ImgData& data, std::string_view sourceBytes, const OutputTarget& outPath);
 
 // The same with the rest copied from `source`, of which data.sourceBytes() holds the first bytes.
