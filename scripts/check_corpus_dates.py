@@ -144,8 +144,8 @@ def check_pair(source, output, failures, counts):
     if +expected_other != +got_other:
         lost = +(expected_other - got_other)
         extra = +(got_other - expected_other)
-        failures.append(f"{name}: sections lost {[hex(m) for m in lost.elements()]}, "
-                        f"added {[hex(m) for m in extra.elements()]}")
+        failures.append(f"{name}: sections lost {[hex(m) for m, _ in lost.elements()]}, "
+                        f"added {[hex(m) for m, _ in extra.elements()]}")
     if len(src_exif) != len(out_exif):
         failures.append(f"{name}: {len(src_exif)} EXIF sections became {len(out_exif)}")
     else:
