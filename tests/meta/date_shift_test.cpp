@@ -325,7 +325,9 @@ TEST(ShiftDatesTest, StatusSaysWhyNothingMoved) {
         EXPECT_EQ(result.status, c.status);
         EXPECT_EQ(result.moved, 0);
         EXPECT_EQ(shiftStatusReason(result.status), c.reason);
-        if (data.hasExifBlock()) EXPECT_EQ(data.exifSection()->data, before);
+        if (data.hasExifBlock()) {
+            EXPECT_EQ(data.exifSection()->data, before);
+        }
     }
 }
 
