@@ -49,6 +49,9 @@ struct DateFieldScan {
     // Empty when the structure was read; otherwise why the file cannot be patched safely (a box past the end of the
     // file, a loop, a truncated chunk). A non-empty problem means `fields` must not be applied.
     std::string problem;
+    // Date fields seen but left alone, each with why ("xmp:CreateDate split across two extended-XMP parts"); the
+    // run reports them, the other fields are still applied.
+    std::vector<std::string> skipped;
 };
 
 // A change to apply to the output: `bytes` written at `offset` of the file. Always inside one field.
