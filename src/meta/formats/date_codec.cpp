@@ -1,0 +1,545 @@
+// Date fields read and rewritten in their own spelling. Text forms change only the digits of the fields they spell,
+// so every separator, fraction and time-zone designator stays byte for byte.
+#include "meta/formats/date_codec.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <limits>
+#include <map>
+
+#include "meta/byte_reader.h"
+#include "meta/image_info.h"
+
+namespace morrowtide::meta {
+
+namespace {
+
+// Days since 1970-01-01 of a proleptic Gregorian date (exact for the years 1..9999).
+std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const auto yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+CivilDateTime civilFromDays(std::int64_t z) {
+    z += 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const auto doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    CivilDateTime c;
+    c.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    c.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    c.year = static_cast<int>(static_cast<std::int64_t>(yoe) + era * 400 + (c.month <= 2));
+    c.hour = c.minute = c.second = c.millisecond = 0;
+    return c;
+}
+
+std::int64_t toEpochSeconds(const CivilDateTime& v) {
+    return daysFromCivil(v.year, static_cast<unsigned>(v.month), static_cast<unsigned>(v.day)) * 86400 +
+           v.hour * 3600 + v.minute * 60 + v.second;
+}
+
+// Seconds since 1970 of 0001-01-01 00:00:00 and of 9999-12-31 23:59:59.
+const std::int64_t kFirstSecond = daysFromCivil(kMinYear, 1, 1) * 86400;
+const std::int64_t kLastSecond = daysFromCivil(kMaxYear, 12, 31) * 86400 + 86399;
+
+std::optional<CivilDateTime> fromEpochSeconds(std::int64_t s) {
+    if (s < kFirstSecond || s > kLastSecond) return std::nullopt;
+    const std::int64_t days = (s >= 0 ? s : s - 86399) / 86400;
+    const std::int64_t rest = s - days * 86400;
+    CivilDateTime c = civilFromDays(days);
+    c.hour = static_cast<int>(rest / 3600);
+    c.minute = static_cast<int>(rest / 60 % 60);
+    c.second = static_cast<int>(rest % 60);
+    return c;
+}
+
+CivilDateTime wholeSeconds(CivilDateTime v) {
+    v.millisecond = 0;
+    return v;
+}
+
+// The first and last second of the period a value of `precision` names.
+CivilDateTime periodStart(CivilDateTime v, DatePrecision precision) {
+    v = wholeSeconds(v);
+    if (precision == DatePrecision::Second) return v;
+    v.second = 0;
+    if (precision == DatePrecision::Minute) return v;
+    v.hour = v.minute = 0;
+    if (precision == DatePrecision::Day) return v;
+    v.day = 1;
+    if (precision == DatePrecision::Month) return v;
+    v.month = 1;
+    return v;
+}
+
+CivilDateTime periodEnd(CivilDateTime v, DatePrecision precision) {
+    v = wholeSeconds(v);
+    if (precision == DatePrecision::Second) return v;
+    v.second = 59;
+    if (precision == DatePrecision::Minute) return v;
+    v.hour = 23;
+    v.minute = 59;
+    if (precision == DatePrecision::Day) return v;
+    if (precision == DatePrecision::Year) v.month = 12;
+    v.day = daysInMonth(v.year, v.month);
+    return v;
+}
+
+// --- text helpers -----------------------------------------------------------------------------------------------
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+std::optional<int> digitsAt(std::string_view text, std::size_t at, std::size_t count) {
+    if (!fitsIn(text.size(), at, count)) return std::nullopt;
+    int value = 0;
+    for (std::size_t i = at; i < at + count; ++i) {
+        if (!isDigit(text[i])) return std::nullopt;
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
+}
+
+void putDigits(std::string& text, std::size_t at, std::size_t count, int value) {
+    for (std::size_t i = count; i-- > 0;) {
+        text[at + i] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+}
+
+// A text form's "no date": nothing but zeros, blanks, zero bytes and separators.
+bool isBlankText(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        return c == '0' || c == ' ' || c == '\0' || c == ':' || c == '-' || c == 'T' || c == '.' || c == 'Z' ||
+               c == '+' || c == '\t' || c == '\r' || c == '\n';
+    });
+}
+
+bool validDate(int y, int m, int d) {
+    return y >= kMinYear && y <= kMaxYear && m >= 1 && m <= 12 && d >= 1 && d <= daysInMonth(y, m);
+}
+bool validTime(int h, int mi, int s) { return h >= 0 && h <= 23 && mi >= 0 && mi <= 59 && s >= 0 && s <= 59; }
+
+// --- ISO 8601 ---------------------------------------------------------------------------------------------------
+
+// Where the digit groups of an ISO 8601 value lie.
+struct IsoLayout {
+    DatePrecision precision = DatePrecision::Year;
+    std::size_t month = 0, day = 0, hour = 0, minute = 0, second = 0;  // offsets of two-digit groups
+};
+
+// "+hh:mm", "-hhmm", "+hh" or "Z" from `at` to the end.
+bool isZoneDesignator(std::string_view text, std::size_t at) {
+    const std::string_view zone = text.substr(at);
+    if (zone == "Z") return true;
+    if (zone.empty() || (zone[0] != '+' && zone[0] != '-')) return false;
+    const auto hh = digitsAt(zone, 1, 2);
+    if (!hh || *hh > 23) return false;
+    if (zone.size() == 3) return true;
+    const std::size_t mm = zone[3] == ':' ? 4 : 3;
+    const auto minutes = digitsAt(zone, mm, 2);
+    return minutes && *minutes <= 59 && zone.size() == mm + 2;
+}
+
+std::optional<std::pair<ParsedDate, IsoLayout>> parseIso(std::string_view text) {
+    ParsedDate parsed;
+    IsoLayout layout;
+    CivilDateTime& v = parsed.value;
+    v = CivilDateTime{1, 1, 1, 0, 0, 0, 0};
+    const auto year = digitsAt(text, 0, 4);
+    if (!year) return std::nullopt;
+    v.year = *year;
+    std::size_t at = 4;
+    const auto done = [&](DatePrecision precision) -> std::optional<std::pair<ParsedDate, IsoLayout>> {
+        parsed.precision = layout.precision = precision;
+        // A designator only means something after a time of day.
+        const bool timed = precision == DatePrecision::Minute || precision == DatePrecision::Second;
+        if (at != text.size() && !(timed && isZoneDesignator(text, at))) return std::nullopt;
+        if (!validDate(v.year, v.month, v.day) || !validTime(v.hour, v.minute, v.second)) return std::nullopt;
+        return std::pair{parsed, layout};
+    };
+    if (at == text.size() || text[at] != '-') return done(DatePrecision::Year);
+    const auto month = digitsAt(text, at + 1, 2);
+    if (!month) return std::nullopt;
+    v.month = *month;
+    layout.month = at + 1;
+    at += 3;
+    if (at == text.size() || text[at] != '-') return done(DatePrecision::Month);
+    const auto day = digitsAt(text, at + 1, 2);
+    if (!day) return std::nullopt;
+    v.day = *day;
+    layout.day = at + 1;
+    at += 3;
+    if (at == text.size() || (text[at] != 'T' && text[at] != ' ')) return done(DatePrecision::Day);
+    const auto hour = digitsAt(text, at + 1, 2);
+    const auto minute = digitsAt(text, at + 4, 2);
+    if (!hour || !minute || text[at + 3] != ':') return std::nullopt;
+    v.hour = *hour;
+    v.minute = *minute;
+    layout.hour = at + 1;
+    layout.minute = at + 4;
+    at += 6;
+    if (at == text.size() || text[at] != ':') return done(DatePrecision::Minute);
+    const auto second = digitsAt(text, at + 1, 2);
+    if (!second) return std::nullopt;
+    v.second = *second;
+    layout.second = at + 1;
+    at += 3;
+    if (at < text.size() && (text[at] == '.' || text[at] == ',')) {
+        std::size_t end = at + 1;
+        while (end < text.size() && isDigit(text[end])) ++end;
+        if (end == at + 1) return std::nullopt;  // a separator without a fraction
+        at = end;
+    }
+    return done(DatePrecision::Second);
+}
+
+std::string formatIso(std::string_view bytes, const IsoLayout& layout, const CivilDateTime& value) {
+    std::string out(bytes);
+    putDigits(out, 0, 4, value.year);
+    if (layout.precision >= DatePrecision::Month) putDigits(out, layout.month, 2, value.month);
+    if (layout.precision >= DatePrecision::Day) putDigits(out, layout.day, 2, value.day);
+    if (layout.precision >= DatePrecision::Minute) {
+        putDigits(out, layout.hour, 2, value.hour);
+        putDigits(out, layout.minute, 2, value.minute);
+    }
+    if (layout.precision >= DatePrecision::Second) putDigits(out, layout.second, 2, value.second);
+    return out;
+}
+
+// --- the other forms --------------------------------------------------------------------------------------------
+
+constexpr std::size_t kExifLength = 19;
+
+std::optional<ParsedDate> parseExif(std::string_view bytes) {
+    if (bytes.size() < kExifLength) return std::nullopt;
+    const double value = parseExifDate(bytes.substr(0, kExifLength));
+    if (value == 0.0) return std::nullopt;
+    return ParsedDate{wholeSeconds(decodeDateTime(value)), DatePrecision::Second};
+}
+
+// "HHMMSS" with an optional "+HHMM" / "-HHMM".
+bool iptcTimeShape(std::string_view bytes) {
+    if (bytes.size() == 6) return true;
+    return bytes.size() == 11 && (bytes[6] == '+' || bytes[6] == '-') && digitsAt(bytes, 7, 4).has_value();
+}
+
+std::optional<ParsedDate> parseIptcDate(std::string_view bytes) {
+    const auto y = digitsAt(bytes, 0, 4), m = digitsAt(bytes, 4, 2), d = digitsAt(bytes, 6, 2);
+    if (bytes.size() != 8 || !y || !m || !d || !validDate(*y, *m, *d)) return std::nullopt;
+    return ParsedDate{CivilDateTime{*y, *m, *d, 0, 0, 0, 0}, DatePrecision::Day};
+}
+
+std::optional<ParsedDate> parseIptcTime(std::string_view bytes) {
+    const auto h = digitsAt(bytes, 0, 2), mi = digitsAt(bytes, 2, 2), s = digitsAt(bytes, 4, 2);
+    if (!iptcTimeShape(bytes) || !h || !mi || !s || !validTime(*h, *mi, *s)) return std::nullopt;
+    return ParsedDate{CivilDateTime{1, 1, 1, *h, *mi, *s, 0}, DatePrecision::Second};
+}
+
+const CivilDateTime kQuickTimeEpoch{1904, 1, 1, 0, 0, 0, 0};
+
+std::optional<std::uint64_t> quickTimeSeconds(DateEncoding encoding, std::string_view bytes) {
+    const std::size_t width = encoding == DateEncoding::QuickTimeSeconds32 ? 4 : 8;
+    if (bytes.size() != width) return std::nullopt;
+    std::uint64_t value = 0;
+    for (const char c : bytes) value = (value << 8) | static_cast<std::uint8_t>(c);
+    return value;
+}
+
+std::optional<ParsedDate> parseQuickTime(DateEncoding encoding, std::string_view bytes) {
+    const auto seconds = quickTimeSeconds(encoding, bytes);
+    if (!seconds || *seconds == 0 || *seconds > static_cast<std::uint64_t>(kLastSecond)) return std::nullopt;
+    const auto value = addSeconds(kQuickTimeEpoch, static_cast<std::int64_t>(*seconds));
+    if (!value) return std::nullopt;
+    return ParsedDate{*value, DatePrecision::Second};
+}
+
+std::optional<std::string> formatQuickTime(DateEncoding encoding, const CivilDateTime& value) {
+    const std::int64_t seconds = secondsBetween(kQuickTimeEpoch, value);
+    const std::uint64_t limit = encoding == DateEncoding::QuickTimeSeconds32 ? 0xFFFFFFFFull
+                                                                             : std::numeric_limits<std::uint64_t>::max();
+    if (seconds <= 0 || static_cast<std::uint64_t>(seconds) > limit) return std::nullopt;  // 0 would read as "no date"
+    const std::size_t width = encoding == DateEncoding::QuickTimeSeconds32 ? 4 : 8;
+    std::string out(width, '\0');
+    auto rest = static_cast<std::uint64_t>(seconds);
+    for (std::size_t i = width; i-- > 0; rest >>= 8) out[i] = static_cast<char>(rest & 0xFF);
+    return out;
+}
+
+std::string describe(const CivilDateTime& v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", v.year, v.month, v.day, v.hour, v.minute,
+                  v.second);
+    return text;
+}
+
+bool isQuickTime(DateEncoding encoding) {
+    return encoding == DateEncoding::QuickTimeSeconds32 || encoding == DateEncoding::QuickTimeSeconds64;
+}
+
+// The field as the log shows it: its text, or its value for a binary form.
+std::string shown(DateEncoding encoding, std::string_view bytes, const std::optional<ParsedDate>& parsed) {
+    if (!isQuickTime(encoding)) return std::string(bytes);
+    if (parsed) return describe(parsed->value);
+    const auto seconds = quickTimeSeconds(encoding, bytes);
+    return seconds ? std::to_string(*seconds) : std::string("?");
+}
+
+// The new value of a parsed field, or why there is none.
+std::pair<DateOutcome, std::optional<CivilDateTime>> mapParsed(const ParsedDate& parsed, const DateMapping& mapping) {
+    const CivilDateTime first = periodStart(parsed.value, parsed.precision);
+    const CivilDateTime last = periodEnd(parsed.value, parsed.precision);
+    const auto newFirst = mapping(first);
+    const auto newLast = first == last ? newFirst : mapping(last);
+    if (!newFirst || !newLast) return {DateOutcome::OutOfRange, std::nullopt};
+    if (periodStart(*newFirst, parsed.precision) != *newFirst ||
+        periodEnd(*newFirst, parsed.precision) != wholeSeconds(*newLast)) {
+        return {DateOutcome::Imprecise, std::nullopt};
+    }
+    return {DateOutcome::Shifted, *newFirst};
+}
+
+FieldShift leftAs(std::string_view bytes, DateOutcome outcome, std::optional<ParsedDate> before = std::nullopt) {
+    FieldShift result;
+    result.outcome = outcome;
+    result.bytes = std::string(bytes);
+    result.before = before;
+    return result;
+}
+
+// Unreadable or Empty for a value that does not parse.
+DateOutcome unparsedOutcome(DateEncoding encoding, std::string_view bytes) {
+    return isEmptyDateField(encoding, bytes) ? DateOutcome::Empty : DateOutcome::Unreadable;
+}
+
+}  // namespace
+
+std::int64_t secondsBetween(const CivilDateTime& a, const CivilDateTime& b) {
+    return toEpochSeconds(b) - toEpochSeconds(a);
+}
+
+std::optional<CivilDateTime> addSeconds(const CivilDateTime& value, std::int64_t seconds) {
+    const CivilDateTime v = wholeSeconds(value);
+    if (!isValidCivilDateTime(v)) return std::nullopt;
+    const std::int64_t from = toEpochSeconds(v);
+    // Beyond the span of the years 1..9999 either way: no need to risk an overflow.
+    if (seconds > kLastSecond - kFirstSecond || seconds < kFirstSecond - kLastSecond) return std::nullopt;
+    return fromEpochSeconds(from + seconds);
+}
+
+DateMapping DateMapping::bySeconds(std::int64_t seconds) {
+    return DateMapping([seconds](const CivilDateTime& value) { return addSeconds(value, seconds); });
+}
+
+std::optional<CivilDateTime> DateMapping::operator()(const CivilDateTime& value) const {
+    const CivilDateTime v = wholeSeconds(value);
+    if (!function_ || !isValidCivilDateTime(v)) return std::nullopt;
+    auto result = function_(v);
+    if (!result) return std::nullopt;
+    *result = wholeSeconds(*result);
+    if (!isValidCivilDateTime(*result)) return std::nullopt;
+    return result;
+}
+
+std::string_view dateOutcomeText(DateOutcome outcome) {
+    switch (outcome) {
+    case DateOutcome::Shifted: return "shifted";
+    case DateOutcome::Empty: return "empty";
+    case DateOutcome::Unreadable: return "unreadable";
+    case DateOutcome::OutOfRange: return "out of range";
+    case DateOutcome::Imprecise: return "date only";
+    case DateOutcome::NoPartner: return "time without date";
+    }
+    return "unreadable";
+}
+
+std::optional<ParsedDate> parseDateField(DateEncoding encoding, std::string_view bytes) {
+    switch (encoding) {
+    case DateEncoding::ExifAscii: return parseExif(bytes);
+    case DateEncoding::Iso8601: {
+        auto iso = parseIso(bytes);
+        if (!iso) return std::nullopt;
+        return iso->first;
+    }
+    case DateEncoding::IptcDate: return parseIptcDate(bytes);
+    case DateEncoding::IptcTime: return parseIptcTime(bytes);
+    case DateEncoding::QuickTimeSeconds32:
+    case DateEncoding::QuickTimeSeconds64: return parseQuickTime(encoding, bytes);
+    }
+    return std::nullopt;
+}
+
+bool isEmptyDateField(DateEncoding encoding, std::string_view bytes) {
+    if (isQuickTime(encoding)) {
+        const auto seconds = quickTimeSeconds(encoding, bytes);
+        return seconds && *seconds == 0;
+    }
+    return isBlankText(bytes);
+}
+
+std::optional<std::string> formatDateField(DateEncoding encoding, std::string_view bytes, const CivilDateTime& value) {
+    const CivilDateTime v = wholeSeconds(value);
+    if (!isValidCivilDateTime(v)) return std::nullopt;
+    switch (encoding) {
+    case DateEncoding::ExifAscii: {
+        if (!parseExif(bytes)) return std::nullopt;
+        char text[kExifLength + 1];
+        std::snprintf(text, sizeof text, "%04d:%02d:%02d %02d:%02d:%02d", v.year, v.month, v.day, v.hour, v.minute,
+                      v.second);
+        std::string out(bytes);
+        out.replace(0, kExifLength, text, kExifLength);
+        return out;
+    }
+    case DateEncoding::Iso8601: {
+        const auto iso = parseIso(bytes);
+        if (!iso) return std::nullopt;
+        return formatIso(bytes, iso->second, v);
+    }
+    case DateEncoding::IptcDate: {
+        if (!parseIptcDate(bytes)) return std::nullopt;
+        std::string out(bytes);
+        putDigits(out, 0, 4, v.year);
+        putDigits(out, 4, 2, v.month);
+        putDigits(out, 6, 2, v.day);
+        return out;
+    }
+    case DateEncoding::IptcTime: {
+        if (!parseIptcTime(bytes)) return std::nullopt;
+        std::string out(bytes);
+        putDigits(out, 0, 2, v.hour);
+        putDigits(out, 2, 2, v.minute);
+        putDigits(out, 4, 2, v.second);
+        return out;
+    }
+    case DateEncoding::QuickTimeSeconds32:
+    case DateEncoding::QuickTimeSeconds64:
+        if (!quickTimeSeconds(encoding, bytes)) return std::nullopt;
+        return formatQuickTime(encoding, v);
+    }
+    return std::nullopt;
+}
+
+FieldShift shiftDateField(DateEncoding encoding, std::string_view bytes, const DateMapping& mapping) {
+    const auto parsed = parseDateField(encoding, bytes);
+    if (!parsed) return leftAs(bytes, unparsedOutcome(encoding, bytes));
+    if (encoding == DateEncoding::IptcTime) return leftAs(bytes, DateOutcome::NoPartner, parsed);
+    const auto [outcome, value] = mapParsed(*parsed, mapping);
+    if (!value) return leftAs(bytes, outcome, parsed);
+    auto written = formatDateField(encoding, bytes, *value);
+    if (!written) return leftAs(bytes, DateOutcome::OutOfRange, parsed);
+    FieldShift result;
+    result.outcome = DateOutcome::Shifted;
+    result.bytes = std::move(*written);
+    result.before = parsed;
+    result.after = ParsedDate{*value, parsed->precision};
+    return result;
+}
+
+IptcPairShift shiftIptcPair(std::string_view dateBytes, std::string_view timeBytes, const DateMapping& mapping) {
+    const auto date = parseIptcDate(dateBytes);
+    const auto time = parseIptcTime(timeBytes);
+    if (!date || !time) {
+        // Without both halves the pair cannot move as one: a date alone follows whole days, a time alone stays.
+        IptcPairShift result;
+        result.date = shiftDateField(DateEncoding::IptcDate, dateBytes, mapping);
+        result.time = time ? leftAs(timeBytes, DateOutcome::NoPartner, time)
+                           : leftAs(timeBytes, unparsedOutcome(DateEncoding::IptcTime, timeBytes));
+        return result;
+    }
+    CivilDateTime combined = date->value;
+    combined.hour = time->value.hour;
+    combined.minute = time->value.minute;
+    combined.second = time->value.second;
+    const ParsedDate whole{combined, DatePrecision::Second};
+    const auto [outcome, value] = mapParsed(whole, mapping);
+    if (!value) {
+        return {leftAs(dateBytes, outcome, date),
+                leftAs(timeBytes, outcome, time)};
+    }
+    const auto newDate = formatDateField(DateEncoding::IptcDate, dateBytes, *value);
+    const auto newTime = formatDateField(DateEncoding::IptcTime, timeBytes, *value);
+    IptcPairShift result;
+    result.date = FieldShift{DateOutcome::Shifted, *newDate, date, ParsedDate{*value, DatePrecision::Day}};
+    result.time = FieldShift{DateOutcome::Shifted, *newTime, time, ParsedDate{*value, DatePrecision::Second}};
+    return result;
+}
+
+ShiftResult shiftDateFields(const std::vector<DateField>& fields, const ByteSource& source,
+                            const DateMapping& mapping) {
+    // No date form is anywhere near this long; a wider field is a reader's mistake, not a date.
+    constexpr std::uint32_t kMaxFieldWidth = 256;
+    const std::size_t count = fields.size();
+    ShiftResult result;
+    result.reports.resize(count);
+    std::vector<bool> done(count, false);
+    std::vector<std::string> bytes(count);
+    std::vector<bool> readable(count, false);
+    for (std::size_t i = 0; i < count; ++i) {
+        result.reports[i].field = i;
+        readable[i] = fields[i].width <= kMaxFieldWidth && source.read(fields[i].offset, fields[i].width, bytes[i]);
+    }
+    // Two fields on the same bytes (two tags sharing one value) are one value: moved once, reported alike.
+    std::map<std::pair<std::uint64_t, std::uint32_t>, std::size_t> firstAt;
+    const auto repeated = [&](std::size_t i) {
+        const auto [it, fresh] = firstAt.try_emplace({fields[i].offset, fields[i].width}, i);
+        if (fresh) return false;
+        result.reports[i] = result.reports[it->second];
+        result.reports[i].field = i;
+        done[i] = true;
+        return true;
+    };
+    const auto record = [&](std::size_t i, const FieldShift& shift) {
+        FieldReport& report = result.reports[i];
+        report.outcome = shift.outcome;
+        report.before = shown(fields[i].encoding, bytes[i], shift.before);
+        report.after = shift.outcome == DateOutcome::Shifted ? shown(fields[i].encoding, shift.bytes, shift.after)
+                                                             : report.before;
+        if (shift.outcome == DateOutcome::Shifted && shift.bytes != bytes[i]) {
+            result.patches.push_back(BytePatch{fields[i].offset, shift.bytes});
+        }
+        done[i] = true;
+    };
+
+    // First the IPTC dates with their times, so each pair moves as one date-time.
+    for (std::size_t i = 0; i < count; ++i) {
+        const DateField& field = fields[i];
+        if (field.encoding != DateEncoding::IptcDate || field.partner < 0) continue;
+        const auto p = static_cast<std::size_t>(field.partner);
+        if (p >= count || p == i || done[p] || fields[p].encoding != DateEncoding::IptcTime) continue;
+        if (!readable[i] || !readable[p]) continue;
+        if (firstAt.count({field.offset, field.width}) || firstAt.count({fields[p].offset, fields[p].width})) continue;
+        const IptcPairShift pair = shiftIptcPair(bytes[i], bytes[p], mapping);
+        record(i, pair.date);
+        record(p, pair.time);
+        firstAt.try_emplace({field.offset, field.width}, i);
+        firstAt.try_emplace({fields[p].offset, fields[p].width}, p);
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        if (done[i]) continue;
+        if (!readable[i]) {
+            result.reports[i].outcome = DateOutcome::Unreadable;
+            done[i] = true;
+            continue;
+        }
+        if (repeated(i)) continue;
+        record(i, shiftDateField(fields[i].encoding, bytes[i], mapping));
+    }
+    return result;
+}
+
+void appendDateFields(DateFieldScan& into, const DateFieldScan& from) {
+    const auto base = static_cast<std::int32_t>(into.fields.size());
+    for (DateField field : from.fields) {
+        if (field.partner >= 0) field.partner += base;
+        into.fields.push_back(std::move(field));
+    }
+    into.skipped.insert(into.skipped.end(), from.skipped.begin(), from.skipped.end());
+}
+
+}  // namespace morrowtide::meta
