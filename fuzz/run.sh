@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Fuzzes for real: builds a fuzz target (FUZZ_TARGET, default reader_fuzz; also pipeline_fuzz, iptc_fuzz) and the
-# metadata library with clang's libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer in build/fuzz (build/
-# fuzz-<target> for the others), then runs it for SECONDS (default 600) on the checked-in seeds of the target and of
-# the reader. New inputs go to <build>/corpus; crashing inputs to <build>/crashes (copy each one you fix into
-# fuzz/corpus/<target>/ so CTest replays it from then on).
+# Fuzzes for real: builds a fuzz target (FUZZ_TARGET, default reader_fuzz; also pipeline_fuzz, iptc_fuzz,
+# xmp_fuzz) and the metadata library with clang's libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer in
+# build/fuzz (build/fuzz-<target> for the others), then runs it for SECONDS (default 600) on the checked-in seeds of
+# the target and of the reader. New inputs go to <build>/corpus; crashing inputs to <build>/crashes (copy each one
+# you fix into fuzz/corpus/<target>/ so CTest replays it from then on).
 #   [FUZZ_TARGET=name] fuzz/run.sh [SECONDS] [extra libFuzzer options...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -26,7 +26,7 @@ cmp -s "$out/generated/meta/version.h.tmp" "$out/generated/meta/version.h" ||
 flags=(-std=c++20 -g -O1 -fno-omit-frame-pointer -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
   -fconstexpr-steps=100000000 -Isrc -I"$out/generated")
 objects=()
-for source in src/meta/*.cpp src/meta/makernote/*.cpp "fuzz/$target.cpp"; do
+for source in src/meta/*.cpp src/meta/makernote/*.cpp src/meta/formats/*.cpp "fuzz/$target.cpp"; do
   object="$out/obj/$(echo "$source" | tr / _).o"
   if [[ ! -f "$object" || "$source" -nt "$object" || -n "$(find src/meta -name '*.h' -newer "$object" -print -quit)" ]]; then
     echo "compiling $source"
