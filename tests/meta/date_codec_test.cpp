@@ -43,6 +43,7 @@ TEST(DateCodec, EveryFormShiftedInItsOwnSpelling) {
         {DateEncoding::Iso8601, "2005-06-01T10:00:59,5-0530", 1, DateOutcome::Shifted, "2005-06-01T10:01:00,5-0530"},
         {DateEncoding::Iso8601, "2005-06-01T23:59+02", 60, DateOutcome::Shifted, "2005-06-02T00:00+02"},
         {DateEncoding::Iso8601, "2005-06-01 10:00:00", -kHour, DateOutcome::Shifted, "2005-06-01 09:00:00"},
+        {DateEncoding::Iso8601, "2023:01:04T12:40:17-05:00", kHour, DateOutcome::Shifted, "2023:01:04T13:40:17-05:00"},
         {DateEncoding::Iso8601, "2004-02-28T12:00:00", kDay, DateOutcome::Shifted, "2004-02-29T12:00:00"},
         {DateEncoding::Iso8601, "2005-02-28T12:00:00", kDay, DateOutcome::Shifted, "2005-03-01T12:00:00"},
         // A value can move only by whole periods of its own precision.
@@ -127,6 +128,11 @@ TEST(DateCodec, IptcDateAndTimeMoveTogether) {
         {"20051231", "233000+0200", kHour, DateOutcome::Shifted, DateOutcome::Shifted, "20060101", "003000+0200"},
         {"20060101", "003000-0500", -kHour, DateOutcome::Shifted, DateOutcome::Shifted, "20051231", "233000-0500"},
         {"20050601", "100000", -kHour, DateOutcome::Shifted, DateOutcome::Shifted, "20050601", "090000"},
+        {"2008-03-14", "23:59:26.054-06:00", kHour, DateOutcome::Shifted, DateOutcome::Shifted, "2008-03-15",
+         "00:59:26.054-06:00"},
+        {"20080314", "135926.054-0600", kHour, DateOutcome::Shifted, DateOutcome::Shifted, "20080314", "145926.054-0600"},
+        {"20080314", "1359:26", kHour, DateOutcome::Imprecise, DateOutcome::Unreadable, "20080314", "1359:26"},
+        {"20080314", "135926+02:", kHour, DateOutcome::Imprecise, DateOutcome::Unreadable, "20080314", "135926+02:"},
         {"20040228", "120000", kDay, DateOutcome::Shifted, DateOutcome::Shifted, "20040229", "120000"},
         {"99991231", "233000", kHour, DateOutcome::OutOfRange, DateOutcome::OutOfRange, "99991231", "233000"},
         // Without a readable time the date is a date-only value; without a readable date the time stays.

@@ -5,6 +5,8 @@
 
 #include "meta/formats/date_codec.h"
 #include "meta/formats/iptc_dates.h"
+#include "meta/formats/jpeg_copy_dates.h"
+#include "meta/formats/xmp_dates.h"
 #include "support/date_packet_builder.h"
 
 using namespace morrowtide::meta;
@@ -104,4 +106,46 @@ TEST(IptcDates, DatasetFormsAndLimits) {
     const DateFieldScan shortBlock = findIptcResourceDates(resources, 0);
     EXPECT_TRUE(shortBlock.fields.empty());
     EXPECT_EQ(shortBlock.skipped.size(), 1u);
+}
+
+TEST(JpegCopyDates, GathersXmpExtendedPartsAndIptcFromTheSections) {
+    using morrowtide::test::extendedXmpPayload;
+    using morrowtide::test::XmpBuilder;
+    const std::string xmp = std::string(kXmpApp1Signature) +
+                            XmpBuilder().attribute("xmp:CreateDate", "2005-06-01T10:00:00").build();
+    const std::string extendedPacket = XmpBuilder().element("exif:DateTimeOriginal", "2005-06-01T10:00:00").build();
+    const auto length = static_cast<std::uint32_t>(extendedPacket.size());
+    const std::size_t half = extendedPacket.size() / 2;
+    const std::string complete1 = extendedXmpPayload(std::string(32, 'A'), length, 0, extendedPacket.substr(0, half));
+    const std::string complete2 = extendedXmpPayload(std::string(32, 'A'), length, static_cast<std::uint32_t>(half),
+                                                     extendedPacket.substr(half));
+    const std::string orphan = extendedXmpPayload(std::string(32, 'B'), length, 0, extendedPacket.substr(0, half));
+    const std::string app13 = dates("20051231", "233000", "20050601", "100000").app13Payload();
+    const std::string exif = std::string("Exif\0\0", 6) + "2005:06:01 10:00:00";
+
+    // The payloads laid end to end as a file; each view knows where its payload lies.
+    std::string file;
+    std::vector<JpegSegmentView> views;
+    for (const auto& [marker, payload] : std::vector<std::pair<int, const std::string*>>{
+             {0xE1, &exif}, {0xE1, &complete2}, {0xE1, &xmp}, {0xE2, &xmp}, {0xED, &app13}, {0xE1, &orphan},
+             {0xE1, &complete1}}) {
+        file += "\xFF\x01";
+        views.push_back(JpegSegmentView{marker, *payload, file.size()});
+        file += *payload;
+    }
+
+    const DateFieldScan scan = findJpegCopyDates(views);
+    EXPECT_TRUE(scan.problem.empty());
+    std::vector<std::string> found;
+    for (const DateField& field : scan.fields) {
+        found.push_back(field.group + " " + field.name + " " + file.substr(field.offset, field.width));
+    }
+    EXPECT_EQ(found, (std::vector<std::string>{
+                         "XMP-xmp xmp:CreateDate 2005-06-01T10:00:00",  // the APP2 copy of the packet is not XMP
+                         "IPTC DateCreated 20051231", "IPTC TimeCreated 233000",
+                         "IPTC DigitalCreationDate 20050601", "IPTC DigitalCreationTime 100000",
+                         "XMP-exif exif:DateTimeOriginal 2005-06-01T10:00:00"}));
+    EXPECT_EQ(scan.fields[1].partner, 2);
+    EXPECT_EQ(scan.fields[3].partner, 4);
+    ASSERT_EQ(scan.skipped.size(), 1u);  // the part without its partner
 }

@@ -126,91 +126,166 @@ bool validDate(int y, int m, int d) {
 }
 bool validTime(int h, int mi, int s) { return h >= 0 && h <= 23 && mi >= 0 && mi <= 59 && s >= 0 && s <= 59; }
 
-// --- ISO 8601 ---------------------------------------------------------------------------------------------------
+// --- text forms -------------------------------------------------------------------------------------------------
 
-// Where the digit groups of an ISO 8601 value lie.
-struct IsoLayout {
-    DatePrecision precision = DatePrecision::Year;
-    std::size_t month = 0, day = 0, hour = 0, minute = 0, second = 0;  // offsets of two-digit groups
+// Where the digit groups of a text value lie; a group that is absent is npos. Writing replaces only these digits.
+struct TextLayout {
+    static constexpr std::size_t kNone = std::string_view::npos;
+    std::size_t year = kNone, month = kNone, day = kNone, hour = kNone, minute = kNone, second = kNone;
 };
 
-// "+hh:mm", "-hhmm", "+hh" or "Z" from `at` to the end.
-bool isZoneDesignator(std::string_view text, std::size_t at) {
-    const std::string_view zone = text.substr(at);
-    if (zone == "Z") return true;
-    if (zone.empty() || (zone[0] != '+' && zone[0] != '-')) return false;
-    const auto hh = digitsAt(zone, 1, 2);
-    if (!hh || *hh > 23) return false;
-    if (zone.size() == 3) return true;
-    const std::size_t mm = zone[3] == ':' ? 4 : 3;
-    const auto minutes = digitsAt(zone, mm, 2);
-    return minutes && *minutes <= 59 && zone.size() == mm + 2;
+using ParsedText = std::optional<std::pair<ParsedDate, TextLayout>>;
+
+// Reads a text form from left to right.
+class Cursor {
+  public:
+    explicit Cursor(std::string_view text) : text_(text) {}
+    bool atEnd() const { return at_ == text_.size(); }
+    std::size_t at() const { return at_; }
+    // `count` digits here: their value, and where they start in `where`.
+    std::optional<int> digits(std::size_t count, std::size_t& where) {
+        const auto value = digitsAt(text_, at_, count);
+        if (value) {
+            where = at_;
+            at_ += count;
+        }
+        return value;
+    }
+    // Takes one of `chars` when it is next.
+    bool take(std::string_view chars) {
+        if (atEnd() || chars.find(text_[at_]) == std::string_view::npos) return false;
+        ++at_;
+        return true;
+    }
+    // ".123" or ",5": a fraction of a second, kept as written; false for a separator without digits.
+    bool fraction() {
+        if (!take(".,")) return true;
+        const std::size_t start = at_;
+        while (!atEnd() && isDigit(text_[at_])) ++at_;
+        return at_ > start;
+    }
+    // "Z", "+hh:mm", "-hhmm" or "+hh" up to the end.
+    bool zoneToEnd(bool allowZ) {
+        if (allowZ && take("Z")) return atEnd();
+        if (!take("+-")) return false;
+        std::size_t where = 0;
+        const auto hours = digits(2, where);
+        if (!hours || *hours > 23) return false;
+        if (atEnd()) return true;
+        take(":");
+        const auto minutes = digits(2, where);
+        return minutes && *minutes <= 59 && atEnd();
+    }
+
+  private:
+    std::string_view text_;
+    std::size_t at_ = 0;
+};
+
+ParsedText finished(ParsedDate parsed, const TextLayout& layout) {
+    const CivilDateTime& v = parsed.value;
+    if (!validDate(v.year, v.month, v.day) || !validTime(v.hour, v.minute, v.second)) return std::nullopt;
+    return std::pair{parsed, layout};
 }
 
-std::optional<std::pair<ParsedDate, IsoLayout>> parseIso(std::string_view text) {
-    ParsedDate parsed;
-    IsoLayout layout;
+// "YYYY[-MM[-DD[Thh:mm[:ss[.f+]]]]][designator]"; the date separators may also be colons, as some writers use.
+ParsedText parseIso(std::string_view text) {
+    ParsedDate parsed{CivilDateTime{1, 1, 1, 0, 0, 0, 0}, DatePrecision::Year};
     CivilDateTime& v = parsed.value;
-    v = CivilDateTime{1, 1, 1, 0, 0, 0, 0};
-    const auto year = digitsAt(text, 0, 4);
+    TextLayout layout;
+    Cursor in(text);
+    const auto year = in.digits(4, layout.year);
     if (!year) return std::nullopt;
     v.year = *year;
-    std::size_t at = 4;
-    const auto done = [&](DatePrecision precision) -> std::optional<std::pair<ParsedDate, IsoLayout>> {
-        parsed.precision = layout.precision = precision;
-        // A designator only means something after a time of day.
+    // A designator only means something after a time of day.
+    const auto end = [&](DatePrecision precision) -> ParsedText {
+        parsed.precision = precision;
         const bool timed = precision == DatePrecision::Minute || precision == DatePrecision::Second;
-        if (at != text.size() && !(timed && isZoneDesignator(text, at))) return std::nullopt;
-        if (!validDate(v.year, v.month, v.day) || !validTime(v.hour, v.minute, v.second)) return std::nullopt;
-        return std::pair{parsed, layout};
+        if (!in.atEnd() && !(timed && in.zoneToEnd(true))) return std::nullopt;
+        return finished(parsed, layout);
     };
-    if (at == text.size() || text[at] != '-') return done(DatePrecision::Year);
-    const auto month = digitsAt(text, at + 1, 2);
+    if (!in.take("-:")) return end(DatePrecision::Year);
+    const auto month = in.digits(2, layout.month);
     if (!month) return std::nullopt;
     v.month = *month;
-    layout.month = at + 1;
-    at += 3;
-    if (at == text.size() || text[at] != '-') return done(DatePrecision::Month);
-    const auto day = digitsAt(text, at + 1, 2);
+    if (!in.take("-:")) return end(DatePrecision::Month);
+    const auto day = in.digits(2, layout.day);
     if (!day) return std::nullopt;
     v.day = *day;
-    layout.day = at + 1;
-    at += 3;
-    if (at == text.size() || (text[at] != 'T' && text[at] != ' ')) return done(DatePrecision::Day);
-    const auto hour = digitsAt(text, at + 1, 2);
-    const auto minute = digitsAt(text, at + 4, 2);
-    if (!hour || !minute || text[at + 3] != ':') return std::nullopt;
+    if (!in.take("T ")) return end(DatePrecision::Day);
+    const auto hour = in.digits(2, layout.hour);
+    if (!hour || !in.take(":")) return std::nullopt;
+    const auto minute = in.digits(2, layout.minute);
+    if (!minute) return std::nullopt;
     v.hour = *hour;
     v.minute = *minute;
-    layout.hour = at + 1;
-    layout.minute = at + 4;
-    at += 6;
-    if (at == text.size() || text[at] != ':') return done(DatePrecision::Minute);
-    const auto second = digitsAt(text, at + 1, 2);
-    if (!second) return std::nullopt;
+    if (!in.take(":")) return end(DatePrecision::Minute);
+    const auto second = in.digits(2, layout.second);
+    if (!second || !in.fraction()) return std::nullopt;
     v.second = *second;
-    layout.second = at + 1;
-    at += 3;
-    if (at < text.size() && (text[at] == '.' || text[at] == ',')) {
-        std::size_t end = at + 1;
-        while (end < text.size() && isDigit(text[end])) ++end;
-        if (end == at + 1) return std::nullopt;  // a separator without a fraction
-        at = end;
-    }
-    return done(DatePrecision::Second);
+    return end(DatePrecision::Second);
 }
 
-std::string formatIso(std::string_view bytes, const IsoLayout& layout, const CivilDateTime& value) {
+// "CCYYMMDD" (separators, where a writer put them, are kept).
+ParsedText parseIptcDateText(std::string_view text) {
+    TextLayout layout;
+    Cursor in(text);
+    const auto y = in.digits(4, layout.year);
+    const bool separated = in.take("-:");
+    const auto m = in.digits(2, layout.month);
+    if (separated && !in.take("-:")) return std::nullopt;
+    const auto d = in.digits(2, layout.day);
+    if (!y || !m || !d || !in.atEnd()) return std::nullopt;
+    return finished(ParsedDate{CivilDateTime{*y, *m, *d, 0, 0, 0, 0}, DatePrecision::Day}, layout);
+}
+
+// "HHMMSS" with an optional fraction and "+HHMM" / "-HHMM" (colons, where a writer put them, are kept). The date
+// fields are 1-1-1: a time is completed by its date.
+ParsedText parseIptcTimeText(std::string_view text) {
+    TextLayout layout;
+    Cursor in(text);
+    const auto h = in.digits(2, layout.hour);
+    const bool separated = in.take(":");
+    const auto mi = in.digits(2, layout.minute);
+    if (separated && !in.take(":")) return std::nullopt;
+    const auto s = in.digits(2, layout.second);
+    if (!h || !mi || !s || !in.fraction() || (!in.atEnd() && !in.zoneToEnd(false))) return std::nullopt;
+    return finished(ParsedDate{CivilDateTime{1, 1, 1, *h, *mi, *s, 0}, DatePrecision::Second}, layout);
+}
+
+std::string formatText(std::string_view bytes, const TextLayout& layout, const CivilDateTime& value) {
     std::string out(bytes);
-    putDigits(out, 0, 4, value.year);
-    if (layout.precision >= DatePrecision::Month) putDigits(out, layout.month, 2, value.month);
-    if (layout.precision >= DatePrecision::Day) putDigits(out, layout.day, 2, value.day);
-    if (layout.precision >= DatePrecision::Minute) {
-        putDigits(out, layout.hour, 2, value.hour);
-        putDigits(out, layout.minute, 2, value.minute);
-    }
-    if (layout.precision >= DatePrecision::Second) putDigits(out, layout.second, 2, value.second);
+    const auto put = [&](std::size_t at, std::size_t count, int field) {
+        if (at != TextLayout::kNone) putDigits(out, at, count, field);
+    };
+    put(layout.year, 4, value.year);
+    put(layout.month, 2, value.month);
+    put(layout.day, 2, value.day);
+    put(layout.hour, 2, value.hour);
+    put(layout.minute, 2, value.minute);
+    put(layout.second, 2, value.second);
     return out;
+}
+
+ParsedText parseText(DateEncoding encoding, std::string_view bytes) {
+    switch (encoding) {
+    case DateEncoding::Iso8601: return parseIso(bytes);
+    case DateEncoding::IptcDate: return parseIptcDateText(bytes);
+    case DateEncoding::IptcTime: return parseIptcTimeText(bytes);
+    default: return std::nullopt;
+    }
+}
+
+std::optional<ParsedDate> parseIptcDate(std::string_view bytes) {
+    auto text = parseIptcDateText(bytes);
+    if (!text) return std::nullopt;
+    return text->first;
+}
+
+std::optional<ParsedDate> parseIptcTime(std::string_view bytes) {
+    auto text = parseIptcTimeText(bytes);
+    if (!text) return std::nullopt;
+    return text->first;
 }
 
 // --- the other forms --------------------------------------------------------------------------------------------
@@ -222,24 +297,6 @@ std::optional<ParsedDate> parseExif(std::string_view bytes) {
     const double value = parseExifDate(bytes.substr(0, kExifLength));
     if (value == 0.0) return std::nullopt;
     return ParsedDate{wholeSeconds(decodeDateTime(value)), DatePrecision::Second};
-}
-
-// "HHMMSS" with an optional "+HHMM" / "-HHMM".
-bool iptcTimeShape(std::string_view bytes) {
-    if (bytes.size() == 6) return true;
-    return bytes.size() == 11 && (bytes[6] == '+' || bytes[6] == '-') && digitsAt(bytes, 7, 4).has_value();
-}
-
-std::optional<ParsedDate> parseIptcDate(std::string_view bytes) {
-    const auto y = digitsAt(bytes, 0, 4), m = digitsAt(bytes, 4, 2), d = digitsAt(bytes, 6, 2);
-    if (bytes.size() != 8 || !y || !m || !d || !validDate(*y, *m, *d)) return std::nullopt;
-    return ParsedDate{CivilDateTime{*y, *m, *d, 0, 0, 0, 0}, DatePrecision::Day};
-}
-
-std::optional<ParsedDate> parseIptcTime(std::string_view bytes) {
-    const auto h = digitsAt(bytes, 0, 2), mi = digitsAt(bytes, 2, 2), s = digitsAt(bytes, 4, 2);
-    if (!iptcTimeShape(bytes) || !h || !mi || !s || !validTime(*h, *mi, *s)) return std::nullopt;
-    return ParsedDate{CivilDateTime{1, 1, 1, *h, *mi, *s, 0}, DatePrecision::Second};
 }
 
 const CivilDateTime kQuickTimeEpoch{1904, 1, 1, 0, 0, 0, 0};
@@ -362,13 +419,13 @@ std::string_view dateOutcomeText(DateOutcome outcome) {
 std::optional<ParsedDate> parseDateField(DateEncoding encoding, std::string_view bytes) {
     switch (encoding) {
     case DateEncoding::ExifAscii: return parseExif(bytes);
-    case DateEncoding::Iso8601: {
-        auto iso = parseIso(bytes);
-        if (!iso) return std::nullopt;
-        return iso->first;
+    case DateEncoding::Iso8601:
+    case DateEncoding::IptcDate:
+    case DateEncoding::IptcTime: {
+        auto text = parseText(encoding, bytes);
+        if (!text) return std::nullopt;
+        return text->first;
     }
-    case DateEncoding::IptcDate: return parseIptcDate(bytes);
-    case DateEncoding::IptcTime: return parseIptcTime(bytes);
     case DateEncoding::QuickTimeSeconds32:
     case DateEncoding::QuickTimeSeconds64: return parseQuickTime(encoding, bytes);
     }
@@ -396,26 +453,12 @@ std::optional<std::string> formatDateField(DateEncoding encoding, std::string_vi
         out.replace(0, kExifLength, text, kExifLength);
         return out;
     }
-    case DateEncoding::Iso8601: {
-        const auto iso = parseIso(bytes);
-        if (!iso) return std::nullopt;
-        return formatIso(bytes, iso->second, v);
-    }
-    case DateEncoding::IptcDate: {
-        if (!parseIptcDate(bytes)) return std::nullopt;
-        std::string out(bytes);
-        putDigits(out, 0, 4, v.year);
-        putDigits(out, 4, 2, v.month);
-        putDigits(out, 6, 2, v.day);
-        return out;
-    }
+    case DateEncoding::Iso8601:
+    case DateEncoding::IptcDate:
     case DateEncoding::IptcTime: {
-        if (!parseIptcTime(bytes)) return std::nullopt;
-        std::string out(bytes);
-        putDigits(out, 0, 2, v.hour);
-        putDigits(out, 2, 2, v.minute);
-        putDigits(out, 4, 2, v.second);
-        return out;
+        const auto text = parseText(encoding, bytes);
+        if (!text) return std::nullopt;
+        return formatText(bytes, text->second, v);
     }
     case DateEncoding::QuickTimeSeconds32:
     case DateEncoding::QuickTimeSeconds64:
