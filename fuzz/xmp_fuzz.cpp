@@ -19,7 +19,7 @@ constexpr std::uint64_t kOffset = 7;  // the packet does not start the "file"
 
 std::string shiftedBy(const std::string& file, const DateFieldScan& scan, std::int64_t seconds,
                       std::vector<DateField>* moved = nullptr) {
-    const ShiftResult result = shiftDateFields(scan.fields, MemoryByteSource(file), DateMapping::bySeconds(seconds));
+    const DatePatchPlan result = shiftDateFields(scan.fields, MemoryByteSource(file), DateMapping::bySeconds(seconds));
     if (result.reports.size() != scan.fields.size()) std::abort();
     std::string out = file;
     for (const BytePatch& patch : result.patches) {

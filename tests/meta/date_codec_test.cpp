@@ -181,7 +181,7 @@ TEST(DateCodec, FieldListPairsPartnersSharesRepeatsAndStaysInsideEachField) {
     fields[5] = {33, 19, DateEncoding::Iso8601, DateRole::Digitized, "XMP-exif", "exif:DateTimeDigitized", -1};
     fields[6] = {50, 19, DateEncoding::Iso8601, DateRole::Modified, "XMP-xmp", "xmp:ModifyDate", -1};
     const MemoryByteSource source(bytes);
-    const ShiftResult result = shiftDateFields(fields, source, DateMapping::bySeconds(kHour));
+    const DatePatchPlan result = shiftDateFields(fields, source, DateMapping::bySeconds(kHour));
     EXPECT_EQ(applyPatches(bytes, result.patches),
               "20060101" "003000+0200" "20050601" "110000" "2005-06-01T11:00:00");
     ASSERT_EQ(result.reports.size(), fields.size());

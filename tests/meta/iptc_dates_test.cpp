@@ -20,7 +20,7 @@ constexpr std::uint64_t kPayloadOffset = 300;
 std::string shiftedPayload(const std::string& payload, std::int64_t seconds) {
     const DateFieldScan scan = findApp13IptcDates(payload, kPayloadOffset);
     const std::string file = std::string(kPayloadOffset, '\0') + payload;
-    const ShiftResult result = shiftDateFields(scan.fields, MemoryByteSource(file), DateMapping::bySeconds(seconds));
+    const DatePatchPlan result = shiftDateFields(scan.fields, MemoryByteSource(file), DateMapping::bySeconds(seconds));
     return applyPatches(payload, result.patches, kPayloadOffset);
 }
 

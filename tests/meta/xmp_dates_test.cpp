@@ -31,7 +31,7 @@ std::string shifted(const std::string& packet, std::int64_t seconds) {
     const DateFieldScan scan = findXmpDates(packet, kPacketOffset);
     const std::string file = std::string(kPacketOffset, '\0') + packet;
     const MemoryByteSource source(file);
-    const ShiftResult result = shiftDateFields(scan.fields, source, DateMapping::bySeconds(seconds));
+    const DatePatchPlan result = shiftDateFields(scan.fields, source, DateMapping::bySeconds(seconds));
     return applyPatches(packet, result.patches, kPacketOffset);
 }
 
@@ -118,7 +118,7 @@ TEST(XmpDates, EveryFormShiftedAndNothingElseChanged) {
     // The outcomes name what was left and why.
     const DateFieldScan scan = findXmpDates(before, kPacketOffset);
     const std::string file = std::string(kPacketOffset, '\0') + before;
-    const ShiftResult result = shiftDateFields(scan.fields, MemoryByteSource(file), DateMapping::bySeconds(3600));
+    const DatePatchPlan result = shiftDateFields(scan.fields, MemoryByteSource(file), DateMapping::bySeconds(3600));
     int shiftedCount = 0, dateOnly = 0, unreadable = 0;
     for (const FieldReport& report : result.reports) {
         shiftedCount += report.outcome == DateOutcome::Shifted;

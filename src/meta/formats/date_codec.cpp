@@ -513,12 +513,12 @@ IptcPairShift shiftIptcPair(std::string_view dateBytes, std::string_view timeByt
     return result;
 }
 
-ShiftResult shiftDateFields(const std::vector<DateField>& fields, const ByteSource& source,
+DatePatchPlan shiftDateFields(const std::vector<DateField>& fields, const ByteSource& source,
                             const DateMapping& mapping) {
     // No date form is anywhere near this long; a wider field is a reader's mistake, not a date.
     constexpr std::uint32_t kMaxFieldWidth = 256;
     const std::size_t count = fields.size();
-    ShiftResult result;
+    DatePatchPlan result;
     result.reports.resize(count);
     std::vector<bool> done(count, false);
     std::vector<std::string> bytes(count);

@@ -108,14 +108,14 @@ struct FieldReport {
     std::string after;      // the same after the shift; equal to `before` unless shifted
 };
 
-struct ShiftResult {
+struct DatePatchPlan {
     std::vector<BytePatch> patches;     // one per shifted field whose bytes changed, inside that field
     std::vector<FieldReport> reports;   // one per field, in list order
 };
 
 // Every field of `fields` read from `source`, shifted with `mapping`. IPTC dates move with their partner times.
 // A field whose bytes cannot be read from the source is reported Unreadable.
-ShiftResult shiftDateFields(const std::vector<DateField>& fields, const ByteSource& source,
+DatePatchPlan shiftDateFields(const std::vector<DateField>& fields, const ByteSource& source,
                             const DateMapping& mapping);
 
 // The fields of `from` appended to `into`, their partner indexes adjusted; skipped notes are appended too.
