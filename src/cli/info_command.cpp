@@ -4,6 +4,7 @@
 #include <ostream>
 #include <string_view>
 
+#include "meta/date_copies.h"
 #include "meta/img_data.h"
 #include "meta/tag_tables.h"
 #include "meta/text_codec.h"
@@ -83,6 +84,33 @@ void printDate(std::ostream& out, std::string_view label, const ImageInfo* info,
 void printWalk(std::ostream& out, const ImageInfo& info);
 void printIptc(std::ostream& out, const ImgData& data);
 
+// The XMP and IPTC copies of the dates, each with its place in the file and, when it is not a date that a
+// correction can move, why.
+void printDateCopies(std::ostream& out, const ImgData& data) {
+    const meta::DateFieldScan copies = meta::findDateCopies(data);
+    if (copies.fields.empty() && copies.skipped.empty()) {
+        out << "  Date copies: -\n";
+        return;
+    }
+    out << "  Date copies:\n";
+    const meta::MemoryByteSource source(data.sourceBytes());
+    for (const meta::DateField& field : copies.fields) {
+        std::string value;
+        const bool read = source.read(field.offset, field.width, value);
+        out << "    " << field.group << ' ' << field.name << ": \"" << forTerminal(value) << "\" at file offset "
+            << field.offset;
+        if (!read) {
+            out << " (cannot be read)";
+        } else if (meta::isEmptyDateField(field.encoding, value)) {
+            out << " (empty)";
+        } else if (!meta::parseDateField(field.encoding, value)) {
+            out << " (unreadable)";
+        }
+        out << '\n';
+    }
+    for (const std::string& why : copies.skipped) out << "    Left as it is: " << forTerminal(why) << '\n';
+}
+
 void printFile(std::ostream& out, const std::string& path, const ImgData& data) {
     const ImageInfo* info = data.exif();
     out << "File: " << path << '\n';
@@ -106,6 +134,7 @@ void printFile(std::ostream& out, const std::string& path, const ImgData& data) 
     printDate(out, "DateTime", info, info ? info->dateTimePos : 0);
     printDate(out, "DateTimeOriginal", info, info ? info->dateTimeOriginalPos : 0);
     printDate(out, "DateTimeDigitized", info, info ? info->dateTimeDigitizedPos : 0);
+    printDateCopies(out, data);
     if (info != nullptr) printWalk(out, *info);
     printIptc(out, data);
 }
@@ -146,9 +175,11 @@ const char* infoHelp() {
            "Reads each FILE the way the date correction does and shows what was understood:\n"
            "the status of the read, the metadata sections kept, the byte order of the EXIF block,\n"
            "the three date values (DateTime, DateTimeOriginal, DateTimeDigitized) with their\n"
-           "positions in the block, then one line per directory entry and per maker-note entry.\n"
-           "Control characters inside a value are shown as escapes (\\n). A maker note that cannot\n"
-           "be read is reported once: \"Maker note: unreadable (reason)\".\n"
+            "positions in the block, their copies in the XMP and IPTC sections (xmp:CreateDate,\n"
+            "exif:DateTimeOriginal, IPTC Date Created, ...) with their places in the file, then\n"
+            "one line per directory entry and per maker-note entry.\n"
+            "Control characters inside a value are shown as escapes (\\n). A maker note that cannot\n"
+            "be read is reported once: \"Maker note: unreadable (reason)\".\n"
            "JPEG files (.jpg, .jpeg, .jpe) and TIFF-structured files (.tif, .tiff, .nef) are read;\n"
            "other names are reported as \"Not an EXIF file\". Nothing is written.\n"
            "\n"
