@@ -37,7 +37,8 @@ NEVER_SHIFTED = {("GPS", "GPSDateStamp"), ("GPS", "GPSTimeStamp"), ("Composite",
                  ("ICC-header", "ProfileDateTime"), ("XMP-xmp", "MetadataDate"), ("XMP-xmpMM", "HistoryWhen")}
 IGNORED_GROUPS = {"System", "Composite"}
 
-DATE_TIME = re.compile(r"^(\d{4}):(\d{2}):(\d{2})[ T](\d{2}):(\d{2})(?::(\d{2})(\.\d+)?)?(Z|[+-]\d{2}:?\d{2})?$")
+# exiftool shows the zone of an XMP date written with colons in its date part as ":hh:mm".
+DATE_TIME = re.compile(r"^(\d{4})[:-](\d{2})[:-](\d{2})[ T](\d{2}):(\d{2})(?::(\d{2})(\.\d+)?)?(Z|[+-]\d{2}:?\d{2}|:\d{2}:\d{2})?$")
 TIME = re.compile(r"^(\d{2}):(\d{2}):(\d{2})(\.\d+)?(Z|[+-]\d{2}:?\d{2})?$")
 DATE = re.compile(r"^(\d{4}):(\d{2}):(\d{2})$")
 
@@ -72,9 +73,21 @@ def iptc_group(group):
 
 def compare_file(source, output, counts, failures):
     before, after = read_dates(source), read_dates(output)
-    if [(g, t) for g, t, _ in before] != [(g, t) for g, t, _ in after]:
+    # The header sections are written in a fixed order, so groups may come in another order: each tag's values are
+    # paired in the order they come.
+    order = defaultdict(list)
+    for index, (group, tag, _) in enumerate(after):
+        order[(group, tag)].append(index)
+    if sorted(order) != sorted({(g, t) for g, t, _ in before}) or \
+            any(len(order[(g, t)]) != sum(1 for g2, t2, _ in before if (g2, t2) == (g, t)) for g, t, _ in before):
         failures.append(f"{source}: the copy has other date tags than the original")
         return
+    taken = defaultdict(int)
+    paired = []
+    for group, tag, _ in before:
+        paired.append(after[order[(group, tag)][taken[(group, tag)]]])
+        taken[(group, tag)] += 1
+    after = paired
     hour = datetime.timedelta(hours=1)
     # IPTC dates and times, per record, in order.
     iptc = defaultdict(list)
@@ -142,6 +155,7 @@ def compare_file(source, output, counts, failures):
 def check_left(label, old, new, why, counts, failures):
     if old == new:
         counts[f"capture copies left ({why})"] += 1
+        counts[f"  left: {label.split(': ', 1)[1]} ({why})"] += 1
     else:
         failures.append(f"{label} ({why}, should be left): {old} became {new}")
 
@@ -163,7 +177,7 @@ def main():
         if run.returncode not in (0, 1):
             print(f"the run failed ({run.returncode}): {run.stderr}", file=sys.stderr)
             return 2
-        counts, failures = Counter(), []
+        counts, failures, not_written = Counter(), [], []
         photos = 0
         for root, _, files in os.walk(args.source):
             for name in sorted(files):
@@ -173,11 +187,17 @@ def main():
                 relative = os.path.relpath(source, args.source)
                 output = os.path.join(dest, os.path.splitext(relative)[0] + ".jpg")
                 if not os.path.exists(output):
-                    failures.append(f"{source}: no copy written")
+                    # A photo the run refused (its own error on standard error) has no dates to compare.
+                    reason = next((line for line in run.stderr.splitlines() if line.startswith(source + ":")),
+                                  f"{source}: no copy written")
+                    not_written.append(reason)
                     continue
                 photos += 1
                 compare_file(source, output, counts, failures)
         print(f"photos compared: {photos}")
+        print(f"photos the run did not write: {len(not_written)}")
+        for line in not_written:
+            print("  " + line)
         for key in [k for k in counts if not k.startswith("  ")]:
             print(f"{key}: {counts[key]}")
         print("by tag:")

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "meta/date_copies.h"
+#include "meta/formats/date_codec.h"
 #include "meta/img_data.h"
 #include "meta/tag_tables.h"
 #include "meta/text_codec.h"

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "meta/byte_reader.h"
+#include "meta/formats/date_codec.h"
+#include "meta/formats/iptc_dates.h"
 #include "meta/img_data.h"
 
 namespace morrowtide::meta {
@@ -12,8 +15,8 @@ std::vector<JpegSegmentView> segmentViews(const ImgData& data) {
     for (int i = 0; i < data.sectionCount(); ++i) {
         const JpegSection& section = data.section(i);
         // Only the bytes that came from the file: a section cut short by the end of the file holds zeros after them.
-        const auto stored = static_cast<std::size_t>(std::clamp<std::int64_t>(section.storedLength, 0,
-                                                                              static_cast<std::int64_t>(section.data.size())));
+        const auto stored = static_cast<std::size_t>(
+            std::clamp<std::int64_t>(section.storedLength, 0, static_cast<std::int64_t>(section.data.size())));
         if (stored < 2) continue;
         views.push_back(JpegSegmentView{section.marker, std::string_view(section.data).substr(2, stored - 2),
                                         static_cast<std::uint64_t>(section.dataOffset) + 2});
@@ -22,11 +25,22 @@ std::vector<JpegSegmentView> segmentViews(const ImgData& data) {
 }
 
 DateFieldScan findDateCopies(const ImgData& data) {
-    return findJpegCopyDates(segmentViews(data));
-}
-
-std::string describeCopy(const DateField& field, const std::string& value) {
-    return field.group + " " + field.name + " \"" + value + "\"";
+    DateFieldScan scan = findJpegCopyDates(segmentViews(data));
+    // An IPTC record can also stand in the EXIF block itself, as the value of tag 0x83BB (IPTC-NAA).
+    constexpr std::uint16_t kIptcNaaTag = 0x83BB;
+    const JpegSection* exifSection = data.exifSection();
+    if (data.tiffMode() || data.exif() == nullptr || exifSection == nullptr) return scan;
+    const auto stored = static_cast<std::size_t>(
+        std::clamp<std::int64_t>(exifSection->storedLength, 0, static_cast<std::int64_t>(exifSection->data.size())));
+    for (const TagEntry& entry : data.exif()->entries) {
+        if (entry.tag != kIptcNaaTag || entry.rawPos < 1 || entry.rawSize < 1) continue;
+        const auto at = static_cast<std::size_t>(entry.rawPos - 1);
+        const auto size = static_cast<std::size_t>(entry.rawSize);
+        if (!fitsIn(stored, at, size)) continue;
+        appendDateFields(scan, findIptcDatasetDates(std::string_view(exifSection->data).substr(at, size),
+                                                    static_cast<std::uint64_t>(exifSection->dataOffset) + at));
+    }
+    return scan;
 }
 
 }  // namespace morrowtide::meta

@@ -1,11 +1,10 @@
 // The copies of the capture dates a JPEG carries besides its EXIF dates (XMP, extended XMP, IPTC), found in the
-// sections the container kept and moved in place there, so that the writer puts them out like any other bytes.
+// sections the container kept.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "meta/formats/date_codec.h"
 #include "meta/formats/date_field.h"
 #include "meta/formats/jpeg_copy_dates.h"
 
@@ -19,17 +18,5 @@ std::vector<JpegSegmentView> segmentViews(const ImgData& data);
 
 // The XMP and IPTC date fields of the file the container last read (file offsets).
 DateFieldScan findDateCopies(const ImgData& data);
-
-// What became of the copies in one photo.
-struct DateCopiesShift {
-    DateFieldScan scan;
-    DatePatchPlan plan;  // reports in scan order; patches in file offsets
-    int moved = 0;       // fields rewritten
-    // One line per copy left as it was, for the log: "xmp:CreateDate "2005-06-01" (date only)".
-    std::vector<std::string> left;
-};
-
-// A copy's value as the log and `info` show it: group, name and value ("XMP-xmp xmp:CreateDate 2005-06-01").
-std::string describeCopy(const DateField& field, const std::string& value);
 
 }  // namespace morrowtide::meta

@@ -100,12 +100,16 @@ TEST(IptcDates, DatasetFormsAndLimits) {
     EXPECT_TRUE(findIptcResourceDates(notIptc, 0).fields.empty());
     EXPECT_TRUE(findApp13IptcDates(IptcBuilder().dataset(2, 55, "20050601").iim(), 0).fields.empty());
 
-    // An IPTC resource whose size runs past the block is left and reported.
-    std::string resources = IptcBuilder().dataset(2, 55, "20050601").resources();
-    resources.resize(resources.size() - 4);
+    // An IPTC resource whose size runs past the block is left; its dates are named, other datasets are not.
+    std::string resources = IptcBuilder().dataset(2, 55, "20050601").dataset(2, 5, "Title").resources();
+    resources.resize(resources.size() - 2);
     const DateFieldScan shortBlock = findIptcResourceDates(resources, 0);
     EXPECT_TRUE(shortBlock.fields.empty());
-    EXPECT_EQ(shortBlock.skipped.size(), 1u);
+    EXPECT_EQ(shortBlock.skipped,
+              std::vector<std::string>{"IPTC DateCreated in a resource that runs past the end of its block"});
+    std::string undated = IptcBuilder().dataset(2, 5, "Title").resources();
+    undated.resize(undated.size() - 2);
+    EXPECT_TRUE(findIptcResourceDates(undated, 0).skipped.empty());
 }
 
 TEST(JpegCopyDates, GathersXmpExtendedPartsAndIptcFromTheSections) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <limits>
 #include <map>
@@ -15,48 +16,32 @@ namespace morrowtide::meta {
 
 namespace {
 
-// Days since 1970-01-01 of a proleptic Gregorian date (exact for the years 1..9999).
-std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const auto yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
+namespace chr = std::chrono;
 
-CivilDateTime civilFromDays(std::int64_t z) {
-    z += 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const auto doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    CivilDateTime c;
-    c.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    c.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    c.year = static_cast<int>(static_cast<std::int64_t>(yoe) + era * 400 + (c.month <= 2));
-    c.hour = c.minute = c.second = c.millisecond = 0;
-    return c;
-}
-
+// Seconds since 1970-01-01 00:00:00 of a valid date-time (proleptic Gregorian calendar), and back.
 std::int64_t toEpochSeconds(const CivilDateTime& v) {
-    return daysFromCivil(v.year, static_cast<unsigned>(v.month), static_cast<unsigned>(v.day)) * 86400 +
-           v.hour * 3600 + v.minute * 60 + v.second;
+    const chr::sys_days day{chr::year{v.year} / v.month / v.day};
+    return static_cast<std::int64_t>(day.time_since_epoch().count()) * 86400 + v.hour * 3600 + v.minute * 60 +
+           v.second;
 }
 
 // Seconds since 1970 of 0001-01-01 00:00:00 and of 9999-12-31 23:59:59.
-const std::int64_t kFirstSecond = daysFromCivil(kMinYear, 1, 1) * 86400;
-const std::int64_t kLastSecond = daysFromCivil(kMaxYear, 12, 31) * 86400 + 86399;
+const std::int64_t kFirstSecond = toEpochSeconds(CivilDateTime{kMinYear, 1, 1, 0, 0, 0, 0});
+const std::int64_t kLastSecond = toEpochSeconds(CivilDateTime{kMaxYear, 12, 31, 23, 59, 59, 0});
 
 std::optional<CivilDateTime> fromEpochSeconds(std::int64_t s) {
     if (s < kFirstSecond || s > kLastSecond) return std::nullopt;
     const std::int64_t days = (s >= 0 ? s : s - 86399) / 86400;
     const std::int64_t rest = s - days * 86400;
-    CivilDateTime c = civilFromDays(days);
+    const chr::year_month_day ymd{chr::sys_days{chr::days{days}}};
+    CivilDateTime c;
+    c.year = static_cast<int>(ymd.year());
+    c.month = static_cast<int>(static_cast<unsigned>(ymd.month()));
+    c.day = static_cast<int>(static_cast<unsigned>(ymd.day()));
     c.hour = static_cast<int>(rest / 3600);
     c.minute = static_cast<int>(rest / 60 % 60);
     c.second = static_cast<int>(rest % 60);
+    c.millisecond = 0;
     return c;
 }
 

@@ -104,7 +104,12 @@ DateFieldScan findIptcResourceDates(std::string_view resources, std::uint64_t fi
         const std::size_t size = in.u32(sizeAt);
         const std::size_t dataAt = sizeAt + 4;
         if (!in.fits(dataAt, size)) {
-            if (id == kIptcResource) scan.skipped.push_back("IPTC resource runs past the end of its block");
+            // A resource that claims more than its block holds is not patched; only the dates in it are named.
+            if (id == kIptcResource && dataAt <= resources.size()) {
+                for (const DateField& field : findIptcDatasetDates(resources.substr(dataAt), 0).fields) {
+                    scan.skipped.push_back("IPTC " + field.name + " in a resource that runs past the end of its block");
+                }
+            }
             break;
         }
         if (id == kIptcResource) {

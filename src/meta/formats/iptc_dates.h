@@ -21,7 +21,8 @@ inline constexpr std::string_view kPhotoshopApp13Signature{"Photoshop 3.0\0", 14
 DateFieldScan findIptcDatasetDates(std::string_view iim, std::uint64_t fileOffset);
 
 // The same inside every IPTC resource (0x0404) of a Photoshop image-resource block (a sequence of "8BIM"
-// resources, as after kPhotoshopApp13Signature or in TIFF tag 34377). A resource that runs past the end ends the walk.
+// resources, as after kPhotoshopApp13Signature or in TIFF tag 34377). A resource that runs past the end ends the walk;
+// the dates in it are left alone and named in `skipped`.
 DateFieldScan findIptcResourceDates(std::string_view resources, std::uint64_t fileOffset);
 
 // The same for a JPEG APP13 payload (the bytes after the section's length field) starting at `payloadFileOffset`;
