@@ -16,6 +16,7 @@
 
 #include "app/file_list.h"
 #include "app/naming.h"
+#include "meta/date_copies.h"
 #include "meta/img_data.h"
 #include "meta/jpeg_validate.h"
 #include "meta/jpeg_writer.h"
@@ -26,6 +27,12 @@ namespace morrowtide::app {
 namespace fs = std::filesystem;
 
 namespace {
+
+// The offset as one number of seconds (exact: the four parts are whole numbers).
+std::int64_t offsetInSeconds(const TimeOffset& offset) {
+    return static_cast<std::int64_t>(offset.days) * 86400 + static_cast<std::int64_t>(offset.hours) * 3600 +
+           static_cast<std::int64_t>(offset.minutes) * 60 + offset.seconds;
+}
 
 QString withDelimiter(const QString& folder) {
     return folder.endsWith(u'/') ? folder : folder + u'/';
@@ -245,6 +252,11 @@ bool BatchRun::processFile(const QString& path, const std::string& nativeSource,
             exif != nullptr ? data.shiftDates(options.offset.days, options.offset.hours, options.offset.minutes,
                                               options.offset.seconds)
                             : meta::ShiftResult{meta::ShiftStatus::kNoExifBlock, 0};
+        // The XMP and IPTC copies of the dates move with them, unless the EXIF dates could not move at all.
+        meta::DateCopiesShift copies;
+        if (shift.status != meta::ShiftStatus::kOutOfRange) {
+            copies = meta::shiftDateCopies(data, meta::DateMapping::bySeconds(offsetInSeconds(options.offset)));
+        }
         const double captureDateTime = exif != nullptr ? exif->captureDateTime() : 0.0;
 
         useMask(namer, options.fileMask);
@@ -307,10 +319,15 @@ bool BatchRun::processFile(const QString& path, const std::string& nativeSource,
             // The host names the file; the message says what is wrong with it.
             throw meta::WriteError(refused.explanation());
         }
-        if (shift.status != meta::ShiftStatus::kShifted) {
+        if (shift.status != meta::ShiftStatus::kShifted && copies.moved == 0) {
             host_.fileNotCorrected(path + QStringLiteral(": dates not changed: ") +
                                        QString::fromUtf8(meta::shiftStatusReason(shift.status)),
                                    shift.status == meta::ShiftStatus::kOutOfRange);
+        }
+        if (!copies.left.empty()) {
+            QStringList left;
+            for (const std::string& copy : copies.left) left << QString::fromUtf8(copy);
+            host_.logNote(path + QStringLiteral(": dates left as they were: ") + left.join(QStringLiteral("; ")));
         }
         host_.breathe();
         return true;

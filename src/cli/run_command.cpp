@@ -291,7 +291,9 @@ const char* runHelp() {
     return R"HELP(Usage: morrowtide-cli run [OPTIONS] SOURCE DEST
 
 Writes a copy of every photo under SOURCE to DEST with its EXIF dates (DateTime,
-DateTimeOriginal, DateTimeDigitized) moved by the time offset, named after the
+DateTimeOriginal, DateTimeDigitized) and their XMP and IPTC copies (xmp:CreateDate,
+xmp:ModifyDate, exif:DateTimeOriginal, photoshop:DateCreated, IPTC Date/Time
+Created, ...) moved by the time offset, each in its own form, named after the
 new date. Only files ending in exactly ".JPG" or ".jpg" are taken; the folders
 below SOURCE are reproduced under DEST. The image data is copied byte for byte.
 Each output replaces its name only once it is completely written.
@@ -333,10 +335,12 @@ account (a name it avoided, a folder it left out or could not read) go there
 too. A photo copied without a date change (no EXIF block, no readable date, or
 a date the offset would move outside the years 0001-9999, in which case none of
 its dates is changed) gets a line there saying why, and a closing count follows
-the summary, such as "31 photos had no date to correct". Ctrl-C, SIGTERM and
-SIGHUP stop after the file in hand (the same signal again quits at once); a run
-that is killed leaves no partial file behind. File times are kept to 2 seconds,
-for the years 1980 to 2107.
+the summary, such as "31 photos had no date to correct". A photo some of whose
+XMP or IPTC copies stay as they were (not a date, or a date without a time
+under an offset of hours: "date only") gets a line there naming each. Ctrl-C,
+SIGTERM and SIGHUP stop after the file in hand (the same signal again quits at
+once); a run that is killed leaves no partial file behind. File times are kept
+to 2 seconds, for the years 1980 to 2107.
 
 Exit status: 0 every file processed, 1 some file failed (or the overwrite
 question was answered "No"), 2 usage error or SOURCE is not a folder,

@@ -1,10 +1,11 @@
 // The copies of the capture dates a JPEG carries besides its EXIF dates (XMP, extended XMP, IPTC), found in the
-// sections the container kept.
+// sections the container kept and moved in place there, so that the writer puts them out like any other bytes.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "meta/formats/date_codec.h"
 #include "meta/formats/date_field.h"
 #include "meta/formats/jpeg_copy_dates.h"
 
@@ -18,5 +19,22 @@ std::vector<JpegSegmentView> segmentViews(const ImgData& data);
 
 // The XMP and IPTC date fields of the file the container last read (file offsets).
 DateFieldScan findDateCopies(const ImgData& data);
+
+// What became of the copies in one photo.
+struct DateCopiesShift {
+    DateFieldScan scan;
+    DatePatchPlan plan;  // reports in scan order; patches in file offsets
+    int moved = 0;       // fields rewritten
+    // One line per copy left as it was, for the log: "xmp:CreateDate "2005-06-01" (date only)".
+    std::vector<std::string> left;
+};
+
+// Finds the copies in the sections `data` kept and moves them there with `mapping` (each in its own form and width;
+// an IPTC date with its time), so that the writer puts the changed sections out. Copies that cannot be moved stay
+// as they are and are listed in `left`.
+DateCopiesShift shiftDateCopies(ImgData& data, const DateMapping& mapping);
+
+// A copy's value as the log and `info` show it: group, name and value ("XMP-xmp xmp:CreateDate 2005-06-01").
+std::string describeCopy(const DateField& field, const std::string& value);
 
 }  // namespace morrowtide::meta

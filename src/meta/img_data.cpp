@@ -144,6 +144,7 @@ void ImgData::clearState() {
     iptc_.reset();
     extraExif_.clear();
     headerRefusal_.clear();
+    patched_.fill(false);
     bigEndian = false;
     block.clear();
     tiffMode_ = false;
@@ -395,6 +396,23 @@ ShiftResult ImgData::shiftDates(std::int32_t days, std::int32_t hours, std::int3
         block = exifSection()->data;
     }
     return result;
+}
+
+bool ImgData::patchSection(std::uint64_t offset, std::string_view bytes) {
+    for (int i = 0; i < sectionCount_; ++i) {
+        JpegSection& section = sections_[static_cast<std::size_t>(i)];
+        const auto stored = static_cast<std::uint64_t>(
+            std::clamp<std::int64_t>(section.storedLength, 0, static_cast<std::int64_t>(section.data.size())));
+        const auto start = static_cast<std::uint64_t>(section.dataOffset);
+        if (tiffMode_ || section.dataOffset < 0 || offset < start || offset - start > stored ||
+            bytes.size() > stored - (offset - start)) {
+            continue;
+        }
+        section.data.replace(static_cast<std::size_t>(offset - start), bytes.size(), bytes);
+        patched_[static_cast<std::size_t>(i)] = true;
+        return true;
+    }
+    return false;
 }
 
 bool ImgData::readTiff(std::string_view fileBytes) {

@@ -75,6 +75,15 @@ class ImgData : public EndianBlock {
     // offset, all or none: see ImageInfo::shiftDatesIn. kNoExifBlock when the photo has none.
     ShiftResult shiftDates(std::int32_t days, std::int32_t hours, std::int32_t minutes, std::int32_t seconds);
 
+    // Writes `bytes` over the kept section bytes that came from file offset `offset` on (a date copy moved in
+    // place) and marks that section changed, so that the writer puts out its bytes from memory. False, and nothing
+    // written, when they do not lie wholly inside the bytes one kept section read from the file.
+    bool patchSection(std::uint64_t offset, std::string_view bytes);
+    // Whether patchSection changed the section at `index` (0-based) of the current file.
+    bool sectionPatched(int index) const {
+        return index >= 0 && index < sectionCount_ && patched_[static_cast<std::size_t>(index)];
+    }
+
     // Why no corrected copy may be written from this file's header (it holds more than the reader may keep), as
     // the message the writer raises; empty when nothing stands against it.
     const std::string& headerRefusal() const { return headerRefusal_; }
@@ -175,6 +184,7 @@ class ImgData : public EndianBlock {
     };
     std::vector<ExtraExif> extraExif_;
     std::string headerRefusal_;
+    std::array<bool, kMaxSections> patched_{};
 };
 
 }  // namespace morrowtide::meta

@@ -77,18 +77,30 @@ std::vector<Range> rewrittenRanges(const ImgData& data, std::string_view source)
     if (exif != nullptr) ranges.push_back(locate(data, *exif, source, true));
     // The header writes the kept APP0 only where there is no EXIF section; then that APP0 goes where it stood.
     // Beside an EXIF section only an APP0 right after the start of the image gives way; one anywhere else stays.
-    const JpegSection* app0 = data.app0Section();
-    if (exif != nullptr) {
-        app0 = data.sectionCount() > 0 && data.section(0).marker == 0xE0 ? &data.section(0) : nullptr;
+    int app0 = data.app0SectionIndex();
+    if (exif != nullptr) app0 = data.sectionCount() > 0 && data.section(0).marker == 0xE0 ? 0 : -1;
+    // Written from memory: an APP13 whose IPTC dates were moved differs from the file in its date characters.
+    std::vector<int> written{data.exifSectionIndex()};
+    for (const int index : {app0, data.iptcSectionIndex(), data.commentSectionIndex()}) {
+        if (index < 0) continue;
+        ranges.push_back(locate(data, data.section(index), source, data.sectionPatched(index)));
+        written.push_back(index);
     }
-    for (const JpegSection* section : {app0, data.iptcSection(), data.commentSection()}) {
-        if (section != nullptr) ranges.push_back(locate(data, *section, source, false));
-    }
-    // Further EXIF sections stay where they stood, with their dates moved: the same length, other date characters.
-    for (int i = 0; i < data.extraExifCount(); ++i) {
-        const JpegSection& extra = data.section(data.extraExifSectionIndex(i));
-        const Range whole = locate(data, extra, source, true);
-        ranges.push_back({static_cast<std::size_t>(extra.dataOffset), whole.end, extra.data});
+    // Further EXIF sections, and sections whose date copies (XMP, IPTC) were moved, stay where they stood with the
+    // bytes changed in memory: the same length, other date characters.
+    const auto inPlace = [&](int index) {
+        const JpegSection& section = data.section(index);
+        const Range whole = locate(data, section, source, true);
+        const auto stored = static_cast<std::size_t>(section.storedLength);
+        ranges.push_back({static_cast<std::size_t>(section.dataOffset), whole.end,
+                          std::string_view(section.data).substr(0, stored)});
+        written.push_back(index);
+    };
+    for (int i = 0; i < data.extraExifCount(); ++i) inPlace(data.extraExifSectionIndex(i));
+    for (int index = 0; index < data.sectionCount(); ++index) {
+        if (data.sectionPatched(index) && std::find(written.begin(), written.end(), index) == written.end()) {
+            inPlace(index);
+        }
     }
     std::sort(ranges.begin(), ranges.end(), [](const Range& a, const Range& b) { return a.begin < b.begin; });
     return ranges;

@@ -103,30 +103,21 @@ TEST(InfoCommand, ExitStatusTellsWhetherEveryFileCouldBeRead) {
 }
 
 TEST(InfoCommand, ListsTheXmpAndIptcCopiesOfTheDates) {
-    const std::string packet = morrowtide::test::XmpBuilder()
-                                   .attribute("xmp:MetadataDate", "2005-06-01T10:00:00")
-                                   .attribute("xmp:CreateDate", "2005-06-01T10:00:00+02:00")
-                                   .element("xmp:ModifyDate", "yesterday")
-                                   .build();
-    const std::string iptc =
-        morrowtide::test::IptcBuilder().dataset(2, 55, "20051231").dataset(2, 60, "233000+0200").app13Payload();
-    const std::string bytes = JpegBuilder()
-                                  .segment(0xE1, std::string("http://ns.adobe.com/xap/1.0/\0", 29) + packet)
-                                  .segment(0xED, iptc)
-                                  .imageData()
-                                  .build();
     const TempDir dir;
+    const std::string bytes = morrowtide::test::jpegWithDateCopies({});
     const std::string path = dir.write("photo.jpg", bytes);
     const Result result = runCli("info " + quoted(path));
     EXPECT_EQ(result.status, 0);
     const auto at = [&](const std::string& value) { return std::to_string(bytes.find(value)); };
     for (const std::string& line : std::vector<std::string>{
              "  Date copies:\n",
+             "    IPTC DateCreated: \"20051231\" at file offset " + at("20051231") + "\n",
+             "    IPTC TimeCreated: \"233000+0200\" at file offset " + at("233000+0200") + "\n",
              "    XMP-xmp xmp:CreateDate: \"2005-06-01T10:00:00+02:00\" at file offset " +
                  at("2005-06-01T10:00:00+02:00") + "\n",
              "    XMP-xmp xmp:ModifyDate: \"yesterday\" at file offset " + at("yesterday") + " (unreadable)\n",
-             "    IPTC DateCreated: \"20051231\" at file offset " + at("20051231") + "\n",
-             "    IPTC TimeCreated: \"233000+0200\" at file offset " + at("233000+0200") + "\n"}) {
+             "    XMP-photoshop photoshop:DateCreated: \"2005-06-01\" at file offset ",
+             "    XMP-exif exif:DateTimeDigitized: \"2005-06-01T10:00:00\" at file offset "}) {
         EXPECT_NE(result.out.find(line), std::string::npos) << line << result.out;
     }
     EXPECT_EQ(result.out.find("MetadataDate"), std::string::npos);

@@ -19,6 +19,8 @@
 #include "app/file_list.h"
 #include "meta/date_time.h"
 #include "meta/img_data.h"
+#include "meta/jpeg_writer.h"
+#include "support/date_packet_builder.h"
 #include "support/exif_builder.h"
 
 extern char** environ;
@@ -365,4 +367,41 @@ TEST_F(CliRun, PhotosCopiedWithoutADateChangeAreNamedAndCounted) {
               "1 photo kept its dates: the offset would move a date outside the years 0001-9999");
     EXPECT_EQ(readFile(dst / "d_far.jpg"), far);
     EXPECT_EQ(captureOf(dst / "a_fine.jpg"), encodeDateTime({2005, 6, 1, 11, 0, 0, 0}));
+}
+
+TEST_F(CliRun, XmpAndIptcCopiesMoveWithTheExifDatesAndThoseLeftAreNamed) {
+    using morrowtide::test::DateCopyValues;
+    using morrowtide::test::jpegWithDateCopies;
+    DateCopyValues far;
+    far.exif = "9999:12:31 23:30:00";
+    DateCopyValues noExif;
+    noExif.exif.clear();
+    noExif.modifyDate = "2005-06-01T10:00:00";
+    noExif.photoshopDate = "2005-06-01T10:00";
+    writeFile(src / "a_copies.jpg", jpegWithDateCopies(DateCopyValues{}));
+    writeFile(src / "b_far.jpg", jpegWithDateCopies(far));
+    writeFile(src / "c_no_exif.jpg", jpegWithDateCopies(noExif));
+    const Result result = run({"--hours", "1", "--no-datetime", "--no-recurse", src.string(), dst.string()});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(lines(result.err),
+              (std::vector<std::string>{
+                  (src / "a_copies.jpg").string() + ": dates left as they were: XMP-xmp xmp:ModifyDate \"yesterday\" "
+                                                    "(unreadable); XMP-photoshop photoshop:DateCreated \"2005-06-01\" "
+                                                    "(date only)",
+                  (src / "b_far.jpg").string() +
+                      ": dates not changed: the offset would move a date outside the years 0001-9999",
+                  "1 photo kept its dates: the offset would move a date outside the years 0001-9999"}));
+    // Every copy an hour later but those that cannot be; nothing at all moved where EXIF could not move.
+    const DateCopyValues after = morrowtide::test::dateCopiesAnHourLater();
+    EXPECT_EQ(readFile(dst / "a_copies.jpg"), jpegWithDateCopies(after));
+    EXPECT_EQ(readFile(dst / "b_far.jpg"), jpegWithDateCopies(far));
+    // Without EXIF the copies still move, and the photo counts as corrected.
+    DateCopyValues noExifAfter = after;
+    noExifAfter.exif.clear();
+    noExifAfter.modifyDate = "2005-06-01T11:00:00";
+    noExifAfter.photoshopDate = "2005-06-01T11:00";
+    // (A photo with neither EXIF nor APP0 gets the standard JFIF header.)
+    std::string expected = jpegWithDateCopies(noExifAfter);
+    expected.insert(2, morrowtide::meta::kDefaultJfifSegment);
+    EXPECT_EQ(readFile(dst / "c_no_exif.jpg"), expected);
 }

@@ -100,6 +100,8 @@ TEST(HostileTree, RunCorrectsEveryGoodPhotoAndNamesEveryBadFile) {
     std::map<std::string, std::string> errors;  // shown path -> message
     std::map<std::string, std::string> notes;   // shown path -> why its dates were not changed
     const std::string notePrefix = "dates not changed: ";
+    // Date copies (XMP, IPTC) left as they were are named too; the photo itself is corrected.
+    const std::string leftPrefix = "dates left as they were: ";
     for (const std::string& line : lines(result.err)) {
         if (line.ends_with(" had no date to correct") || line.find(" kept its dates: ") != std::string::npos ||
             line.find(" kept their dates: ") != std::string::npos) {
@@ -111,10 +113,11 @@ TEST(HostileTree, RunCorrectsEveryGoodPhotoAndNamesEveryBadFile) {
             if (file.listed && line.starts_with(prefix)) {
                 EXPECT_FALSE(matched) << "ambiguous: " << line;
                 const std::string message = line.substr(prefix.size());
+                matched = true;
+                if (message.starts_with(leftPrefix)) continue;
                 auto& into = message.starts_with(notePrefix) ? notes : errors;
                 EXPECT_EQ(into.count(file.path), 0u) << "two messages for " << describe(file);
                 into[file.path] = message;
-                matched = true;
             }
         }
         EXPECT_TRUE(matched) << "a message that names no file: " << line;

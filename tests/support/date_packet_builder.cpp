@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "support/exif_builder.h"
+
 namespace morrowtide::test {
 
 namespace {
@@ -112,6 +114,51 @@ std::string IptcBuilder::resources() const {
 
 std::string IptcBuilder::app13Payload() const {
     return std::string("Photoshop 3.0\0", 14) + resources();
+}
+
+DateCopyValues dateCopiesAnHourLater() {
+    DateCopyValues after;
+    after.exif = "2005:06:01 11:00:00";
+    after.xmpCreate = "2005-06-01T11:00:00+02:00";
+    after.xmpOriginal = "2005-06-01T11:00:00.25Z";
+    after.extendedCreate = "2005-06-01T11:00:00";
+    after.iptcDate = "20060101";
+    after.iptcTime = "003000+0200";
+    return after;
+}
+
+std::string jpegWithDateCopies(const DateCopyValues& values, std::size_t padding) {
+    JpegBuilder jpeg;
+    if (!values.exif.empty()) {
+        TiffBuilder tiff;
+        const auto ifd0 = tiff.directory(), exif = tiff.directory();
+        tiff.ascii(ifd0, 0x0132, values.exif);
+        tiff.link(ifd0, 0x8769, exif);
+        tiff.ascii(exif, 0x9003, values.exif);
+        jpeg.app1Exif(tiff.build());
+    }
+    jpeg.segment(0xED, IptcBuilder()
+                           .dataset(2, 5, "Title")
+                           .dataset(2, 55, values.iptcDate)
+                           .dataset(2, 60, values.iptcTime)
+                           .app13Payload());
+    const std::string packet = XmpBuilder()
+                                   .attribute("xmp:MetadataDate", values.metadataDate)
+                                   .attribute("xmp:CreateDate", values.xmpCreate)
+                                   .attribute("xmp:ModifyDate", values.modifyDate)
+                                   .element("exif:DateTimeOriginal", values.xmpOriginal)
+                                   .element("photoshop:DateCreated", values.photoshopDate)
+                                   .build();
+    jpeg.segment(0xE1, std::string("http://ns.adobe.com/xap/1.0/\0", 29) + packet);
+    const std::string extended = XmpBuilder().element("exif:DateTimeDigitized", values.extendedCreate).build();
+    const std::size_t half = extended.size() / 2;
+    const std::string guid(32, 'C');
+    const auto length = static_cast<std::uint32_t>(extended.size());
+    jpeg.segment(0xE1, extendedXmpPayload(guid, length, 0, extended.substr(0, half)));
+    jpeg.segment(0xE1, extendedXmpPayload(guid, length, static_cast<std::uint32_t>(half), extended.substr(half)));
+    jpeg.imageData();
+    if (padding > 0) jpeg.raw(std::string(padding, '\x5A'));
+    return jpeg.build();
 }
 
 std::string applyPatches(std::string bytes, const std::vector<morrowtide::meta::BytePatch>& patches,

@@ -67,6 +67,27 @@ class IptcBuilder {
     std::string iim_;
 };
 
+// The dates a photo made by jpegWithDateCopies carries. An empty `exif` leaves the EXIF section out.
+struct DateCopyValues {
+    std::string exif = "2005:06:01 10:00:00";                 // DateTime and DateTimeOriginal
+    std::string xmpCreate = "2005-06-01T10:00:00+02:00";      // xmp:CreateDate, an attribute
+    std::string xmpOriginal = "2005-06-01T10:00:00.25Z";      // exif:DateTimeOriginal, an element
+    std::string photoshopDate = "2005-06-01";                 // photoshop:DateCreated, date only
+    std::string modifyDate = "yesterday";                     // xmp:ModifyDate, unreadable
+    std::string metadataDate = "2005-06-01T10:00:00";         // xmp:MetadataDate, never moved
+    std::string extendedCreate = "2005-06-01T10:00:00";       // exif:DateTimeDigitized in the extended packet
+    std::string iptcDate = "20051231", iptcTime = "233000+0200";  // 2:55 and 2:60
+};
+
+// The default DateCopyValues as a run of one hour forward leaves them: the date-only, unreadable and never-moved
+// values as they were.
+DateCopyValues dateCopiesAnHourLater();
+
+// A JPEG with the dates in EXIF, XMP, extended XMP (two parts) and IPTC, its sections in the order the writer
+// keeps (EXIF, APP13, XMP, the extended parts, the image), so that a corrected copy has the very same layout.
+// `padding` bytes after the image make the file larger than the reader's first read.
+std::string jpegWithDateCopies(const DateCopyValues& values, std::size_t padding = 0);
+
 // `bytes` with every patch written in place (offsets relative to `bytes`' first byte minus `base`).
 std::string applyPatches(std::string bytes, const std::vector<morrowtide::meta::BytePatch>& patches,
                          std::uint64_t base = 0);
