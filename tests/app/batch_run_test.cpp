@@ -43,6 +43,13 @@ std::string photo(const std::string& date = "2005:06:01 10:00:00") {
     return JpegBuilder().app1Exif(tiff.build()).imageData().build();
 }
 
+// A photo with an EXIF block that holds no date.
+std::string undatedPhoto() {
+    TiffBuilder tiff;
+    tiff.ascii(tiff.directory(), 0x010F, "Canon");
+    return JpegBuilder().app1Exif(tiff.build()).imageData().build();
+}
+
 std::string plainJpeg() {
     return JpegBuilder().app0Jfif().imageData().build();
 }
@@ -345,15 +352,19 @@ TEST_F(BatchRunTest, YesReplacesTheOriginalsInPlace) {
 TEST_F(BatchRunTest, FileTimesFollowTheShiftedCaptureOrTheSourceToTwoSeconds) {
     writeFile(src / "exif.jpg", photo("2006:03:04 05:06:07"));
     writeFile(src / "plain.jpg", plainJpeg());
+    writeFile(src / "undated.jpg", undatedPhoto());
     const std::uint32_t sourceTime = dosDateTimeFromCivil(2001, 2, 3, 4, 5, 7);
     ASSERT_TRUE(setFileDate(q(src / "exif.jpg"), sourceTime));
     ASSERT_TRUE(setFileDate(q(src / "plain.jpg"), sourceTime));
+    ASSERT_TRUE(setFileDate(q(src / "undated.jpg"), sourceTime));
     host.options.includeDateTime = false;
     host.options.offset = {0, 0, 0, 2};
 
     runOnce();
+    EXPECT_TRUE(host.errors.empty());
     EXPECT_EQ(sourceFileDate(q(dst / "exif.jpg")), dosDateTimeFromCivil(2006, 3, 4, 5, 6, 8));
-    EXPECT_EQ(sourceFileDate(q(dst / "plain.jpg")), sourceTime);  // no EXIF: the source's time
+    EXPECT_EQ(sourceFileDate(q(dst / "plain.jpg")), sourceTime);    // no EXIF: the source's time
+    EXPECT_EQ(sourceFileDate(q(dst / "undated.jpg")), sourceTime);  // EXIF without a date: the same
 
     host.options.preserveModDate = true;
     host.options.destinationFolder = q(temp.path() / "kept");

@@ -64,6 +64,7 @@ TEST(DatePattern, TwelveHourClock) {
     EXPECT_EQ(us("h A/P", kEvening), "11 P");
     EXPECT_EQ(us("h ampm", kEvening), "11 PM");  // the locale's designator
     EXPECT_EQ(us("h ampm", kMidnight), "12 AM");
+    EXPECT_EQ(us("h:nn ampm", encodeDateTime({2007, 4, 1, 12, 59, 0, 0})), "12:59 PM");  // noon hour: PM
     EXPECT_EQ(us("hh", encodeDateTime({2007, 4, 1, 12, 0, 0, 0})), "12");
     EXPECT_EQ(us("hh am/pm", encodeDateTime({2007, 4, 1, 12, 0, 0, 0})), "12 pm");
     // Only a marker before the next hour specifier turns an hour to the 12-hour clock.

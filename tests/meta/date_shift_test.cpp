@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstdlib>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -107,7 +110,10 @@ TEST_P(ShiftedBlockTest, OneHourChangesOnlyTheThreeDateValues) {
     EXPECT_EQ(data.exifSection()->size, static_cast<std::int32_t>(before.size()));
 }
 
-INSTANTIATE_TEST_SUITE_P(ByteOrders, ShiftedBlockTest, ::testing::Values(ByteOrder::kLittle, ByteOrder::kBig));
+INSTANTIATE_TEST_SUITE_P(ByteOrders, ShiftedBlockTest, ::testing::Values(ByteOrder::kLittle, ByteOrder::kBig),
+                         [](const ::testing::TestParamInfo<ByteOrder>& info) {
+                             return info.param == ByteOrder::kBig ? "BigEndian" : "LittleEndian";
+                         });
 
 struct ShiftCase {
     const char* from;
@@ -115,7 +121,26 @@ struct ShiftCase {
     const char* to;
 };
 
+void PrintTo(const ShiftCase& c, std::ostream* out) {
+    *out << c.from << " shifted by " << c.days << "d " << c.hours << "h " << c.minutes << "m " << c.seconds << "s";
+}
+
 class ShiftArithmeticTest : public ::testing::TestWithParam<ShiftCase> {};
+
+// "2005_06_01_10_00_00_minus1h_plus30m": the date, then each part of the offset that is not zero.
+std::string shiftCaseName(const ::testing::TestParamInfo<ShiftCase>& info) {
+    const ShiftCase& c = info.param;
+    std::string name;
+    for (const char* p = c.from; *p != '\0'; ++p) name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+    const std::pair<int, const char*> parts[] = {{c.days, "d"}, {c.hours, "h"}, {c.minutes, "m"}, {c.seconds, "s"}};
+    bool shifted = false;
+    for (const auto& [value, unit] : parts) {
+        if (value == 0) continue;
+        name += (value < 0 ? "_minus" : "_plus") + std::to_string(std::abs(value)) + unit;
+        shifted = true;
+    }
+    return shifted ? name : name + "_unshifted";
+}
 
 TEST_P(ShiftArithmeticTest, MovesByCalendarTime) {
     const ShiftCase& c = GetParam();
@@ -144,7 +169,8 @@ INSTANTIATE_TEST_SUITE_P(Calendar, ShiftArithmeticTest,
                                            ShiftCase{"2005-01-02T10:11:12", 0, 0, 0, 0, "2005:01:02 10:11:12"},
                                            // Beyond the years 1..9999 there is no sound value: left as it was.
                                            ShiftCase{"9999:12:31 23:00:00", 0, 2, 0, 0, "9999:12:31 23:00:00"},
-                                           ShiftCase{"0001:01:01 00:30:00", 0, -1, 0, 0, "0001:01:01 00:30:00"}));
+                                           ShiftCase{"0001:01:01 00:30:00", 0, -1, 0, 0, "0001:01:01 00:30:00"}),
+                         shiftCaseName);
 
 TEST(ShiftDatesTest, WithoutDateTimeTheOtherTwoMoveAndOriginalNamesThePhoto) {
     const DatedJpeg jpeg = datedJpeg(ByteOrder::kBig, nullptr, "2005:06:01 10:00:00", "2005:06:01 10:00:05");
@@ -207,20 +233,29 @@ TEST(ShiftDatesTest, NoDatesMeansNoCaptureTimeAndNoChange) {
     EXPECT_EQ(data.exif()->captureDateTime(), 0.0);
 }
 
-TEST(ShiftDatesTest, ValueShorterThanADateIsReadButNeverWritten) {
-    // The count says 10 bytes although a whole date follows: writing 19 characters would leave the value.
-    TiffBuilder tiff(ByteOrder::kLittle);
-    const auto ifd0 = tiff.directory();
-    const int index = tiff.entry(ifd0, 0x0132, 2, 10, std::string("2005:01:02 10:11:12\0", 20));
-    ImgData data;
-    data.readImageBytes("photo.jpg", JpegBuilder().app1Exif(tiff.build()).imageData().build());
-    ImageInfo& info = *data.exif();
-    ASSERT_EQ(info.dateTimePos, test::jpegBlockPos(tiff.valueOffset(ifd0, index)));
-    const std::string before = data.exifSection()->data;
-    info.shiftDates(0, 1, 0, 0);
-    EXPECT_EQ(data.exifSection()->data, before);
-    EXPECT_FALSE(info.writeDateAt(info.dateTimePos, at(2001, 1, 1, 0, 0, 0)));
-    EXPECT_DOUBLE_EQ(info.captureDateTime(), at(2005, 1, 2, 10, 11, 12));
+TEST(ShiftDatesTest, StoredCountDecidesWhetherTheValueIsWritten) {
+    // The same 20 bytes stored, the entry's count as given: 19 (no closing zero) and 20 hold a whole date and are
+    // moved; 10 would leave part of the value behind a 19-character write, so that one is read but never written.
+    const struct {
+        std::uint32_t count;
+        const char* after;
+    } cases[] = {{19, "2005:01:02 11:11:12"}, {20, "2005:01:02 11:11:12"}, {10, "2005:01:02 10:11:12"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.count);
+        TiffBuilder tiff(ByteOrder::kLittle);
+        const auto ifd0 = tiff.directory();
+        const int index = tiff.entry(ifd0, 0x0132, 2, c.count, std::string("2005:01:02 10:11:12\0", 20));
+        ImgData data;
+        data.readImageBytes("photo.jpg", JpegBuilder().app1Exif(tiff.build()).imageData().build());
+        ImageInfo& info = *data.exif();
+        ASSERT_EQ(info.dateTimePos, test::jpegBlockPos(tiff.valueOffset(ifd0, index)));
+        const std::string before = data.exifSection()->data;
+        info.shiftDates(0, 1, 0, 0);
+        EXPECT_EQ(dateAt(info, info.dateTimePos), c.after);
+        expectOnlyDatesDiffer(before, data.exifSection()->data, {info.dateTimePos});
+        EXPECT_DOUBLE_EQ(info.captureDateTime(), parseExifDate(c.after));
+        EXPECT_EQ(info.writeDateAt(info.dateTimePos, at(2001, 1, 1, 0, 0, 0)), c.count >= 19);
+    }
 }
 
 TEST(ShiftDatesTest, ValueSharedByTwoTagsMovesOnce) {

@@ -13,6 +13,7 @@
 
 #include "meta/img_data.h"
 #include "meta/iptc.h"
+#include "support/corpus.h"
 
 using namespace morrowtide::meta;
 
@@ -69,16 +70,9 @@ std::vector<std::string> splitOn(const std::string& text, const std::string& sep
 
 // The corpus paths whose APP13 column says "yes".
 std::vector<std::string> filesWithApp13() {
-    std::ifstream index(kCorpus / "INDEX.tsv");
-    std::string line;
-    std::getline(index, line);
-    const auto header = splitOn(line, "\t");
-    std::size_t column = 0;
-    while (column < header.size() && header[column] != "APP13") ++column;
     std::vector<std::string> paths;
-    while (std::getline(index, line)) {
-        const auto fields = splitOn(line, "\t");
-        if (column < fields.size() && fields[column] == "yes") paths.push_back(fields[0]);
+    for (const morrowtide::test::CorpusRow& row : morrowtide::test::readCorpusIndex()) {
+        if (row["APP13"] == "yes") paths.push_back(row["path"]);
     }
     return paths;
 }
@@ -164,7 +158,7 @@ std::string expectedList(const std::string& exiftoolValue) {
 }  // namespace
 
 TEST(IptcCorpus, DatasetsAgreeWithExiftool) {
-    if (!std::filesystem::exists(kCorpus / "INDEX.tsv")) GTEST_SKIP() << "corpus not found at " << kCorpus;
+    MORROWTIDE_REQUIRE_CORPUS();
     if (std::system("exiftool -ver >/dev/null 2>&1") != 0) GTEST_SKIP() << "exiftool is not installed";
     const auto paths = filesWithApp13();
     ASSERT_FALSE(paths.empty());

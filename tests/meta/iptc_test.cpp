@@ -196,6 +196,13 @@ TEST(IptcParse, FindsTheFirstDatasetMarker) {
                           resource(0x0404, datasetBytes({2, 90, "Lyon"}));
     EXPECT_EQ(parsed(app13(payload)).textOfTag("City"), "Lyon");
 
+    // The first dataset may belong to record 8 as well as to record 2.
+    const IptcData record8 = parsed(photoshopSection({{8, 10, "ab"}, {2, 90, "Lyon"}}));
+    ASSERT_EQ(record8.entryCount(), 2);
+    EXPECT_EQ(record8.entryAt(0).indexCode, 8);
+    EXPECT_EQ(record8.textOfTag("Subfile"), "ab");
+    EXPECT_EQ(record8.textOfTag("City"), "Lyon");
+
     // Without the signature the search starts at the 13th byte: a dataset earlier is not seen.
     const std::string early = be16(20) + datasetBytes({2, 90, "Early"}) + std::string(6, '\0');
     EXPECT_FALSE(parsed(early).hasEntries());

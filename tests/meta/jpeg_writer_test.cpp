@@ -9,12 +9,14 @@
 
 #include "meta/jpeg_writer.h"
 #include "support/exif_builder.h"
+#include "support/raised.h"
 #include "support/file_size_limit.h"
 
 namespace morrowtide::meta {
 namespace {
 
 namespace fs = std::filesystem;
+using morrowtide::test::messageOf;
 using morrowtide::test::readFile;
 using test::ByteOrder;
 using test::FileSizeLimit;
@@ -216,17 +218,6 @@ TEST(JpegWriterTest, OutputPathMayBeTheSourceItself) {
     EXPECT_EQ(folderEntries(dir.path()), std::vector<std::string>{"photo.jpg"});
 }
 
-// Runs `save` and returns the message it raised ("" when none).
-template <typename Save>
-std::string messageOf(Save save) {
-    try {
-        save();
-    } catch (const WriteError& error) {
-        return error.what();
-    }
-    return "";
-}
-
 TEST(JpegWriterFailureTest, RefusedSourcesWriteNothing) {
     TempDir dir;
     const std::string out = (dir.path() / "out.jpg").string();
@@ -235,14 +226,14 @@ TEST(JpegWriterFailureTest, RefusedSourcesWriteNothing) {
           {"empty.jpg", "", JERR_INPUT_EMPTY}}) {
         ImgData data;
         data.readImageFile(dir.write(name, bytes));
-        EXPECT_EQ(messageOf([&] { saveCorrectedJpeg(data, out); }), "JPEG error #" + std::to_string(code)) << name;
+        EXPECT_EQ(messageOf<WriteError>([&] { saveCorrectedJpeg(data, out); }), "JPEG error #" + std::to_string(code)) << name;
         EXPECT_FALSE(fs::exists(out));
     }
     ImgData data;
     const std::string missing = (dir.path() / "gone.jpg").string();
     const std::string source = JpegBuilder().app0Jfif().imageData().build();
     data.readImageBytes(missing, source);
-    EXPECT_EQ(messageOf([&] { saveCorrectedJpeg(data, out); }),
+    EXPECT_EQ(messageOf<WriteError>([&] { saveCorrectedJpeg(data, out); }),
               "Cannot open file \"" + missing + "\". No such file or directory");
     EXPECT_FALSE(fs::exists(out));
 }
@@ -253,13 +244,13 @@ TEST(JpegWriterFailureTest, UncreatableOutputLeavesTheDestinationAlone) {
     ImgData data;
     data.readImageBytes(dir.write("in.jpg", source), source);
     const std::string noFolder = (dir.path() / "no" / "out.jpg").string();
-    EXPECT_EQ(messageOf([&] { saveCorrectedJpeg(data, source, noFolder); }),
+    EXPECT_EQ(messageOf<WriteError>([&] { saveCorrectedJpeg(data, source, noFolder); }),
               "Cannot create file \"" + noFolder + "\". No such file or directory");
     // A folder of that name cannot be replaced by a file; it stays, with nothing left beside it.
     fs::create_directory(dir.path() / "taken.jpg");
     const std::string taken = (dir.path() / "taken.jpg").string();
     EXPECT_EQ(
-        messageOf([&] { saveCorrectedJpeg(data, source, taken); }).rfind("Cannot create file \"" + taken + "\". ", 0),
+        messageOf<WriteError>([&] { saveCorrectedJpeg(data, source, taken); }).rfind("Cannot create file \"" + taken + "\". ", 0),
         0u);
     EXPECT_TRUE(fs::is_directory(taken));
     EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"in.jpg", "taken.jpg"}));
@@ -282,7 +273,7 @@ TEST(JpegWriterFailureTest, FailedWriteKeepsTheSourceWhenOverwritingIt) {
     {
         FileSizeLimit limit(1024);
         ASSERT_TRUE(limit.active());
-        message = messageOf([&] { saveCorrectedJpeg(data, sourceBytes, path); });
+        message = messageOf<WriteError>([&] { saveCorrectedJpeg(data, sourceBytes, path); });
     }
     // The message names the file and the reason: a full disk looks the same as the file-size limit here.
     EXPECT_EQ(message, "Stream write error in \"" + path + "\". File too large");
@@ -294,26 +285,42 @@ TEST(JpegWriterFailureTest, FailedWriteKeepsTheSourceWhenOverwritingIt) {
     const std::string fresh = (dir.path() / "fresh.jpg").string();
     {
         FileSizeLimit limit(1024);
-        EXPECT_EQ(messageOf([&] { saveCorrectedJpeg(data, sourceBytes, older); }), streamWriteMessage(older, EFBIG));
-        EXPECT_EQ(messageOf([&] { saveCorrectedJpeg(data, sourceBytes, fresh); }), streamWriteMessage(fresh, EFBIG));
+        EXPECT_EQ(messageOf<WriteError>([&] { saveCorrectedJpeg(data, sourceBytes, older); }), streamWriteMessage(older, EFBIG));
+        EXPECT_EQ(messageOf<WriteError>([&] { saveCorrectedJpeg(data, sourceBytes, fresh); }), streamWriteMessage(fresh, EFBIG));
     }
     EXPECT_EQ(readFile(older), "older content");
     EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"older.jpg", "photo.jpg"}));
 }
 
 TEST(JpegWriterFailureTest, SourceChangedSinceReadingIsRefused) {
-    TempDir dir;
-    const std::string source = JpegBuilder().app1Exif(exifTiff()).comment("x").imageData().build();
-    const std::string path = dir.write("photo.jpg", source);
-    ImgData data;
-    data.readImageFile(path);
-    // A section was put in front since: the recorded places no longer hold the kept sections.
-    const std::string changed = JpegBuilder().app2().build() + source.substr(2);
-    dir.write("photo.jpg", changed);
-    const std::string out = (dir.path() / "out.jpg").string();
-    EXPECT_EQ(messageOf([&] { saveCorrectedJpeg(data, out); }),
-              "Cannot open file \"" + path + "\". The file was changed after it was read.");
-    EXPECT_FALSE(fs::exists(out));
+    const std::string withComment = JpegBuilder().app1Exif(exifTiff()).comment("x").imageData().build();
+    // Where the EXIF section is the only section left out, its length field alone tells the change.
+    const std::string exifOnly = JpegBuilder().app1Exif(exifTiff()).imageData().build();
+    TiffBuilder longer;
+    const auto ifd0 = longer.directory();
+    longer.ascii(ifd0, 0x0132, "2005:12:31 23:30:00");
+    longer.ascii(ifd0, 0x010F, "A maker name long enough to move the end of the section");
+    const struct {
+        const char* what;
+        std::string before, after;
+    } cases[] = {
+        // The recorded places no longer hold the kept sections.
+        {"a section put in front", withComment, JpegBuilder().app2().build() + withComment.substr(2)},
+        {"EXIF section at the same place, longer", exifOnly, JpegBuilder().app1Exif(longer.build()).imageData().build()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        const std::string path = dir.write("photo.jpg", c.before);
+        ImgData data;
+        data.readImageFile(path);
+        ASSERT_TRUE(data.hasExifBlock());
+        dir.write("photo.jpg", c.after);
+        const std::string out = (dir.path() / "out.jpg").string();
+        EXPECT_EQ(messageOf<WriteError>([&] { saveCorrectedJpeg(data, out); }),
+                  "Cannot open file \"" + path + "\". The file was changed after it was read.");
+        EXPECT_FALSE(fs::exists(out));
+    }
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "meta/jpeg_writer.h"
+#include "support/corpus.h"
 #include "support/exif_builder.h"
 
 namespace morrowtide::meta {
@@ -48,7 +49,7 @@ std::string outcome(Save save, const fs::path& out) {
 }
 
 TEST(StreamCopyCorpusTest, PrefixReadAndFileCopyMatchTheWholeFileInMemory) {
-    if (!fs::exists(kCorpus / "INDEX.tsv")) GTEST_SKIP() << "no corpus at " << kCorpus;
+    MORROWTIDE_REQUIRE_CORPUS();
     const test::TempDir scratch;
     int files = 0, prefixOnly = 0, written = 0;
     for (const auto& entry : fs::recursive_directory_iterator(kCorpus)) {

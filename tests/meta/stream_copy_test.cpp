@@ -22,12 +22,14 @@
 #include "meta/jpeg_validate.h"
 #include "meta/jpeg_writer.h"
 #include "support/exif_builder.h"
+#include "support/raised.h"
 #include "support/file_size_limit.h"
 
 namespace morrowtide::meta {
 namespace {
 
 namespace fs = std::filesystem;
+using morrowtide::test::messageOf;
 using morrowtide::test::readFile;
 using test::FileSizeLimit;
 using test::JpegBuilder;
@@ -332,17 +334,6 @@ TEST(StreamCopy, OverwritesTheSourceItself) {
     EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"expected.jpg", "photo.jpg"}));
 }
 
-// Runs `save` and returns the message it raised ("" when none).
-template <typename Save>
-std::string messageOf(Save save) {
-    try {
-        save();
-    } catch (const WriteError& error) {
-        return error.what();
-    }
-    return "";
-}
-
 // Run with a source as long as its output (the whole file is copied, then its beginning rewritten) and with one
 // whose output is shorter (the header is written, then the rest copied).
 class StreamCopyChange : public ::testing::TestWithParam<int> {
@@ -370,7 +361,7 @@ class StreamCopyChange : public ::testing::TestWithParam<int> {
 
 TEST_P(StreamCopyChange, GrownBeforeTheCopyIsRefused) {
     std::ofstream(path, std::ios::binary | std::ios::app) << "more";
-    EXPECT_EQ(messageOf([&] { saveCorrectedJpeg(data, source, out); }), changedMessage());
+    EXPECT_EQ(messageOf<WriteError>([&] { saveCorrectedJpeg(data, source, out); }), changedMessage());
     expectNothingWritten();
 }
 
@@ -384,7 +375,7 @@ TEST_P(StreamCopyChange, RewrittenInPlaceWithTheSameSizeIsRefused) {
     // A rewrite within the file system's time-stamp resolution is only seen by its time: make sure it moved.
     const timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-    EXPECT_EQ(messageOf([&] { saveCorrectedJpeg(data, source, out); }), changedMessage());
+    EXPECT_EQ(messageOf<WriteError>([&] { saveCorrectedJpeg(data, source, out); }), changedMessage());
     expectNothingWritten();
 }
 
@@ -393,7 +384,7 @@ TEST_P(StreamCopyChange, CutShortDuringTheCopyIsRefused) {
         fs::resize_file(path, bytes.size() / 2);
         return ::copy_file_range(from, offset, to, nullptr, length, 0);
     };
-    EXPECT_EQ(messageOf([&] { saveCorrectedJpeg(data, source, out, cutFirst); }), changedMessage());
+    EXPECT_EQ(messageOf<WriteError>([&] { saveCorrectedJpeg(data, source, out, cutFirst); }), changedMessage());
     expectNothingWritten();
 }
 
@@ -403,7 +394,7 @@ TEST_P(StreamCopyChange, AppendedDuringTheCopyIsRefused) {
         errno = EXDEV;
         return -1;
     };
-    EXPECT_EQ(messageOf([&] { saveCorrectedJpeg(data, source, out, appendFirst); }), changedMessage());
+    EXPECT_EQ(messageOf<WriteError>([&] { saveCorrectedJpeg(data, source, out, appendFirst); }), changedMessage());
     expectNothingWritten();
 }
 
@@ -416,7 +407,10 @@ TEST_P(StreamCopyChange, ReplacedByAnotherFileIsCopiedFromTheFileThatWasRead) {
     EXPECT_EQ(readFile(out), readFile(expected));
 }
 
-INSTANTIATE_TEST_SUITE_P(SameAndShorterOutput, StreamCopyChange, ::testing::Values(0, 1));
+INSTANTIATE_TEST_SUITE_P(SameAndShorterOutput, StreamCopyChange, ::testing::Values(0, 1),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return writerLayouts().at(static_cast<std::size_t>(info.param)).first;
+                         });
 
 TEST_P(StreamCopyChange, FailedCopyIsAWriteErrorAndKeepsTheSource) {
     for (const KernelCopy& copy : {KernelCopy{}, KernelCopy{refuseAsOtherFileSystem}}) {
@@ -424,7 +418,7 @@ TEST_P(StreamCopyChange, FailedCopyIsAWriteErrorAndKeepsTheSource) {
         {
             FileSizeLimit limit(100000);
             ASSERT_TRUE(limit.active());
-            message = messageOf([&] { saveCorrectedJpeg(data, source, path, copy); });
+            message = messageOf<WriteError>([&] { saveCorrectedJpeg(data, source, path, copy); });
         }
         EXPECT_EQ(message, streamWriteMessage(path, EFBIG));
         EXPECT_EQ(readFile(path), bytes);
@@ -442,14 +436,14 @@ TEST(StreamCopyRefusal, HeaderRefusedFromThePrefixWritesNothing) {
         SourceFile source;
         data.readImageFile(dir.write(name, bytes), source);
         const std::string out = (dir.path() / "out.jpg").string();
-        EXPECT_EQ(messageOf([&] { saveCorrectedJpeg(data, source, out); }), "JPEG error #" + std::to_string(code));
+        EXPECT_EQ(messageOf<WriteError>([&] { saveCorrectedJpeg(data, source, out); }), "JPEG error #" + std::to_string(code));
         EXPECT_FALSE(fs::exists(out));
     }
     // Without an open file there is nothing to copy from.
     ImgData data;
     SourceFile closed;
     data.readImageBytes("x.jpg", text);
-    EXPECT_EQ(messageOf([&] { saveCorrectedJpeg(data, closed, (dir.path() / "out.jpg").string()); }),
+    EXPECT_EQ(messageOf<WriteError>([&] { saveCorrectedJpeg(data, closed, (dir.path() / "out.jpg").string()); }),
               "Cannot open file \"x.jpg\". Bad file descriptor");
 }
 

@@ -174,7 +174,8 @@ TEST_F(ValueFormat, CommaDecimalLocale) {
             break;
         }
     }
-    if (found == nullptr) GTEST_SKIP() << "no comma-decimal locale installed";
+    // scripts/install-deps.sh generates de_DE.UTF-8.
+    ASSERT_NE(found, nullptr) << "no comma-decimal locale installed: run scripts/install-deps.sh";
     ASSERT_STREQ(std::localeconv()->decimal_point, ",");
     EXPECT_EQ(formatValue(rationalLe(58, 10), 5, "", "%5.2f mm", false), " 5,80 mm");
     EXPECT_EQ(formatValue(rationalLe(28, 10), 5, "", "F%0.1f", false), "F2,8");

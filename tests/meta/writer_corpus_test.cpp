@@ -16,6 +16,7 @@
 #include "meta/date_time.h"
 #include "meta/image_info.h"
 #include "meta/jpeg_writer.h"
+#include "support/corpus.h"
 #include "support/exif_builder.h"
 
 namespace morrowtide::meta {
@@ -33,15 +34,9 @@ struct CorpusFile {
 };
 
 std::vector<CorpusFile> decodableFiles() {
-    std::ifstream in(kCorpus / "INDEX.tsv");
-    std::string line;
-    std::getline(in, line);
     std::vector<CorpusFile> files;
-    while (std::getline(in, line)) {
-        std::vector<std::string> columns;
-        std::stringstream row(line);
-        for (std::string cell; std::getline(row, cell, '\t');) columns.push_back(cell);
-        if (columns.size() > 18 && columns[18] != "no") files.push_back({columns[0], columns[18] == "yes"});
+    for (const test::CorpusRow& row : test::readCorpusIndex()) {
+        if (row["decodable"] != "no") files.push_back({row["path"], row["decodable"] == "yes"});
     }
     return files;
 }
@@ -162,7 +157,7 @@ struct Written {
 };
 
 TEST(WriterCorpusTest, ShiftingByOneHourChangesOnlyTheDates) {
-    if (!fs::exists(kCorpus / "INDEX.tsv")) GTEST_SKIP() << "no corpus at " << kCorpus;
+    MORROWTIDE_REQUIRE_CORPUS();
     const test::TempDir scratch;
     std::vector<Written> written;
     int inPlace = 0, rearranged = 0, withoutExif = 0, filesWithShiftedDates = 0, unlikeFixedRule = 0;
