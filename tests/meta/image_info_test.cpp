@@ -375,9 +375,8 @@ TEST(Walker, BudgetsStopHostileBlocks) {
     }
     ImageInfo many(nullptr, 255);
     many.block = tiffBytes.substr(8);  // a TIFF block starts at the file's offset 8
-    EXPECT_EQ(messageOf<std::runtime_error>([&] {
-                  many.walkDirectory(1, -7, static_cast<std::int64_t>(many.block.size()), kMainDirectory);
-              }),
+    EXPECT_EQ(messageOf<std::runtime_error>(
+                  [&] { many.walkDirectory(1, -7, static_cast<std::int64_t>(many.block.size()), kMainDirectory); }),
               "more than 65536 directory entries");
     EXPECT_LE(many.entryCount(), ImageInfo::kMaxWalkedEntries);
     EXPECT_GT(many.entryCount(), 60000);  // it was the budget, not an early read failure

@@ -9,8 +9,8 @@
 
 #include "meta/jpeg_writer.h"
 #include "support/exif_builder.h"
-#include "support/raised.h"
 #include "support/file_size_limit.h"
+#include "support/raised.h"
 
 namespace morrowtide::meta {
 namespace {
@@ -226,7 +226,8 @@ TEST(JpegWriterFailureTest, RefusedSourcesWriteNothing) {
           {"empty.jpg", "", JERR_INPUT_EMPTY}}) {
         ImgData data;
         data.readImageFile(dir.write(name, bytes));
-        EXPECT_EQ(messageOf<WriteError>([&] { saveCorrectedJpeg(data, out); }), "JPEG error #" + std::to_string(code)) << name;
+        EXPECT_EQ(messageOf<WriteError>([&] { saveCorrectedJpeg(data, out); }), "JPEG error #" + std::to_string(code))
+            << name;
         EXPECT_FALSE(fs::exists(out));
     }
     ImgData data;
@@ -249,9 +250,10 @@ TEST(JpegWriterFailureTest, UncreatableOutputLeavesTheDestinationAlone) {
     // A folder of that name cannot be replaced by a file; it stays, with nothing left beside it.
     fs::create_directory(dir.path() / "taken.jpg");
     const std::string taken = (dir.path() / "taken.jpg").string();
-    EXPECT_EQ(
-        messageOf<WriteError>([&] { saveCorrectedJpeg(data, source, taken); }).rfind("Cannot create file \"" + taken + "\". ", 0),
-        0u);
+    EXPECT_EQ(messageOf<WriteError>([&] {
+                  saveCorrectedJpeg(data, source, taken);
+              }).rfind("Cannot create file \"" + taken + "\". ", 0),
+              0u);
     EXPECT_TRUE(fs::is_directory(taken));
     EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"in.jpg", "taken.jpg"}));
 }
@@ -306,7 +308,8 @@ TEST(JpegWriterFailureTest, SourceChangedSinceReadingIsRefused) {
     } cases[] = {
         // The recorded places no longer hold the kept sections.
         {"a section put in front", withComment, JpegBuilder().app2().build() + withComment.substr(2)},
-        {"EXIF section at the same place, longer", exifOnly, JpegBuilder().app1Exif(longer.build()).imageData().build()},
+        {"EXIF section at the same place, longer", exifOnly,
+         JpegBuilder().app1Exif(longer.build()).imageData().build()},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

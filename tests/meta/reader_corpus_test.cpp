@@ -108,11 +108,9 @@ TEST(ReaderCorpus, CameraFilesAgreeWithIndex) {
     }
     std::cout << "corpus: " << total << " camera files; " << found[Found::kAgreed]
               << " agree on make, model, byte order and dates; " << found[Found::kExifElsewhere]
-              << " keep EXIF where the reader does not look; " << found[Found::kWithoutExif]
-              << " have no EXIF block\n";
+              << " keep EXIF where the reader does not look; " << found[Found::kWithoutExif] << " have no EXIF block\n";
     EXPECT_GT(total, 0);
 }
-
 
 TEST(ReaderCorpus, MalformedFilesAreAnsweredWithoutCrash) {
     MORROWTIDE_REQUIRE_CORPUS();

@@ -22,8 +22,8 @@
 #include "meta/jpeg_validate.h"
 #include "meta/jpeg_writer.h"
 #include "support/exif_builder.h"
-#include "support/raised.h"
 #include "support/file_size_limit.h"
+#include "support/raised.h"
 
 namespace morrowtide::meta {
 namespace {
@@ -436,7 +436,8 @@ TEST(StreamCopyRefusal, HeaderRefusedFromThePrefixWritesNothing) {
         SourceFile source;
         data.readImageFile(dir.write(name, bytes), source);
         const std::string out = (dir.path() / "out.jpg").string();
-        EXPECT_EQ(messageOf<WriteError>([&] { saveCorrectedJpeg(data, source, out); }), "JPEG error #" + std::to_string(code));
+        EXPECT_EQ(messageOf<WriteError>([&] { saveCorrectedJpeg(data, source, out); }),
+                  "JPEG error #" + std::to_string(code));
         EXPECT_FALSE(fs::exists(out));
     }
     // Without an open file there is nothing to copy from.

@@ -29,10 +29,10 @@ std::vector<CorpusRow> readCorpusIndex();
 }  // namespace morrowtide::test
 
 // Skips the test where the corpus may be missing (a plain clone); fails it where it must be there (CI).
-#define MORROWTIDE_REQUIRE_CORPUS()                                                                 \
-    do {                                                                                            \
-        if (!::morrowtide::test::corpusPresent()) {                                                 \
+#define MORROWTIDE_REQUIRE_CORPUS()                                                                      \
+    do {                                                                                                 \
+        if (!::morrowtide::test::corpusPresent()) {                                                      \
             if (::morrowtide::test::corpusRequired()) FAIL() << ::morrowtide::test::corpusMissingText(); \
-            GTEST_SKIP() << ::morrowtide::test::corpusMissingText();                                \
-        }                                                                                           \
+            GTEST_SKIP() << ::morrowtide::test::corpusMissingText();                                     \
+        }                                                                                                \
     } while (false)
