@@ -234,17 +234,21 @@ TEST(ShiftDatesTest, NoDatesMeansNoCaptureTimeAndNoChange) {
 }
 
 TEST(ShiftDatesTest, StoredCountDecidesWhetherTheValueIsWritten) {
-    // The same 20 bytes stored, the entry's count as given: 19 (no closing zero) and 20 hold a whole date and are
-    // moved; 10 would leave part of the value behind a 19-character write, so that one is read but never written.
+    // 20 bytes stored, the entry's count as given: 19 (no closing zero; the next byte is another value's) and 20
+    // hold a whole date and are moved; 10 would leave part of the value behind a 19-character write, so that one is
+    // read but never written.
     const struct {
         std::uint32_t count;
+        std::string stored;
         const char* after;
-    } cases[] = {{19, "2005:01:02 11:11:12"}, {20, "2005:01:02 11:11:12"}, {10, "2005:01:02 10:11:12"}};
+    } cases[] = {{19, "2005:01:02 10:11:12X", "2005:01:02 11:11:12"},
+                 {20, std::string("2005:01:02 10:11:12\0", 20), "2005:01:02 11:11:12"},
+                 {10, std::string("2005:01:02 10:11:12\0", 20), "2005:01:02 10:11:12"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.count);
         TiffBuilder tiff(ByteOrder::kLittle);
         const auto ifd0 = tiff.directory();
-        const int index = tiff.entry(ifd0, 0x0132, 2, c.count, std::string("2005:01:02 10:11:12\0", 20));
+        const int index = tiff.entry(ifd0, 0x0132, 2, c.count, c.stored);
         ImgData data;
         data.readImageBytes("photo.jpg", JpegBuilder().app1Exif(tiff.build()).imageData().build());
         ImageInfo& info = *data.exif();
