@@ -287,8 +287,10 @@ TEST(JpegWriterFailureTest, FailedWriteKeepsTheSourceWhenOverwritingIt) {
     const std::string fresh = (dir.path() / "fresh.jpg").string();
     {
         FileSizeLimit limit(1024);
-        EXPECT_EQ(messageOf<WriteError>([&] { saveCorrectedJpeg(data, sourceBytes, older); }), streamWriteMessage(older, EFBIG));
-        EXPECT_EQ(messageOf<WriteError>([&] { saveCorrectedJpeg(data, sourceBytes, fresh); }), streamWriteMessage(fresh, EFBIG));
+        EXPECT_EQ(messageOf<WriteError>([&] { saveCorrectedJpeg(data, sourceBytes, older); }),
+                  streamWriteMessage(older, EFBIG));
+        EXPECT_EQ(messageOf<WriteError>([&] { saveCorrectedJpeg(data, sourceBytes, fresh); }),
+                  streamWriteMessage(fresh, EFBIG));
     }
     EXPECT_EQ(readFile(older), "older content");
     EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"older.jpg", "photo.jpg"}));
