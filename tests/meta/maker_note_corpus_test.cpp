@@ -376,11 +376,13 @@ std::size_t indexedMakerNoteLength(const morrowtide::test::CorpusRow& row) {
     return note == "no" || open == std::string::npos ? 0 : std::stoul(note.substr(open + 1));
 }
 
-// Maker notes are decoded for eight makes, told apart by the first five letters of the make.
+// Maker notes are decoded for eight makers, told apart by the first five letters of the make ("FUJI " is the make
+// of the older Fujifilm bodies).
 bool makeHasDecoder(std::string make) {
     make = make.substr(0, 5);
     for (char& c : make) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    static const std::set<std::string> keys = {"NIKON", "OLYMP", "CASIO", "FUJIF", "CANON", "SEIKO", "SANYO", "MINOL"};
+    static const std::set<std::string> keys = {"NIKON", "OLYMP", "CASIO", "FUJIF", "FUJI ",
+                                               "CANON", "SEIKO", "SANYO", "MINOL"};
     return keys.contains(make);
 }
 
