@@ -26,6 +26,7 @@ enum class DateEncoding : std::uint8_t {
     IptcTime,            // "HHMMSS±HHMM" (11) or "HHMMSS" (6)
     QuickTimeSeconds32,  // big-endian unsigned seconds since 1904-01-01 00:00:00
     QuickTimeSeconds64,
+    PngTime,             // PNG tIME: big-endian 16-bit year, then month, day, hour, minute, second, one byte each
 };
 
 struct DateField {

@@ -1,0 +1,362 @@
+#include "meta/formats/container.h"
+
+#include <algorithm>
+#include <array>
+#include <exception>
+#include <limits>
+
+#include "meta/byte_reader.h"
+#include "meta/formats/readers.h"
+#include "meta/image_info.h"
+#include "meta/safe_file.h"
+#include "meta/tag_tables.h"
+
+namespace morrowtide::meta {
+
+using formats::readPiece;
+using formats::ScanProblem;
+using formats::spanFits;
+
+namespace {
+
+std::string lowerCase(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+struct ExtensionRow {
+    std::string_view extension;
+    ContainerKind kind;
+};
+
+constexpr std::array kExtensions{
+    ExtensionRow{"jpg", ContainerKind::Jpeg},   ExtensionRow{"jpeg", ContainerKind::Jpeg},
+    ExtensionRow{"jpe", ContainerKind::Jpeg},   ExtensionRow{"jfif", ContainerKind::Jpeg},
+    ExtensionRow{"tif", ContainerKind::Tiff},   ExtensionRow{"tiff", ContainerKind::Tiff},
+    ExtensionRow{"dng", ContainerKind::Tiff},   ExtensionRow{"cr2", ContainerKind::Tiff},
+    ExtensionRow{"nef", ContainerKind::Tiff},   ExtensionRow{"nrw", ContainerKind::Tiff},
+    ExtensionRow{"arw", ContainerKind::Tiff},   ExtensionRow{"sr2", ContainerKind::Tiff},
+    ExtensionRow{"orf", ContainerKind::Tiff},   ExtensionRow{"rw2", ContainerKind::Tiff},
+    ExtensionRow{"pef", ContainerKind::Tiff},   ExtensionRow{"srw", ContainerKind::Tiff},
+    ExtensionRow{"iiq", ContainerKind::Tiff},   ExtensionRow{"3fr", ContainerKind::Tiff},
+    ExtensionRow{"erf", ContainerKind::Tiff},   ExtensionRow{"mos", ContainerKind::Tiff},
+    ExtensionRow{"raf", ContainerKind::Raf},    ExtensionRow{"heic", ContainerKind::IsoBmff},
+    ExtensionRow{"heif", ContainerKind::IsoBmff}, ExtensionRow{"avif", ContainerKind::IsoBmff},
+    ExtensionRow{"cr3", ContainerKind::IsoBmff},  ExtensionRow{"mp4", ContainerKind::IsoBmff},
+    ExtensionRow{"mov", ContainerKind::IsoBmff},  ExtensionRow{"m4v", ContainerKind::IsoBmff},
+    ExtensionRow{"3gp", ContainerKind::IsoBmff},  ExtensionRow{"png", ContainerKind::Png},
+    ExtensionRow{"webp", ContainerKind::WebP},    ExtensionRow{"xmp", ContainerKind::XmpSidecar},
+};
+
+bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+
+// Box types a QuickTime movie written before `ftyp` existed may start with.
+bool isLegacyQuickTimeStart(std::string_view type) {
+    return type == "moov" || type == "mdat" || type == "wide" || type == "free" || type == "skip" ||
+           type == "pnot" || type == "uuid";
+}
+
+// The start of an XMP packet, after an optional byte-order mark and white space.
+bool looksLikeXmp(std::string_view head, bool xmlAllowed) {
+    if (startsWith(head, "\xEF\xBB\xBF")) head.remove_prefix(3);
+    while (!head.empty() && (head.front() == ' ' || head.front() == '\t' || head.front() == '\r' ||
+                             head.front() == '\n')) {
+        head.remove_prefix(1);
+    }
+    return startsWith(head, "<?xpacket") || startsWith(head, "<x:xmpmeta") || startsWith(head, "<x:xapmeta") ||
+           (xmlAllowed && (startsWith(head, "<?xml") || startsWith(head, "<rdf:RDF")));
+}
+
+void scanTiffFile(const ByteSource& source, ContainerScan& scan) {
+    scan.blocks.push_back({BlockKind::Tiff, 0, source.size(), "file"});
+}
+
+void scanXmpSidecar(const ByteSource& source, ContainerScan& scan) {
+    if (source.size() > formats::kMaxPiece) throw ScanProblem("an XMP sidecar larger than the piece limit");
+    scan.blocks.push_back({BlockKind::Xmp, 0, source.size(), "sidecar"});
+}
+
+// The 1-based block position of a date the walker recorded, turned into a field of the file. False when its 19
+// bytes do not all lie inside the walked window.
+bool addTiffDate(DateFieldScan& out, const EmbeddedBlock& block, std::uint64_t window, std::int32_t pos,
+                 std::int32_t size, DateRole role, const char* group, const char* name) {
+    constexpr std::uint32_t kWidth = 19;
+    if (pos < 1 || size < static_cast<std::int32_t>(kWidth)) return true;  // nothing the date codec could write
+    const auto at = static_cast<std::uint64_t>(pos - 1);
+    if (!spanFits(window, at, kWidth)) return false;
+    DateField field;
+    field.offset = block.offset + at;
+    field.width = kWidth;
+    field.encoding = DateEncoding::ExifAscii;
+    field.role = role;
+    field.group = group;
+    field.name = name;
+    out.fields.push_back(std::move(field));
+    return true;
+}
+
+// The blocks and fields a container names must not share bytes: a patch of one would change the other.
+void checkNoOverlap(const ContainerScan& scan) {
+    struct Span {
+        std::uint64_t offset, end;
+        std::string_view what;
+    };
+    std::vector<Span> spans;
+    for (const EmbeddedBlock& block : scan.blocks) spans.push_back({block.offset, block.offset + block.length, block.label});
+    for (const DateField& field : scan.dates.fields) spans.push_back({field.offset, field.offset + field.width, field.name});
+    std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.offset < b.offset; });
+    for (std::size_t i = 1; i < spans.size(); ++i) {
+        if (spans[i - 1].end > spans[i].offset) {
+            throw ScanProblem(std::string(spans[i - 1].what) + " and " + std::string(spans[i].what) + " overlap");
+        }
+    }
+}
+
+}  // namespace
+
+namespace formats {
+
+std::string readPiece(const ByteSource& source, std::uint64_t offset, std::uint64_t length, std::string_view what) {
+    if (length > kMaxPiece) {
+        throw ScanProblem(std::string(what) + " of " + std::to_string(length) + " bytes is longer than a piece may be");
+    }
+    if (!spanFits(source.size(), offset, length)) {
+        throw ScanProblem(std::string(what) + " at " + std::to_string(offset) + " runs past the end of the file");
+    }
+    std::string bytes;
+    if (!source.read(offset, static_cast<std::size_t>(length), bytes)) {
+        throw ScanProblem(std::string(what) + " at " + std::to_string(offset) + " cannot be read");
+    }
+    return bytes;
+}
+
+std::string printableCode(std::string_view code) {
+    std::string out;
+    for (const char c : code) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x20 && u < 0x7F) {
+            out += c;
+        } else {
+            static constexpr char kHex[] = "0123456789abcdef";
+            out += "\\x";
+            out += kHex[u >> 4];
+            out += kHex[u & 15];
+        }
+    }
+    return out;
+}
+
+}  // namespace formats
+
+std::string_view containerName(ContainerKind kind) {
+    switch (kind) {
+        case ContainerKind::Jpeg: return "JPEG";
+        case ContainerKind::Tiff: return "TIFF";
+        case ContainerKind::Raf: return "RAF";
+        case ContainerKind::IsoBmff: return "ISO-BMFF";
+        case ContainerKind::Png: return "PNG";
+        case ContainerKind::WebP: return "WebP";
+        case ContainerKind::XmpSidecar: return "XMP";
+        case ContainerKind::Unknown: break;
+    }
+    return "unknown";
+}
+
+ContainerKind containerOfExtension(std::string_view extension) {
+    if (startsWith(extension, ".")) extension.remove_prefix(1);
+    const std::string lower = lowerCase(extension);
+    for (const ExtensionRow& row : kExtensions) {
+        if (row.extension == lower) return row.kind;
+    }
+    return ContainerKind::Unknown;
+}
+
+ContainerKind detectContainer(const ByteSource& source, std::string_view extension) {
+    std::string head;
+    const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(source.size(), 64));
+    if (!source.read(0, wanted, head)) return ContainerKind::Unknown;
+    const std::string_view h(head);
+    if (startsWith(h, "\xFF\xD8\xFF")) return ContainerKind::Jpeg;
+    if (startsWith(h, std::string_view("II*\0", 4)) || startsWith(h, std::string_view("MM\0*", 4)) ||
+        startsWith(h, "IIRO") || startsWith(h, "IIRS") || startsWith(h, "MMOR") ||
+        startsWith(h, std::string_view("IIU\0", 4))) {
+        return ContainerKind::Tiff;
+    }
+    if (startsWith(h, "FUJIFILMCCD-RAW ")) return ContainerKind::Raf;
+    if (startsWith(h, "\x89PNG\r\n\x1A\n")) return ContainerKind::Png;
+    if (startsWith(h, "RIFF") && h.size() >= 12 && h.substr(8, 4) == "WEBP") return ContainerKind::WebP;
+    const ContainerKind named = containerOfExtension(extension);
+    if (h.size() >= 8 && (h.substr(4, 4) == "ftyp" ||
+                          (named == ContainerKind::IsoBmff && isLegacyQuickTimeStart(h.substr(4, 4))))) {
+        return ContainerKind::IsoBmff;
+    }
+    if (looksLikeXmp(h, named == ContainerKind::XmpSidecar)) return ContainerKind::XmpSidecar;
+    return ContainerKind::Unknown;
+}
+
+ContainerScan scanContainer(const ByteSource& source, std::string_view extension) {
+    ContainerScan scan;
+    scan.kind = detectContainer(source, extension);
+    try {
+        switch (scan.kind) {
+            case ContainerKind::Jpeg: formats::scanJpegBlocks(source, 0, source.size(), scan, "JPEG"); break;
+            case ContainerKind::Tiff: scanTiffFile(source, scan); break;
+            case ContainerKind::Raf: formats::scanRaf(source, scan); break;
+            case ContainerKind::IsoBmff: formats::scanIsoBmff(source, scan); break;
+            case ContainerKind::Png: formats::scanPng(source, scan); break;
+            case ContainerKind::WebP: formats::scanWebP(source, scan); break;
+            case ContainerKind::XmpSidecar: scanXmpSidecar(source, scan); break;
+            case ContainerKind::Unknown: scan.dates.problem = "not a file type that can be read"; break;
+        }
+        checkNoOverlap(scan);
+    } catch (const std::exception& failure) {
+        // Nothing of a structure that could not be read is to be patched.
+        scan.dates.fields.clear();
+        scan.blocks.clear();
+        scan.checksums.clear();
+        scan.dates.problem = failure.what();
+    }
+    return scan;
+}
+
+namespace {
+
+// One walk of the block's first `window` bytes. False when the walk reached beyond them (the first directory, or a
+// sub-directory that failed, lies further), so that a wider window may be tried.
+bool walkTiffWindow(const ByteSource& source, const EmbeddedBlock& block, std::uint64_t window, DateFieldScan& out,
+                    std::vector<EmbeddedBlock>* blocks) {
+    const std::string bytes = readPiece(source, block.offset, window, "a TIFF block");
+    const ByteReader reader(bytes);
+    const std::string_view order = reader.bytesClamped(0, 2);
+    if ((order != "II" && order != "MM") || !reader.fits(0, 8)) {
+        throw ScanProblem("the " + block.label + " block does not start with a TIFF header");
+    }
+    const bool whole = window == block.length;
+    ImageInfo info(nullptr, 4);  // the tag list only: no text lines are wanted here
+    info.block = bytes;
+    info.bigEndian = order == "MM";
+    const std::uint32_t first = ByteReader(bytes, info.bigEndian).u32(4);
+    // TIFF offset X lies at 1-based block position X + 1.
+    const std::int64_t start = (first == 0 ? 8 : static_cast<std::int64_t>(first)) + 1;
+    if (static_cast<std::uint64_t>(start) + 2 > window) {
+        if (!whole) return false;
+        throw ScanProblem("the first directory of the " + block.label + " block lies past its end");
+    }
+    info.walkDirectory(start, 1, static_cast<std::int64_t>(window), kMainDirectory);
+    // A sub-directory beyond the window would keep its dates unshifted while the others move.
+    if (!info.walkFailures.empty() && !whole) return false;
+
+    out.fields.clear();
+    const bool inside =
+        addTiffDate(out, block, window, info.dateTimePos, info.dateTimeSize, DateRole::Modified, "IFD0", "DateTime") &&
+        addTiffDate(out, block, window, info.dateTimeOriginalPos, info.dateTimeOriginalSize, DateRole::Original,
+                    "ExifIFD", "DateTimeOriginal") &&
+        addTiffDate(out, block, window, info.dateTimeDigitizedPos, info.dateTimeDigitizedSize, DateRole::Digitized,
+                    "ExifIFD", "DateTimeDigitized");
+    // A date value the walk recorded but the window cut: a wider window may hold it; the whole block cannot.
+    if (!inside && !whole) return false;
+    if (blocks == nullptr) return true;
+    std::vector<EmbeddedBlock> found;
+    for (const TagEntry& entry : info.entries) {
+        if ((entry.tag != 0x02BC && entry.tag != 0x83BB) || entry.rawPos < 1 || entry.rawSize <= 0) continue;
+        const auto at = static_cast<std::uint64_t>(entry.rawPos - 1);
+        const auto length = static_cast<std::uint64_t>(entry.rawSize);
+        // A value cut by the window's end is not known to be whole.
+        if (!whole && at + length >= window) return false;
+        const bool xmp = entry.tag == 0x02BC;
+        found.push_back({xmp ? BlockKind::Xmp : BlockKind::Iptc, block.offset + at, length,
+                         block.label + (xmp ? " XMP" : " IPTC")});
+    }
+    blocks->insert(blocks->end(), found.begin(), found.end());
+    return true;
+}
+
+}  // namespace
+
+DateFieldScan tiffBlockDateFields(const ByteSource& source, const EmbeddedBlock& block,
+                                  std::vector<EmbeddedBlock>* blocks) {
+    DateFieldScan out;
+    try {
+        if (!spanFits(source.size(), block.offset, block.length)) {
+            throw ScanProblem("the " + block.label + " block runs past the end of the file");
+        }
+        // Most files keep their directories near the start: a small window first, a wide one when that falls short.
+        const std::uint64_t small = std::min(block.length, kFirstTiffWindow);
+        if (!walkTiffWindow(source, block, small, out, blocks)) {
+            const std::uint64_t wide = std::min(block.length, kMaxTiffWindow);
+            if (wide == small || !walkTiffWindow(source, block, wide, out, blocks)) {
+                throw ScanProblem("a directory of the " + block.label + " block lies beyond its first " +
+                                  std::to_string(wide) + " bytes");
+            }
+        }
+    } catch (const std::exception& failure) {
+        out.fields.clear();
+        out.problem = failure.what();
+    }
+    return out;
+}
+
+DateFieldScan allDateFields(const ByteSource& source, ContainerScan& scan) {
+    DateFieldScan out = scan.dates;
+    if (!out.problem.empty()) {
+        out.fields.clear();
+        return out;
+    }
+    std::vector<EmbeddedBlock> found;
+    for (const EmbeddedBlock& block : scan.blocks) {
+        if (block.kind != BlockKind::Tiff) continue;
+        DateFieldScan inner = tiffBlockDateFields(source, block, &found);
+        if (!inner.problem.empty()) {
+            out.fields.clear();
+            out.problem = inner.problem;
+            return out;
+        }
+        out.fields.insert(out.fields.end(), inner.fields.begin(), inner.fields.end());
+    }
+    scan.blocks.insert(scan.blocks.end(), found.begin(), found.end());
+
+    // Two fields sharing bytes would be patched twice with different values.
+    std::vector<const DateField*> sorted;
+    for (const DateField& field : out.fields) sorted.push_back(&field);
+    std::sort(sorted.begin(), sorted.end(), [](const DateField* a, const DateField* b) { return a->offset < b->offset; });
+    for (std::size_t i = 1; i < sorted.size(); ++i) {
+        if (sorted[i - 1]->offset + sorted[i - 1]->width > sorted[i]->offset) {
+            out.problem = "the date fields " + sorted[i - 1]->name + " and " + sorted[i]->name + " overlap";
+            out.fields.clear();
+            return out;
+        }
+    }
+    return out;
+}
+
+std::uint32_t crc32(std::string_view bytes, std::uint32_t crc) {
+    static const std::array<std::uint32_t, 256> kTable = [] {
+        std::array<std::uint32_t, 256> table{};
+        for (std::uint32_t n = 0; n < 256; ++n) {
+            std::uint32_t c = n;
+            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            table[n] = c;
+        }
+        return table;
+    }();
+    crc = ~crc;
+    for (const char b : bytes) crc = kTable[(crc ^ static_cast<unsigned char>(b)) & 0xFF] ^ (crc >> 8);
+    return ~crc;
+}
+
+std::uint64_t SourceFileBytes::size() const {
+    return file_.size() < 0 ? 0 : static_cast<std::uint64_t>(file_.size());
+}
+
+bool SourceFileBytes::read(std::uint64_t offset, std::size_t length, std::string& out) const {
+    out.clear();
+    if (!spanFits(size(), offset, length)) return false;
+    if (offset > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) return false;
+    const std::int64_t got = file_.readAt(static_cast<std::int64_t>(offset), length, out);
+    return got >= 0 && static_cast<std::size_t>(got) == length;
+}
+
+}  // namespace morrowtide::meta
