@@ -72,6 +72,10 @@ bool looksLikeXmp(std::string_view head, bool xmlAllowed) {
 
 void scanTiffFile(const ByteSource& source, ContainerScan& scan) {
     scan.blocks.push_back({BlockKind::Tiff, 0, source.size(), "file"});
+    // RW2 keeps a second copy of the dates in the EXIF of the JPEG its IFD0 embeds (tag 0x002E).
+    if (readPiece(source, 0, 4, "the TIFF header") == std::string_view("IIU\0", 4)) {
+        scan.notes.push_back("the dates of the JPEG embedded in an RW2 file are not read");
+    }
 }
 
 void scanXmpSidecar(const ByteSource& source, ContainerScan& scan) {

@@ -1,0 +1,208 @@
+// The container readers on the real files of every type, compared with exiftool's reading of the same files
+// (corpus/formats/INDEX.tsv): each date field found has the value and group exiftool reports, and each date exiftool
+// reports in a group the readers cover is found. Prints the counts per file type.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "meta/formats/container.h"
+#include "meta/safe_file.h"
+
+using namespace morrowtide::meta;
+
+namespace {
+
+const std::filesystem::path kFormats = std::filesystem::path(MORROWTIDE_CORPUS_DIR) / "formats";
+// INDEX.tsv cuts its dates column at this many characters.
+constexpr std::size_t kDatesColumnLimit = 400;
+
+struct IndexRow {
+    std::string path;
+    std::string type;
+    std::map<std::string, std::string> dates;  // "Group:Name" -> value
+    bool cut = false;                          // the dates column was cut: dates beyond it are unknown
+    bool xmp = false;                          // exiftool found XMP groups
+};
+
+std::vector<IndexRow> readIndex() {
+    std::vector<IndexRow> rows;
+    std::ifstream in(kFormats / "INDEX.tsv");
+    std::string line;
+    std::getline(in, line);  // header
+    while (std::getline(in, line)) {
+        std::vector<std::string> cells;
+        std::stringstream split(line);
+        for (std::string cell; std::getline(split, cell, '\t');) cells.push_back(cell);
+        if (cells.size() < 5) continue;
+        IndexRow row{cells[0], cells[1], {}, cells[4].size() >= kDatesColumnLimit, cells[3].find("XMP-") != std::string::npos};
+        std::vector<std::string> items;
+        for (std::size_t at = 0; at <= cells[4].size();) {
+            const std::size_t bar = cells[4].find(" | ", at);
+            items.push_back(cells[4].substr(at, bar == std::string::npos ? std::string::npos : bar - at));
+            if (bar == std::string::npos) break;
+            at = bar + 3;
+        }
+        if (row.cut && !items.empty()) items.pop_back();
+        for (const std::string& item : items) {
+            const std::size_t eq = item.find('=');
+            if (eq != std::string::npos) row.dates[item.substr(0, eq)] = item.substr(eq + 1);
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+// exiftool's name of a date field, "Group:Name".
+std::string exiftoolKey(const DateField& field) {
+    static const std::map<std::string, std::string> kNames = {
+        {"DateTime", "ModifyDate"}, {"DateTimeDigitized", "CreateDate"}, {"DateTimeOriginal", "DateTimeOriginal"}};
+    const auto renamed = kNames.find(field.name);
+    return field.group + ":" + (renamed == kNames.end() ? field.name : renamed->second);
+}
+
+// The dates exiftool reports that the readers are meant to find: EXIF dates of the walked directories, the movie,
+// track and media times, the QuickTime date strings, PNG tIME. Left out: IFD1 and later directories and dates
+// under other tag names (the walker records one position per tag), PNG text chunks, XMP (located elsewhere),
+// makers' own groups, composites.
+bool covered(const std::string& key) {
+    static const std::regex kCovered(
+        "(IFD0:ModifyDate|ExifIFD:(DateTimeOriginal|CreateDate)|QuickTime:(Create|Modify)Date|"
+        "Track[0-9]+:(Track|Media)(Create|Modify)Date|UserData:ContentCreateDate|ItemList:ContentCreateDate|"
+        "Keys:CreationDate|PNG:ModifyDate)");
+    return std::regex_match(key, kCovered);
+}
+
+std::string twoDigits(int v) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02d", v);
+    return text;
+}
+
+// Days since 1970-01-01 to a civil date.
+std::string civilDate(std::int64_t days) {
+    days += 719468;
+    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const auto doe = static_cast<unsigned>(days - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    const unsigned d = doy - (153 * mp + 2) / 5 + 1;
+    const unsigned m = mp < 10 ? mp + 3 : mp - 9;
+    const std::int64_t y = static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2);
+    return std::to_string(y) + ":" + twoDigits(static_cast<int>(m)) + ":" + twoDigits(static_cast<int>(d));
+}
+
+// The field's value as exiftool prints it (without a time zone); digits only for the free-form strings.
+std::string valueOf(const DateField& field, const std::string& bytes) {
+    switch (field.encoding) {
+        case DateEncoding::ExifAscii: return bytes;
+        case DateEncoding::QuickTimeSeconds32:
+        case DateEncoding::QuickTimeSeconds64: {
+            std::uint64_t seconds = 0;
+            for (const char c : bytes) seconds = (seconds << 8) | static_cast<unsigned char>(c);
+            const auto s = static_cast<std::int64_t>(seconds) - 2082844800;  // 1904 to 1970
+            const std::int64_t day = s >= 0 ? s / 86400 : (s - 86399) / 86400, rest = s - day * 86400;
+            return civilDate(day) + " " + twoDigits(static_cast<int>(rest / 3600)) + ":" +
+                   twoDigits(static_cast<int>(rest / 60 % 60)) + ":" + twoDigits(static_cast<int>(rest % 60));
+        }
+        case DateEncoding::PngTime: {
+            const auto b = [&](int i) { return static_cast<unsigned char>(bytes[static_cast<std::size_t>(i)]); };
+            char text[32];
+            std::snprintf(text, sizeof text, "%04d:%02d:%02d %02d:%02d:%02d", b(0) << 8 | b(1), b(2), b(3), b(4),
+                          b(5), b(6));
+            return text;
+        }
+        default: {
+            std::string digits;
+            for (const char c : bytes) {
+                if (std::isdigit(static_cast<unsigned char>(c))) digits += c;
+            }
+            return digits;
+        }
+    }
+}
+
+std::string comparable(const DateField& field, const std::string& exiftoolValue) {
+    if (field.encoding == DateEncoding::ExifAscii || field.encoding == DateEncoding::QuickTimeSeconds32 ||
+        field.encoding == DateEncoding::QuickTimeSeconds64 || field.encoding == DateEncoding::PngTime) {
+        return exiftoolValue.substr(0, 19);
+    }
+    std::string digits;
+    for (const char c : exiftoolValue) {
+        if (std::isdigit(static_cast<unsigned char>(c))) digits += c;
+    }
+    return digits;
+}
+
+struct Counts {
+    int files = 0, expected = 0, found = 0, noted = 0, xmpFiles = 0, xmpFound = 0, unread = 0;
+};
+
+TEST(ContainerCorpus, DateFieldsAgreeWithExiftool) {
+    const std::vector<IndexRow> rows = readIndex();
+    ASSERT_GT(rows.size(), 50u);
+    std::map<std::string, Counts> counts;
+    for (const IndexRow& row : rows) {
+        SCOPED_TRACE(row.path);
+        Counts& count = counts[row.type];
+        ++count.files;
+        SourceFile file;
+        ASSERT_EQ(file.open((kFormats / row.path).string()), 0);
+        const SourceFileBytes source(file);
+        ContainerScan scan = scanContainer(source, std::filesystem::path(row.path).extension().string());
+        const DateFieldScan dates = allDateFields(source, scan);
+
+        const std::string extension = std::filesystem::path(row.path).extension().string();
+        if (scan.kind == ContainerKind::Unknown && containerOfExtension(extension) == ContainerKind::Unknown) {
+            ++count.unread;  // a type no reader is meant for (MRW, X3F, CRW)
+            continue;
+        }
+        ASSERT_EQ(dates.problem, "");
+        std::set<std::string> expected;
+        for (const auto& [key, value] : row.dates) {
+            if (covered(key)) expected.insert(key);
+        }
+        count.expected += static_cast<int>(expected.size());
+        for (const DateField& field : dates.fields) {
+            const std::string key = exiftoolKey(field);
+            std::string bytes;
+            ASSERT_TRUE(source.read(field.offset, field.width, bytes)) << key;
+            const auto listed = row.dates.find(key);
+            if (listed == row.dates.end()) {
+                // exiftool lists every date it reads; only a cut list may leave one out.
+                EXPECT_TRUE(row.cut) << key << " = " << valueOf(field, bytes) << " is not in the index";
+                continue;
+            }
+            EXPECT_EQ(valueOf(field, bytes), comparable(field, listed->second)) << key;
+            if (expected.erase(key) == 1) ++count.found;
+        }
+        // A date left out must be one the scan says it cannot patch in place (compressed text, an embedded JPEG
+        // not read).
+        count.noted += static_cast<int>(expected.size());
+        EXPECT_TRUE(expected.empty() || !scan.notes.empty()) << "not found: " << ::testing::PrintToString(expected);
+        if (row.xmp) {
+            ++count.xmpFiles;
+            bool packet = false;
+            for (const EmbeddedBlock& block : scan.blocks) packet = packet || block.kind == BlockKind::Xmp;
+            count.xmpFound += packet ? 1 : 0;
+            EXPECT_TRUE(packet || !scan.notes.empty()) << "no XMP packet found";
+        }
+    }
+    std::printf("%-14s %5s %9s %6s %6s %10s %7s\n", "type", "files", "expected", "found", "noted", "xmp found",
+                "no reader");
+    for (const auto& [type, c] : counts) {
+        std::printf("%-14s %5d %9d %6d %6d %5d/%-4d %7d\n", type.c_str(), c.files, c.expected, c.found, c.noted,
+                    c.xmpFound, c.xmpFiles, c.unread);
+    }
+}
+
+}  // namespace
