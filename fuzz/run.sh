@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Fuzzes for real: builds a fuzz target (FUZZ_TARGET, default reader_fuzz; also pipeline_fuzz, iptc_fuzz,
-# xmp_fuzz) and the metadata library with clang's libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer in
-# build/fuzz (build/fuzz-<target> for the others), then runs it for SECONDS (default 600) on the checked-in seeds of
-# the target and of the reader. New inputs go to <build>/corpus; crashing inputs to <build>/crashes (copy each one
+# xmp_fuzz, container_fuzz) and the metadata library with clang's libFuzzer, AddressSanitizer and
+# UndefinedBehaviorSanitizer in build/fuzz (build/fuzz-<target> for the others), then runs it for SECONDS (default
+# 600) on the checked-in seeds of the target and of the reader. New inputs go to <build>/corpus; crashing inputs to <build>/crashes (copy each one
 # you fix into fuzz/corpus/<target>/ so CTest replays it from then on).
 #   [FUZZ_TARGET=name] fuzz/run.sh [SECONDS] [extra libFuzzer options...]
 set -euo pipefail

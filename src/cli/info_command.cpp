@@ -1,10 +1,14 @@
 #include "cli/info_command.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
 #include <ostream>
 #include <string_view>
 
 #include "meta/date_copies.h"
+#include "meta/formats/container.h"
 #include "meta/formats/date_codec.h"
 #include "meta/img_data.h"
 #include "meta/tag_tables.h"
@@ -168,6 +172,71 @@ void printIptc(std::ostream& out, const ImgData& data) {
     printLines(out, iptc.textLines(), "    ");
 }
 
+// The files the JPEG and TIFF reader above takes by their name; every other file is shown by its container.
+bool readByName(const std::string& path) {
+    std::string extension = std::filesystem::path(path).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (const char* known : {".jpg", ".jpeg", ".jpe", ".tif", ".tiff", ".nef"}) {
+        if (extension == known) return true;
+    }
+    return false;
+}
+
+std::string fieldValue(const meta::ByteSource& source, const meta::DateField& field) {
+    std::string bytes;
+    if (!source.read(field.offset, field.width, bytes)) return "(unreadable)";
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned>(static_cast<unsigned char>(bytes[i])); };
+    switch (field.encoding) {
+        case meta::DateEncoding::QuickTimeSeconds32:
+        case meta::DateEncoding::QuickTimeSeconds64: {
+            std::uint64_t seconds = 0;
+            for (std::size_t i = 0; i < bytes.size(); ++i) seconds = seconds << 8 | byte(i);
+            return std::to_string(seconds) + " seconds since 1904";
+        }
+        case meta::DateEncoding::PngTime: {
+            char text[40];
+            std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", byte(0) << 8 | byte(1), byte(2), byte(3),
+                          byte(4), byte(5), byte(6));
+            return text;
+        }
+        default:
+            return '"' + forTerminal(bytes) + '"';
+    }
+}
+
+// Container, date fields with their file offsets, embedded blocks, and the entries of the first EXIF block.
+void printContainer(std::ostream& out, const std::string& path) {
+    meta::SourceFile file;
+    if (file.open(path) != 0) return;
+    const meta::SourceFileBytes source(file);
+    meta::ContainerScan scan = meta::scanContainer(source, std::filesystem::path(path).extension().string());
+    if (scan.kind == meta::ContainerKind::Unknown) return;
+    const meta::DateFieldScan dates = meta::allDateFields(source, scan);
+    out << "  Container: " << meta::containerName(scan.kind);
+    if (!scan.brand.empty()) out << ", brand \"" << forTerminal(scan.brand) << '"';
+    out << '\n';
+    if (!dates.problem.empty()) out << "  Problem: " << forTerminal(dates.problem) << '\n';
+    for (const meta::DateField& field : dates.fields) {
+        out << "  Date field: " << field.group << ':' << field.name << " = " << fieldValue(source, field) << " at "
+            << field.offset << '\n';
+    }
+    static constexpr const char* kKinds[] = {"TIFF", "XMP", "IPTC"};
+    for (const meta::EmbeddedBlock& block : scan.blocks) {
+        out << "  Block: " << kKinds[static_cast<int>(block.kind)] << " \"" << forTerminal(block.label) << "\" at "
+            << block.offset << ", " << block.length << " bytes\n";
+    }
+    for (const std::string& note : scan.notes) out << "  Note: " << forTerminal(note) << '\n';
+    for (const meta::EmbeddedBlock& block : scan.blocks) {
+        if (block.kind != meta::BlockKind::Tiff) continue;
+        ImageInfo info(nullptr, 255);
+        const std::string problem = meta::walkTiffBlock(source, block, info);
+        if (!problem.empty()) out << "  Problem: " << forTerminal(problem) << '\n';
+        printWalk(out, info);
+        break;
+    }
+}
+
 }  // namespace
 
 const char* infoHelp() {
@@ -183,6 +252,9 @@ const char* infoHelp() {
            "be read is reported once: \"Maker note: unreadable (reason)\".\n"
            "JPEG files (.jpg, .jpeg, .jpe) and TIFF-structured files (.tif, .tiff, .nef) are read;\n"
            "other names are reported as \"Not an EXIF file\". Nothing is written.\n"
+           "Other photo and video files (raw, HEIC, AVIF, CR3, PNG, WebP, MP4, MOV, XMP) are\n"
+           "also shown by their container: each date field with its file offset, the embedded\n"
+           "metadata blocks, and the entries of the first EXIF block.\n"
            "\n"
            "Exit status: 0 when every file could be read (with or without metadata),\n"
            "1 when a file does not exist or cannot be opened, 2 for a usage error.\n";
@@ -204,6 +276,7 @@ int runInfo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         if (i > 0) out << '\n';
         data.readImageFile(args[i]);
         printFile(out, args[i], data);
+        if (!readByName(args[i])) printContainer(out, args[i]);
         // Only a file that could not be opened at all counts as a failure; a photo without metadata is an answer.
         if (data.statusText().empty() || data.statusText() == "Illegal Exif construction") status = 1;
     }

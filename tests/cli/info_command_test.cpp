@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "support/container_builder.h"
 #include "support/date_packet_builder.h"
 #include "support/exif_builder.h"
 
@@ -78,6 +79,32 @@ TEST(InfoCommand, ControlCharactersAreEscapedAndUnreadableNotesSaidOnce) {
     EXPECT_NE(result.out.find("  Maker note: unreadable (implausible directory: 13330 entries)\n"), std::string::npos)
         << result.out;
     EXPECT_EQ(result.out.find("Unknown"), std::string::npos) << result.out;
+}
+
+// Files other than JPEG and TIFF are shown by their container: each date field at its file offset, the blocks,
+// and the entries of the EXIF block.
+TEST(InfoCommand, ShowsTheDateFieldsOfOtherContainers) {
+    TiffBuilder tiff;
+    const auto ifd0 = tiff.directory();
+    tiff.ascii(ifd0, 0x010F, "Maker");
+    tiff.ascii(ifd0, 0x0132, "2005:12:31 23:30:00");
+    const std::string heic = morrowtide::test::heicFile({.tiff = tiff.build()});
+    const std::string movie = morrowtide::test::movieFile({.creation = 3'600'000'000u});
+    const TempDir dir;
+    const Result result =
+        runCli("info " + quoted(dir.write("a.HEIC", heic)) + " " + quoted(dir.write("b.mov", movie)));
+    EXPECT_EQ(result.status, 0);
+    // The TIFF structure lies after the item's 4-byte offset field and "Exif\0\0".
+    const std::size_t tiffAt = heic.find(tiff.build());
+    EXPECT_NE(result.out.find("  Container: ISO-BMFF, brand \"heic\"\n"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("  Date field: IFD0:DateTime = \"2005:12:31 23:30:00\" at " +
+                              std::to_string(tiffAt + tiff.valueOffset(ifd0, 1)) + "\n"),
+              std::string::npos)
+        << result.out;
+    EXPECT_NE(result.out.find("  Block: TIFF \"Exif item\" at " + std::to_string(tiffAt)), std::string::npos);
+    EXPECT_NE(result.out.find("    Make = Maker\n"), std::string::npos);
+    EXPECT_NE(result.out.find("  Date field: QuickTime:CreateDate = 3600000000 seconds since 1904 at "),
+              std::string::npos);
 }
 
 TEST(InfoCommand, ExitStatusTellsWhetherEveryFileCouldBeRead) {

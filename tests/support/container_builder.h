@@ -33,8 +33,8 @@ extern const std::string kXmpUuid;
 extern const std::string kCanonUuid;
 
 struct HeicSpec {
-    std::string tiff;               // the Exif item's TIFF structure (empty: no Exif item)
-    std::string xmp;                // the XMP item (empty: none)
+    std::string tiff{};               // the Exif item's TIFF structure (empty: no Exif item)
+    std::string xmp{};                // the XMP item (empty: none)
     int ilocVersion = 1;            // 0, 1 or 2
     int constructionMethod = 0;     // 0: in mdat; 1: in idat
     int offsetSize = 4;             // iloc field sizes: 0, 4 or 8
@@ -52,10 +52,10 @@ struct MovieSpec {
     std::uint64_t creation = 0;
     std::uint64_t modification = 0;
     int tracks = 1;
-    std::string userDay;       // udta/©day text (empty: none)
-    std::string creationDate;  // meta/keys/ilst com.apple.quicktime.creationdate (empty: none)
-    std::string udtaXmp;       // udta/XMP_ (empty: none)
-    std::string uuidXmp;       // top-level XMP uuid box (empty: none)
+    std::string userDay{};       // udta/©day text (empty: none)
+    std::string creationDate{};  // meta/keys/ilst com.apple.quicktime.creationdate (empty: none)
+    std::string udtaXmp{};       // udta/XMP_ (empty: none)
+    std::string uuidXmp{};       // top-level XMP uuid box (empty: none)
     std::string brand = "qt  ";
 };
 std::string movieFile(const MovieSpec& spec);

@@ -36,7 +36,8 @@ struct PngChunk {
 // there before.
 void registerChecksum(const ByteSource& source, const PngChunk& chunk, ContainerScan& scan) {
     const std::string covered = readPiece(source, chunk.offset + 4, 4 + std::uint64_t{chunk.length}, "a PNG chunk");
-    const ByteReader stored(readPiece(source, chunk.crc(), 4, "a PNG CRC"), true);
+    const std::string storedBytes = readPiece(source, chunk.crc(), 4, "a PNG CRC");
+    const ByteReader stored(storedBytes, true);
     if (crc32(covered) != stored.u32(0)) {
         throw ScanProblem("the CRC of the " + printableCode(chunk.type) + " chunk at " + std::to_string(chunk.offset) +
                           " does not match its bytes");
@@ -82,7 +83,8 @@ void scanPng(const ByteSource& source, ContainerScan& scan) {
     std::uint64_t at = 8;
     for (std::uint64_t count = 0;; ++count) {
         if (count >= kMaxChunks) throw ScanProblem("more than " + std::to_string(kMaxChunks) + " PNG chunks");
-        const ByteReader head(readPiece(source, at, 8, "a PNG chunk header"), true);
+        const std::string headBytes = readPiece(source, at, 8, "a PNG chunk header");
+        const ByteReader head(headBytes, true);
         PngChunk chunk;
         chunk.offset = at;
         chunk.length = head.u32(0);
@@ -118,14 +120,16 @@ void scanPng(const ByteSource& source, ContainerScan& scan) {
 }
 
 void scanWebP(const ByteSource& source, ContainerScan& scan) {
-    const ByteReader riff(readPiece(source, 0, 12, "the RIFF header"));
+    const std::string riffBytes = readPiece(source, 0, 12, "the RIFF header");
+    const ByteReader riff(riffBytes);
     const std::uint64_t end = 8 + std::uint64_t{riff.u32(4)};
     if (end > source.size()) throw ScanProblem("the RIFF size runs past the end of the file");
     std::uint64_t at = 12;
     for (std::uint64_t count = 0; at < end; ++count) {
         if (count >= kMaxChunks) throw ScanProblem("more than " + std::to_string(kMaxChunks) + " RIFF chunks");
         if (end - at < 8) throw ScanProblem("a RIFF chunk header at " + std::to_string(at) + " is cut short");
-        const ByteReader head(readPiece(source, at, 8, "a RIFF chunk header"));
+        const std::string headBytes = readPiece(source, at, 8, "a RIFF chunk header");
+        const ByteReader head(headBytes);
         const std::string type(head.bytes(0, 4));
         const std::uint64_t length = head.u32(4);
         const std::uint64_t data = at + 8;
@@ -155,7 +159,8 @@ void scanJpegBlocks(const ByteSource& source, std::uint64_t offset, std::uint64_
     bool exifSeen = false;
     for (std::uint64_t count = 0; count < kMaxJpegSegments; ++count) {
         if (end - at < 4) return;  // the header ends with the data; nothing further to find
-        const ByteReader head(readPiece(source, at, 4, "a JPEG marker"), true);
+        const std::string headBytes = readPiece(source, at, 4, "a JPEG marker");
+        const ByteReader head(headBytes, true);
         if (head.u8(0) != 0xFF) throw ScanProblem("no JPEG marker at " + std::to_string(at));
         const int marker = head.u8(1);
         if (marker == 0xFF) {
@@ -192,7 +197,8 @@ void scanJpegBlocks(const ByteSource& source, std::uint64_t offset, std::uint64_
 // The RAF header: a 16-byte signature, then at byte 84 the big-endian offset and length of the embedded JPEG, whose
 // EXIF holds the dates.
 void scanRaf(const ByteSource& source, ContainerScan& scan) {
-    const ByteReader header(readPiece(source, 0, 108, "the RAF header"), true);
+    const std::string headerBytes = readPiece(source, 0, 108, "the RAF header");
+    const ByteReader header(headerBytes, true);
     const std::uint64_t jpegOffset = header.u32(84), jpegLength = header.u32(88);
     if (jpegLength == 0) throw ScanProblem("the RAF header names no JPEG");
     scanJpegBlocks(source, jpegOffset, jpegLength, scan, "RAF JPEG");

@@ -228,24 +228,32 @@ ContainerScan scanContainer(const ByteSource& source, std::string_view extension
 
 namespace {
 
-// One walk of the block's first `window` bytes. False when the walk reached beyond them (the first directory, or a
-// sub-directory that failed, lies further), so that a wider window may be tried.
-bool walkTiffWindow(const ByteSource& source, const EmbeddedBlock& block, std::uint64_t window, DateFieldScan& out,
-                    std::vector<EmbeddedBlock>* blocks) {
+// Puts the block's first `window` bytes into `info` and answers the 1-based position of the first directory, or 0
+// when it lies beyond them.
+std::int64_t loadTiffWindow(const ByteSource& source, const EmbeddedBlock& block, std::uint64_t window,
+                            ImageInfo& info) {
     const std::string bytes = readPiece(source, block.offset, window, "a TIFF block");
     const ByteReader reader(bytes);
     const std::string_view order = reader.bytesClamped(0, 2);
     if ((order != "II" && order != "MM") || !reader.fits(0, 8)) {
         throw ScanProblem("the " + block.label + " block does not start with a TIFF header");
     }
-    const bool whole = window == block.length;
-    ImageInfo info(nullptr, 4);  // the tag list only: no text lines are wanted here
-    info.block = bytes;
     info.bigEndian = order == "MM";
     const std::uint32_t first = ByteReader(bytes, info.bigEndian).u32(4);
+    info.block = bytes;
     // TIFF offset X lies at 1-based block position X + 1.
     const std::int64_t start = (first == 0 ? 8 : static_cast<std::int64_t>(first)) + 1;
-    if (static_cast<std::uint64_t>(start) + 2 > window) {
+    return static_cast<std::uint64_t>(start) + 2 > window ? 0 : start;
+}
+
+// One walk of the block's first `window` bytes. False when the walk reached beyond them (the first directory, or a
+// sub-directory that failed, lies further), so that a wider window may be tried.
+bool walkTiffWindow(const ByteSource& source, const EmbeddedBlock& block, std::uint64_t window, DateFieldScan& out,
+                    std::vector<EmbeddedBlock>* blocks) {
+    const bool whole = window == block.length;
+    ImageInfo info(nullptr, 4);  // the tag list only: no text lines are wanted here
+    const std::int64_t start = loadTiffWindow(source, block, window, info);
+    if (start == 0) {
         if (!whole) return false;
         throw ScanProblem("the first directory of the " + block.label + " block lies past its end");
     }
@@ -301,6 +309,22 @@ DateFieldScan tiffBlockDateFields(const ByteSource& source, const EmbeddedBlock&
         out.problem = failure.what();
     }
     return out;
+}
+
+std::string walkTiffBlock(const ByteSource& source, const EmbeddedBlock& block, ImageInfo& info) {
+    try {
+        if (!spanFits(source.size(), block.offset, block.length)) {
+            throw ScanProblem("the " + block.label + " block runs past the end of the file");
+        }
+        const std::uint64_t window = std::min(block.length, kMaxTiffWindow);
+        const std::int64_t start = loadTiffWindow(source, block, window, info);
+        if (start == 0) throw ScanProblem("the first directory of the " + block.label + " block lies too far");
+        info.walkDirectory(start, 1, static_cast<std::int64_t>(window), kMainDirectory);
+        info.addFocalLength35mm();
+    } catch (const std::exception& failure) {
+        return failure.what();
+    }
+    return {};
 }
 
 DateFieldScan allDateFields(const ByteSource& source, ContainerScan& scan) {

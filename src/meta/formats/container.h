@@ -15,6 +15,7 @@
 namespace morrowtide::meta {
 
 class SourceFile;
+class ImageInfo;
 
 enum class ContainerKind : std::uint8_t {
     Unknown,
@@ -84,6 +85,10 @@ DateFieldScan tiffBlockDateFields(const ByteSource& source, const EmbeddedBlock&
                                   std::vector<EmbeddedBlock>* blocks = nullptr);
 inline constexpr std::uint64_t kFirstTiffWindow = std::uint64_t{1} << 20;
 inline constexpr std::uint64_t kMaxTiffWindow = std::uint64_t{8} << 20;
+
+// Walks a TIFF block (its first kMaxTiffWindow bytes) with `info`, as `info` shows a JPEG's EXIF block. Answers
+// the problem that stopped it, or an empty text.
+std::string walkTiffBlock(const ByteSource& source, const EmbeddedBlock& block, ImageInfo& info);
 
 // Everything the file holds: the container's own fields and those of every TIFF block (with the XMP and IPTC blocks
 // the TIFF directories point at added to `scan.blocks`). A TIFF block that cannot be walked is a problem.

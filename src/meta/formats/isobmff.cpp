@@ -290,7 +290,8 @@ class BmffScanner {
                 const Box data = readHeader(inner, item.end, false);
                 inner = data.end;
                 if (data.type != "data" || data.contentLength() < 8) continue;
-                const ByteReader head(readBox(data, 4), true);
+                const std::string headBytes = readBox(data, 4);
+                const ByteReader head(headBytes, true);
                 if (head.u32(0) != 1) continue;  // only UTF-8 text holds a date string
                 addText(data.content + 8, data.contentLength() - 8, DateRole::Original, day ? "ItemList" : "Keys",
                         day ? "ContentCreateDate" : "CreationDate");
@@ -403,7 +404,8 @@ class BmffScanner {
             if (info.type == "Exif") {
                 const Extent span = itemSpan(meta, id, "Exif");
                 // The item starts with the offset of the TIFF header from the end of that field.
-                const ByteReader r(readPiece(source_, span.offset, 4, "the Exif item"), true);
+                const std::string rBytes = readPiece(source_, span.offset, 4, "the Exif item");
+                const ByteReader r(rBytes, true);
                 if (span.length < 4) throw ScanProblem("the Exif item is cut short");
                 const std::uint64_t skip = r.u32(0);
                 if (skip > span.length - 4) throw ScanProblem("the Exif item's TIFF header lies past its end");
