@@ -2,6 +2,9 @@
 // a structure that cannot be read safely is refused whole.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -316,6 +319,20 @@ TEST(ContainerReaders, TiffBlocksPointAtTheirXmpAndIptc) {
     EXPECT_EQ(file.substr(scan.blocks[1].offset, scan.blocks[1].length), "<x:xmpmeta/>");
     EXPECT_EQ(scan.blocks[2].kind, BlockKind::Iptc);
     EXPECT_EQ(file.substr(scan.blocks[2].offset, 5), std::string("\x1C\x02\x37\0\x08", 5));
+}
+
+// Writes the well-formed files into the container fuzz target's corpus. Run by hand after changing them:
+//   meta_tests --gtest_also_run_disabled_tests --gtest_filter='*WriteContainerFuzzSeeds'
+TEST(ContainerSeeds, DISABLED_WriteContainerFuzzSeeds) {
+    const std::filesystem::path folder = std::filesystem::path(MORROWTIDE_SOURCE_DIR) / "fuzz/corpus/container_fuzz";
+    ASSERT_TRUE(std::filesystem::is_directory(folder));
+    for (const FileCase& c : wellFormedFiles()) {
+        std::string name = c.name;
+        for (char& ch : name) ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+        std::ofstream out(folder / (name + c.extension), std::ios::binary | std::ios::trunc);
+        out.write(c.file.data(), static_cast<std::streamsize>(c.file.size()));
+        ASSERT_TRUE(out.good()) << name;
+    }
 }
 
 TEST(ContainerReaders, Crc32MatchesTheKnownCheckValue) {
