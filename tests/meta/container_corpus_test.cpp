@@ -76,7 +76,7 @@ std::string exiftoolKey(const DateField& field) {
 bool covered(const std::string& key) {
     static const std::regex kCovered(
         "(IFD0:ModifyDate|ExifIFD:(DateTimeOriginal|CreateDate)|QuickTime:(Create|Modify)Date|"
-        "Track[0-9]+:(Track|Media)(Create|Modify)Date|UserData:ContentCreateDate|ItemList:ContentCreateDate|"
+        "Track[0-9]+:(Track|Media)(Create|Modify)Date|UserData:(ContentCreateDate|DateTimeOriginal)|ItemList:ContentCreateDate|"
         "Keys:CreationDate|PNG:ModifyDate)");
     return std::regex_match(key, kCovered);
 }

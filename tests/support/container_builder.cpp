@@ -132,6 +132,7 @@ std::string movieFile(const MovieSpec& spec) {
     if (!spec.userDay.empty()) {
         udta += box("\xA9" "day", be16(static_cast<std::uint16_t>(spec.userDay.size())) + be16(0x55C4) + spec.userDay);
     }
+    if (!spec.userDate.empty()) udta += box("date", spec.userDate);
     if (!spec.udtaXmp.empty()) udta += box("XMP_", spec.udtaXmp);
     if (!udta.empty()) moov += box("udta", udta);
     if (!spec.creationDate.empty()) {

@@ -53,6 +53,7 @@ struct MovieSpec {
     std::uint64_t modification = 0;
     int tracks = 1;
     std::string userDay{};       // udta/©day text (empty: none)
+    std::string userDate{};      // udta/date text, as Android writes it (empty: none)
     std::string creationDate{};  // meta/keys/ilst com.apple.quicktime.creationdate (empty: none)
     std::string udtaXmp{};       // udta/XMP_ (empty: none)
     std::string uuidXmp{};       // top-level XMP uuid box (empty: none)

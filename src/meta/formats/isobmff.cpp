@@ -163,6 +163,9 @@ class BmffScanner {
             metaChild(box, *meta);
         } else if (t == kDay && parent == "udta") {
             userDataDay(box);
+        } else if (t == "date" && parent == "udta") {
+            // Android's capture date: the text alone, no length or language before it.
+            addText(box.content, box.contentLength(), DateRole::Original, "UserData", "DateTimeOriginal");
         } else if (t == "XMP_" && parent == "udta") {
             addBlock(BlockKind::Xmp, box.content, box.contentLength(), "udta XMP_");
         } else if (t == "uuid" && box.uuid == kXmpUuid) {
