@@ -186,23 +186,25 @@ bool readByName(const std::string& path) {
 std::string fieldValue(const meta::ByteSource& source, const meta::DateField& field) {
     std::string bytes;
     if (!source.read(field.offset, field.width, bytes)) return "(unreadable)";
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned>(static_cast<unsigned char>(bytes[i])); };
-    switch (field.encoding) {
-        case meta::DateEncoding::QuickTimeSeconds32:
-        case meta::DateEncoding::QuickTimeSeconds64: {
-            std::uint64_t seconds = 0;
-            for (std::size_t i = 0; i < bytes.size(); ++i) seconds = seconds << 8 | byte(i);
-            return std::to_string(seconds) + " seconds since 1904";
-        }
-        case meta::DateEncoding::PngTime: {
-            char text[40];
-            std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", byte(0) << 8 | byte(1), byte(2), byte(3),
-                          byte(4), byte(5), byte(6));
-            return text;
-        }
-        default:
-            return '"' + forTerminal(bytes) + '"';
+    const bool binary = field.encoding == meta::DateEncoding::QuickTimeSeconds32 ||
+                        field.encoding == meta::DateEncoding::QuickTimeSeconds64 ||
+                        field.encoding == meta::DateEncoding::PngTime;
+    if (!binary) return '"' + forTerminal(bytes) + '"';
+    // A number's value as a date; its bytes in hexadecimal when they are not one.
+    if (const auto parsed = meta::parseDateField(field.encoding, bytes)) {
+        const meta::CivilDateTime& v = parsed->value;
+        char text[40];
+        std::snprintf(text, sizeof text, "%04d:%02d:%02d %02d:%02d:%02d", v.year, v.month, v.day, v.hour, v.minute,
+                      v.second);
+        return text;
     }
+    std::string hex = "0x";
+    for (const char c : bytes) {
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        hex += kHex[(static_cast<unsigned char>(c) >> 4) & 0xF];
+        hex += kHex[static_cast<unsigned char>(c) & 0xF];
+    }
+    return hex;
 }
 
 // Container, date fields with their file offsets, embedded blocks, and the entries of the first EXIF block.

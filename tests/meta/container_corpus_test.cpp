@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "meta/formats/container.h"
+#include "meta/formats/date_codec.h"
 #include "meta/safe_file.h"
 
 using namespace morrowtide::meta;
@@ -81,54 +82,23 @@ bool covered(const std::string& key) {
     return std::regex_match(key, kCovered);
 }
 
-std::string twoDigits(int v) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%02d", v);
-    return text;
-}
-
-// Days since 1970-01-01 to a civil date.
-std::string civilDate(std::int64_t days) {
-    days += 719468;
-    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    const auto doe = static_cast<unsigned>(days - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    const unsigned d = doy - (153 * mp + 2) / 5 + 1;
-    const unsigned m = mp < 10 ? mp + 3 : mp - 9;
-    const std::int64_t y = static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2);
-    return std::to_string(y) + ":" + twoDigits(static_cast<int>(m)) + ":" + twoDigits(static_cast<int>(d));
-}
-
 // The field's value as exiftool prints it (without a time zone); digits only for the free-form strings.
 std::string valueOf(const DateField& field, const std::string& bytes) {
-    switch (field.encoding) {
-        case DateEncoding::ExifAscii: return bytes;
-        case DateEncoding::QuickTimeSeconds32:
-        case DateEncoding::QuickTimeSeconds64: {
-            std::uint64_t seconds = 0;
-            for (const char c : bytes) seconds = (seconds << 8) | static_cast<unsigned char>(c);
-            const auto s = static_cast<std::int64_t>(seconds) - 2082844800;  // 1904 to 1970
-            const std::int64_t day = s >= 0 ? s / 86400 : (s - 86399) / 86400, rest = s - day * 86400;
-            return civilDate(day) + " " + twoDigits(static_cast<int>(rest / 3600)) + ":" +
-                   twoDigits(static_cast<int>(rest / 60 % 60)) + ":" + twoDigits(static_cast<int>(rest % 60));
+    if (field.encoding == DateEncoding::ExifAscii) return bytes;
+    if (field.encoding == DateEncoding::Iso8601) {
+        std::string digits;
+        for (const char c : bytes) {
+            if (std::isdigit(static_cast<unsigned char>(c))) digits += c;
         }
-        case DateEncoding::PngTime: {
-            const auto b = [&](int i) { return static_cast<unsigned char>(bytes[static_cast<std::size_t>(i)]); };
-            char text[32];
-            std::snprintf(text, sizeof text, "%04d:%02d:%02d %02d:%02d:%02d", b(0) << 8 | b(1), b(2), b(3), b(4),
-                          b(5), b(6));
-            return text;
-        }
-        default: {
-            std::string digits;
-            for (const char c : bytes) {
-                if (std::isdigit(static_cast<unsigned char>(c))) digits += c;
-            }
-            return digits;
-        }
+        return digits;
     }
+    const auto parsed = parseDateField(field.encoding, bytes);
+    if (!parsed) return "0000:00:00 00:00:00";  // exiftool's spelling of "no date"
+    const CivilDateTime& v = parsed->value;
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d:%02d:%02d %02d:%02d:%02d", v.year, v.month, v.day, v.hour, v.minute,
+                  v.second);
+    return text;
 }
 
 std::string comparable(const DateField& field, const std::string& exiftoolValue) {

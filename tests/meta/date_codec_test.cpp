@@ -4,10 +4,12 @@
 #include <vector>
 
 #include "meta/formats/date_codec.h"
+#include "support/container_builder.h"
 #include "support/date_packet_builder.h"
 
 using namespace morrowtide::meta;
 using morrowtide::test::applyPatches;
+using morrowtide::test::pngTime;
 
 namespace {
 
@@ -86,6 +88,12 @@ TEST(DateCodec, EveryFormShiftedInItsOwnSpelling) {
          quickTime64(0xFFFFFFFFull + 3600)},
         {DateEncoding::QuickTimeSeconds64, quickTime64(1ull << 62), kHour, DateOutcome::Unreadable,
          quickTime64(1ull << 62)},
+        // PNG tIME: binary fields, crossing a year end; all zeros is no date, month 13 none either.
+        {DateEncoding::PngTime, pngTime(2005, 12, 31, 23, 30, 0), kHour, DateOutcome::Shifted,
+         pngTime(2006, 1, 1, 0, 30, 0)},
+        {DateEncoding::PngTime, std::string(7, '\0'), kHour, DateOutcome::Empty, std::string(7, '\0')},
+        {DateEncoding::PngTime, pngTime(2005, 13, 1, 0, 0, 0), kHour, DateOutcome::Unreadable,
+         pngTime(2005, 13, 1, 0, 0, 0)},
     };
     for (const FieldCase& c : cases) {
         SCOPED_TRACE("'" + c.before + "' by " + std::to_string(c.shift));

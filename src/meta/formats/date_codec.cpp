@@ -314,6 +314,27 @@ std::optional<std::string> formatQuickTime(DateEncoding encoding, const CivilDat
     return out;
 }
 
+// PNG tIME: a 16-bit big-endian year, then month, day, hour, minute and second in a byte each. All zeros is
+// the writer's "no date".
+constexpr std::size_t kPngTimeLength = 7;
+
+std::optional<ParsedDate> parsePngTime(std::string_view bytes) {
+    if (bytes.size() != kPngTimeLength) return std::nullopt;
+    const auto byte = [&](std::size_t i) { return static_cast<int>(static_cast<std::uint8_t>(bytes[i])); };
+    CivilDateTime v{byte(0) << 8 | byte(1), byte(2), byte(3), byte(4), byte(5), byte(6), 0};
+    if (!isValidCivilDateTime(v)) return std::nullopt;
+    return ParsedDate{v, DatePrecision::Second};
+}
+
+std::string formatPngTime(const CivilDateTime& v) {
+    std::string out(kPngTimeLength, '\0');
+    out[0] = static_cast<char>((v.year >> 8) & 0xFF);
+    out[1] = static_cast<char>(v.year & 0xFF);
+    const int rest[] = {v.month, v.day, v.hour, v.minute, v.second};
+    for (std::size_t i = 0; i < 5; ++i) out[2 + i] = static_cast<char>(rest[i]);
+    return out;
+}
+
 std::string describe(const CivilDateTime& v) {
     char text[32];
     std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", v.year, v.month, v.day, v.hour, v.minute,
@@ -325,10 +346,14 @@ bool isQuickTime(DateEncoding encoding) {
     return encoding == DateEncoding::QuickTimeSeconds32 || encoding == DateEncoding::QuickTimeSeconds64;
 }
 
+// A form whose bytes are numbers, not text.
+bool isBinary(DateEncoding encoding) { return isQuickTime(encoding) || encoding == DateEncoding::PngTime; }
+
 // The field as the log shows it: its text, or its value for a binary form.
 std::string shown(DateEncoding encoding, std::string_view bytes, const std::optional<ParsedDate>& parsed) {
-    if (!isQuickTime(encoding)) return std::string(bytes);
+    if (!isBinary(encoding)) return std::string(bytes);
     if (parsed) return describe(parsed->value);
+    if (encoding == DateEncoding::PngTime) return "?";
     const auto seconds = quickTimeSeconds(encoding, bytes);
     return seconds ? std::to_string(*seconds) : std::string("?");
 }
@@ -413,6 +438,7 @@ std::optional<ParsedDate> parseDateField(DateEncoding encoding, std::string_view
     }
     case DateEncoding::QuickTimeSeconds32:
     case DateEncoding::QuickTimeSeconds64: return parseQuickTime(encoding, bytes);
+    case DateEncoding::PngTime: return parsePngTime(bytes);
     }
     return std::nullopt;
 }
@@ -422,6 +448,7 @@ bool isEmptyDateField(DateEncoding encoding, std::string_view bytes) {
         const auto seconds = quickTimeSeconds(encoding, bytes);
         return seconds && *seconds == 0;
     }
+    if (encoding == DateEncoding::PngTime) return bytes == std::string_view("\0\0\0\0\0\0\0", kPngTimeLength);
     return isBlankText(bytes);
 }
 
@@ -449,6 +476,9 @@ std::optional<std::string> formatDateField(DateEncoding encoding, std::string_vi
     case DateEncoding::QuickTimeSeconds64:
         if (!quickTimeSeconds(encoding, bytes)) return std::nullopt;
         return formatQuickTime(encoding, v);
+    case DateEncoding::PngTime:
+        if (bytes.size() != kPngTimeLength || v.year > 0xFFFF) return std::nullopt;
+        return formatPngTime(v);
     }
     return std::nullopt;
 }

@@ -69,7 +69,8 @@ std::string_view dateOutcomeText(DateOutcome outcome);
 // zero value is empty). Iso8601: "YYYY[-MM[-DD[Thh:mm[:ss[.f+]]]]]" with 'T' or a blank before the time and an
 // optional designator ("Z", "+hh:mm", "-hh:mm", "+hhmm", "+hh"). IptcDate: "CCYYMMDD" (Day precision).
 // IptcTime: "HHMMSS" with an optional "+HHMM"/"-HHMM" (its date fields are 1-1-1; combine it with its date).
-// QuickTimeSeconds32/64: big-endian seconds since 1904-01-01 00:00:00 (0 is empty).
+// QuickTimeSeconds32/64: big-endian seconds since 1904-01-01 00:00:00 (0 is empty). PngTime: the 7 bytes of a PNG
+// tIME chunk (all zeros is empty).
 std::optional<ParsedDate> parseDateField(DateEncoding encoding, std::string_view bytes);
 
 // True when `bytes` is the form's "no date" rather than a broken one.
