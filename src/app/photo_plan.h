@@ -1,0 +1,150 @@
+// Each photo's work in two steps: a plan, made without writing anything, and its application.
+//
+//   readPhotoHeader(photo)      the expensive part, once per file: what the photo holds (dates and where they lie,
+//                               camera, thumbnail). Independent of the offset, the mask and the options; a plain
+//                               value, safe to make on any thread.
+//   Planner::plan(header, ...)  the cheap part, redone whenever the offset, mask or options change: the new dates
+//                               as byte patches, the output name (reserved in list order exactly as the run takes
+//                               names, "_N" and clashes included) and a note.
+//   applyPlan(...)              writes the output (batch_run.cpp), only in a real run.
+//
+// A preview or a dry run stops after the plans; the run plans and applies one photo after the other. Both plan with
+// the same Planner, whose reservations stand for the outputs earlier photos will have written, so the names a preview
+// shows are the names a run writes.
+#pragma once
+
+#include <sys/types.h>
+
+#include <QLocale>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/batch_host.h"
+#include "app/naming.h"
+#include "meta/formats/date_field.h"
+
+namespace morrowtide::app {
+
+// One EXIF date value of a photo as it stands in the file.
+struct RecordedDate {
+    std::uint64_t offset = 0;  // of its first character, from the start of the file
+    double value = 0.0;        // as a date-time value; 0 when it cannot be read (it is then left as it is)
+    bool rewritable = true;    // false when its stored value is too short to take a date (never patched)
+};
+
+// What reading a photo's header found. Everything here is independent of the offset, the mask and the options.
+struct PhotoHeader {
+    std::string nativePath;   // the path as listed, in the file system's bytes
+    QString path;             // the same, decoded, as the run's messages name it
+    QString relativePath;     // below the source folder: relativeFolder + fileName
+    QString relativeFolder;   // "" or "Trip/Day 1/"
+    QString fileName;         // "IMG_0042.JPG"
+
+    QString readProblem;      // why the file could not be opened or read; empty when it was read
+    bool hasExif = false;     // an EXIF block was found (the run names and shifts by it)
+    std::vector<RecordedDate> dates;  // every date value of every EXIF block, each value once
+    // The capture date as recorded: the first readable of DateTimeOriginal, DateTimeDigitized and DateTime; 0 none.
+    double recordedCapture = 0.0;
+    // Which of `dates` the capture date is read from (-1: none); its shifted value is the new capture date.
+    int captureIndex = -1;
+
+    QString cameraMake;
+    QString cameraModel;
+    QString bodySerial;       // empty when the photo does not record one
+
+    // The IFD1 JPEG thumbnail, when the file has one that lies inside the file: file offset and byte count.
+    std::int64_t thumbnailOffset = -1;
+    std::int64_t thumbnailLength = 0;
+
+    std::uint32_t fileDate = 0;  // the source's modification time as a DOS date-time (see file_list.h)
+    dev_t device = 0;            // identity of the file the path led to (0/0 when it could not be opened)
+    ino_t inode = 0;
+    std::int64_t size = 0;
+};
+
+// Reads the header of one photo listed under `sourceFolder` (scanFolderNative's paths). Never throws; a file that
+// cannot be read gets a readProblem. Thread-safe: touches no shared state.
+PhotoHeader readPhotoHeader(const std::string& nativePath, const QString& sourceFolder);
+
+// Why a photo's dates stay as they are, or that they move.
+enum class DateOutcome {
+    Shifted,        // every readable date moves by the offset
+    NoExif,         // the photo has no EXIF block
+    NoReadableDate, // its EXIF block holds no date that can be read and rewritten
+    OutOfRange,     // a moved date would leave the years 0001-9999: none moves
+    Unread,         // the file could not be read (the run will report the error)
+};
+
+// The plan of one photo: what the run will do to it.
+struct PhotoPlan {
+    std::shared_ptr<const PhotoHeader> header;
+
+    DateOutcome outcome = DateOutcome::Unread;
+    bool corrected() const { return outcome == DateOutcome::Shifted; }
+    // The new bytes of the date values, at their offsets in the source (each inside its 19-byte value).
+    std::vector<meta::BytePatch> patches;
+    double oldCapture = 0.0;  // 0: none
+    double newCapture = 0.0;  // the capture date after the shift (= oldCapture when nothing moves)
+
+    OutputPath output;        // folder + name + extension; output.filePath() is the file the run writes
+    QString relativeOutput;   // output.filePath() below the destination folder
+    bool nameIsWritable = true;  // false: the formed name cannot be a file (the run reports "Cannot create file")
+    bool replace = false;        // the name is meant to replace a file that stands there (auto rename off)
+    bool replacesOriginal = false;  // ... and that file is this photo's own source
+    qint64 renamedTo = 0;        // N when "_N" was added to the formed name; 0 when the name was free
+    QString avoided;             // a source photo's path the name would have replaced, when one was avoided
+
+    // The time the output file gets (DOS date-time; 0: the time of writing).
+    std::uint32_t outputFileDate = 0;
+
+    // "ok", "no EXIF", "no readable date", "date out of range", "replaces original", "renamed _N",
+    // "cannot read: <reason>", "name cannot be a file"; several joined by ", ".
+    QString note() const;
+};
+
+// Makes the plans of one list, in list order. The options may change between photos (the run reads them afresh for
+// every file); the source and destination folders are those the planner was made for.
+class Planner {
+  public:
+    // `sourceFolder` and `destinationFolder` as the user gave them; the clock fixes "now" for masks and for the
+    // recognition of a date an earlier run put in front of a name.
+    Planner(const QString& sourceFolder, const QString& destinationFolder, const QLocale& locale,
+            Clock clock = currentLocalDateTime);
+    ~Planner();
+    Planner(const Planner&) = delete;
+    Planner& operator=(const Planner&) = delete;
+
+    // Every listed photo, before the first plan: none of them is ever replaced but by its own output.
+    void addSource(const PhotoHeader& header);
+
+    // The plan of the next photo of the list. Reserves its output name, so later plans see it taken (with auto
+    // rename) or see this run's output standing there (without). Throws std::runtime_error("Invalid file mask")
+    // when the options' mask is refused and no mask was accepted before.
+    PhotoPlan plan(std::shared_ptr<const PhotoHeader> header, const RunOptions& options);
+
+    // A real run tells the planner that the plan's output was not written: the name stays taken for "_N", but a
+    // later photo that would replace it looks at the disk again.
+    void notWritten(const PhotoPlan& plan);
+
+  private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// A whole list for a preview or a dry run, in two steps that can be redone apart: the headers (readPhotoHeader for
+// each path, on `threads` threads; 0: as many as the machine has), then the plans (one Planner over the headers in
+// list order, from options.sourceFolder to options.destinationFolder; cheap). Neither writes anything.
+std::vector<std::shared_ptr<const PhotoHeader>> readPhotoHeaders(const std::vector<std::string>& nativePaths,
+                                                                 const QString& sourceFolder, int threads = 0);
+std::vector<PhotoPlan> planList(const std::vector<std::shared_ptr<const PhotoHeader>>& headers,
+                                const RunOptions& options, const QLocale& locale,
+                                Clock clock = currentLocalDateTime);
+
+// "YYYY-MM-DD HH:MM:SS" of a date-time value, "-" for 0.
+QString formatPlanDate(double dateTime);
+
+}  // namespace morrowtide::app
