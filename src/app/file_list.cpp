@@ -94,11 +94,11 @@ void scanFolderNative(const std::string& folder, bool recurse, std::vector<std::
 }
 
 int openFolderBeneath(const std::string& destination, const std::string& relativeFolder, int& error,
-                      std::string& where) {
+                      std::string& where, bool create) {
     where = destination;
     std::error_code made;
     // The destination itself is the user's choice, links and all; it is made when missing.
-    if (!destination.empty()) fs::create_directories(fs::path(destination), made);
+    if (!destination.empty() && create) fs::create_directories(fs::path(destination), made);
     int fd = ::open(destination.empty() ? "." : destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         // Why it could not be made (a read-only disk, no permission) says more than that it is missing.
@@ -113,7 +113,7 @@ int openFolderBeneath(const std::string& destination, const std::string& relativ
         start = end + 1;
         if (part.empty() || part == ".") continue;
         where = (fs::path(where) / part).native();
-        if (part == ".." || (::mkdirat(fd, part.c_str(), 0777) != 0 && errno != EEXIST)) {
+        if (part == ".." || (create && ::mkdirat(fd, part.c_str(), 0777) != 0 && errno != EEXIST)) {
             error = part == ".." ? EINVAL : errno;
             ::close(fd);
             return -1;

@@ -47,8 +47,9 @@ void scanFolderNative(const std::string& folder, bool recurse, std::vector<std::
 // included. Only the destination itself may be reached through a symbolic link: a link below it is never followed,
 // so nothing is written outside the destination. Answers the open folder, or -1 with `error` (an errno value;
 // ELOOP for a link) and `where` (the folder that failed).
+// With `create` false nothing is made: a missing folder answers -1 with ENOENT.
 int openFolderBeneath(const std::string& destination, const std::string& relativeFolder, int& error,
-                      std::string& where);
+                      std::string& where, bool create = true);
 
 // True when the name ends in exactly ".JPG" or ".jpg".
 bool isListedPhotoName(std::string_view name);

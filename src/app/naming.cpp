@@ -230,12 +230,26 @@ void OutputNames::addSource(dev_t device, ino_t inode) {
     sources_.emplace(device, inode);
 }
 
-QString OutputNames::firstFree(int folderFd, const Key& key) {
+bool OutputNames::given(const Key& file) const {
+    const auto found = given_.find(file);
+    return found != given_.end() && found->second;
+}
+
+void OutputNames::notWritten(dev_t folderDevice, ino_t folderInode, const QString& fileName) {
+    if (const auto found = given_.find(Key{folderDevice, folderInode, fileName}); found != given_.end()) {
+        found->second = false;
+    }
+}
+
+QString OutputNames::firstFree(int folderFd, const Key& key, qint64* number) {
     qint64& n = nextSuffix_.try_emplace(key, 1).first->second;
     for (;; ++n) {
         const QString candidate = numberedName(key.name, n);
-        if (!takenIn(folderFd, candidate + kOutputExtension)) {
+        const Key file{key.device, key.inode, candidate + kOutputExtension};
+        if (!given(file) && !takenIn(folderFd, file.name)) {
+            if (number != nullptr) *number = n;
             ++n;  // this one is the run's now, whether or not it is written yet
+            give(file);
             return candidate;
         }
     }
@@ -255,19 +269,23 @@ OutputNames::Choice OutputNames::choose(int folderFd, dev_t folderDevice, ino_t 
             choice.extension = sourceName.mid(sourceBase.size());
             choice.replace = true;
             choice.ownSource = true;
+            give(Key{folderDevice, folderInode, sourceName});
             return choice;
         }
-        const auto standing = identityIn(folderFd, base + kOutputExtension);
+        const Key file{folderDevice, folderInode, base + kOutputExtension};
+        // An output of this run stands there (or will, when the choice is made ahead of the writing).
+        const auto standing = given(file) ? std::nullopt : identityIn(folderFd, file.name);
         if (!standing || *standing == inHand || sources_.count(*standing) == 0) {
             choice.name = base;
             choice.replace = true;
             choice.ownSource = standing && *standing == inHand;
+            give(file);
             return choice;
         }
         // Another photo of this run stands there, read or still waiting: replacing it would lose it.
         choice.avoided = base + kOutputExtension;
     }
-    choice.name = firstFree(folderFd, Key{folderDevice, folderInode, base});
+    choice.name = firstFree(folderFd, Key{folderDevice, folderInode, base}, &choice.number);
     return choice;
 }
 

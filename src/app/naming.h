@@ -101,6 +101,10 @@ QString uniqueOutputName(const QString& path);
 // - It knows the run's source photos: none of them is replaced but the one in hand, whatever the options (its name
 //   is taken like an existing file under auto rename).
 // - An output that takes the place of its own source keeps the source's name exactly, extension included.
+// - It remembers the names it gave, so that a choice made before the earlier outputs are written (a preview, a dry
+//   run) comes out as it would after: a given name is taken, and a file to be replaced there is this run's output.
+// The folder is known by an identity pair that only has to be the same for every choice in that folder; a folder
+// that does not exist yet is passed as -1 (nothing is taken in it on disk).
 class OutputNames {
   public:
     // A listed source photo, by the identity (device, inode) of the file its path leads to.
@@ -112,6 +116,7 @@ class OutputNames {
         bool replace = false;                  // a file of that name is meant to be replaced
         bool ownSource = false;                // that file is the source in hand
         QString avoided;                       // the name (with ".jpg") that was another source photo, if any
+        qint64 number = 1;                     // N of the "_N" added to the name formed; 1 when none was
     };
 
     // The name for a photo in the output folder `folderFd` (open; its identity `folderDevice`/`folderInode`).
@@ -121,6 +126,9 @@ class OutputNames {
                   const QString& sourceName, dev_t inHandDevice, ino_t inHandInode);
     // The next free name after the last one chosen for `name` (with .jpg), when that one was taken meanwhile.
     QString next(int folderFd, dev_t folderDevice, ino_t folderInode, const QString& name);
+    // The output given `fileName` (with extension) was not written after all: for a later photo that would replace
+    // it, the disk says again what stands there.
+    void notWritten(dev_t folderDevice, ino_t folderInode, const QString& fileName);
 
   private:
     struct Key {
@@ -129,9 +137,13 @@ class OutputNames {
         QString name;
         bool operator<(const Key& other) const;
     };
-    QString firstFree(int folderFd, const Key& key);
+    QString firstFree(int folderFd, const Key& key, qint64* number = nullptr);
+    // True while the name (with extension) was given and is taken to be written.
+    bool given(const Key& file) const;
+    void give(const Key& file) { given_[file] = true; }
 
     std::map<Key, qint64> nextSuffix_;
+    std::map<Key, bool> given_;
     std::set<std::pair<dev_t, ino_t>> sources_;
 };
 

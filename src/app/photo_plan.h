@@ -27,6 +27,11 @@
 #include "app/naming.h"
 #include "meta/formats/date_field.h"
 
+namespace morrowtide::meta {
+class ImgData;
+class SourceFile;
+}  // namespace morrowtide::meta
+
 namespace morrowtide::app {
 
 // One EXIF date value of a photo as it stands in the file.
@@ -45,6 +50,9 @@ struct PhotoHeader {
     QString fileName;         // "IMG_0042.JPG"
 
     QString readProblem;      // why the file could not be opened or read; empty when it was read
+    // Why the JPEG reader refuses the file, so that no copy can be written ("Not a JPEG picture that can be
+    // read: ..."); empty when it accepts it or was not asked (see readPhotoHeader).
+    QString refusal;
     bool hasExif = false;     // an EXIF block was found (the run names and shifts by it)
     std::vector<RecordedDate> dates;  // every date value of every EXIF block, each value once
     // The capture date as recorded: the first readable of DateTimeOriginal, DateTimeDigitized and DateTime; 0 none.
@@ -66,9 +74,13 @@ struct PhotoHeader {
     std::int64_t size = 0;
 };
 
-// Reads the header of one photo listed under `sourceFolder` (scanFolderNative's paths). Never throws; a file that
-// cannot be read gets a readProblem. Thread-safe: touches no shared state.
+// Reads the header of one photo listed under `sourceFolder` (scanFolderNative's paths), the JPEG reader's verdict
+// included. Never throws; a file that cannot be read gets a readProblem. Thread-safe: touches no shared state.
 PhotoHeader readPhotoHeader(const std::string& nativePath, const QString& sourceFolder);
+// The same, leaving the photo loaded in `data` and open in `source` for the writing (the run's way, which leaves
+// the JPEG reader's verdict to the writer: checkJpeg false).
+PhotoHeader readPhotoHeader(const std::string& nativePath, const QString& sourceFolder, meta::ImgData& data,
+                            meta::SourceFile& source, bool checkJpeg = true);
 
 // Why a photo's dates stay as they are, or that they move.
 enum class DateOutcome {
@@ -90,13 +102,18 @@ struct PhotoPlan {
     double oldCapture = 0.0;  // 0: none
     double newCapture = 0.0;  // the capture date after the shift (= oldCapture when nothing moves)
 
-    OutputPath output;        // folder + name + extension; output.filePath() is the file the run writes
-    QString relativeOutput;   // output.filePath() below the destination folder
+    QString destinationFolder;  // as the options gave it for this photo
+    OutputPath output;          // folder + name + extension; output.filePath() is the file the run writes
+    QString relativeOutput;     // output.filePath() below the destination folder
     bool nameIsWritable = true;  // false: the formed name cannot be a file (the run reports "Cannot create file")
     bool replace = false;        // the name is meant to replace a file that stands there (auto rename off)
     bool replacesOriginal = false;  // ... and that file is this photo's own source
     qint64 renamedTo = 0;        // N when "_N" was added to the formed name; 0 when the name was free
     QString avoided;             // a source photo's path the name would have replaced, when one was avoided
+    // What stands against writing the output, known before the writing ("name cannot be a file", a folder that
+    // is a symbolic link); the run reports its own error for it. Empty otherwise.
+    QString problem;
+    ino_t folderKey = 0;         // the output folder's place in the planner's naming
 
     // The time the output file gets (DOS date-time; 0: the time of writing).
     std::uint32_t outputFileDate = 0;
@@ -104,27 +121,33 @@ struct PhotoPlan {
     // "ok", "no EXIF", "no readable date", "date out of range", "replaces original", "renamed _N",
     // "cannot read: <reason>", "name cannot be a file"; several joined by ", ".
     QString note() const;
+    // False when the run is known to fail on this photo (unreadable, refused, a name or folder it cannot write).
+    bool willBeWritten() const;
 };
 
 // Makes the plans of one list, in list order. The options may change between photos (the run reads them afresh for
-// every file); the source and destination folders are those the planner was made for.
+// every file, the destination folder included); the source folder is the one the list was made from.
 class Planner {
   public:
-    // `sourceFolder` and `destinationFolder` as the user gave them; the clock fixes "now" for masks and for the
-    // recognition of a date an earlier run put in front of a name.
-    Planner(const QString& sourceFolder, const QString& destinationFolder, const QLocale& locale,
-            Clock clock = currentLocalDateTime);
+    // `sourceFolder` as the user gave it; the clock gives "now" for masks and for the recognition of a date an
+    // earlier run put in front of a name.
+    Planner(const QString& sourceFolder, const QLocale& locale, Clock clock = currentLocalDateTime);
     ~Planner();
     Planner(const Planner&) = delete;
     Planner& operator=(const Planner&) = delete;
 
     // Every listed photo, before the first plan: none of them is ever replaced but by its own output.
     void addSource(const PhotoHeader& header);
+    void addSource(dev_t device, ino_t inode);
 
     // The plan of the next photo of the list. Reserves its output name, so later plans see it taken (with auto
     // rename) or see this run's output standing there (without). Throws std::runtime_error("Invalid file mask")
     // when the options' mask is refused and no mask was accepted before.
     PhotoPlan plan(std::shared_ptr<const PhotoHeader> header, const RunOptions& options);
+
+    // The next free name for the plan's output, when its name was taken by another program between the plan and
+    // the writing; updates plan.output and plan.relativeOutput.
+    QString nextName(PhotoPlan& plan);
 
     // A real run tells the planner that the plan's output was not written: the name stays taken for "_N", but a
     // later photo that would replace it looks at the disk again.
@@ -138,6 +161,7 @@ class Planner {
 // A whole list for a preview or a dry run, in two steps that can be redone apart: the headers (readPhotoHeader for
 // each path, on `threads` threads; 0: as many as the machine has), then the plans (one Planner over the headers in
 // list order, from options.sourceFolder to options.destinationFolder; cheap). Neither writes anything.
+// `headers` must be readPhotoHeaders' answer for options.sourceFolder.
 std::vector<std::shared_ptr<const PhotoHeader>> readPhotoHeaders(const std::vector<std::string>& nativePaths,
                                                                  const QString& sourceFolder, int threads = 0);
 std::vector<PhotoPlan> planList(const std::vector<std::shared_ptr<const PhotoHeader>>& headers,
