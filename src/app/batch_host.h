@@ -5,6 +5,8 @@
 
 namespace morrowtide::app {
 
+struct PhotoPlan;
+
 // The time offset of a run; each part may be negative.
 struct TimeOffset {
     int days = 0;
@@ -66,6 +68,8 @@ public:
     virtual void fileStarted(const QString& sourcePath) { (void)sourcePath; }
     // One file failed; the message is the error's own text. The run goes on with the next file.
     virtual void fileError(const QString& message) = 0;
+    // A dry run's plan of the file in hand, in place of its writing (between fileStarted and fileDone).
+    virtual void filePlanned(const PhotoPlan& plan) { (void)plan; }
     // A line for the log that is no file's output: something the run did on its own account (a name it avoided, a
     // folder it left out or could not read).
     virtual void logNote(const QString& line) = 0;

@@ -16,7 +16,9 @@
 
 #include "app/file_list.h"
 #include "app/naming.h"
+#include "app/photo_plan.h"
 #include "meta/date_copies.h"
+#include "meta/date_plan.h"
 #include "meta/img_data.h"
 #include "meta/jpeg_validate.h"
 #include "meta/jpeg_writer.h"
@@ -54,24 +56,6 @@ QString messageOf(const char* what) {
     return QString::fromLocal8Bit(what);
 }
 
-NamingOptions namingOptionsOf(const RunOptions& options) {
-    NamingOptions naming;
-    naming.includeDateTime = options.includeDateTime;
-    naming.includeCurrentFilename = options.includeFileName;
-    naming.overwriteDateTime = options.overwriteDateTime;
-    naming.autoRename = options.autoRename;
-    return naming;
-}
-
-// The mask the host holds now, prepared once for as long as it stays the same.
-void useMask(FileNamer& namer, const QString& maskText) {
-    if (!namer.formatMask().isEmpty() && namer.formatMaskText() == maskText) return;
-    const FileMaskResult result = namer.applyFileMask(maskText);
-    // A mask refused now leaves the one accepted before in force; with none before, no name can be formed.
-    if (!result.accepted && namer.formatMask().isEmpty())
-        throw std::runtime_error(kInvalidFileMaskMessage.toStdString());
-}
-
 // The bytes of a source the metadata reader did not take in, or the reason why not. A FIFO or a device named like
 // a photo is refused rather than read, which could block for ever.
 std::string readUnreadSource(const std::string& path) {
@@ -81,6 +65,11 @@ std::string readUnreadSource(const std::string& path) {
     }
     if (!S_ISREG(info.st_mode)) throw meta::WriteError("Cannot open file \"" + path + "\". Not a regular file");
     return meta::readSourceFile(path);
+}
+
+// The patches were planned from bytes the container no longer holds: only a file changed under the run does that.
+std::string changedMessage(const std::string& path) {
+    return "Cannot open file \"" + path + "\". The file was changed after it was read.";
 }
 
 std::optional<FileIdentity> identityOfOpen(int fd) {
@@ -166,7 +155,8 @@ BatchRun::BatchRun(BatchHost& host) : host_(host) {}
 
 RunSummary BatchRun::run() {
     const RunOptions startOptions = host_.currentOptions();
-    if (needsOverwriteQuestion(startOptions) && !host_.confirmOverwrite()) {
+    // A dry run replaces nothing: there is nothing to ask.
+    if (!dryRun_ && needsOverwriteQuestion(startOptions) && !host_.confirmOverwrite()) {
         ending_ = RunEnding::Declined;
         return {};
     }
@@ -187,11 +177,7 @@ RunSummary BatchRun::run() {
     ScanReport report;
     scanFolderNative(nativePath(sourceFolder), startOptions.recurseFolders, nativeFiles_, &report,
                      identityOf(nativePath(startOptions.destinationFolder)));
-    OutputNames names;
-    for (const auto& native : nativeFiles_) {
-        fileList_.append(decodePath(native));
-        if (const auto id = identityOf(native)) names.addSource(id->device, id->inode);
-    }
+    for (const auto& native : nativeFiles_) fileList_.append(decodePath(native));
     const int listed = static_cast<int>(fileList_.size());
     host_.listBuilt(listed);
     if (!report.leftOut.empty()) {
@@ -203,18 +189,18 @@ RunSummary BatchRun::run() {
                       QString::fromLocal8Bit(reason.c_str()));
     }
 
-    // scanFolder builds every path as the folder text, a "/" when it lacks one, and the rest.
-    const qsizetype sourceRootLength = withDelimiter(sourceFolder).size();
     meta::ImgData data(255);  // reused: its buffer keeps the capacity of the largest header read so far
-    FileNamer namer(locale_, currentLocalDateTime);
+    Planner planner(sourceFolder, locale_, currentLocalDateTime);
+    for (const auto& native : nativeFiles_) {
+        if (const auto id = identityOf(native)) planner.addSource(id->device, id->inode);
+    }
     int processed = 0;
     QString outputPath;
     for (int i = 0; i < listed; ++i) {
         outputPath.clear();
         if (host_.stopRequested()) break;
         host_.fileStarted(fileList_[i]);
-        if (processFile(fileList_[i], nativeFiles_[static_cast<std::size_t>(i)], sourceRootLength, data, namer,
-                        names, outputPath)) {
+        if (processFile(nativeFiles_[static_cast<std::size_t>(i)], sourceFolder, data, planner, outputPath)) {
             ++processed;
         }
         host_.fileDone(outputPath.isEmpty() ? kOutputExtension : outputPath);
@@ -229,105 +215,29 @@ RunSummary BatchRun::run() {
     return summary;
 }
 
-bool BatchRun::processFile(const QString& path, const std::string& nativeSource, qsizetype sourceRootLength,
-                           meta::ImgData& data, FileNamer& namer, OutputNames& names, QString& outputPath) {
+bool BatchRun::processFile(const std::string& nativeSource, const QString& sourceFolder,
+                           meta::ImgData& data, Planner& planner, QString& outputPath) {
+    std::optional<PhotoPlan> plan;
     try {
         const RunOptions options = host_.currentOptions();
-        const QString relativePath = path.mid(sourceRootLength);
-        const QString relativeFolder = relativePath.left(relativePath.lastIndexOf(u'/') + 1);
-
-        // A folder that cannot be made or is a symbolic link shows up as the file's write error, once its name is
-        // known.
-        const OutputFolder folder(nativePath(options.destinationFolder), nativePath(relativeFolder));
-
-        const std::uint32_t fileDate = sourceFileDate(nativeSource);
-        const std::string& source = nativeSource;
         // The file is opened once: the reader takes in its sections up to the first scan, the writer copies the
         // rest from the same open file.
         meta::SourceFile sourceFile;
-        data.readImageFile(source, sourceFile);
-        meta::ImageInfo* exif = data.hasAnyMetadata() && data.hasExifBlock() ? data.exif() : nullptr;
-        const bool hasExifData = exif != nullptr;
-        const meta::ShiftResult shift =
-            exif != nullptr ? data.shiftDates(options.offset.days, options.offset.hours, options.offset.minutes,
-                                              options.offset.seconds)
-                            : meta::ShiftResult{meta::ShiftStatus::kNoExifBlock, 0};
-        // The XMP and IPTC copies of the dates move with them, unless the EXIF dates could not move at all.
-        meta::DateCopiesShift copies;
-        if (shift.status != meta::ShiftStatus::kOutOfRange) {
-            copies = meta::shiftDateCopies(data, meta::DateMapping::bySeconds(offsetInSeconds(options.offset)));
-        }
-        const double captureDateTime = exif != nullptr ? exif->captureDateTime() : 0.0;
-
-        useMask(namer, options.fileMask);
-        NamingOptions naming = namingOptionsOf(options);
-        naming.autoRename = false;  // the run's own choice below knows the other photos and the open folder
-        OutputPath output =
-            namer.outputPathFor(options.destinationFolder, relativePath, hasExifData, captureDateTime, naming);
-        outputPath = output.filePath();
-        if (!output.nameIsWritable()) {
-            throw meta::WriteError(meta::cannotCreateMessage(nativePath(outputPath), EINVAL));
-        }
-        folder.check(nativePath(outputPath));
-
-        const auto inHand = sourceFile.isOpen() ? identityOfOpen(sourceFile.fd()) : identityOf(source);
-        const std::string sourceFolder = fs::path(source).parent_path().native();
-        const bool besideSource = identityOf(sourceFolder.empty() ? "." : sourceFolder) == folder.identity();
-        const QString sourceName = path.mid(path.lastIndexOf(u'/') + 1);
-        const OutputNames::Choice choice =
-            names.choose(folder.fd(), folder.identity().device, folder.identity().inode, output.name,
-                         options.autoRename, besideSource ? sourceName : QString(),
-                         inHand ? inHand->device : 0, inHand ? inHand->inode : 0);
-        output.name = choice.name;
-        output.extension = choice.extension;
-        outputPath = output.filePath();
-        if (!choice.avoided.isEmpty()) {
-            host_.logNote(QStringLiteral("Not replaced: \"") + output.folder + choice.avoided +
-                          QStringLiteral("\" is one of the photos of this run; \"") + path +
-                          QStringLiteral("\" was written as \"") + outputPath + QStringLiteral("\""));
-        }
-
-        meta::OutputTarget target(nativePath(outputPath));
-        target.folder = folder.fd();
-        target.name = nativePath(output.name + output.extension);
-        target.replace = choice.replace;
-        target.followLink = choice.ownSource;
-        // Another program (a second run) took the name meanwhile: the next free one, never theirs.
-        target.nextName = [&](meta::OutputTarget& next) {
-            output.name = names.next(folder.fd(), folder.identity().device, folder.identity().inode, choice.name);
-            outputPath = output.filePath();
-            next.name = nativePath(output.name + output.extension);
-            next.path = nativePath(outputPath);
+        auto header = std::make_shared<const PhotoHeader>(
+            readPhotoHeader(nativeSource, sourceFolder, data, sourceFile, dryRun_));
+        plan = planner.plan(std::move(header), options);
+        outputPath = plan->output.filePath();
+        if (dryRun_) {
+            host_.filePlanned(*plan);
+            if (!plan->willBeWritten()) return false;
+            reportNotCorrected(*plan);
             return true;
-        };
-        // A file time that cannot be set (a date before 1980) leaves the time of writing, silently. A photo whose
-        // EXIF block holds no date keeps the source's time rather than getting the time of writing.
-        const bool useSourceDate = options.preserveModDate || !hasExifData || captureDateTime == 0.0;
-        if (const auto time = timeFromDosDateTime(useSourceDate ? fileDate : dosDateTimeFromDays(captureDateTime))) {
-            target.modified = timespec{*time, 0};
         }
-
-        try {
-            if (data.sourcePath() == source && sourceFile.isOpen() && !data.sourceBytes().empty()) {
-                meta::saveCorrectedJpeg(data, sourceFile, target);
-            } else {
-                // The reader could not take the file in: reading it here gives the system's reason, and an empty
-                // file the JPEG loader's error.
-                meta::saveCorrectedJpeg(data, readUnreadSource(source), target);
-            }
-        } catch (const meta::JpegError& refused) {
-            // The host names the file; the message says what is wrong with it.
-            throw meta::WriteError(refused.explanation());
-        }
-        if (shift.status != meta::ShiftStatus::kShifted && copies.moved == 0) {
-            host_.fileNotCorrected(path + QStringLiteral(": dates not changed: ") +
-                                       QString::fromUtf8(meta::shiftStatusReason(shift.status)),
-                                   shift.status == meta::ShiftStatus::kOutOfRange);
-        }
-        if (!copies.left.empty()) {
-            QStringList left;
-            for (const std::string& copy : copies.left) left << QString::fromUtf8(copy);
-            host_.logNote(path + QStringLiteral(": dates left as they were: ") + left.join(QStringLiteral("; ")));
+        const CopiesMoved copies = applyPlan(*plan, data, sourceFile, planner, outputPath);
+        reportNotCorrected(*plan, copies.moved);
+        if (!copies.left.isEmpty()) {
+            host_.logNote(plan->header->path + QStringLiteral(": dates left as they were: ") +
+                          copies.left.join(QStringLiteral("; ")));
         }
         host_.breathe();
         return true;
@@ -336,7 +246,85 @@ bool BatchRun::processFile(const QString& path, const std::string& nativeSource,
     } catch (...) {
         host_.fileError(QStringLiteral("Unknown error"));
     }
+    if (plan) planner.notWritten(*plan);
     return false;
+}
+
+void BatchRun::reportNotCorrected(const PhotoPlan& plan, int copiesMoved) {
+    // A photo whose XMP or IPTC copies moved was corrected, if not in its EXIF block.
+    if (copiesMoved > 0) return;
+    meta::ShiftStatus status = meta::ShiftStatus::kShifted;
+    switch (plan.outcome) {
+        case DateOutcome::Shifted:
+        case DateOutcome::Unread:  // the write failed and was reported
+            return;
+        case DateOutcome::NoExif:
+            status = meta::ShiftStatus::kNoExifBlock;
+            break;
+        case DateOutcome::NoReadableDate:
+            status = meta::ShiftStatus::kNoDate;
+            break;
+        case DateOutcome::OutOfRange:
+            status = meta::ShiftStatus::kOutOfRange;
+            break;
+    }
+    host_.fileNotCorrected(plan.header->path + QStringLiteral(": dates not changed: ") +
+                               QString::fromUtf8(meta::shiftStatusReason(status)),
+                           status == meta::ShiftStatus::kOutOfRange);
+}
+
+BatchRun::CopiesMoved BatchRun::applyPlan(PhotoPlan& plan, meta::ImgData& data, const meta::SourceFile& sourceFile, Planner& planner,
+                        QString& outputPath) {
+    const PhotoHeader& header = *plan.header;
+    // A folder that cannot be made or is a symbolic link shows up as the file's write error, once its name is known.
+    const OutputFolder folder(nativePath(plan.destinationFolder), nativePath(header.relativeFolder));
+    if (!plan.nameIsWritable) throw meta::WriteError(meta::cannotCreateMessage(nativePath(outputPath), EINVAL));
+    folder.check(nativePath(outputPath));
+    if (!plan.avoided.isEmpty()) {
+        host_.logNote(QStringLiteral("Not replaced: \"") + plan.avoided +
+                      QStringLiteral("\" is one of the photos of this run; \"") + header.path +
+                      QStringLiteral("\" was written as \"") + outputPath + QStringLiteral("\""));
+    }
+    // The new dates go into the one copy of the EXIF bytes, which the header is written from.
+    if (!meta::applyDatePatches(data, plan.patches)) throw meta::WriteError(changedMessage(header.nativePath));
+    // The XMP and IPTC copies of the dates move with them, unless the EXIF dates could not move at all.
+    meta::DateCopiesShift copies;
+    if (plan.outcome != DateOutcome::OutOfRange) {
+        copies = meta::shiftDateCopies(data, meta::DateMapping::bySeconds(offsetInSeconds(plan.offset)));
+    }
+
+    meta::OutputTarget target(nativePath(outputPath));
+    target.folder = folder.fd();
+    target.name = nativePath(plan.output.name + plan.output.extension);
+    target.replace = plan.replace;
+    target.followLink = plan.replacesOriginal;
+    // Another program (a second run) took the name meanwhile: the next free one, never theirs.
+    target.nextName = [&](meta::OutputTarget& next) {
+        planner.nextName(plan);
+        outputPath = plan.output.filePath();
+        next.name = nativePath(plan.output.name + plan.output.extension);
+        next.path = nativePath(outputPath);
+        return true;
+    };
+    // A file time that cannot be set (a date before 1980) leaves the time of writing, silently.
+    if (const auto time = timeFromDosDateTime(plan.outputFileDate)) target.modified = timespec{*time, 0};
+
+    try {
+        if (data.sourcePath() == header.nativePath && sourceFile.isOpen() && !data.sourceBytes().empty()) {
+            meta::saveCorrectedJpeg(data, sourceFile, target);
+        } else {
+            // The reader could not take the file in: reading it here gives the system's reason, and an empty file
+            // the JPEG loader's error.
+            meta::saveCorrectedJpeg(data, readUnreadSource(header.nativePath), target);
+        }
+    } catch (const meta::JpegError& refused) {
+        // The host names the file; the message says what is wrong with it.
+        throw meta::WriteError(refused.explanation());
+    }
+    CopiesMoved result;
+    result.moved = copies.moved;
+    for (const std::string& copy : copies.left) result.left << QString::fromUtf8(copy);
+    return result;
 }
 
 }  // namespace morrowtide::app

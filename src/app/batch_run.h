@@ -12,12 +12,13 @@
 
 namespace morrowtide::meta {
 class ImgData;
-}
+class SourceFile;
+}  // namespace morrowtide::meta
 
 namespace morrowtide::app {
 
-class FileNamer;
-class OutputNames;
+class Planner;
+struct PhotoPlan;
 
 // The message the host gets when the source folder does not exist.
 inline const QString kInvalidDirectoryMessage = QStringLiteral("Error: Invalid Directory");
@@ -60,12 +61,27 @@ class BatchRun {
     // The locale the date names are formatted in; the system's unless set.
     void setNamingLocale(const QLocale& locale) { locale_ = locale; }
 
+    // A dry run plans every photo as the run would, hands each plan to the host (filePlanned) instead of writing,
+    // and counts the photos the run would write. It asks no question and writes nothing, no folder either.
+    void setDryRun(bool dryRun) { dryRun_ = dryRun; }
+
   private:
-    // The guarded steps of one file; true when all of them went through. `outputPath` gets the output file's path
-    // as soon as it is formed (the log line, also when the file failed).
-    // Errors go to the host.
-    bool processFile(const QString& path, const std::string& nativeSource, qsizetype sourceRootLength,
-                     meta::ImgData& data, FileNamer& namer, OutputNames& names, QString& outputPath);
+    // The guarded steps of one file: its plan, then (unless a dry run) its output; true when all of them went
+    // through. `outputPath` gets the output file's path as soon as it is formed (the log line, also when the file
+    // failed). Errors go to the host.
+    bool processFile(const std::string& nativeSource, const QString& sourceFolder,
+                     meta::ImgData& data, Planner& planner, QString& outputPath);
+    // Tells the host about a photo copied without a date change (`copiesMoved`: its XMP and IPTC dates moved).
+    void reportNotCorrected(const PhotoPlan& plan, int copiesMoved = 0);
+    // What became of a photo's XMP and IPTC copies of the dates.
+    struct CopiesMoved {
+        int moved = 0;
+        QStringList left;  // the copies left as they were, as the log names them
+    };
+    // Writes the plan's output, the XMP and IPTC copies of its dates moved with the EXIF dates. Throws the error
+    // the host is to hear.
+    CopiesMoved applyPlan(PhotoPlan& plan, meta::ImgData& data, const meta::SourceFile& sourceFile, Planner& planner,
+                   QString& outputPath);
 
     BatchHost& host_;
     QStringList fileList_;
@@ -73,6 +89,7 @@ class BatchRun {
     // does not survive the trip through QString.
     std::vector<std::string> nativeFiles_;
     RunEnding ending_ = RunEnding::NotStarted;
+    bool dryRun_ = false;
     QLocale locale_ = QLocale::system();
 };
 

@@ -77,10 +77,10 @@ struct PhotoHeader {
 // Reads the header of one photo listed under `sourceFolder` (scanFolderNative's paths), the JPEG reader's verdict
 // included. Never throws; a file that cannot be read gets a readProblem. Thread-safe: touches no shared state.
 PhotoHeader readPhotoHeader(const std::string& nativePath, const QString& sourceFolder);
-// The same, leaving the photo loaded in `data` and open in `source` for the writing (the run's way, which leaves
-// the JPEG reader's verdict to the writer: checkJpeg false).
+// The same, leaving the photo loaded in `data` and open in `source` for the writing. The run passes forPreview
+// false: it leaves the JPEG reader's verdict to the writer and has no use for the thumbnail.
 PhotoHeader readPhotoHeader(const std::string& nativePath, const QString& sourceFolder, meta::ImgData& data,
-                            meta::SourceFile& source, bool checkJpeg = true);
+                            meta::SourceFile& source, bool forPreview = true);
 
 // Why a photo's dates stay as they are, or that they move.
 enum class DateOutcome {
@@ -103,6 +103,7 @@ struct PhotoPlan {
     double newCapture = 0.0;  // the capture date after the shift (= oldCapture when nothing moves)
 
     QString destinationFolder;  // as the options gave it for this photo
+    TimeOffset offset;          // as the options gave it for this photo
     OutputPath output;          // folder + name + extension; output.filePath() is the file the run writes
     QString relativeOutput;     // output.filePath() below the destination folder
     bool nameIsWritable = true;  // false: the formed name cannot be a file (the run reports "Cannot create file")

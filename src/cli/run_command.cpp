@@ -17,6 +17,8 @@
 #include "app/batch_run.h"
 #include "app/naming.h"
 #include "app/native_path.h"
+#include "app/photo_plan.h"
+#include "app/time_offset.h"
 #include "app/settings_file.h"
 #include "app/stop_signals.h"
 
@@ -75,6 +77,9 @@ constexpr Flag kFlags[] = {
 struct Arguments {
     bool help = false;
     bool yes = false;
+    bool dryRun = false;
+    bool offsetGiven = false;                // one of the four offset options was given
+    std::optional<std::string> reference;    // "PHOTO=YYYY-MM-DDTHH:MM:SS"
     std::vector<std::string> positional;
     app::TimeOffset offset;
     std::optional<std::string> mask;
@@ -103,6 +108,10 @@ Arguments parseArguments(const std::vector<std::string>& args) {
             parsed.yes = true;
             continue;
         }
+        if (arg == "--dry-run" || arg == "-n") {
+            parsed.dryRun = true;
+            continue;
+        }
         bool matched = false;
         for (const Flag& flag : kFlags) {
             if (arg == flag.on || arg == flag.off) {
@@ -120,6 +129,9 @@ Arguments parseArguments(const std::vector<std::string>& args) {
             if (i + 1 >= args.size()) throw UsageError(name + " needs a value");
             return args[++i];
         };
+        if (name == "--days" || name == "--hours" || name == "--minutes" || name == "--seconds") {
+            parsed.offsetGiven = true;
+        }
         if (name == "--days") {
             parsed.offset.days = parseOffset(name, value(), std::numeric_limits<std::int32_t>::min(),
                                              std::numeric_limits<std::int32_t>::max());
@@ -129,6 +141,8 @@ Arguments parseArguments(const std::vector<std::string>& args) {
             parsed.offset.minutes = parseOffset(name, value(), -59, 59);
         } else if (name == "--seconds") {
             parsed.offset.seconds = parseOffset(name, value(), -59, 59);
+        } else if (name == "--reference") {
+            parsed.reference = value();
         } else if (name == "--mask") {
             parsed.mask = value();
         } else if (name == "--settings") {
@@ -143,8 +157,9 @@ Arguments parseArguments(const std::vector<std::string>& args) {
 // The batch run's host for a terminal: fixed options, log lines on one stream, errors and progress on the other.
 class TerminalHost : public app::BatchHost {
   public:
-    TerminalHost(app::RunOptions options, bool yes, const RunTerminal& terminal, std::ostream& out, std::ostream& err)
-        : options_(std::move(options)), yes_(yes), terminal_(terminal), out_(out), err_(err) {}
+    TerminalHost(app::RunOptions options, bool yes, bool dryRun, const RunTerminal& terminal, std::ostream& out,
+                 std::ostream& err)
+        : options_(std::move(options)), yes_(yes), dryRun_(dryRun), terminal_(terminal), out_(out), err_(err) {}
     ~TerminalHost() override = default;
     TerminalHost(const TerminalHost&) = delete;
     TerminalHost& operator=(const TerminalHost&) = delete;
@@ -201,10 +216,20 @@ class TerminalHost : public app::BatchHost {
         ++(outOfRange ? outOfRange_ : undated_);
     }
 
+    // A dry run's line: source below SOURCE, output below DEST, old and new capture date, note.
+    void filePlanned(const app::PhotoPlan& plan) override {
+        clearProgress();
+        out_ << oneLine(plan.header->relativePath) << '\t' << oneLine(plan.relativeOutput) << '\t'
+             << oneLine(app::formatPlanDate(plan.oldCapture)) << '\t' << oneLine(app::formatPlanDate(plan.newCapture))
+             << '\t' << oneLine(plan.note()) << '\n'
+             << std::flush;
+    }
+
     void fileDone(const QString& logLine) override {
         ++done_;
         clearProgress();
-        out_ << oneLine(logLine) << '\n' << std::flush;
+        // A dry run wrote nothing: its line was the plan's.
+        if (!dryRun_) out_ << oneLine(logLine) << '\n' << std::flush;
         drawProgress();
     }
 
@@ -245,6 +270,7 @@ class TerminalHost : public app::BatchHost {
 
     app::RunOptions options_;
     bool yes_;
+    bool dryRun_;
     RunTerminal terminal_;
     std::ostream& out_;
     std::ostream& err_;
@@ -257,7 +283,25 @@ class TerminalHost : public app::BatchHost {
     int outOfRange_ = 0;  // photos whose moved dates would not fit the years 0001-9999
 };
 
+// The offset that moves the reference photo's recorded capture date to the true time given for it.
+app::TimeOffset referenceOffset(const std::string& argument) {
+    std::string error;
+    const std::optional<app::ReferenceArgument> reference = app::parseReferenceArgument(argument, error);
+    if (!reference) throw UsageError("--reference: " + error);
+    const app::PhotoHeader header = app::readPhotoHeader(reference->photo, QString());
+    const std::string named = "--reference: the photo \"" + reference->photo + "\"";
+    if (!header.readProblem.isEmpty()) throw UsageError(named + " cannot be read: " + oneLine(header.readProblem));
+    if (header.recordedCapture == 0.0) throw UsageError(named + " has no readable capture date");
+    const std::optional<app::TimeOffset> offset = app::offsetBetween(header.recordedCapture, reference->truth);
+    if (!offset) throw UsageError(named + ": the offset to that time does not fit the days option");
+    return *offset;
+}
+
 app::RunOptions runOptionsFrom(const Arguments& parsed) {
+    if (parsed.reference && parsed.offsetGiven) {
+        throw UsageError("--reference takes the place of --days, --hours, --minutes and --seconds; give one or the "
+                         "other");
+    }
     app::SavedOptions saved;
     if (parsed.settingsFile) {
         const QString path = app::decodePath(*parsed.settingsFile);
@@ -274,7 +318,7 @@ app::RunOptions runOptionsFrom(const Arguments& parsed) {
     app::RunOptions options;
     options.sourceFolder = app::decodePath(parsed.positional[0]);
     options.destinationFolder = app::decodePath(parsed.positional[1]);
-    options.offset = parsed.offset;
+    options.offset = parsed.reference ? referenceOffset(*parsed.reference) : parsed.offset;
     options.fileMask = saved.fileMask;
     options.recurseFolders = saved.recurseFolders;
     options.autoRename = saved.autoRename;
@@ -303,6 +347,11 @@ Time offset (added to every date; negative values move dates back):
   --hours N                -23 to 23
   --minutes N              -59 to 59
   --seconds N              -59 to 59
+  --reference PHOTO=YYYY-MM-DDTHH:MM:SS
+                           instead of the four above: the offset that moves the
+                           capture date PHOTO records to the true time it was taken
+                           (read off a photo of a clock, for instance); a blank may
+                           stand for the "T"
 
 Naming and file options (the defaults are those of the program window):
   --mask MASK              output file mask, default "yyyy-mm-dd hh-nn-ss - *FILENAME"
@@ -320,6 +369,8 @@ Naming and file options (the defaults are those of the program window):
   --settings FILE          take the mask and the options above from a settings file of
                            the program window (section [Options]); the options given on
                            the command line take precedence
+  -n, --dry-run            write nothing; print what a run with the same arguments
+                           would do, one line per photo (see Output)
   -y, --yes                answer "Yes" when SOURCE and DEST are the same folder, the
                            date is not in the name and auto rename is off, so that every
                            photo replaces its original. Without --yes the question is
@@ -342,6 +393,15 @@ SIGTERM and SIGHUP stop after the file in hand (the same signal again quits at
 once); a run that is killed leaves no partial file behind. File times are kept
 to 2 seconds, for the years 1980 to 2107.
 
+With --dry-run nothing is written and no question is asked. Standard output
+gets one tab-separated line per photo instead of the file written: the source
+path below SOURCE, the output path below DEST (exactly the name a run would
+write, "_2" and the like included), the capture date before and after
+(YYYY-MM-DD HH:MM:SS, or "-" when there is none), and a note: "ok",
+"no EXIF", "no readable date", "date out of range", "replaces original",
+"renamed _N", or why the photo could not be written. The summary line follows,
+counting the photos a run would write; the exit status is the one it would give.
+
 Exit status: 0 every file processed, 1 some file failed (or the overwrite
 question was answered "No"), 2 usage error or SOURCE is not a folder,
 130 stopped with Ctrl-C (143 SIGTERM, 129 SIGHUP).
@@ -353,6 +413,8 @@ Examples:
       a camera set 30 hours ahead, names like 20070401_111502.jpg
   morrowtide-cli run --hours=-2 --no-datetime --no-auto-rename --yes photos photos
       correct the photos in place, keeping their names
+  morrowtide-cli run --dry-run --reference in/clock.jpg=2007-04-01T12:00:00 in out
+      what a run would write, with the offset that makes clock.jpg show noon
   morrowtide-cli run --settings ~/.config/morrowtide.ini --minutes 30 in out
       the naming options of the program window
 )HELP";
@@ -368,6 +430,7 @@ int runRun(const std::vector<std::string>& args, std::ostream& out, std::ostream
 int runRun(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const RunTerminal& terminal) {
     app::RunOptions options;
     bool yes = false;
+    bool dryRun = false;
     try {
         const Arguments parsed = parseArguments(args);
         if (parsed.help) {
@@ -380,13 +443,15 @@ int runRun(const std::vector<std::string>& args, std::ostream& out, std::ostream
         }
         options = runOptionsFrom(parsed);
         yes = parsed.yes;
+        dryRun = parsed.dryRun;
     } catch (const UsageError& error) {
         err << "morrowtide-cli run: " << error.message() << "\nTry \"morrowtide-cli run --help\".\n";
         return kRunUsageError;
     }
 
-    TerminalHost host(options, yes, terminal, out, err);
+    TerminalHost host(options, yes, dryRun, terminal, out, err);
     app::BatchRun run(host);
+    run.setDryRun(dryRun);
     host.setRun(&run);
     const app::RunSummary summary = run.run();
     switch (run.ending()) {

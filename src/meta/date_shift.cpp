@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "meta/byte_reader.h"
+#include "meta/date_plan.h"
 #include "meta/date_time.h"
 #include "meta/image_info.h"
 #include "meta/img_data.h"
@@ -44,7 +45,7 @@ std::string* writableDateBytes(ImageInfo& info) {
     if (info.owner != nullptr) {
         if (JpegSection* section = info.owner->exifSection()) return &section->data;
     }
-    return &info.block;
+    return info.block.owned();
 }
 
 // Byte count of the recorded date value at `pos` (the smallest, should two tags of different counts point there);
@@ -68,13 +69,6 @@ bool isRewritable(const ImageInfo& info, std::int64_t pos) {
            fitsIn(info.dateBytes().size(), static_cast<std::size_t>(pos - 1), kDateLength);
 }
 
-std::string dateText(double value) {
-    const CivilDateTime f = decodeDateTime(value);  // rounded to the millisecond; the milliseconds are dropped
-    char text[kDateLength + 1];
-    std::snprintf(text, sizeof text, "%04d:%02d:%02d %02d:%02d:%02d", f.year, f.month, f.day, f.hour, f.minute,
-                  f.second);
-    return std::string(text, kDateLength);
-}
 
 }  // namespace
 
@@ -107,21 +101,26 @@ double ImageInfo::readDateAt(std::int64_t pos) const {
 }
 
 bool ImageInfo::writeDateAt(std::int64_t pos, double value) {
-    std::string& bytes = *writableDateBytes(*this);
+    std::string* target = writableDateBytes(*this);
+    if (target == nullptr) return false;
+    std::string& bytes = *target;
     if (pos < 1 || !fitsIn(bytes.size(), static_cast<std::size_t>(pos - 1), kDateLength)) return false;
     const std::int64_t recordedSize = recordedSizeAt(*this, pos);
     if (recordedSize >= 0 && recordedSize < static_cast<std::int64_t>(kDateLength)) return false;
     if (!isDateTimeInRange(value)) return false;
-    const std::string text = dateText(value);
+    const std::string text = exifDateText(value);
     bytes.replace(static_cast<std::size_t>(pos - 1), kDateLength, text);
     mirrorDate(pos, text);
     return true;
 }
 
 void ImageInfo::mirrorDate(std::int64_t pos, std::string_view text) {
-    // The decoded copies hold the same bytes at the same places; the records keep their value's first bytes.
-    if (&block != writableDateBytes(*this) && fitsIn(block.size(), static_cast<std::size_t>(pos - 1), kDateLength)) {
-        block.replace(static_cast<std::size_t>(pos - 1), kDateLength, text);
+    // A block that views the bytes written needs nothing; one with bytes of its own gets the same text at the same
+    // place. The records keep their value's first bytes.
+    std::string* own = block.owned();
+    if (own != nullptr && own != writableDateBytes(*this) &&
+        fitsIn(own->size(), static_cast<std::size_t>(pos - 1), kDateLength)) {
+        own->replace(static_cast<std::size_t>(pos - 1), kDateLength, text);
     }
     for (auto* list : {&entries, &thumbEntries}) {
         for (TagEntry& entry : *list) {
@@ -132,12 +131,20 @@ void ImageInfo::mirrorDate(std::int64_t pos, std::string_view text) {
     }
 }
 
-double ImageInfo::captureDateTime() const {
+std::int64_t ImageInfo::capturePos() const {
     for (const std::int64_t pos : {dateTimeOriginalPos, dateTimeDigitizedPos, dateTimePos}) {
-        if (pos <= 0) continue;
-        if (const double value = readDateAt(pos); value != 0.0) return value;
+        if (pos > 0 && readDateAt(pos) != 0.0) return pos;
     }
-    return 0.0;
+    return 0;
+}
+
+double ImageInfo::captureDateTime() const {
+    const std::int64_t pos = capturePos();
+    return pos > 0 ? readDateAt(pos) : 0.0;
+}
+
+bool ImageInfo::isRewritableDate(std::int64_t pos) const {
+    return isRewritable(*this, pos);
 }
 
 ShiftResult ImageInfo::shiftDates(std::int32_t days, std::int32_t hours, std::int32_t minutes, std::int32_t seconds) {
@@ -146,10 +153,7 @@ ShiftResult ImageInfo::shiftDates(std::int32_t days, std::int32_t hours, std::in
 
 ShiftResult ImageInfo::shiftDatesIn(const std::vector<ImageInfo*>& blocks, std::int32_t days, std::int32_t hours,
                                     std::int32_t minutes, std::int32_t seconds) {
-    // Whole seconds summed exactly before the one division, so the delta is as precise as a double allows.
-    const std::int64_t secondsOfDay = static_cast<std::int64_t>(hours) * 3600 +
-                                      static_cast<std::int64_t>(minutes) * 60 + static_cast<std::int64_t>(seconds);
-    const double delta = static_cast<double>(days) + static_cast<double>(secondsOfDay) / 86400.0;
+    const double delta = offsetInDays(days, hours, minutes, seconds);
 
     struct Move {
         ImageInfo* info;

@@ -224,7 +224,7 @@ void ImageInfo::walkEntries(std::int64_t dirStart, std::int64_t offsetBase, std:
                     // The maker-note reader promises not to throw; should it, the note is lost, not the block.
                     makerNoteKnown = false;
                     bigEndian = savedOrder;
-                    if (owner) block = owner->block;
+                    if (owner) block.view(owner->block);
                 }
                 break;
             }

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "meta/byte_block.h"
 #include "meta/tag_entry.h"
 
 namespace morrowtide::meta {
@@ -43,7 +44,8 @@ std::string_view shiftStatusReason(ShiftStatus status);
 class EndianBlock {
   public:
     bool bigEndian = false;
-    std::string block;
+    // A decoded EXIF block views its container's EXIF section (see ImgData); standing alone it owns its bytes.
+    ByteBlock block;
 
     std::uint16_t read16(std::int64_t pos) const;
     std::int32_t read32(std::int64_t pos) const;
@@ -149,6 +151,13 @@ class ImageInfo : public EndianBlock {
     // The date the photo was taken: the first readable of DateTimeOriginal, DateTimeDigitized and DateTime (an
     // edited photo's DateTime is the date of the edit); 0 when none is readable.
     double captureDateTime() const;
+    // The position captureDateTime() reads; 0 when it reads none.
+    std::int64_t capturePos() const;
+    // True when the date value at `pos` may be rewritten: its recorded values hold 19 bytes, which lie in the bytes.
+    bool isRewritableDate(std::int64_t pos) const;
+    // Writes the date text at `pos` into the decoded copies (a block with bytes of its own, the records), so they
+    // show what was written into the date bytes.
+    void mirrorDate(std::int64_t pos, std::string_view text);
     // Moves every readable date value met (each value once, however many tags point at it) by the offset;
     // unreadable ones stay as they are. When a moved date would leave the years 0001-9999 nothing is written.
     ShiftResult shiftDates(std::int32_t days, std::int32_t hours, std::int32_t minutes, std::int32_t seconds);
@@ -158,8 +167,6 @@ class ImageInfo : public EndianBlock {
     // --- end of EXIF dates ---
 
   private:
-    // Writes the date text at `pos` into the decoded copies too (block, records), so they show what is written.
-    void mirrorDate(std::int64_t pos, std::string_view text);
     void walkEntries(std::int64_t dirStart, std::int64_t offsetBase, std::int64_t length, int kind, int count);
     void followDirectory(std::int64_t valuePos, std::int64_t offsetBase, std::int64_t length, int kind);
     // Walks the directory that `start()` locates unless it was walked already; a failure, locating it included,

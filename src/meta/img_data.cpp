@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "meta/byte_reader.h"
+#include "meta/date_plan.h"
 #include "meta/tag_tables.h"
 
 namespace morrowtide::meta {
@@ -113,7 +114,7 @@ const char* walkExifSection(ImageInfo& info, const std::string& data, std::int64
         return "Invalid Exif alignment marker";
     }
     info.trace.clear();
-    info.block = data;
+    info.block.view(data);
     info.bigEndian = bigEndian;
     const std::int32_t firstOffset = info.read32(13);
     const std::int64_t start = firstOffset == 0 ? 17 : static_cast<std::int64_t>(firstOffset) + 9;
@@ -358,7 +359,7 @@ void ImgData::addExifSection(int index) {
         exifIndex_ = index;
         exif_ = std::make_unique<ImageInfo>(this, buildCode_);
         exif_->dateTarget = &section.data;
-        block = section.data;
+        block.view(section.data);
         decodeExifBlock();
         return;
     }
@@ -388,14 +389,10 @@ void ImgData::decodeExifBlock() {
 
 ShiftResult ImgData::shiftDates(std::int32_t days, std::int32_t hours, std::int32_t minutes, std::int32_t seconds) {
     if (!hasExifBlock() || !exif_) return {ShiftStatus::kNoExifBlock, 0};
-    std::vector<ImageInfo*> blocks{exif_.get()};
-    for (const ExtraExif& extra : extraExif_) blocks.push_back(extra.info.get());
-    const ShiftResult result = ImageInfo::shiftDatesIn(blocks, days, hours, minutes, seconds);
-    // The container's copy of the block shows what will be written.
-    if (result.status == ShiftStatus::kShifted && block.size() == exifSection()->data.size()) {
-        block = exifSection()->data;
-    }
-    return result;
+    // Planned over every EXIF section, then written into the sections, which the decoded blocks view.
+    const DateShift shift = planDateShift(dateSlotsOf(*this), offsetInDays(days, hours, minutes, seconds));
+    if (shift.status == ShiftStatus::kShifted && !applyDatePatches(*this, shift.patches)) return {ShiftStatus::kNoDate, 0};
+    return {shift.status, static_cast<int>(shift.patches.size())};
 }
 
 bool ImgData::patchSection(std::uint64_t offset, std::string_view bytes) {
@@ -441,8 +438,8 @@ bool ImgData::readTiff(std::string_view fileBytes) {
         exif_ = std::make_unique<ImageInfo>(this, buildCode_);
         exif_->tiffMode = true;
         exif_->trace.clear();
-        exif_->block = section.data;
-        block = section.data;
+        exif_->block.view(section.data);
+        block.view(section.data);
         bigEndian = order == "MM";
         exif_->bigEndian = bigEndian;
         // The first directory is taken to follow the 8-byte header, whatever the header's offset says.

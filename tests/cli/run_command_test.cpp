@@ -405,3 +405,159 @@ TEST_F(CliRun, XmpAndIptcCopiesMoveWithTheExifDatesAndThoseLeftAreNamed) {
     expected.insert(2, morrowtide::meta::kDefaultJfifSegment);
     EXPECT_EQ(readFile(dst / "c_no_exif.jpg"), expected);
 }
+
+namespace {
+
+// The tab-separated columns of a dry run's photo lines (the closing lines have none).
+std::vector<std::vector<std::string>> dryRunRows(const std::string& out) {
+    std::vector<std::vector<std::string>> rows;
+    for (const std::string& line : lines(out)) {
+        if (line.find('\t') == std::string::npos) continue;
+        std::vector<std::string> fields;
+        std::size_t start = 0;
+        for (std::size_t tab = line.find('\t'); tab != std::string::npos; tab = line.find('\t', start)) {
+            fields.push_back(line.substr(start, tab - start));
+            start = tab + 1;
+        }
+        fields.push_back(line.substr(start));
+        rows.push_back(fields);
+    }
+    return rows;
+}
+
+// Every file's bytes under `root`, by relative path.
+std::vector<std::pair<std::string, std::string>> contents(const fs::path& root) {
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const std::string& name : tree(root)) files.emplace_back(name, readFile(root / name));
+    return files;
+}
+
+std::string undatedPhoto() {
+    TiffBuilder tiff;
+    tiff.ascii(tiff.directory(), 0x010F, "Maker");
+    return JpegBuilder().app1Exif(tiff.build()).imageData().build();
+}
+
+}  // namespace
+
+TEST_F(CliRun, DryRunPrintsTheOutputsARealRunWritesAndWritesNothing) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> options;
+        bool sameFolder;
+    } cases[] = {
+        {"clashes, undated photos and an existing output", {"--hours", "1"}, false},
+        {"one name for all", {"--mask", "yyyy", "--no-filename"}, false},
+        {"overwrite mode", {"--no-datetime", "--no-auto-rename", "--yes", "--days", "-1"}, true},
+        {"no auto rename into another folder", {"--no-auto-rename", "--mask", "yyyy", "--no-filename"}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir scratch;
+        const fs::path in = scratch.path() / "in";
+        const fs::path out = c.sameFolder ? in : scratch.path() / "out";
+        writeFile(in / "IMG_1.JPG", photo());
+        writeFile(in / "IMG_2.JPG", photo());  // the same date
+        writeFile(in / "IMG_4.JPG", photo());
+        writeFile(in / "2005_3.jpg", undatedPhoto());  // keeps its name, which a later "_N" would otherwise take
+        writeFile(in / "trip" / "IMG_3.jpg", photo("2006:01:01 23:30:00"));
+        writeFile(in / "trip" / "undated.jpg", undatedPhoto());
+        writeFile(in / "plain.jpg", JpegBuilder().app0Jfif().imageData().build());
+        writeFile(in / "broken.jpg", "no jpeg here");
+        if (!c.sameFolder) writeFile(out / "2005-06-01 11-00-00 - IMG_1.jpg", "stands there");
+
+        std::vector<std::string> args = c.options;
+        args.push_back(in.string());
+        args.push_back(out.string());
+        std::vector<std::string> dryArgs = args;
+        dryArgs.insert(dryArgs.begin(), "--dry-run");
+        const auto inBefore = contents(in);
+        const auto outBefore = contents(out);
+        const Result dry = run(dryArgs);
+        EXPECT_EQ(contents(in), inBefore);
+        EXPECT_EQ(contents(out), outBefore);
+        EXPECT_TRUE(c.sameFolder || !fs::exists(out / "trip"));
+
+        const Result real = run(args);
+        const std::vector<std::string> written = lines(real.out);
+        const auto rows = dryRunRows(dry.out);
+        ASSERT_EQ(rows.size() + 1, written.size()) << dry.out << real.out;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            ASSERT_EQ(rows[i].size(), 5u) << dry.out;
+            EXPECT_EQ((out / rows[i][1]).string(), written[i]) << rows[i][0];
+        }
+        // The same closing count, and the same exit status.
+        EXPECT_EQ(lines(dry.out).back(), written.back());
+        EXPECT_EQ(dry.status, real.status) << dry.err;
+    }
+}
+
+TEST_F(CliRun, DryRunRowsGiveTheDatesAndWhatWillHappen) {
+    writeFile(src / "a.jpg", photo("2024:02:28 23:30:00"));
+    writeFile(src / "b.jpg", photo("2024:02:28 23:30:00"));
+    writeFile(src / "u.jpg", undatedPhoto());
+    writeFile(src / "p.jpg", JpegBuilder().app0Jfif().imageData().build());
+    writeFile(src / "far.jpg", photo("9999:12:31 23:30:00"));
+    const Result result = run({"--dry-run", "--hours", "1", src.string(), dst.string()});
+    EXPECT_EQ(result.status, 0) << result.err;
+    const std::vector<std::vector<std::string>> want = {
+        {"a.jpg", "2024-02-29 00-30-00 - a.jpg", "2024-02-28 23:30:00", "2024-02-29 00:30:00", "ok"},
+        {"b.jpg", "2024-02-29 00-30-00 - b.jpg", "2024-02-28 23:30:00", "2024-02-29 00:30:00", "ok"},
+        {"far.jpg", "9999-12-31 23-30-00 - far.jpg", "9999-12-31 23:30:00", "9999-12-31 23:30:00",
+         "date out of range"},
+        {"p.jpg", "p.jpg", "-", "-", "no EXIF"},
+        {"u.jpg", "u.jpg", "-", "-", "no readable date"},
+    };
+    EXPECT_EQ(dryRunRows(result.out), want) << result.out;
+    EXPECT_EQ(lines(result.out).back(), "Completed Successfully (5 Files)");
+    EXPECT_FALSE(fs::exists(dst));
+}
+
+TEST_F(CliRun, ReferencePhotoGivesTheOffset) {
+    struct Case {
+        const char* recorded;
+        const char* truth;
+        const char* wantCapture;  // of the photo taken at the recorded time, as exiftool would print it
+    } cases[] = {
+        {"2005:06:01 23:50:00", "2005-06-02T00:10:30", "2005-06-02 00-10-30"},   // across a day
+        {"2005:01:31 22:00:00", "2005-02-01T01:00:00", "2005-02-01 01-00-00"},   // across a month
+        {"2024:02:28 23:00:00", "2024-02-29 23:00:00", "2024-02-29 23-00-00"},   // onto a leap day
+        {"2024:03:01 00:00:05", "2024-02-29T23:59:59", "2024-02-29 23-59-59"},   // back across it
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.truth);
+        TempDir scratch;
+        const fs::path in = scratch.path() / "in";
+        writeFile(in / "clock.jpg", photo(c.recorded));
+        const Result result = run({"--reference", (in / "clock.jpg").string() + "=" + c.truth, "--mask",
+                                   "yyyy-mm-dd hh-nn-ss", "--no-filename", in.string(), (scratch.path() / "out").string()});
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(tree(scratch.path() / "out"), (std::vector<std::string>{std::string(c.wantCapture) + ".jpg"}));
+    }
+}
+
+TEST_F(CliRun, ReferenceErrorsAreUsageErrors) {
+    writeFile(src / "a.jpg", photo());
+    writeFile(src / "undated.jpg", undatedPhoto());
+    const std::string in = src.string();
+    const std::string out = dst.string();
+    const struct {
+        std::vector<std::string> args;
+        const char* says;
+    } cases[] = {
+        {{"--reference", (src / "a.jpg").string() + "=2005-06-01T12:00:00", "--hours", "1", in, out},
+         "give one or the other"},
+        {{"--reference", (src / "missing.jpg").string() + "=2005-06-01T12:00:00", in, out}, "cannot be read"},
+        {{"--reference", (src / "undated.jpg").string() + "=2005-06-01T12:00:00", in, out},
+         "has no readable capture date"},
+        {{"--reference", (src / "a.jpg").string() + "=2005-13-01T12:00:00", in, out}, "is not a date and time"},
+        {{"--reference", (src / "a.jpg").string(), in, out}, "expected PHOTO=YYYY-MM-DDTHH:MM:SS"},
+    };
+    for (const auto& c : cases) {
+        const Result result = run(c.args);
+        EXPECT_EQ(result.status, 2) << c.says;
+        EXPECT_NE(result.err.find(c.says), std::string::npos) << result.err;
+        EXPECT_TRUE(result.out.empty()) << result.out;
+    }
+    EXPECT_FALSE(fs::exists(dst));
+}

@@ -198,6 +198,41 @@ std::string TiffBuilder::build() const {
     return out;
 }
 
+std::string cameraPhoto(const PhotoSpec& spec) {
+    // Built twice when there is a thumbnail: its offset is known once the rest is laid out.
+    const auto tiffWith = [&spec](std::uint32_t thumbnailOffset) {
+        TiffBuilder tiff;
+        const auto ifd0 = tiff.directory();
+        const auto exif = tiff.directory();
+        if (!spec.make.empty()) tiff.ascii(ifd0, 0x010F, spec.make);
+        if (!spec.model.empty()) tiff.ascii(ifd0, 0x0110, spec.model);
+        if (!spec.date.empty()) tiff.ascii(ifd0, 0x0132, spec.date);
+        tiff.link(ifd0, 0x8769, exif);
+        if (!spec.date.empty()) {
+            tiff.ascii(exif, 0x9003, spec.date);
+            tiff.ascii(exif, 0x9004, spec.date);
+        } else {
+            tiff.shortValue(exif, 0xA002, 8);
+        }
+        if (!spec.thumbnail.empty()) {
+            const auto ifd1 = tiff.directory();
+            tiff.setNext(ifd0, ifd1);
+            tiff.shortValue(ifd1, 0x0103, 6);
+            tiff.longValue(ifd1, 0x0201, thumbnailOffset);
+            tiff.longValue(ifd1, 0x0202, static_cast<std::uint32_t>(spec.thumbnail.size()));
+            tiff.setTrailer(spec.thumbnail);
+        }
+        return tiff.build();
+    };
+    std::string tiff = tiffWith(0);
+    if (!spec.thumbnail.empty()) tiff = tiffWith(static_cast<std::uint32_t>(tiff.size() - spec.thumbnail.size()));
+    return JpegBuilder().app1Exif(tiff).imageData().build();
+}
+
+std::string plainPhoto() {
+    return JpegBuilder().app0Jfif().imageData().build();
+}
+
 std::string exifPayload(std::string_view tiff) {
     std::string out("Exif\0\0", 6);
     out += tiff;

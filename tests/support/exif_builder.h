@@ -151,6 +151,19 @@ inline std::string truncated(std::string_view bytes, std::size_t length) {
     return std::string(bytes.substr(0, length));
 }
 
+// A camera-like photo: Make and Model (when given) and DateTime in IFD0, DateTimeOriginal and DateTimeDigitized in
+// the EXIF directory (no date at all when `date` is empty), and an IFD1 JPEG thumbnail holding `thumbnail` when it
+// is not empty; then a decodable image.
+struct PhotoSpec {
+    std::string date = "2005:06:01 10:00:00";
+    std::string make;
+    std::string model;
+    std::string thumbnail;
+};
+std::string cameraPhoto(const PhotoSpec& spec = {});
+// A JPEG without EXIF data (JFIF APP0 and a decodable image).
+std::string plainPhoto();
+
 // A folder under the system's temporary folder, removed with everything in it when the object goes.
 class TempDir {
   public:

@@ -1,0 +1,120 @@
+#include "meta/date_plan.h"
+
+#include <algorithm>
+#include <utility>
+#include <cstdio>
+#include <string>
+
+#include "meta/byte_reader.h"
+#include "meta/date_time.h"
+#include "meta/image_info.h"
+#include "meta/img_data.h"
+
+namespace morrowtide::meta {
+
+namespace {
+
+constexpr std::size_t kDateLength = 19;
+
+// One EXIF section of the container with the decoded object whose dates lie in it.
+struct ExifPart {
+    const JpegSection* section;
+    const ImageInfo* info;
+};
+
+std::vector<ExifPart> exifParts(const ImgData& data) {
+    std::vector<ExifPart> parts;
+    if (data.exif() == nullptr || data.exifSection() == nullptr) return parts;
+    parts.push_back({data.exifSection(), data.exif()});
+    for (int i = 0; i < data.extraExifCount(); ++i) {
+        parts.push_back({&data.section(data.extraExifSectionIndex(i)), &data.extraExif(i)});
+    }
+    return parts;
+}
+
+// The file offsets [begin, end) of the bytes of `section` that came from the file.
+std::pair<std::uint64_t, std::uint64_t> spanOf(const JpegSection& section) {
+    const auto begin = static_cast<std::uint64_t>(std::max<std::int64_t>(0, section.dataOffset));
+    return {begin, begin + static_cast<std::uint64_t>(std::max<std::int64_t>(0, section.storedLength))};
+}
+
+}  // namespace
+
+std::vector<DateSlot> dateSlotsOf(const ImgData& data) {
+    std::vector<DateSlot> slots;
+    if (!data.hasExifBlock()) return slots;
+    for (const ExifPart& part : exifParts(data)) {
+        const ImageInfo& info = *part.info;
+        const auto [begin, end] = spanOf(*part.section);
+        const std::int64_t capture = part.info == data.exif() ? info.capturePos() : 0;
+        std::vector<std::int64_t> positions = {info.dateTimePos, info.dateTimeOriginalPos, info.dateTimeDigitizedPos};
+        for (const DateValue& value : info.dateValues) positions.push_back(value.pos);
+        for (std::size_t i = 0; i < positions.size(); ++i) {
+            const std::int64_t pos = positions[i];
+            // Two tags pointing at the same value share one date: moving it twice would move it by twice the offset.
+            if (pos <= 0 || std::find(positions.begin(), positions.begin() + static_cast<std::ptrdiff_t>(i), pos) !=
+                                positions.begin() + static_cast<std::ptrdiff_t>(i)) {
+                continue;
+            }
+            DateSlot slot;
+            slot.fileOffset = begin + static_cast<std::uint64_t>(pos - 1);
+            slot.value = info.readDateAt(pos);
+            slot.rewritable = info.isRewritableDate(pos) && slot.fileOffset + kDateLength <= end;
+            slot.capture = pos == capture;
+            slots.push_back(slot);
+        }
+    }
+    return slots;
+}
+
+double offsetInDays(std::int32_t days, std::int32_t hours, std::int32_t minutes, std::int32_t seconds) {
+    const std::int64_t secondsOfDay = static_cast<std::int64_t>(hours) * 3600 +
+                                      static_cast<std::int64_t>(minutes) * 60 + static_cast<std::int64_t>(seconds);
+    return static_cast<double>(days) + static_cast<double>(secondsOfDay) / 86400.0;
+}
+
+std::string exifDateText(double value) {
+    const CivilDateTime f = decodeDateTime(value);  // rounded to the millisecond; the milliseconds are dropped
+    char text[kDateLength + 1];
+    std::snprintf(text, sizeof text, "%04d:%02d:%02d %02d:%02d:%02d", f.year, f.month, f.day, f.hour, f.minute,
+                  f.second);
+    return std::string(text, kDateLength);
+}
+
+DateShift planDateShift(const std::vector<DateSlot>& slots, double deltaDays) {
+    DateShift shift;
+    for (const DateSlot& slot : slots) {
+        // An unknown date ("0000:00:00 00:00:00", blanks) has no sound shifted value: it stays as written.
+        if (slot.value == 0.0 || !slot.rewritable) continue;
+        const double moved = slot.value + deltaDays;
+        // Rather than move some dates and not others, a photo whose date would leave the years 0001-9999 keeps all.
+        if (!isDateTimeInRange(moved)) return {ShiftStatus::kOutOfRange, {}};
+        shift.patches.push_back({slot.fileOffset, exifDateText(moved)});
+    }
+    if (!shift.patches.empty()) shift.status = ShiftStatus::kShifted;
+    return shift;
+}
+
+bool applyDatePatches(ImgData& data, const std::vector<BytePatch>& patches) {
+    const std::vector<ExifPart> parts = exifParts(data);
+    // Each patch with the part it lies in, all found before any is written.
+    std::vector<std::size_t> where;
+    for (const BytePatch& patch : patches) {
+        const auto found = std::find_if(parts.begin(), parts.end(), [&patch](const ExifPart& part) {
+            const auto [begin, end] = spanOf(*part.section);
+            return patch.offset >= begin && patch.offset <= end && patch.bytes.size() <= end - patch.offset;
+        });
+        if (found == parts.end()) return false;
+        where.push_back(static_cast<std::size_t>(found - parts.begin()));
+    }
+    for (std::size_t i = 0; i < patches.size(); ++i) {
+        const ExifPart& part = parts[where[i]];
+        const auto at = static_cast<std::size_t>(patches[i].offset - spanOf(*part.section).first);
+        // The sections are the container's own; the parts only point at them.
+        const_cast<JpegSection*>(part.section)->data.replace(at, patches[i].bytes.size(), patches[i].bytes);
+        const_cast<ImageInfo*>(part.info)->mirrorDate(static_cast<std::int64_t>(at) + 1, patches[i].bytes);
+    }
+    return true;
+}
+
+}  // namespace morrowtide::meta

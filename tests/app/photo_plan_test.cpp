@@ -1,0 +1,147 @@
+#include "app/photo_plan.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QLocale>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/file_list.h"
+#include "meta/date_time.h"
+#include "support/exif_builder.h"
+
+using namespace morrowtide::app;
+using morrowtide::meta::encodeDateTime;
+using morrowtide::test::cameraPhoto;
+using morrowtide::test::PhotoSpec;
+using morrowtide::test::plainPhoto;
+using morrowtide::test::readFile;
+using morrowtide::test::TempDir;
+using morrowtide::test::writeFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+QString q(const fs::path& path) {
+    return QFile::decodeName(path.c_str());
+}
+
+// A fixed "now", so that names do not depend on the day the test runs.
+double fixedNow() {
+    return encodeDateTime({2025, 1, 1, 12, 0, 0, 0});
+}
+
+// The thumbnail a camera would store: a tiny JPEG.
+const std::string kThumbnail = std::string("\xFF\xD8", 2) + "thumbnail bytes" + std::string("\xFF\xD9", 2);
+
+}  // namespace
+
+TEST(PhotoHeaderTest, ReadsWhatAPreviewShowsFromTheHeaderAlone) {
+    TempDir temp;
+    const fs::path in = temp.path() / "in";
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool hasExif;
+        double capture;
+        QString model;
+        bool thumbnail;
+        bool problem;  // readProblem or refusal
+    } cases[] = {
+        {"Trip/camera.jpg", cameraPhoto({"2005:06:01 10:00:00", "Maker", "Model 5 ", kThumbnail}), true,
+         encodeDateTime({2005, 6, 1, 10, 0, 0, 0}), "Model 5", true, false},
+        {"undated.jpg", cameraPhoto({"", "Maker", "Model", ""}), true, 0.0, "Model", false, false},
+        {"plain.jpg", plainPhoto(), false, 0.0, "", false, false},
+        {"broken.jpg", "no jpeg here", false, 0.0, "", false, true},
+    };
+    for (const Case& c : cases) writeFile(in / c.name, c.bytes);
+    std::vector<std::string> paths;
+    for (const Case& c : cases) paths.push_back((in / c.name).string());
+    paths.push_back((in / "missing.jpg").string());
+
+    const auto headers = readPhotoHeaders(paths, q(in), 2);
+    ASSERT_EQ(headers.size(), paths.size());
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        const PhotoHeader& h = *headers[i];
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(h.relativePath, QString::fromUtf8(c.name));
+        EXPECT_EQ(h.relativeFolder + h.fileName, h.relativePath);
+        EXPECT_EQ(h.hasExif, c.hasExif);
+        EXPECT_EQ(h.recordedCapture, c.capture);
+        EXPECT_EQ(h.cameraModel, c.model);
+        EXPECT_EQ(!h.readProblem.isEmpty() || !h.refusal.isEmpty(), c.problem);
+        ASSERT_EQ(h.thumbnailOffset >= 0, c.thumbnail);
+        if (c.thumbnail) {
+            EXPECT_EQ(readFile(in / c.name).substr(static_cast<std::size_t>(h.thumbnailOffset),
+                                                  static_cast<std::size_t>(h.thumbnailLength)),
+                      kThumbnail);
+        }
+    }
+    EXPECT_FALSE(headers.back()->readProblem.isEmpty());
+}
+
+TEST(PhotoPlanTest, DatesMoveAsPatchesOfTheSourceAndNothingIsWritten) {
+    TempDir temp;
+    const fs::path in = temp.path() / "in";
+    writeFile(in / "a.jpg", cameraPhoto({"2024:02:28 23:30:00", "", "", ""}));
+    writeFile(in / "far.jpg", cameraPhoto({"9999:12:31 23:30:00", "", "", ""}));
+    const std::string source = readFile(in / "a.jpg");
+    std::vector<std::string> list;
+    scanFolderNative(in.string(), true, list);
+
+    RunOptions options;
+    options.sourceFolder = q(in);
+    options.destinationFolder = q(temp.path() / "out" / "deeper");
+    options.offset.hours = 1;
+    const auto plans = planList(readPhotoHeaders(list, options.sourceFolder), options, QLocale::c(), fixedNow);
+    ASSERT_EQ(plans.size(), 2u);
+
+    const PhotoPlan& a = plans[0];
+    EXPECT_TRUE(a.corrected());
+    EXPECT_EQ(a.note(), "ok");
+    EXPECT_EQ(a.newCapture, encodeDateTime({2024, 2, 29, 0, 30, 0, 0}));
+    EXPECT_EQ(a.relativeOutput, "2024-02-29 00-30-00 - a.jpg");
+    ASSERT_EQ(a.patches.size(), 3u);  // DateTime, DateTimeOriginal, DateTimeDigitized
+    for (const auto& patch : a.patches) {
+        EXPECT_EQ(source.substr(patch.offset, 19), "2024:02:28 23:30:00");
+        EXPECT_EQ(patch.bytes, "2024:02:29 00:30:00");
+    }
+    // A date the offset would carry past the year 9999: nothing moves, and the name keeps the recorded date.
+    const PhotoPlan& far = plans[1];
+    EXPECT_EQ(far.outcome, DateOutcome::OutOfRange);
+    EXPECT_TRUE(far.patches.empty());
+    EXPECT_EQ(far.newCapture, far.oldCapture);
+    EXPECT_EQ(far.note(), "date out of range");
+    EXPECT_EQ(readFile(in / "a.jpg"), source);
+    EXPECT_FALSE(fs::exists(temp.path() / "out"));
+}
+
+TEST(PhotoPlanTest, NamingIsRedoneFromTheSameHeadersWithoutReadingThemAgain) {
+    TempDir temp;
+    const fs::path in = temp.path() / "in";
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) writeFile(in / name, cameraPhoto());
+    writeFile(temp.path() / "out" / "2005.jpg", "stands there");
+    std::vector<std::string> list;
+    scanFolderNative(in.string(), true, list);
+    RunOptions options;
+    options.sourceFolder = q(in);
+    options.destinationFolder = q(temp.path() / "out");
+    const auto headers = readPhotoHeaders(list, options.sourceFolder);
+    for (const auto& path : list) fs::remove(path);  // the plans below must not need the files
+
+    const auto namesOf = [&](const RunOptions& o) {
+        QStringList names;
+        for (const PhotoPlan& plan : planList(headers, o, QLocale::c(), fixedNow)) names << plan.note() + ": " + plan.relativeOutput;
+        return names;
+    };
+    options.fileMask = "yyyy";
+    options.includeFileName = false;
+    EXPECT_EQ(namesOf(options), (QStringList{"renamed _2: 2005_2.jpg", "renamed _3: 2005_3.jpg", "renamed _4: 2005_4.jpg"}));
+    options.offset.days = 366;
+    EXPECT_EQ(namesOf(options), (QStringList{"ok: 2006.jpg", "renamed _2: 2006_2.jpg", "renamed _3: 2006_3.jpg"}));
+    options.autoRename = false;
+    EXPECT_EQ(namesOf(options), (QStringList{"ok: 2006.jpg", "ok: 2006.jpg", "ok: 2006.jpg"}));
+}
