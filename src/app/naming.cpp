@@ -35,10 +35,6 @@ int utf8Length(char32_t codePoint) {
     return 4;
 }
 
-QString withTrailingSlash(const QString& folder) {
-    if (folder.isEmpty() || folder.endsWith(u'/')) return folder;
-    return folder + u'/';
-}
 
 bool isMissingDate(double dateTime) {
     return !std::isfinite(dateTime) || dateTime == 0.0;
@@ -173,6 +169,11 @@ QString cutToUtf8Bytes(const QString& text, int maxBytes) {
         i += units;
     }
     return text.left(i);
+}
+
+QString withTrailingSlash(const QString& folder) {
+    if (folder.isEmpty() || folder.endsWith(u'/')) return folder;
+    return folder + u'/';
 }
 
 bool outputFileExists(const QString& filePath) {

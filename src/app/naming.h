@@ -81,6 +81,9 @@ bool nameIsWritable(const QString& name);
 // The longest prefix of `text` whose UTF-8 form has at most maxBytes bytes, cut between characters.
 QString cutToUtf8Bytes(const QString& text, int maxBytes);
 
+// The folder with a "/" at its end; an empty text stays empty (the current folder).
+QString withTrailingSlash(const QString& folder);
+
 // True when an entry that is not a folder exists at the path (a symbolic link counts unless it leads to a folder;
 // a dangling one counts, as writing through it would create some other file).
 bool outputFileExists(const QString& filePath);

@@ -77,18 +77,13 @@ QString jpegRefusal(const meta::ImgData& data, const meta::SourceFile& source) {
 }
 
 void readDates(const meta::ImgData& data, PhotoHeader& header) {
-    const std::vector<meta::DateSlot> dateValues = meta::dateSlotsOf(data);
-    header.dates.reserve(dateValues.size());
-    for (const meta::DateSlot& slot : dateValues) {
-        header.dates.push_back({slot.fileOffset, slot.value, slot.rewritable});
-        if (slot.capture) header.captureIndex = static_cast<int>(header.dates.size()) - 1;
+    header.dates = meta::dateSlotsOf(data);
+    for (std::size_t i = 0; i < header.dates.size(); ++i) {
+        if (header.dates[i].capture) header.captureIndex = static_cast<int>(i);
     }
     if (header.captureIndex >= 0) header.recordedCapture = header.dates[static_cast<std::size_t>(header.captureIndex)].value;
 }
 
-QString withSlash(const QString& folder) {
-    return folder.isEmpty() || folder.endsWith(u'/') ? folder : folder + u'/';
-}
 
 NamingOptions namingOptionsOf(const RunOptions& options) {
     NamingOptions naming;
@@ -98,6 +93,10 @@ NamingOptions namingOptionsOf(const RunOptions& options) {
     // The planner's own choice knows the other photos, the names given and the folder.
     naming.autoRename = false;
     return naming;
+}
+
+void updateRelativeOutput(PhotoPlan& plan) {
+    plan.relativeOutput = plan.output.filePath().mid(withTrailingSlash(plan.destinationFolder).size());
 }
 
 // The date outcome and patches of one photo under one offset.
@@ -111,11 +110,8 @@ void planDates(const PhotoHeader& header, const TimeOffset& offset, PhotoPlan& p
         plan.outcome = DateOutcome::NoExif;
         return;
     }
-    std::vector<meta::DateSlot> dateValues;
-    dateValues.reserve(header.dates.size());
-    for (const RecordedDate& date : header.dates) dateValues.push_back({date.offset, date.value, date.rewritable, false});
-    const meta::DateShift shift =
-        meta::planDateShift(dateValues, meta::offsetInDays(offset.days, offset.hours, offset.minutes, offset.seconds));
+    const meta::DateShift shift = meta::planDateShift(
+        header.dates, meta::offsetInDays(offset.days, offset.hours, offset.minutes, offset.seconds));
     switch (shift.status) {
         case meta::ShiftStatus::kShifted:
             plan.outcome = DateOutcome::Shifted;
@@ -130,7 +126,7 @@ void planDates(const PhotoHeader& header, const TimeOffset& offset, PhotoPlan& p
     }
     plan.patches = shift.patches;
     if (header.captureIndex < 0) return;
-    const std::uint64_t at = header.dates[static_cast<std::size_t>(header.captureIndex)].offset;
+    const std::uint64_t at = header.dates[static_cast<std::size_t>(header.captureIndex)].fileOffset;
     for (const meta::BytePatch& patch : plan.patches) {
         if (patch.offset == at) plan.newCapture = meta::parseExifDate(patch.bytes);
     }
@@ -198,7 +194,7 @@ PhotoHeader readPhotoHeader(const std::string& nativePath, const QString& source
     PhotoHeader header;
     header.nativePath = nativePath;
     header.path = decodePath(nativePath);
-    header.relativePath = header.path.mid(withSlash(sourceFolder).size());
+    header.relativePath = header.path.mid(withTrailingSlash(sourceFolder).size());
     const qsizetype slash = header.relativePath.lastIndexOf(u'/');
     header.relativeFolder = header.relativePath.left(slash + 1);
     header.fileName = header.relativePath.mid(slash + 1);
@@ -287,7 +283,7 @@ struct Planner::State {
     }
 
     const PlannedFolder& folderFor(const QString& destination, const PhotoHeader& header) {
-        const QString path = withSlash(destination) + header.relativeFolder;
+        const QString path = withTrailingSlash(destination) + header.relativeFolder;
         const auto found = folders.find(path);
         if (found != folders.end()) return found->second;
         PlannedFolder folder;
@@ -298,7 +294,7 @@ struct Planner::State {
         if (folder.exists) {
             struct stat output {};
             struct stat beside {};
-            const std::string sourcePath = encodePath(withSlash(sourceFolder) + header.relativeFolder);
+            const std::string sourcePath = encodePath(withTrailingSlash(sourceFolder) + header.relativeFolder);
             folder.besideSource = ::fstat(fd.get(), &output) == 0 &&
                                   ::stat(sourcePath.empty() ? "." : sourcePath.c_str(), &beside) == 0 &&
                                   output.st_dev == beside.st_dev && output.st_ino == beside.st_ino;
@@ -337,7 +333,7 @@ PhotoPlan Planner::plan(std::shared_ptr<const PhotoHeader> header, const RunOpti
     plan.offset = options.offset;
     plan.output = namer.outputPathFor(plan.destinationFolder, header->relativePath, named, plan.newCapture,
                                       namingOptionsOf(options));
-    plan.relativeOutput = plan.output.filePath().mid(withSlash(plan.destinationFolder).size());
+    updateRelativeOutput(plan);
     const bool useSourceDate = options.preserveModDate || !named || plan.newCapture == 0.0;
     plan.outputFileDate = useSourceDate ? header->fileDate : dosDateTimeFromDays(plan.newCapture);
 
@@ -358,7 +354,7 @@ PhotoPlan Planner::plan(std::shared_ptr<const PhotoHeader> header, const RunOpti
         folder.besideSource ? header->fileName : QString(), header->device, header->inode);
     plan.output.name = choice.name;
     plan.output.extension = choice.extension;
-    plan.relativeOutput = plan.output.filePath().mid(withSlash(plan.destinationFolder).size());
+    updateRelativeOutput(plan);
     plan.replace = choice.replace;
     plan.replacesOriginal = choice.ownSource;
     plan.renamedTo = choice.number;
@@ -371,7 +367,7 @@ QString Planner::nextName(PhotoPlan& plan) {
     const FolderFd fd(State::openFolder(plan.destinationFolder, *plan.header, folder));
     const QString name = state_->names.next(fd.get(), 0, folder.key, plan.output.name);
     plan.output.name = name;
-    plan.relativeOutput = plan.output.filePath().mid(withSlash(plan.destinationFolder).size());
+    updateRelativeOutput(plan);
     return name;
 }
 

@@ -25,6 +25,7 @@
 
 #include "app/batch_host.h"
 #include "app/naming.h"
+#include "meta/date_plan.h"
 #include "meta/formats/date_field.h"
 
 namespace morrowtide::meta {
@@ -33,13 +34,6 @@ class SourceFile;
 }  // namespace morrowtide::meta
 
 namespace morrowtide::app {
-
-// One EXIF date value of a photo as it stands in the file.
-struct RecordedDate {
-    std::uint64_t offset = 0;  // of its first character, from the start of the file
-    double value = 0.0;        // as a date-time value; 0 when it cannot be read (it is then left as it is)
-    bool rewritable = true;    // false when its stored value is too short to take a date (never patched)
-};
 
 // What reading a photo's header found. Everything here is independent of the offset, the mask and the options.
 struct PhotoHeader {
@@ -54,7 +48,7 @@ struct PhotoHeader {
     // read: ..."); empty when it accepts it or was not asked (see readPhotoHeader).
     QString refusal;
     bool hasExif = false;     // an EXIF block was found (the run names and shifts by it)
-    std::vector<RecordedDate> dates;  // every date value of every EXIF block, each value once
+    std::vector<meta::DateSlot> dates;  // every date value of the EXIF block (file offset, value), each value once
     // The capture date as recorded: the first readable of DateTimeOriginal, DateTimeDigitized and DateTime; 0 none.
     double recordedCapture = 0.0;
     // Which of `dates` the capture date is read from (-1: none); its shifted value is the new capture date.
