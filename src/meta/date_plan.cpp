@@ -47,15 +47,7 @@ std::vector<DateSlot> dateSlotsOf(const ImgData& data) {
         const ImageInfo& info = *part.info;
         const auto [begin, end] = spanOf(*part.section);
         const std::int64_t capture = part.info == data.exif() ? info.capturePos() : 0;
-        std::vector<std::int64_t> positions = {info.dateTimePos, info.dateTimeOriginalPos, info.dateTimeDigitizedPos};
-        for (const DateValue& value : info.dateValues) positions.push_back(value.pos);
-        for (std::size_t i = 0; i < positions.size(); ++i) {
-            const std::int64_t pos = positions[i];
-            // Two tags pointing at the same value share one date: moving it twice would move it by twice the offset.
-            if (pos <= 0 || std::find(positions.begin(), positions.begin() + static_cast<std::ptrdiff_t>(i), pos) !=
-                                positions.begin() + static_cast<std::ptrdiff_t>(i)) {
-                continue;
-            }
+        for (const std::int64_t pos : info.datePositions()) {
             DateSlot slot;
             slot.fileOffset = begin + static_cast<std::uint64_t>(pos - 1);
             slot.value = info.readDateAt(pos);

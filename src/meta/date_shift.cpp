@@ -147,6 +147,16 @@ bool ImageInfo::isRewritableDate(std::int64_t pos) const {
     return isRewritable(*this, pos);
 }
 
+std::vector<std::int64_t> ImageInfo::datePositions() const {
+    std::vector<std::int64_t> positions;
+    auto add = [&positions](std::int64_t pos) {
+        if (pos > 0 && std::find(positions.begin(), positions.end(), pos) == positions.end()) positions.push_back(pos);
+    };
+    for (const std::int64_t pos : {dateTimePos, dateTimeOriginalPos, dateTimeDigitizedPos}) add(pos);
+    for (const DateValue& value : dateValues) add(value.pos);
+    return positions;
+}
+
 ShiftResult ImageInfo::shiftDates(std::int32_t days, std::int32_t hours, std::int32_t minutes, std::int32_t seconds) {
     return shiftDatesIn({this}, days, hours, minutes, seconds);
 }
@@ -162,16 +172,7 @@ ShiftResult ImageInfo::shiftDatesIn(const std::vector<ImageInfo*>& blocks, std::
     };
     std::vector<Move> moves;
     for (ImageInfo* info : blocks) {
-        std::vector<std::int64_t> positions = {info->dateTimePos, info->dateTimeOriginalPos,
-                                               info->dateTimeDigitizedPos};
-        for (const DateValue& value : info->dateValues) positions.push_back(value.pos);
-        for (std::size_t i = 0; i < positions.size(); ++i) {
-            const std::int64_t pos = positions[i];
-            // Two tags pointing at the same value share one date: moving it twice would move it by twice the offset.
-            if (pos <= 0 || std::find(positions.begin(), positions.begin() + static_cast<std::ptrdiff_t>(i), pos) !=
-                                positions.begin() + static_cast<std::ptrdiff_t>(i)) {
-                continue;
-            }
+        for (const std::int64_t pos : info->datePositions()) {
             // An unknown date ("0000:00:00 00:00:00", blanks) has no sound shifted value: it stays as written.
             const double value = info->readDateAt(pos);
             if (value == 0.0 || !isRewritable(*info, pos)) continue;

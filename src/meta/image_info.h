@@ -155,6 +155,9 @@ class ImageInfo : public EndianBlock {
     std::int64_t capturePos() const;
     // True when the date value at `pos` may be rewritten: its recorded values hold 19 bytes, which lie in the bytes.
     bool isRewritableDate(std::int64_t pos) const;
+    // The position of every recorded date value, each once: two tags pointing at the same value share one date,
+    // and moving it twice would move it by twice the offset.
+    std::vector<std::int64_t> datePositions() const;
     // Writes the date text at `pos` into the decoded copies (a block with bytes of its own, the records), so they
     // show what was written into the date bytes.
     void mirrorDate(std::int64_t pos, std::string_view text);
