@@ -30,12 +30,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The offset as one number of seconds (exact: the four parts are whole numbers).
-std::int64_t offsetInSeconds(const TimeOffset& offset) {
-    return static_cast<std::int64_t>(offset.days) * 86400 + static_cast<std::int64_t>(offset.hours) * 3600 +
-           static_cast<std::int64_t>(offset.minutes) * 60 + offset.seconds;
-}
-
 QString withDelimiter(const QString& folder) {
     return folder.endsWith(u'/') ? folder : folder + u'/';
 }
@@ -230,15 +224,10 @@ bool BatchRun::processFile(const std::string& nativeSource, const QString& sourc
         if (dryRun_) {
             host_.filePlanned(*plan);
             if (!plan->willBeWritten()) return false;
-            reportNotCorrected(*plan);
-            return true;
+        } else {
+            applyPlan(*plan, data, sourceFile, planner, outputPath);
         }
-        const CopiesMoved copies = applyPlan(*plan, data, sourceFile, planner, outputPath);
-        reportNotCorrected(*plan, copies.moved);
-        if (!copies.left.isEmpty()) {
-            host_.logNote(plan->header->path + QStringLiteral(": dates left as they were: ") +
-                          copies.left.join(QStringLiteral("; ")));
-        }
+        reportNotCorrected(*plan);
         host_.breathe();
         return true;
     } catch (const std::exception& failure) {
@@ -250,30 +239,37 @@ bool BatchRun::processFile(const std::string& nativeSource, const QString& sourc
     return false;
 }
 
-void BatchRun::reportNotCorrected(const PhotoPlan& plan, int copiesMoved) {
+void BatchRun::reportNotCorrected(const PhotoPlan& plan) {
     // A photo whose XMP or IPTC copies moved was corrected, if not in its EXIF block.
-    if (copiesMoved > 0) return;
-    meta::ShiftStatus status = meta::ShiftStatus::kShifted;
-    switch (plan.outcome) {
-        case DateOutcome::Shifted:
-        case DateOutcome::Unread:  // the write failed and was reported
-            return;
-        case DateOutcome::NoExif:
-            status = meta::ShiftStatus::kNoExifBlock;
-            break;
-        case DateOutcome::NoReadableDate:
-            status = meta::ShiftStatus::kNoDate;
-            break;
-        case DateOutcome::OutOfRange:
-            status = meta::ShiftStatus::kOutOfRange;
-            break;
+    std::optional<meta::ShiftStatus> status;
+    if (plan.copiesMoved == 0) {
+        switch (plan.outcome) {
+            case DateOutcome::Shifted:
+            case DateOutcome::Unread:  // the write failed and was reported
+                break;
+            case DateOutcome::NoExif:
+                status = meta::ShiftStatus::kNoExifBlock;
+                break;
+            case DateOutcome::NoReadableDate:
+                status = meta::ShiftStatus::kNoDate;
+                break;
+            case DateOutcome::OutOfRange:
+                status = meta::ShiftStatus::kOutOfRange;
+                break;
+        }
     }
-    host_.fileNotCorrected(plan.header->path + QStringLiteral(": dates not changed: ") +
-                               QString::fromUtf8(meta::shiftStatusReason(status)),
-                           status == meta::ShiftStatus::kOutOfRange);
+    if (status) {
+        host_.fileNotCorrected(plan.header->path + QStringLiteral(": dates not changed: ") +
+                                   QString::fromUtf8(meta::shiftStatusReason(*status)),
+                               *status == meta::ShiftStatus::kOutOfRange);
+    }
+    if (!plan.copiesLeft.isEmpty()) {
+        host_.logNote(plan.header->path + QStringLiteral(": dates left as they were: ") +
+                      plan.copiesLeft.join(QStringLiteral("; ")));
+    }
 }
 
-BatchRun::CopiesMoved BatchRun::applyPlan(PhotoPlan& plan, meta::ImgData& data, const meta::SourceFile& sourceFile, Planner& planner,
+void BatchRun::applyPlan(PhotoPlan& plan, meta::ImgData& data, const meta::SourceFile& sourceFile, Planner& planner,
                         QString& outputPath) {
     const PhotoHeader& header = *plan.header;
     // A folder that cannot be made or is a symbolic link shows up as the file's write error, once its name is known.
@@ -286,11 +282,9 @@ BatchRun::CopiesMoved BatchRun::applyPlan(PhotoPlan& plan, meta::ImgData& data, 
                       QStringLiteral("\" was written as \"") + outputPath + QStringLiteral("\""));
     }
     // The new dates go into the one copy of the EXIF bytes, which the header is written from.
-    if (!meta::applyDatePatches(data, plan.patches)) throw meta::WriteError(changedMessage(header.nativePath));
-    // The XMP and IPTC copies of the dates move with them, unless the EXIF dates could not move at all.
-    meta::DateCopiesShift copies;
-    if (plan.outcome != DateOutcome::OutOfRange) {
-        copies = meta::shiftDateCopies(data, meta::DateMapping::bySeconds(offsetInSeconds(plan.offset)));
+    // The XMP and IPTC copies go into the sections they were read from, which the writer puts out.
+    if (!meta::applyDatePatches(data, plan.patches) || !meta::applyCopyPatches(data, plan.copyPatches)) {
+        throw meta::WriteError(changedMessage(header.nativePath));
     }
 
     meta::OutputTarget target(nativePath(outputPath));
@@ -321,10 +315,6 @@ BatchRun::CopiesMoved BatchRun::applyPlan(PhotoPlan& plan, meta::ImgData& data, 
         // The host names the file; the message says what is wrong with it.
         throw meta::WriteError(refused.explanation());
     }
-    CopiesMoved result;
-    result.moved = copies.moved;
-    for (const std::string& copy : copies.left) result.left << QString::fromUtf8(copy);
-    return result;
 }
 
 }  // namespace morrowtide::app

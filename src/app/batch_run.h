@@ -71,16 +71,12 @@ class BatchRun {
     // failed). Errors go to the host.
     bool processFile(const std::string& nativeSource, const QString& sourceFolder,
                      meta::ImgData& data, Planner& planner, QString& outputPath);
-    // Tells the host about a photo copied without a date change (`copiesMoved`: its XMP and IPTC dates moved).
-    void reportNotCorrected(const PhotoPlan& plan, int copiesMoved = 0);
-    // What became of a photo's XMP and IPTC copies of the dates.
-    struct CopiesMoved {
-        int moved = 0;
-        QStringList left;  // the copies left as they were, as the log names them
-    };
-    // Writes the plan's output, the XMP and IPTC copies of its dates moved with the EXIF dates. Throws the error
+    // Tells the host about the photo's XMP and IPTC copies left as they were, and about a photo copied without a
+    // date change.
+    void reportNotCorrected(const PhotoPlan& plan);
+    // Writes the plan's output, its EXIF dates and their XMP and IPTC copies patched as planned. Throws the error
     // the host is to hear.
-    CopiesMoved applyPlan(PhotoPlan& plan, meta::ImgData& data, const meta::SourceFile& sourceFile, Planner& planner,
+    void applyPlan(PhotoPlan& plan, meta::ImgData& data, const meta::SourceFile& sourceFile, Planner& planner,
                    QString& outputPath);
 
     BatchHost& host_;

@@ -38,6 +38,22 @@ QString textOf(const std::string& cp1252) {
     return QString::fromStdString(meta::cp1252ToUtf8(cp1252));
 }
 
+// A serial number as recorded: an ASCII value to its first zero byte, a number as shown.
+std::string serialText(const meta::TagEntry& entry) {
+    if (entry.format == 2) return entry.rawBytes.substr(0, entry.rawBytes.find('\0'));
+    return entry.text;
+}
+
+// The camera body's serial: EXIF's own, else the one the maker note records (Olympus, Canon).
+QString bodySerialOf(const meta::ImageInfo& exif) {
+    for (const std::string& text : {exif.bodySerial, serialText(exif.entryByName("SerialNumber")),
+                                    serialText(exif.entryByName("CameraSerialNumber"))}) {
+        const QString serial = textOf(text).trimmed();
+        if (!serial.isEmpty()) return serial;
+    }
+    return {};
+}
+
 // Where the IFD1 JPEG thumbnail lies in the file, when it lies wholly inside the EXIF section.
 void locateThumbnail(const meta::ImgData& data, meta::ImageInfo& exif, PhotoHeader& header) {
     const meta::JpegSection* section = data.exifSection();
@@ -99,8 +115,18 @@ void updateRelativeOutput(PhotoPlan& plan) {
     plan.relativeOutput = plan.output.filePath().mid(withTrailingSlash(plan.destinationFolder).size());
 }
 
-// The date outcome and patches of one photo under one offset.
-void planDates(const PhotoHeader& header, const TimeOffset& offset, PhotoPlan& plan) {
+// The XMP and IPTC copies move with the EXIF dates, unless those could not move at all.
+void planCopies(const PhotoHeader& header, const TimeOffset& offset, PhotoPlan& plan) {
+    if (plan.outcome == DateOutcome::OutOfRange || plan.outcome == DateOutcome::Unread) return;
+    const meta::DateCopiesShift copies =
+        meta::planDateCopies(header.dateCopies, meta::DateMapping::bySeconds(offsetInSeconds(offset)));
+    plan.copyPatches = copies.plan.patches;
+    plan.copiesMoved = copies.moved;
+    for (const std::string& left : copies.left) plan.copiesLeft << QString::fromUtf8(left);
+}
+
+// The EXIF dates' outcome and patches of one photo under one offset.
+void planExifDates(const PhotoHeader& header, const TimeOffset& offset, PhotoPlan& plan) {
     plan.oldCapture = plan.newCapture = header.recordedCapture;
     if (!header.readProblem.isEmpty()) {
         plan.outcome = DateOutcome::Unread;
@@ -177,6 +203,7 @@ QString PhotoPlan::note() const {
             parts << QStringLiteral("cannot read: ") + (header ? header->readProblem : QString());
             break;
     }
+    if (outcome != DateOutcome::Shifted && copiesMoved > 0) parts << QStringLiteral("XMP/IPTC dates moved");
     if (header && !header->refusal.isEmpty()) parts << header->refusal;
     if (!problem.isEmpty()) parts << problem;
     if (replacesOriginal) parts << QStringLiteral("replaces original");
@@ -218,13 +245,14 @@ PhotoHeader readPhotoHeader(const std::string& nativePath, const QString& source
         return header;
     }
     if (forPreview) header.refusal = jpegRefusal(data, source);
+    header.dateCopies = meta::readDateCopies(data);
     meta::ImageInfo* exif = data.hasAnyMetadata() && data.hasExifBlock() ? data.exif() : nullptr;
     header.hasExif = exif != nullptr;
     if (exif == nullptr) return header;
     readDates(data, header);
     header.cameraMake = textOf(exif->cameraMake).trimmed();
     header.cameraModel = textOf(exif->cameraModel).trimmed();
-    header.bodySerial = textOf(exif->textOfTag("BodySerialNumber")).trimmed();
+    header.bodySerial = bodySerialOf(*exif);
     // The run has no use for the thumbnail; only a preview looks for it.
     if (forPreview) locateThumbnail(data, *exif, header);
     return header;
@@ -319,7 +347,8 @@ void Planner::addSource(dev_t device, ino_t inode) {
 PhotoPlan Planner::plan(std::shared_ptr<const PhotoHeader> header, const RunOptions& options) {
     PhotoPlan plan;
     plan.header = header;
-    planDates(*header, options.offset, plan);
+    planExifDates(*header, options.offset, plan);
+    planCopies(*header, options.offset, plan);
 
     FileNamer& namer = state_->namer;
     if (namer.formatMask().isEmpty() || namer.formatMaskText() != options.fileMask) {
@@ -383,6 +412,11 @@ std::vector<PhotoPlan> planList(const std::vector<std::shared_ptr<const PhotoHea
     plans.reserve(headers.size());
     for (const auto& header : headers) plans.push_back(planner.plan(header, options));
     return plans;
+}
+
+std::int64_t offsetInSeconds(const TimeOffset& offset) {
+    return static_cast<std::int64_t>(offset.days) * 86400 + static_cast<std::int64_t>(offset.hours) * 3600 +
+           static_cast<std::int64_t>(offset.minutes) * 60 + offset.seconds;
 }
 
 QString formatPlanDate(double dateTime) {

@@ -25,6 +25,7 @@
 
 #include "app/batch_host.h"
 #include "app/naming.h"
+#include "meta/date_copies.h"
 #include "meta/date_plan.h"
 #include "meta/formats/date_field.h"
 
@@ -54,9 +55,13 @@ struct PhotoHeader {
     // Which of `dates` the capture date is read from (-1: none); its shifted value is the new capture date.
     int captureIndex = -1;
 
+    // The XMP and IPTC copies of the dates, with their bytes as read.
+    meta::DateCopyFields dateCopies;
+
     QString cameraMake;
     QString cameraModel;
-    QString bodySerial;       // empty when the photo does not record one
+    // BodySerialNumber, else the serial the maker note records; empty when the photo does not record one.
+    QString bodySerial;
 
     // The IFD1 JPEG thumbnail, when the file has one that lies inside the file: file offset and byte count.
     std::int64_t thumbnailOffset = -1;
@@ -90,9 +95,15 @@ struct PhotoPlan {
     std::shared_ptr<const PhotoHeader> header;
 
     DateOutcome outcome = DateOutcome::Unread;
-    bool corrected() const { return outcome == DateOutcome::Shifted; }
+    // Some date moves: an EXIF date, or else an XMP or IPTC copy.
+    bool corrected() const { return outcome == DateOutcome::Shifted || copiesMoved > 0; }
     // The new bytes of the date values, at their offsets in the source (each inside its 19-byte value).
     std::vector<meta::BytePatch> patches;
+    // The same for the XMP and IPTC copies (each inside its field). None when the EXIF dates would leave the
+    // years 0001-9999: then no date moves.
+    std::vector<meta::BytePatch> copyPatches;
+    int copiesMoved = 0;
+    QStringList copiesLeft;  // each copy left as it was, as the log names it
     double oldCapture = 0.0;  // 0: none
     double newCapture = 0.0;  // the capture date after the shift (= oldCapture when nothing moves)
 
@@ -114,7 +125,8 @@ struct PhotoPlan {
     std::uint32_t outputFileDate = 0;
 
     // "ok", "no EXIF", "no readable date", "date out of range", "replaces original", "renamed _N",
-    // "cannot read: <reason>", "name cannot be a file"; several joined by ", ".
+    // "cannot read: <reason>", "name cannot be a file"; several joined by ", ". A photo whose EXIF dates stay but
+    // whose XMP or IPTC copies move adds "XMP/IPTC dates moved".
     QString note() const;
     // False when the run is known to fail on this photo (unreadable, refused, a name or folder it cannot write).
     bool willBeWritten() const;
@@ -162,6 +174,9 @@ std::vector<std::shared_ptr<const PhotoHeader>> readPhotoHeaders(const std::vect
 std::vector<PhotoPlan> planList(const std::vector<std::shared_ptr<const PhotoHeader>>& headers,
                                 const RunOptions& options, const QLocale& locale,
                                 Clock clock = currentLocalDateTime);
+
+// The offset as one number of seconds (exact: the four parts are whole numbers).
+std::int64_t offsetInSeconds(const TimeOffset& offset);
 
 // "YYYY-MM-DD HH:MM:SS" of a date-time value, "-" for 0.
 QString formatPlanDate(double dateTime);

@@ -42,18 +42,35 @@ DateFieldScan findDateCopies(const ImgData& data) {
     return scan;
 }
 
-DateCopiesShift shiftDateCopies(ImgData& data, const DateMapping& mapping) {
-    DateCopiesShift result;
-    result.scan = findDateCopies(data);
-    result.plan = shiftDateFields(result.scan.fields, MemoryByteSource(data.sourceBytes()), mapping);
-    for (const BytePatch& patch : result.plan.patches) {
-        // Every field lies inside one kept section by construction; a patch that would not is not written.
-        if (!data.patchSection(patch.offset, patch.bytes)) {
-            for (FieldReport& report : result.plan.reports) {
-                if (result.scan.fields[report.field].offset == patch.offset) report.outcome = DateOutcome::Unreadable;
-            }
-        }
+namespace {
+
+// The bytes of the fields as read, served at their file offsets.
+class FieldBytes final : public ByteSource {
+  public:
+    explicit FieldBytes(const DateCopyFields& copies) : copies_(copies) {}
+    std::uint64_t size() const override {
+        std::uint64_t end = 0;
+        for (const DateField& field : copies_.scan.fields) end = std::max(end, field.offset + field.width);
+        return end;
     }
+    bool read(std::uint64_t offset, std::size_t length, std::string& out) const override {
+        for (std::size_t i = 0; i < copies_.scan.fields.size(); ++i) {
+            const DateField& field = copies_.scan.fields[i];
+            if (field.offset != offset || field.width != length || copies_.bytes[i].size() != length) continue;
+            out = copies_.bytes[i];
+            return true;
+        }
+        return false;
+    }
+
+  private:
+    const DateCopyFields& copies_;
+};
+
+// The count of moved copies and the log's words for each one left, from the reports.
+void summarise(DateCopiesShift& result) {
+    result.moved = 0;
+    result.left.clear();
     for (const FieldReport& report : result.plan.reports) {
         if (report.outcome == DateOutcome::Shifted) {
             ++result.moved;
@@ -63,6 +80,46 @@ DateCopiesShift shiftDateCopies(ImgData& data, const DateMapping& mapping) {
         }
     }
     result.left.insert(result.left.end(), result.scan.skipped.begin(), result.scan.skipped.end());
+}
+
+}  // namespace
+
+DateCopyFields readDateCopies(const ImgData& data) {
+    DateCopyFields copies;
+    copies.scan = findDateCopies(data);
+    const MemoryByteSource source(data.sourceBytes());
+    copies.bytes.resize(copies.scan.fields.size());
+    for (std::size_t i = 0; i < copies.scan.fields.size(); ++i) {
+        const DateField& field = copies.scan.fields[i];
+        if (!source.read(field.offset, field.width, copies.bytes[i])) copies.bytes[i].clear();
+    }
+    return copies;
+}
+
+DateCopiesShift planDateCopies(const DateCopyFields& copies, const DateMapping& mapping) {
+    DateCopiesShift result;
+    result.scan = copies.scan;
+    result.plan = shiftDateFields(copies.scan.fields, FieldBytes(copies), mapping);
+    summarise(result);
+    return result;
+}
+
+bool applyCopyPatches(ImgData& data, const std::vector<BytePatch>& patches) {
+    return std::all_of(patches.begin(), patches.end(),
+                       [&data](const BytePatch& patch) { return data.patchSection(patch.offset, patch.bytes); });
+}
+
+DateCopiesShift shiftDateCopies(ImgData& data, const DateMapping& mapping) {
+    DateCopiesShift result = planDateCopies(readDateCopies(data), mapping);
+    for (const BytePatch& patch : result.plan.patches) {
+        // Every field lies inside one kept section by construction; a patch that would not is not written.
+        if (!data.patchSection(patch.offset, patch.bytes)) {
+            for (FieldReport& report : result.plan.reports) {
+                if (result.scan.fields[report.field].offset == patch.offset) report.outcome = DateOutcome::Unreadable;
+            }
+        }
+    }
+    summarise(result);
     return result;
 }
 

@@ -20,6 +20,13 @@ std::vector<JpegSegmentView> segmentViews(const ImgData& data);
 // The XMP and IPTC date fields of the file the container last read (file offsets).
 DateFieldScan findDateCopies(const ImgData& data);
 
+// A photo's copies as read: where each lies and its bytes, enough to plan their shift once the file is closed.
+struct DateCopyFields {
+    DateFieldScan scan;
+    std::vector<std::string> bytes;  // each field's bytes as read, in scan order; "" when they could not be read
+};
+DateCopyFields readDateCopies(const ImgData& data);
+
 // What became of the copies in one photo.
 struct DateCopiesShift {
     DateFieldScan scan;
@@ -28,6 +35,14 @@ struct DateCopiesShift {
     // One line per copy left as it was, for the log: "xmp:CreateDate "2005-06-01" (date only)".
     std::vector<std::string> left;
 };
+
+// The copies' shift under `mapping` (each in its own form and width; an IPTC date with its time), as patches at
+// file offsets; copies that cannot move are listed in `left`. Writes nothing.
+DateCopiesShift planDateCopies(const DateCopyFields& copies, const DateMapping& mapping);
+
+// Writes planned copy patches into the sections `data` kept, which the writer puts out. False at the first patch
+// that does not lie inside one kept section (the bytes no longer are the ones planned from).
+bool applyCopyPatches(ImgData& data, const std::vector<BytePatch>& patches);
 
 // Finds the copies in the sections `data` kept and moves them there with `mapping` (each in its own form and width;
 // an IPTC date with its time), so that the writer puts the changed sections out. Copies that cannot be moved stay

@@ -40,21 +40,27 @@ std::pair<std::uint64_t, std::uint64_t> spanOf(const JpegSection& section) {
 
 }  // namespace
 
+std::vector<DateSlot> blockDateSlots(const ImageInfo& info, std::uint64_t base, std::uint64_t end, bool capture) {
+    std::vector<DateSlot> slots;
+    const std::int64_t capturePos = capture ? info.capturePos() : 0;
+    for (const std::int64_t pos : info.datePositions()) {
+        DateSlot slot;
+        slot.fileOffset = base + static_cast<std::uint64_t>(pos - 1);
+        slot.value = info.readDateAt(pos);
+        slot.rewritable = info.isRewritableDate(pos) && slot.fileOffset + kDateLength <= end;
+        slot.capture = pos == capturePos;
+        slots.push_back(slot);
+    }
+    return slots;
+}
+
 std::vector<DateSlot> dateSlotsOf(const ImgData& data) {
     std::vector<DateSlot> slots;
     if (!data.hasExifBlock()) return slots;
     for (const ExifPart& part : exifParts(data)) {
-        const ImageInfo& info = *part.info;
         const auto [begin, end] = spanOf(*part.section);
-        const std::int64_t capture = part.info == data.exif() ? info.capturePos() : 0;
-        for (const std::int64_t pos : info.datePositions()) {
-            DateSlot slot;
-            slot.fileOffset = begin + static_cast<std::uint64_t>(pos - 1);
-            slot.value = info.readDateAt(pos);
-            slot.rewritable = info.isRewritableDate(pos) && slot.fileOffset + kDateLength <= end;
-            slot.capture = pos == capture;
-            slots.push_back(slot);
-        }
+        const std::vector<DateSlot> block = blockDateSlots(*part.info, begin, end, part.info == data.exif());
+        slots.insert(slots.end(), block.begin(), block.end());
     }
     return slots;
 }

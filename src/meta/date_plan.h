@@ -22,6 +22,10 @@ struct DateSlot {
     bool capture = false;          // the value the capture date is read from
 };
 
+// The date values of one decoded block, each once, placed at `base` + their offset in the bytes the block's dates
+// lie in; a value reaching past `end` cannot be rewritten. `capture` marks the value the capture date is read from.
+std::vector<DateSlot> blockDateSlots(const ImageInfo& info, std::uint64_t base, std::uint64_t end, bool capture);
+
 // The date values of every EXIF section of the container (the one exif() decodes, then any later one), each
 // section's in the order DateTime, DateTimeOriginal, DateTimeDigitized, then the others met; empty when none.
 std::vector<DateSlot> dateSlotsOf(const ImgData& data);

@@ -158,34 +158,14 @@ std::vector<std::int64_t> ImageInfo::datePositions() const {
 }
 
 ShiftResult ImageInfo::shiftDates(std::int32_t days, std::int32_t hours, std::int32_t minutes, std::int32_t seconds) {
-    return shiftDatesIn({this}, days, hours, minutes, seconds);
-}
-
-ShiftResult ImageInfo::shiftDatesIn(const std::vector<ImageInfo*>& blocks, std::int32_t days, std::int32_t hours,
-                                    std::int32_t minutes, std::int32_t seconds) {
-    const double delta = offsetInDays(days, hours, minutes, seconds);
-
-    struct Move {
-        ImageInfo* info;
-        std::int64_t pos;
-        double value;
-    };
-    std::vector<Move> moves;
-    for (ImageInfo* info : blocks) {
-        for (const std::int64_t pos : info->datePositions()) {
-            // An unknown date ("0000:00:00 00:00:00", blanks) has no sound shifted value: it stays as written.
-            const double value = info->readDateAt(pos);
-            if (value == 0.0 || !isRewritable(*info, pos)) continue;
-            const double moved = value + delta;
-            // A date outside the years 0001-9999 cannot be written: rather than move some dates and not others,
-            // the photo keeps all of them.
-            if (!isDateTimeInRange(moved)) return {ShiftStatus::kOutOfRange, 0};
-            moves.push_back({info, pos, moved});
-        }
+    // Planned over the block's own bytes (offsets from their first byte), then written where planned.
+    const DateShift shift = planDateShift(blockDateSlots(*this, 0, dateBytes().size(), false),
+                                          offsetInDays(days, hours, minutes, seconds));
+    if (shift.status != ShiftStatus::kShifted) return {shift.status, 0};
+    for (const BytePatch& patch : shift.patches) {
+        writeDateAt(static_cast<std::int64_t>(patch.offset) + 1, parseExifDate(patch.bytes));
     }
-    if (moves.empty()) return {ShiftStatus::kNoDate, 0};
-    for (const Move& move : moves) move.info->writeDateAt(move.pos, move.value);
-    return {ShiftStatus::kShifted, static_cast<int>(moves.size())};
+    return {ShiftStatus::kShifted, static_cast<int>(shift.patches.size())};
 }
 
 std::string_view shiftStatusReason(ShiftStatus status) {

@@ -1,5 +1,6 @@
 #include "meta/image_info.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -196,6 +197,10 @@ void ImageInfo::walkEntries(std::int64_t dirStart, std::int64_t offsetBase, std:
                 break;
             case 0x0110:
                 cameraModel = text.substr(0, 40);
+                break;
+            case 0xA431:
+                // From the value itself: the display text is not made for every kind of walk.
+                bodySerial = raw.substr(0, std::min<std::size_t>(raw.find('\0'), 64));
                 break;
             case 0x9000:
                 exifVersion = raw.substr(0, 6);

@@ -91,6 +91,7 @@ class ImageInfo : public EndianBlock {
     std::string exifVersion;   // at most 6 characters
     std::string cameraMake;    // at most 32
     std::string cameraModel;   // at most 40
+    std::string bodySerial;    // BodySerialNumber (0xA431) as written, at most 64; empty when absent
     std::string dateTimeText;  // at most 20
     std::int32_t imageHeight = 0;
     std::int32_t imageWidth = 0;
@@ -164,9 +165,6 @@ class ImageInfo : public EndianBlock {
     // Moves every readable date value met (each value once, however many tags point at it) by the offset;
     // unreadable ones stay as they are. When a moved date would leave the years 0001-9999 nothing is written.
     ShiftResult shiftDates(std::int32_t days, std::int32_t hours, std::int32_t minutes, std::int32_t seconds);
-    // The same over several EXIF blocks of one photo at once: all of them are moved, or none.
-    static ShiftResult shiftDatesIn(const std::vector<ImageInfo*>& blocks, std::int32_t days, std::int32_t hours,
-                                    std::int32_t minutes, std::int32_t seconds);
     // --- end of EXIF dates ---
 
   private:

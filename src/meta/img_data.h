@@ -72,7 +72,7 @@ class ImgData : public EndianBlock {
     bool hasExifBlock() const { return exifIndex_ >= 0; }
 
     // Moves the dates of every EXIF section of the photo (the one exif() decodes and any later "Exif" APP1) by the
-    // offset, all or none: see ImageInfo::shiftDatesIn. kNoExifBlock when the photo has none.
+    // offset, all or none: see planDateShift. kNoExifBlock when the photo has none.
     ShiftResult shiftDates(std::int32_t days, std::int32_t hours, std::int32_t minutes, std::int32_t seconds);
 
     // Writes `bytes` over the kept section bytes that came from file offset `offset` on (a date copy moved in

@@ -10,7 +10,9 @@
 
 #include "app/file_list.h"
 #include "meta/date_time.h"
+#include "support/date_packet_builder.h"
 #include "support/exif_builder.h"
+#include "support/maker_note_builder.h"
 
 using namespace morrowtide::app;
 using morrowtide::meta::encodeDateTime;
@@ -36,6 +38,16 @@ double fixedNow() {
 // The thumbnail a camera would store: a tiny JPEG.
 const std::string kThumbnail = std::string("\xFF\xD8", 2) + "thumbnail bytes" + std::string("\xFF\xD9", 2);
 
+// An Olympus photo whose maker note holds the camera's serial number (and EXIF none).
+std::string olympusWithSerial(const std::string& serial) {
+    using namespace morrowtide::test;
+    MakerPhoto photo{ByteOrder::kLittle, "OLYMPUS OPTICAL CO.,LTD", "C2040Z", "0210", {}};
+    photo.note = [serial](std::uint32_t noteOffset) {
+        return buildMakerNote(olympusHeader(), {asciiEntry(0x101A, serial)}, ByteOrder::kLittle, noteOffset);
+    };
+    return makerNoteJpeg(photo);
+}
+
 }  // namespace
 
 TEST(PhotoHeaderTest, ReadsWhatAPreviewShowsFromTheHeaderAlone) {
@@ -47,14 +59,18 @@ TEST(PhotoHeaderTest, ReadsWhatAPreviewShowsFromTheHeaderAlone) {
         bool hasExif;
         double capture;
         QString model;
+        QString serial;
         bool thumbnail;
         bool problem;  // readProblem or refusal
     } cases[] = {
-        {"Trip/camera.jpg", cameraPhoto({"2005:06:01 10:00:00", "Maker", "Model 5 ", kThumbnail}), true,
-         encodeDateTime({2005, 6, 1, 10, 0, 0, 0}), "Model 5", true, false},
-        {"undated.jpg", cameraPhoto({"", "Maker", "Model", ""}), true, 0.0, "Model", false, false},
-        {"plain.jpg", plainPhoto(), false, 0.0, "", false, false},
-        {"broken.jpg", "no jpeg here", false, 0.0, "", false, true},
+        {"Trip/camera.jpg", cameraPhoto({"2005:06:01 10:00:00", "Maker", "Model 5 ", kThumbnail, " 0042A17 "}), true,
+         encodeDateTime({2005, 6, 1, 10, 0, 0, 0}), "Model 5", "0042A17", true, false},
+        {"undated.jpg", cameraPhoto({"", "Maker", "Model", "", "S1"}), true, 0.0, "Model", "S1", false, false},
+        // Only the maker note records the serial.
+        {"olympus.jpg", olympusWithSerial("BH7512"), true, encodeDateTime({2004, 5, 6, 7, 8, 9, 0}), "C2040Z",
+         "BH7512", false, false},
+        {"plain.jpg", plainPhoto(), false, 0.0, "", "", false, false},
+        {"broken.jpg", "no jpeg here", false, 0.0, "", "", false, true},
     };
     for (const Case& c : cases) writeFile(in / c.name, c.bytes);
     std::vector<std::string> paths;
@@ -72,6 +88,7 @@ TEST(PhotoHeaderTest, ReadsWhatAPreviewShowsFromTheHeaderAlone) {
         EXPECT_EQ(h.hasExif, c.hasExif);
         EXPECT_EQ(h.recordedCapture, c.capture);
         EXPECT_EQ(h.cameraModel, c.model);
+        EXPECT_EQ(h.bodySerial, c.serial);
         EXPECT_EQ(!h.readProblem.isEmpty() || !h.refusal.isEmpty(), c.problem);
         ASSERT_EQ(h.thumbnailOffset >= 0, c.thumbnail);
         if (c.thumbnail) {
@@ -86,8 +103,8 @@ TEST(PhotoHeaderTest, ReadsWhatAPreviewShowsFromTheHeaderAlone) {
 TEST(PhotoPlanTest, DatesMoveAsPatchesOfTheSourceAndNothingIsWritten) {
     TempDir temp;
     const fs::path in = temp.path() / "in";
-    writeFile(in / "a.jpg", cameraPhoto({"2024:02:28 23:30:00", "", "", ""}));
-    writeFile(in / "far.jpg", cameraPhoto({"9999:12:31 23:30:00", "", "", ""}));
+    writeFile(in / "a.jpg", cameraPhoto({"2024:02:28 23:30:00", "", "", "", ""}));
+    writeFile(in / "far.jpg", cameraPhoto({"9999:12:31 23:30:00", "", "", "", ""}));
     const std::string source = readFile(in / "a.jpg");
     std::vector<std::string> list;
     scanFolderNative(in.string(), true, list);
@@ -144,4 +161,57 @@ TEST(PhotoPlanTest, NamingIsRedoneFromTheSameHeadersWithoutReadingThemAgain) {
     EXPECT_EQ(namesOf(options), (QStringList{"ok: 2006.jpg", "renamed _2: 2006_2.jpg", "renamed _3: 2006_3.jpg"}));
     options.autoRename = false;
     EXPECT_EQ(namesOf(options), (QStringList{"ok: 2006.jpg", "ok: 2006.jpg", "ok: 2006.jpg"}));
+}
+
+TEST(PhotoPlanTest, XmpAndIptcCopiesArePlannedWithTheExifDates) {
+    using morrowtide::test::DateCopyValues;
+    using morrowtide::test::jpegWithDateCopies;
+    TempDir temp;
+    const fs::path in = temp.path() / "in";
+    DateCopyValues far;
+    far.exif = "9999:12:31 23:30:00";
+    DateCopyValues noExif;
+    noExif.exif.clear();
+    DateCopyValues stuck = noExif;  // copies only, none of which an hour can move
+    stuck.xmpCreate = stuck.xmpOriginal = stuck.extendedCreate = "2005-06-01";
+    stuck.iptcTime = "";
+    DateCopyValues noExifAfter = morrowtide::test::dateCopiesAnHourLater();
+    noExifAfter.exif.clear();
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::string after;  // the source with every planned patch applied
+        QString note;
+        bool corrected;
+        int copiesMoved;
+        qsizetype copiesLeft;
+    } cases[] = {
+        {"a.jpg", jpegWithDateCopies({}), jpegWithDateCopies(morrowtide::test::dateCopiesAnHourLater()), "ok", true,
+         5, 2},
+        {"b_far.jpg", jpegWithDateCopies(far), jpegWithDateCopies(far), "date out of range", false, 0, 0},
+        {"c_no_exif.jpg", jpegWithDateCopies(noExif), jpegWithDateCopies(noExifAfter),
+         "no EXIF, XMP/IPTC dates moved", true, 5, 2},
+        {"d_stuck.jpg", jpegWithDateCopies(stuck), jpegWithDateCopies(stuck), "no EXIF", false, 0, 6},
+    };
+    for (const Case& c : cases) writeFile(in / c.name, c.bytes);
+    std::vector<std::string> list;
+    scanFolderNative(in.string(), true, list);
+    RunOptions options;
+    options.sourceFolder = q(in);
+    options.destinationFolder = q(temp.path() / "out");
+    options.offset.hours = 1;
+    const auto plans = planList(readPhotoHeaders(list, options.sourceFolder), options, QLocale::c(), fixedNow);
+    ASSERT_EQ(plans.size(), std::size(cases));
+    for (std::size_t i = 0; i < plans.size(); ++i) {
+        const Case& c = cases[i];
+        const PhotoPlan& plan = plans[i];
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(plan.note(), c.note);
+        EXPECT_EQ(plan.corrected(), c.corrected);
+        EXPECT_EQ(plan.copiesMoved, c.copiesMoved);
+        EXPECT_EQ(plan.copiesLeft.size(), c.copiesLeft) << plan.copiesLeft.join(u'\n').toStdString();
+        std::vector<morrowtide::meta::BytePatch> patches = plan.patches;
+        patches.insert(patches.end(), plan.copyPatches.begin(), plan.copyPatches.end());
+        EXPECT_EQ(morrowtide::test::applyPatches(c.bytes, patches), c.after);
+    }
 }

@@ -369,43 +369,6 @@ TEST_F(CliRun, PhotosCopiedWithoutADateChangeAreNamedAndCounted) {
     EXPECT_EQ(captureOf(dst / "a_fine.jpg"), encodeDateTime({2005, 6, 1, 11, 0, 0, 0}));
 }
 
-TEST_F(CliRun, XmpAndIptcCopiesMoveWithTheExifDatesAndThoseLeftAreNamed) {
-    using morrowtide::test::DateCopyValues;
-    using morrowtide::test::jpegWithDateCopies;
-    DateCopyValues far;
-    far.exif = "9999:12:31 23:30:00";
-    DateCopyValues noExif;
-    noExif.exif.clear();
-    noExif.modifyDate = "2005-06-01T10:00:00";
-    noExif.photoshopDate = "2005-06-01T10:00";
-    writeFile(src / "a_copies.jpg", jpegWithDateCopies(DateCopyValues{}));
-    writeFile(src / "b_far.jpg", jpegWithDateCopies(far));
-    writeFile(src / "c_no_exif.jpg", jpegWithDateCopies(noExif));
-    const Result result = run({"--hours", "1", "--no-datetime", "--no-recurse", src.string(), dst.string()});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(lines(result.err),
-              (std::vector<std::string>{
-                  (src / "a_copies.jpg").string() + ": dates left as they were: XMP-xmp xmp:ModifyDate \"yesterday\" "
-                                                    "(unreadable); XMP-photoshop photoshop:DateCreated \"2005-06-01\" "
-                                                    "(date only)",
-                  (src / "b_far.jpg").string() +
-                      ": dates not changed: the offset would move a date outside the years 0001-9999",
-                  "1 photo kept its dates: the offset would move a date outside the years 0001-9999"}));
-    // Every copy an hour later but those that cannot be; nothing at all moved where EXIF could not move.
-    const DateCopyValues after = morrowtide::test::dateCopiesAnHourLater();
-    EXPECT_EQ(readFile(dst / "a_copies.jpg"), jpegWithDateCopies(after));
-    EXPECT_EQ(readFile(dst / "b_far.jpg"), jpegWithDateCopies(far));
-    // Without EXIF the copies still move, and the photo counts as corrected.
-    DateCopyValues noExifAfter = after;
-    noExifAfter.exif.clear();
-    noExifAfter.modifyDate = "2005-06-01T11:00:00";
-    noExifAfter.photoshopDate = "2005-06-01T11:00";
-    // (A photo with neither EXIF nor APP0 gets the standard JFIF header.)
-    std::string expected = jpegWithDateCopies(noExifAfter);
-    expected.insert(2, morrowtide::meta::kDefaultJfifSegment);
-    EXPECT_EQ(readFile(dst / "c_no_exif.jpg"), expected);
-}
-
 namespace {
 
 // The tab-separated columns of a dry run's photo lines (the closing lines have none).
@@ -439,6 +402,65 @@ std::string undatedPhoto() {
 }
 
 }  // namespace
+
+TEST_F(CliRun, XmpAndIptcCopiesMoveWithTheExifDatesAndThoseLeftAreNamed) {
+    using morrowtide::test::DateCopyValues;
+    using morrowtide::test::jpegWithDateCopies;
+    DateCopyValues far;
+    far.exif = "9999:12:31 23:30:00";
+    DateCopyValues noExif;
+    noExif.exif.clear();
+    noExif.modifyDate = "2005-06-01T10:00:00";
+    noExif.photoshopDate = "2005-06-01T10:00";
+    writeFile(src / "a_copies.jpg", jpegWithDateCopies(DateCopyValues{}));
+    writeFile(src / "b_far.jpg", jpegWithDateCopies(far));
+    writeFile(src / "c_no_exif.jpg", jpegWithDateCopies(noExif));
+    DateCopyValues stuck;  // copies only, none of which an hour can move
+    stuck.exif.clear();
+    stuck.xmpCreate = stuck.xmpOriginal = stuck.extendedCreate = "2005-06-01";
+    stuck.iptcTime = "";
+    writeFile(src / "d_stuck.jpg", jpegWithDateCopies(stuck));
+    const std::vector<std::string> args = {"--hours", "1", "--no-datetime", "--no-recurse", src.string(), dst.string()};
+    std::vector<std::string> dryArgs = args;
+    dryArgs.insert(dryArgs.begin(), "--dry-run");
+    const Result dry = run(dryArgs);
+    const Result result = run(args);
+    EXPECT_EQ(result.status, 0);
+    // The dry run knows the copies: the same notes and closing counts as the run.
+    EXPECT_EQ(dry.err, result.err);
+    std::vector<std::string> notes;
+    for (const auto& row : dryRunRows(dry.out)) notes.push_back(row.back());
+    EXPECT_EQ(notes, (std::vector<std::string>{"ok", "date out of range", "no EXIF, XMP/IPTC dates moved", "no EXIF"}));
+    EXPECT_EQ(lines(result.err),
+              (std::vector<std::string>{
+                  (src / "a_copies.jpg").string() + ": dates left as they were: XMP-xmp xmp:ModifyDate \"yesterday\" "
+                                                    "(unreadable); XMP-photoshop photoshop:DateCreated \"2005-06-01\" "
+                                                    "(date only)",
+                  (src / "b_far.jpg").string() +
+                      ": dates not changed: the offset would move a date outside the years 0001-9999",
+                  (src / "d_stuck.jpg").string() + ": dates not changed: no EXIF block",
+                  (src / "d_stuck.jpg").string() + ": dates left as they were: IPTC DateCreated \"20051231\" "
+                                                   "(date only); XMP-xmp xmp:CreateDate \"2005-06-01\" (date only); "
+                                                   "XMP-xmp xmp:ModifyDate \"yesterday\" (unreadable); "
+                                                   "XMP-exif exif:DateTimeOriginal \"2005-06-01\" (date only); "
+                                                   "XMP-photoshop photoshop:DateCreated \"2005-06-01\" (date only); "
+                                                   "XMP-exif exif:DateTimeDigitized \"2005-06-01\" (date only)",
+                  "1 photo had no date to correct",
+                  "1 photo kept its dates: the offset would move a date outside the years 0001-9999"}));
+    // Every copy an hour later but those that cannot be; nothing at all moved where EXIF could not move.
+    const DateCopyValues after = morrowtide::test::dateCopiesAnHourLater();
+    EXPECT_EQ(readFile(dst / "a_copies.jpg"), jpegWithDateCopies(after));
+    EXPECT_EQ(readFile(dst / "b_far.jpg"), jpegWithDateCopies(far));
+    // Without EXIF the copies still move, and the photo counts as corrected.
+    DateCopyValues noExifAfter = after;
+    noExifAfter.exif.clear();
+    noExifAfter.modifyDate = "2005-06-01T11:00:00";
+    noExifAfter.photoshopDate = "2005-06-01T11:00";
+    // (A photo with neither EXIF nor APP0 gets the standard JFIF header.)
+    std::string expected = jpegWithDateCopies(noExifAfter);
+    expected.insert(2, morrowtide::meta::kDefaultJfifSegment);
+    EXPECT_EQ(readFile(dst / "c_no_exif.jpg"), expected);
+}
 
 TEST_F(CliRun, DryRunPrintsTheOutputsARealRunWritesAndWritesNothing) {
     struct Case {

@@ -35,7 +35,7 @@ Views viewsAt(const ImgData& data, std::int64_t pos) {
 
 TEST(DatePlan, TheDecodedModelShowsThePatchedDate) {
     ImgData data;
-    ASSERT_TRUE(data.readImageBytes("a.jpg", cameraPhoto({"2024:02:28 23:30:00", "", "", ""})));
+    ASSERT_TRUE(data.readImageBytes("a.jpg", cameraPhoto({"2024:02:28 23:30:00", "", "", "", ""})));
     const std::int64_t pos = data.exif()->dateTimeOriginalPos;
     const std::vector<DateSlot> slots = dateSlotsOf(data);
     ASSERT_EQ(slots.size(), 3u);  // DateTime, DateTimeOriginal, DateTimeDigitized

@@ -214,6 +214,7 @@ std::string cameraPhoto(const PhotoSpec& spec) {
         } else {
             tiff.shortValue(exif, 0xA002, 8);
         }
+        if (!spec.serial.empty()) tiff.ascii(exif, 0xA431, spec.serial);
         if (!spec.thumbnail.empty()) {
             const auto ifd1 = tiff.directory();
             tiff.setNext(ifd0, ifd1);

@@ -159,6 +159,7 @@ struct PhotoSpec {
     std::string make;
     std::string model;
     std::string thumbnail;
+    std::string serial;  // BodySerialNumber, in the EXIF directory
 };
 std::string cameraPhoto(const PhotoSpec& spec = {});
 // A JPEG without EXIF data (JFIF APP0 and a decodable image).
