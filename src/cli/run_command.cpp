@@ -399,8 +399,10 @@ path below SOURCE, the output path below DEST (exactly the name a run would
 write, "_2" and the like included), the capture date before and after
 (YYYY-MM-DD HH:MM:SS, or "-" when there is none), and a note: "ok",
 "no EXIF", "no readable date", "date out of range", "replaces original",
-"renamed _N", or why the photo could not be written. The summary line follows,
-counting the photos a run would write; the exit status is the one it would give.
+"renamed _N", "XMP/IPTC dates moved" (no EXIF date moves, but its XMP or
+IPTC copies do), or why the photo could not be written. Standard error gets
+the same notes and closing counts as a run. The summary line follows, counting
+the photos a run would write; the exit status is the one it would give.
 
 Exit status: 0 every file processed, 1 some file failed (or the overwrite
 question was answered "No"), 2 usage error or SOURCE is not a folder,
