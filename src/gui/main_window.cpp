@@ -31,7 +31,11 @@
 #include "gui/gui_batch_host.h"
 #include "gui/help_viewer.h"
 #include "gui/message_boxes.h"
+#include "gui/preview_page.h"
+#include "gui/preview_photo.h"
 #include "gui/progress_dialog.h"
+#include "gui/reference_dialog.h"
+#include "app/time_offset.h"
 
 namespace morrowtide::gui {
 
@@ -52,6 +56,16 @@ QString defaultPickFolder(QWidget* parent, const QString& title, bool offerNewFo
     QFileDialog::Options options = QFileDialog::ShowDirsOnly;
     if (!offerNewFolder) options |= QFileDialog::ReadOnly;  // no "create folder" in the source picker
     return QFileDialog::getExistingDirectory(parent, title, startFolder, options);
+}
+
+QString defaultPickPhoto(QWidget* parent, const QString& title, const QString& startFolder) {
+    return QFileDialog::getOpenFileName(parent, title, startFolder, QStringLiteral("Photos (*.jpg *.JPG)"));
+}
+
+std::optional<double> defaultAskTrueTime(QWidget* parent, const QString& path, double recorded) {
+    ReferenceTimeDialog dialog(parent, path, recorded);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.trueTime();
 }
 
 std::optional<QStringList> runBatchRun(app::BatchHost& host) {
@@ -161,6 +175,8 @@ MainWindow::MainWindow(MainWindowSetup setup)
     }
     if (!setup_.runBatch) setup_.runBatch = runBatchRun;
     if (!setup_.pickFolder) setup_.pickFolder = defaultPickFolder;
+    if (!setup_.pickPhoto) setup_.pickPhoto = defaultPickPhoto;
+    if (!setup_.askTrueTime) setup_.askTrueTime = defaultAskTrueTime;
     settingsPath_ = setup_.settingsPath.isEmpty() ? app::defaultSettingsFilePath() : setup_.settingsPath;
 
     setObjectName(QStringLiteral("Form1"));
@@ -178,8 +194,11 @@ MainWindow::MainWindow(MainWindowSetup setup)
     options->setObjectName(QStringLiteral("tsOptions"));
     buildPhotosTab(photos);
     buildOptionsTab(options);
+    preview_ = new PreviewPage(app::FileNamer(namer_.locale(), setup_.clock ? setup_.clock : app::Clock(app::currentLocalDateTime)));
     pageControl_->addTab(photos, QStringLiteral("Photos"));
     pageControl_->addTab(options, QStringLiteral("Options"));
+    pageControl_->addTab(preview_, QStringLiteral("Preview"));
+    connect(preview_, &PreviewPage::setFromPhotoRequested, this, &MainWindow::setOffsetFromPhoto);
 
     btnGo_ = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("Go"), central);
     btnGo_->setObjectName(QStringLiteral("BitBtn1"));
@@ -229,6 +248,24 @@ MainWindow::MainWindow(MainWindowSetup setup)
          {cbRec_, cbAutoRename_, cbIncPrevFName_, cbIncDateTime_, cbOverwriteDateTime_, cbPreserveModDate_}) {
         connect(box, &QCheckBox::toggled, this, &MainWindow::userChangedSomething);
     }
+    // The preview follows every edit; a burst of them (typing a folder) makes one update.
+    previewTimer_ = new QTimer(this);
+    previewTimer_->setSingleShot(true);
+    previewTimer_->setInterval(150);
+    connect(previewTimer_, &QTimer::timeout, this, [this] { preview_->setOptions(previewOptions()); });
+    preview_->setOptions(previewOptions());
+}
+
+void MainWindow::userChangedSomething() {
+    enterStartsRun_ = true;
+    previewTimer_->start();
+}
+
+app::RunOptions MainWindow::previewOptions() const {
+    app::RunOptions options = currentOptions();
+    const QString typed = edtOutputFileMask_->text();
+    if (typed != options.fileMask && namer_.checkFileMask(typed).accepted) options.fileMask = typed;
+    return options;
 }
 
 MainWindow::~MainWindow() = default;
@@ -279,7 +316,13 @@ void MainWindow::buildPhotosTab(QWidget* page) {
         offsetRow->addWidget(box);
         offsetRow->addSpacing(10);
     }
+    btnSetFromPhoto_ = new QPushButton(QStringLiteral("Set from a photo\u2026"), page);
+    btnSetFromPhoto_->setObjectName(QStringLiteral("btnSetFromPhoto"));
+    btnSetFromPhoto_->setAutoDefault(true);
+    btnSetFromPhoto_->setToolTip(QStringLiteral("Take the offset from one photo whose true date and time you know"));
+    connect(btnSetFromPhoto_, &QPushButton::clicked, this, &MainWindow::setOffsetFromPickedPhoto);
     offsetRow->addStretch();
+    offsetRow->addWidget(btnSetFromPhoto_);
     grid->addLayout(offsetRow, 4, 0, 1, 9);
     grid->setRowStretch(5, 1);
 }
@@ -474,6 +517,32 @@ void MainWindow::pickDestinationFolder() {
     const QString folder = pickFolder(QStringLiteral("Location of modified images"), true, edtOutputDir_->text());
     if (folder.isEmpty()) return;
     edtOutputDir_->setText(folder);
+}
+
+void MainWindow::setOffsetFromPickedPhoto() {
+    const QString path =
+        setup_.pickPhoto(this, QStringLiteral("A photo whose true time you know"), nearestExistingFolder(edtDir_->text()));
+    if (!path.isEmpty()) setOffsetFromPhoto(path);
+}
+
+void MainWindow::setOffsetFromPhoto(const QString& path) {
+    const double recorded = recordedTimeOf(path);
+    if (recorded == 0.0) {
+        boxes_->show(this, {MessageKind::Warning, QStringLiteral("Warning"),
+                            QStringLiteral("The photo ") + QDir::toNativeSeparators(path) +
+                                QStringLiteral(" has no readable date, so no offset can be taken from it.\n\n"
+                                               "The offset boxes are left as they are."),
+                            MessageButtons::Ok});
+        return;
+    }
+    const std::optional<double> truth = setup_.askTrueTime(this, path, recorded);
+    if (!truth) return;
+    const std::optional<app::TimeOffset> offset = app::offsetBetween(recorded, *truth);
+    if (!offset) return;  // the dialog lets no such time through
+    spinDays_->setValue(offset->days);
+    spinHours_->setValue(offset->hours);
+    spinMinutes_->setValue(offset->minutes);
+    spinSeconds_->setValue(offset->seconds);
 }
 
 void MainWindow::enterPressed() {

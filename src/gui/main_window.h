@@ -19,10 +19,12 @@ class QCheckBox;
 class QLabel;
 class QPushButton;
 class QTabWidget;
+class QTimer;
 
 namespace morrowtide::gui {
 
 class MessageBoxes;
+class PreviewPage;
 class ProgressDialog;
 struct ProgramHelp;
 
@@ -75,6 +77,12 @@ struct MainWindowSetup {
     // Picks a folder: (parent, title, offer creating a new folder, folder to open at) -> path, empty on cancel.
     // Empty: QFileDialog.
     std::function<QString(QWidget*, const QString&, bool, const QString&)> pickFolder;
+    // Picks one photo for "Set from a photo…": (parent, title, folder to open at) -> path, empty on cancel.
+    // Empty: QFileDialog.
+    std::function<QString(QWidget*, const QString&, const QString&)> pickPhoto;
+    // Asks for the true date and time of a photo: (parent, photo path, recorded date-time) -> the true date-time,
+    // nullopt on cancel. Empty: the "Set from a photo" dialog.
+    std::function<std::optional<double>(QWidget*, const QString&, double)> askTrueTime;
 };
 
 class MainWindow : public QMainWindow {
@@ -109,6 +117,14 @@ class MainWindow : public QMainWindow {
     void showAbout();
     void pickSourceFolder();
     void pickDestinationFolder();
+    // "Set from a photo…" on the Photos tab: a photo picked with a file dialog.
+    void setOffsetFromPickedPhoto();
+    // The offset boxes from one photo: its recorded date and time, and the true one the user types.
+    void setOffsetFromPhoto(const QString& path);
+
+    PreviewPage& previewPage() const { return *preview_; }
+    // The options the preview shows: those of the moment, with the mask as the field holds it when it can be used.
+    app::RunOptions previewOptions() const;
 
     // Whether Enter starts a run now: not again after a run until the user changes something (Go itself always
     // starts one).
@@ -134,7 +150,7 @@ class MainWindow : public QMainWindow {
     QString pickFolder(const QString& title, bool offerNewFolder, const QString& fieldText);
     // Enter anywhere in the window: Go, unless a run has ended since the user last changed something.
     void enterPressed();
-    void userChangedSomething() { enterStartsRun_ = true; }
+    void userChangedSomething();
 
     MainWindowSetup setup_;
     std::unique_ptr<MessageBoxes> ownBoxes_;
@@ -167,6 +183,9 @@ class MainWindow : public QMainWindow {
     QCheckBox* cbPreserveModDate_ = nullptr;
     MaskEdit* edtOutputFileMask_ = nullptr;
     QLabel* lblDateFormatExample_ = nullptr;
+    QPushButton* btnSetFromPhoto_ = nullptr;
+    PreviewPage* preview_ = nullptr;
+    QTimer* previewTimer_ = nullptr;  // gathers a burst of edits into one update of the preview
     QPushButton* btnGo_ = nullptr;     // BitBtn1
     QPushButton* btnClose_ = nullptr;  // BitBtn2
     QAction* showLog_ = nullptr;

@@ -206,9 +206,10 @@ void MainWindowTest::firstStartWithoutSettingsFile() {
     QVERIFY(window_->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
     QVERIFY(window_->windowFlags().testFlag(Qt::WindowCloseButtonHint));
     auto* tabs = child<QTabWidget>("pageControl");
-    QCOMPARE(tabs->count(), 2);
+    QCOMPARE(tabs->count(), 3);
     QCOMPARE(tabs->tabText(0), QStringLiteral("Photos"));
     QCOMPARE(tabs->tabText(1), QStringLiteral("Options"));
+    QCOMPARE(tabs->tabText(2), QStringLiteral("Preview"));
     QCOMPARE(tabs->currentWidget()->objectName(), QStringLiteral("tsTimeDifference"));
 
     QCOMPARE(child<QLineEdit>("edtDir")->text(), documents_);
