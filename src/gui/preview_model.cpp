@@ -171,9 +171,7 @@ void PreviewModel::replanFrom(std::size_t first) {
 PhotoPlan PreviewModel::planOf(const PhotoHeader& photo) {
     PhotoPlan planned;
     planned.newTime = photo.recorded;
-    if (!photo.isJpeg) {
-        planned.note = QStringLiteral("not a JPEG");
-    } else if (!photo.hasExif) {
+    if (!photo.hasExif) {
         planned.note = QStringLiteral("no EXIF");
     } else if (photo.recorded == 0.0) {
         planned.note = QStringLiteral("no readable date");

@@ -16,15 +16,23 @@ constexpr std::uint16_t kThumbnailLengthTag = 0x0202;  // JPEGInterchangeFormatL
 // TIFF offsets count from the byte-order mark, which follows the section's length field and "Exif\0\0".
 constexpr std::size_t kTiffStartInSection = 8;
 
-std::optional<std::uint32_t> thumbnailNumber(const meta::ImageInfo& exif, std::uint16_t tag) {
-    for (const meta::TagEntry& entry : exif.thumbEntries) {
-        if (entry.tag != tag) continue;
-        const meta::ByteReader value(entry.rawBytes, exif.bigEndian);
-        if (entry.format == 3) {
-            if (auto number = value.tryU16(0)) return *number;
+
+// A SHORT or LONG value of the thumbnail directory (IFD1, which the metadata walk leaves alone); empty when the
+// directory does not hold the tag or lies outside the block.
+std::optional<std::uint32_t> thumbnailNumber(const meta::ByteReader& tiff, std::uint32_t directory, std::uint16_t tag) {
+    const auto count = tiff.tryU16(directory);
+    if (!count) return std::nullopt;
+    for (std::size_t i = 0; i < *count; ++i) {
+        const std::size_t entry = std::size_t{directory} + 2 + 12 * i;
+        const auto entryTag = tiff.tryU16(entry);
+        if (!entryTag) return std::nullopt;
+        if (*entryTag != tag) continue;
+        const auto format = tiff.tryU16(entry + 2);
+        if (format == 3) {
+            if (auto value = tiff.tryU16(entry + 8)) return *value;
             return std::nullopt;
         }
-        return value.tryU32(0);
+        return format == 4 ? tiff.tryU32(entry + 8) : std::nullopt;
     }
     return std::nullopt;
 }
@@ -32,13 +40,14 @@ std::optional<std::uint32_t> thumbnailNumber(const meta::ImageInfo& exif, std::u
 }  // namespace
 
 QByteArray exifThumbnail(const meta::ImageInfo& exif) {
-    const auto offset = thumbnailNumber(exif, kThumbnailOffsetTag);
-    const auto length = thumbnailNumber(exif, kThumbnailLengthTag);
-    if (!offset || !length || *length < 4) return {};
-    const meta::ByteReader section(exif.dateBytes(), exif.bigEndian);
-    const std::size_t start = kTiffStartInSection + std::size_t{*offset};
-    if (!section.fits(start, *length)) return {};
-    const std::string_view bytes = section.bytes(start, *length);
+    const std::string& section = exif.dateBytes();
+    if (section.size() <= kTiffStartInSection || exif.nextDirOffset <= 0) return {};
+    const meta::ByteReader tiff(std::string_view(section).substr(kTiffStartInSection), exif.bigEndian);
+    const auto directory = static_cast<std::uint32_t>(exif.nextDirOffset);
+    const auto offset = thumbnailNumber(tiff, directory, kThumbnailOffsetTag);
+    const auto length = thumbnailNumber(tiff, directory, kThumbnailLengthTag);
+    if (!offset || !length || *length < 4 || !tiff.fits(*offset, *length)) return {};
+    const std::string_view bytes = tiff.bytes(*offset, *length);
     // Only a JPEG: an uncompressed thumbnail or a wrong offset would give a picture of noise or nothing.
     if (static_cast<unsigned char>(bytes[0]) != 0xFF || static_cast<unsigned char>(bytes[1]) != 0xD8) return {};
     return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
@@ -51,9 +60,6 @@ PhotoHeader readPhotoHeader(const std::string& nativePath, const QString& relati
     try {
         meta::ImgData data(255);
         data.readImageFile(nativePath);
-        const std::string& bytes = data.sourceBytes();
-        header.isJpeg = bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
-                        static_cast<unsigned char>(bytes[1]) == 0xD8;
         const meta::ImageInfo* exif = data.hasAnyMetadata() && data.hasExifBlock() ? data.exif() : nullptr;
         if (exif == nullptr) return header;
         header.hasExif = true;

@@ -25,7 +25,6 @@ struct PhotoHeader {
     std::string nativePath;      // the path as the file system's bytes, for reading the file again
     QString cameraModel;
     double recorded = 0.0;       // the first recorded date as a date-time value; 0 when none can be read
-    bool isJpeg = false;         // the file starts like a JPEG
     bool hasExif = false;        // an EXIF block was found
     QByteArray thumbnail;        // the JPEG thumbnail stored in the EXIF block, empty when there is none
 };
@@ -40,11 +39,11 @@ struct PhotoPlan {
 };
 
 // Reads the header of one photo: never decodes the image, never throws. A file that cannot be read comes back
-// with isJpeg false.
+// without EXIF.
 PhotoHeader readPhotoHeader(const std::string& nativePath, const QString& relativePath);
 
-// The JPEG thumbnail a decoded EXIF block names (JPEGInterchangeFormat and its length in the thumbnail directory),
-// taken from the block's bytes. Empty when it names none, names bytes outside the block, or they are no JPEG.
+// The JPEG thumbnail a decoded EXIF block names (JPEGInterchangeFormat and its length in the thumbnail directory,
+// the one the main directory links to), taken from the block's bytes. Empty when it names none, names bytes outside the block, or they are no JPEG.
 QByteArray exifThumbnail(const meta::ImageInfo& exif);
 
 // The date-time value of a photo's first recorded date; 0 when the file has none that can be read.
