@@ -2,8 +2,9 @@
 # Saves screenshots of Morrowtide into OUTDIR: the "Photos" tab, the "Options" tab and the progress dialog in the
 # middle of a run over a folder of sample photos (photos.png, options.png, progress.png), the window as the screen
 # shows it (photos-on-screen.png), the error box of a photo that cannot be written and the log of that run
-# (file-error.png, error-log.png), and the box a bad mask in the settings file brings up at start-up
-# (mask-at-start.png). The screenshot tour, a test driver that is never installed, runs the windows under a virtual X
+# (file-error.png, error-log.png), the "Preview" tab over a folder of real camera photos from the corpus and the
+# "Set from a photo" dialog (preview.png, set-from-photo.png), and the box a bad mask in the settings file brings up
+# at start-up (mask-at-start.png). The screenshot tour, a test driver that is never installed, runs the windows under a virtual X
 # server (xvfb-run) with its own home and configuration folders, so neither the user's settings nor their photos are
 # touched. When icewm is installed (apt-get install icewm) it runs as the window manager, so the on-screen pictures
 # show real title bars with the buttons the window asks for.
@@ -60,6 +61,22 @@ for i in $(seq 1 24); do
     "$photos/$name"
 done
 
+# Real photos of several cameras (each with its EXIF thumbnail) for the preview: one of them taken on New Year's
+# Eve, one whose camera recorded no date.
+corpus="$root/../shared/corpus/cameras/metadata-extractor-images"
+trip="$home/Pictures/Trip 2002"
+mkdir -p "$trip/Day 2"
+for name in "Olympus C2040Z" "Sanyo SR662" "Olympus X-2" "Issue 122" "Sony Cybershot (3)" "FujiFilm FinePixS2Pro" \
+            "Canon IXUS v3" "Canon PowerShot S300" "Olympus C860L" "Nikon E5000" "Sony Cybershot (4)"; do
+  [[ -f "$corpus/$name.jpg" ]] && cp "$corpus/$name.jpg" "$trip/"
+done
+for name in "Canon IXUS 400" "Samsung GT-I9000 (Galaxy S)" "HP PhotoSmart 735"; do
+  [[ -f "$corpus/$name.jpg" ]] && cp "$corpus/$name.jpg" "$trip/Day 2/"
+done
+if [[ -f "$trip/Canon PowerShot S300.jpg" ]]; then
+  exiftool -q -overwrite_original "-AllDates=2002:12:31 20:05:00" "$trip/Canon PowerShot S300.jpg"
+fi
+
 # Two photos of a card that went bad: one is no JPEG at all, the other stops after its header.
 echo "not a photo" > "$broken/IMG_0101.JPG"
 head -c 200 "$demo/sample.jpg" > "$broken/IMG_0102.JPG"
@@ -67,9 +84,9 @@ head -c 200 "$demo/sample.jpg" > "$broken/IMG_0102.JPG"
 HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_RUNTIME_DIR="$demo/runtime" \
   xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
     if command -v icewm >/dev/null; then icewm >/dev/null 2>&1 & sleep 2; fi
-    "$0" "$1" "$2"' "$bin" "$out" "$broken"
+    "$0" "$1" "$2" "$3"' "$bin" "$out" "$broken" "$trip"
 
-shots=(photos options progress photos-on-screen file-error error-log mask-at-start)
+shots=(photos options progress photos-on-screen file-error error-log preview set-from-photo mask-at-start)
 for shot in "${shots[@]}"; do
   [[ -s "$out/$shot.png" ]] || { echo "screenshots.sh: $out/$shot.png was not written" >&2; exit 1; }
 done

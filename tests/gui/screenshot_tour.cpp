@@ -1,7 +1,8 @@
 // The documentation's screenshot tour, run by scripts/screenshots.sh under a virtual X server:
-//   morrowtide_screenshot_tour OUTDIR [FOLDER_WITH_BROKEN_PHOTOS]
+//   morrowtide_screenshot_tour OUTDIR [FOLDER_WITH_BROKEN_PHOTOS [FOLDER_FOR_THE_PREVIEW]]
 // It photographs the "Photos" and "Options" tabs and the progress dialog half-way through a run over the documents
-// folder, then (with a second folder) the error box of a photo that cannot be written and the log of that run, and
+// folder, then (with a second folder) the error box of a photo that cannot be written and the log of that run, then
+// (with a third) the "Preview" tab over that folder and the "Set from a photo" dialog for one of its photos, and
 // last the box that a bad mask in the settings file brings up at start-up. It answers the boxes itself, which is why
 // it is a test driver and not part of the program.
 #include <QApplication>
@@ -17,6 +18,8 @@
 #include <QScreen>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTableView>
+#include <QDateTimeEdit>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
@@ -27,7 +30,11 @@
 #include "gui/about_box.h"
 #include "gui/main_window.h"
 #include "gui/message_boxes.h"
+#include "gui/preview_model.h"
+#include "gui/preview_page.h"
+#include "gui/preview_photo.h"
 #include "gui/progress_dialog.h"
+#include "gui/reference_dialog.h"
 
 using namespace morrowtide;
 using namespace morrowtide::gui;
@@ -72,10 +79,10 @@ void saveScreen(const QList<QWidget*>& windows, const QString& name) {
 }
 
 // Waits until done() holds, at most a few seconds.
-void waitFor(const std::function<bool()>& done) {
+void waitFor(const std::function<bool()>& done, int milliseconds = 5000) {
     QElapsedTimer timer;
     timer.start();
-    while (!done() && timer.elapsed() < 5000) QApplication::processEvents(QEventLoop::AllEvents, 50);
+    while (!done() && timer.elapsed() < milliseconds) QApplication::processEvents(QEventLoop::AllEvents, 50);
 }
 
 // The real boxes, photographed when asked and then answered: the first button, or for a question the last one
@@ -146,7 +153,41 @@ T* child(QWidget& window, const char* name) {
     return widget;
 }
 
-void tour(MainWindow& window, ShootingBoxes& boxes, const QString& brokenFolder) {
+// The preview of a folder with the camera six hours behind, a photo with a thumbnail selected; then the dialog that
+// takes the offset from that photo, with a true time typed in.
+void previewTour(MainWindow& window, const QString& folder) {
+    auto* tabs = child<QTabWidget>(window, "pageControl");
+    tabs->setCurrentIndex(0);
+    child<QLineEdit>(window, "edtDir")->setText(folder);
+    child<QLineEdit>(window, "edtOutputDir")->setText(folder + QStringLiteral("/Output"));
+    child<QSpinBox>(window, "SpinEdit1")->setValue(6);
+    PreviewPage& preview = window.previewPage();
+    waitFor([&] { return false; }, 400);  // the edits reach the preview
+    tabs->setCurrentWidget(&preview);
+    waitFor([&] { return !preview.isReading() && preview.model().rowCount() > 0; });
+    int row = 0;
+    for (int i = 0; i < preview.model().rowCount(); ++i) {
+        if (preview.model().plan(i).change != DateChange::None && !preview.model().header(i).thumbnail.isEmpty()) {
+            row = i;
+            break;
+        }
+    }
+    preview.table().selectRow(row);
+    saveWidget(window, QStringLiteral("preview"));
+
+    const double recorded = preview.model().header(row).recorded;
+    ReferenceTimeDialog dialog(&window, preview.model().photoPath(row), recorded);
+    // The clock in the photo said 6:12:40 later than the camera.
+    dialog.trueTimeEdit().setDateTime(toQDateTime(recorded + (6 * 3600 + 12 * 60 + 40) / 86400.0));
+    dialog.show();
+    waitFor([&] { return dialog.isVisible(); });
+    saveWidget(dialog, QStringLiteral("set-from-photo"));
+    dialog.reject();
+    child<QSpinBox>(window, "SpinEdit1")->setValue(0);
+    tabs->setCurrentIndex(0);
+}
+
+void tour(MainWindow& window, ShootingBoxes& boxes, const QString& brokenFolder, const QString& previewFolder) {
     auto* tabs = child<QTabWidget>(window, "pageControl");
     // An offset worth showing: photos taken abroad with the camera still on home time.
     child<QSpinBox>(window, "SpinEdit1")->setValue(-6);
@@ -173,6 +214,8 @@ void tour(MainWindow& window, ShootingBoxes& boxes, const QString& brokenFolder)
         window.showLog();
     }
 
+    if (!previewFolder.isEmpty()) previewTour(window, previewFolder);
+
     // A mask in the settings file that cannot be used: the box comes up over the window at start-up.
     const QString settings = scratch.filePath(QStringLiteral("morrowtide.ini"));
     QFile file(settings);
@@ -193,7 +236,8 @@ void tour(MainWindow& window, ShootingBoxes& boxes, const QString& brokenFolder)
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: morrowtide_screenshot_tour OUTDIR [FOLDER_WITH_BROKEN_PHOTOS]\n");
+        std::fprintf(stderr,
+                     "usage: morrowtide_screenshot_tour OUTDIR [FOLDER_WITH_BROKEN_PHOTOS [FOLDER_FOR_THE_PREVIEW]]\n");
         return 2;
     }
     QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
@@ -201,6 +245,7 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(applicationIcon());
     outputDir = QString::fromLocal8Bit(argv[1]);
     const QString brokenFolder = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
+    const QString previewFolder = argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString();
     QDir().mkpath(outputDir);
 
     ShootingBoxes boxes;
@@ -222,7 +267,7 @@ int main(int argc, char* argv[]) {
     aboutForm.hide();
     window.show();
     QTimer::singleShot(800, &window, [&] {
-        tour(window, boxes, brokenFolder);
+        tour(window, boxes, brokenFolder, previewFolder);
         QApplication::quit();
     });
     return QApplication::exec();
