@@ -181,9 +181,9 @@ MainWindow::MainWindow(MainWindowSetup setup)
 
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Morrowtide V1.1"));
-    // A window of fixed size: nothing to maximise, so no maximise button.
+    // The preview's table wants room: the window can be made larger (and maximised), never smaller than its tabs.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+                   Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
 
     auto* central = new QWidget(this);
     pageControl_ = new QTabWidget(central);
@@ -235,7 +235,17 @@ MainWindow::MainWindow(MainWindowSetup setup)
     loadOptions();
 
     pageControl_->setCurrentIndex(0);
-    setFixedSize(sizeHint().expandedTo(QSize(500, 0)));
+    setMinimumSize(sizeHint().expandedTo(QSize(500, 0)));
+    resize(minimumSize());
+    // The first showing of the preview makes room for its columns, where the screen has it; after that the size is
+    // the user's.
+    connect(pageControl_, &QTabWidget::currentChanged, this, [this](int index) {
+        if (pageControl_->widget(index) != preview_ || previewSized_) return;
+        previewSized_ = true;
+        QSize wanted = size().expandedTo(QSize(1080, 600));
+        if (const QScreen* screen = this->screen()) wanted = wanted.boundedTo(screen->availableGeometry().size());
+        resize(wanted.expandedTo(size()));
+    });
 
     // Any change the user makes lets Enter start a run again.
     for (QLineEdit* field : {edtDir_, edtOutputDir_, static_cast<QLineEdit*>(edtOutputFileMask_)}) {

@@ -165,6 +165,7 @@ class MainWindow : public QMainWindow {
     bool centred_ = false;
     bool enterStartsRun_ = true;
     bool maskFailedAtStart_ = false;
+    bool previewSized_ = false;
 
     QTabWidget* pageControl_ = nullptr;
     QLineEdit* edtDir_ = nullptr;

@@ -53,13 +53,15 @@ PreviewPage::PreviewPage(const app::FileNamer& namer, QWidget* parent) : QWidget
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->setWordWrap(false);
+    // A long name keeps both ends in sight: the date in front and the old name at the end.
+    table_->setTextElideMode(Qt::ElideMiddle);
     table_->setAlternatingRowColors(false);
     table_->verticalHeader()->hide();
     // Fixed row heights and column widths: nothing has to look at 10,000 rows to lay the table out.
     table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
     const int digit = table_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
-    const int widths[] = {10, 14, 14, 20, 20, 40, 14};
+    const int widths[] = {7, 20, 16, 19, 19, 34, 14};
     for (int column = 0; column < PreviewModel::ColumnCount; ++column) table_->setColumnWidth(column, widths[column] * digit);
     table_->horizontalHeader()->setStretchLastSection(true);
     table_->setMinimumSize(600, 320);
@@ -209,8 +211,8 @@ void PreviewPage::showSelected() {
     }
     const PhotoPlan& planned = model_->plan(row);
     selectedCaption_->setText(model_->data(model_->index(row, PreviewModel::FileName)).toString() +
-                              QStringLiteral("\nRecorded: ") + dateTimeText(photo.recorded) +
-                              QStringLiteral("\nNew: ") + dateTimeText(planned.newTime));
+                              QStringLiteral("\nRecorded:\n") + dateTimeText(photo.recorded) +
+                              QStringLiteral("\nNew:\n") + dateTimeText(planned.newTime));
 }
 
 void PreviewPage::requestSetFromPhoto() {

@@ -37,6 +37,18 @@ std::optional<std::uint32_t> thumbnailNumber(const meta::ByteReader& tiff, std::
     return std::nullopt;
 }
 
+// The model as stored, up to its first zero byte: cameras pad it with zero bytes or blanks, which the decoded text
+// shows as dots.
+QString cameraModelOf(const meta::ImageInfo& exif) {
+    constexpr std::uint16_t kModelTag = 0x0110;
+    for (const meta::TagEntry& entry : exif.entries) {
+        if (entry.tag != kModelTag || entry.rawBytes.empty()) continue;
+        const std::string& raw = entry.rawBytes;
+        return QString::fromLatin1(raw.substr(0, raw.find('\0'))).trimmed();
+    }
+    return QString::fromLatin1(exif.cameraModel).trimmed();
+}
+
 }  // namespace
 
 QByteArray exifThumbnail(const meta::ImageInfo& exif) {
@@ -63,7 +75,7 @@ PhotoHeader readPhotoHeader(const std::string& nativePath, const QString& relati
         const meta::ImageInfo* exif = data.hasAnyMetadata() && data.hasExifBlock() ? data.exif() : nullptr;
         if (exif == nullptr) return header;
         header.hasExif = true;
-        header.cameraModel = QString::fromLatin1(exif->cameraModel).trimmed();
+        header.cameraModel = cameraModelOf(*exif);
         header.recorded = exif->captureDateTime();
         header.thumbnail = exifThumbnail(*exif);
     } catch (const std::exception&) {

@@ -144,6 +144,10 @@ void PreviewTest::headerReadsModelDateAndThumbnail() {
     QVERIFY(gui::readPhotoHeader(bad.toStdString(), {}).thumbnail.isEmpty());
     const QString none = write(QStringLiteral("c.jpg"), test::datedPhoto("2024:05:14 09:07:13"));
     QVERIFY(gui::readPhotoHeader(none.toStdString(), {}).thumbnail.isEmpty());
+    // A model padded with zero bytes and blanks, as some cameras store it.
+    const QString padded =
+        write(QStringLiteral("d.jpg"), test::datedPhoto("2024:05:14 09:07:13", std::string_view("E990 \0\0\0 ", 9)));
+    QCOMPARE(gui::readPhotoHeader(padded.toStdString(), {}).cameraModel, QStringLiteral("E990"));
 }
 
 void PreviewTest::rowsShowWhatARunWouldDo_data() {
@@ -189,6 +193,7 @@ void PreviewTest::rowsShowWhatARunWouldDo() {
     QCOMPARE(model.columnCount(), int(PreviewModel::ColumnCount));
     auto cell = [&](int column, int role = Qt::DisplayRole) { return model.data(model.index(0, column), role); };
     QTEST(cell(PreviewModel::Folder).toString(), "folder");
+    QCOMPARE(cell(PreviewModel::Camera).toString(), bytes.contains("Demo") ? QStringLiteral("Demo") : QString());
     QCOMPARE(cell(PreviewModel::FileName).toString(), file.mid(file.lastIndexOf(u'/') + 1));
     QTEST(cell(PreviewModel::OldTime).toString(), "oldTime");
     QTEST(cell(PreviewModel::NewTime).toString(), "newTime");

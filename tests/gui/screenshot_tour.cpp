@@ -162,6 +162,8 @@ void previewTour(MainWindow& window, const QString& folder) {
     child<QLineEdit>(window, "edtOutputDir")->setText(folder + QStringLiteral("/Output"));
     child<QSpinBox>(window, "SpinEdit1")->setValue(6);
     PreviewPage& preview = window.previewPage();
+    // Room for every column, as a user would make it.
+    window.resize(1240, 640);
     waitFor([&] { return false; }, 400);  // the edits reach the preview
     tabs->setCurrentWidget(&preview);
     waitFor([&] { return !preview.isReading() && preview.model().rowCount() > 0; });
