@@ -138,6 +138,7 @@ void PreviewModel::clear(const QString& sourceFolder) {
     headers_.clear();
     plans_.clear();
     reserved_.clear();
+    listedPaths_.clear();
     sameFolder_ = app::isSameFolder(sourceFolder_, options_.destinationFolder);
     endResetModel();
 }
@@ -147,6 +148,7 @@ void PreviewModel::appendPhotos(std::vector<PhotoHeader> photos) {
     const std::size_t first = headers_.size();
     beginInsertRows({}, static_cast<int>(first), static_cast<int>(first + photos.size() - 1));
     for (PhotoHeader& photo : photos) {
+        listedPaths_.insert(withSlash(sourceFolder_) + photo.relativePath);
         headers_.push_back(std::move(photo));
         plans_.push_back(planOf(headers_.back()));
     }
@@ -192,37 +194,48 @@ PhotoPlan PreviewModel::planOf(const PhotoHeader& photo) {
     }
     const app::OutputPath output = namer_.outputPathFor(options_.destinationFolder, photo.relativePath,
                                                         photo.hasExif, planned.newTime, namingOptionsOf(options_));
+    const QString relativeFolder = output.folder.mid(withSlash(options_.destinationFolder).size());
+    const QString fileName = photo.relativePath.mid(photo.relativePath.lastIndexOf(u'/') + 1);
+    const QString ownPath = withSlash(sourceFolder_) + photo.relativePath;
+    // The photo's own file in the output folder: a copy that takes its place keeps its name, extension included.
+    const bool ownName = sameFolder_ && output.name == fileName.left(fileName.size() - 4);
     QString name = output.name;
-    if (!output.nameIsWritable()) {
-        addNote(planned.note, QStringLiteral("name cannot be written"));
-    } else if (options_.autoRename) {
-        // As the run goes: a name taken on disk or by an earlier photo of the list gets the first free "_N".
+    QString extension = app::kOutputExtension;
+    // As the run goes: a name taken on disk or by an earlier photo of the list gets the first free "_N".
+    const auto takeFirstFree = [&] {
         const auto taken = [&](const QString& candidate) {
             return reserved_.contains(output.folder + candidate) ||
                    app::outputFileExists(output.folder + candidate + app::kOutputExtension);
         };
-        if (taken(name)) {
-            const QString base = name;
-            for (qint64 n = 2;; ++n) {
-                const QString suffix = u'_' + QString::number(n);
-                const int room = app::kMaxFileNameBytes - static_cast<int>(app::kOutputExtension.size()) -
-                                 static_cast<int>(suffix.toUtf8().size());
-                name = app::cutToUtf8Bytes(base, room) + suffix;
-                if (taken(name)) continue;
-                addNote(planned.note, QStringLiteral("renamed ") + suffix);
-                break;
-            }
+        if (!taken(name)) return;
+        const QString base = name;
+        for (qint64 n = 2;; ++n) {
+            const QString suffix = u'_' + QString::number(n);
+            const int room = app::kMaxFileNameBytes - static_cast<int>(app::kOutputExtension.size()) -
+                             static_cast<int>(suffix.toUtf8().size());
+            name = app::cutToUtf8Bytes(base, room) + suffix;
+            if (taken(name)) continue;
+            addNote(planned.note, QStringLiteral("renamed ") + suffix);
+            return;
         }
+    };
+    if (!output.nameIsWritable()) {
+        addNote(planned.note, QStringLiteral("name cannot be written"));
+    } else if (options_.autoRename) {
+        takeFirstFree();
+    } else if (ownName) {
+        extension = fileName.right(4);
+        addNote(planned.note, QStringLiteral("replaces original"));
+    } else if (const QString target = output.folder + name + extension; listedPaths_.contains(target) && target != ownPath) {
+        // Another photo of the list stands there: the run never replaces one.
+        takeFirstFree();
     } else if (reserved_.contains(output.folder + name)) {
         addNote(planned.note, QStringLiteral("replaces an earlier photo's output"));
-    } else if (app::outputFileExists(output.folder + name + app::kOutputExtension)) {
-        const QString relativeOutput = output.folder.mid(withSlash(options_.destinationFolder).size()) + name +
-                                       app::kOutputExtension;
-        addNote(planned.note, sameFolder_ && relativeOutput == photo.relativePath ? QStringLiteral("replaces original")
-                                                                                 : QStringLiteral("replaces a file"));
+    } else if (app::outputFileExists(target)) {
+        addNote(planned.note, target == ownPath ? QStringLiteral("replaces original") : QStringLiteral("replaces a file"));
     }
     reserved_.insert(output.folder + name);
-    planned.newName = output.folder.mid(withSlash(options_.destinationFolder).size()) + name + app::kOutputExtension;
+    planned.newName = relativeFolder + name + extension;
     if (planned.note.isEmpty()) planned.note = QStringLiteral("ok");
     return planned;
 }

@@ -58,7 +58,8 @@ class PreviewModel : public QAbstractTableModel {
     QString sourceFolder_;
     std::vector<PhotoHeader> headers_;
     std::vector<PhotoPlan> plans_;
-    QSet<QString> reserved_;  // output paths (without extension) taken by earlier rows
+    QSet<QString> reserved_;     // output paths (without extension) taken by earlier rows
+    QSet<QString> listedPaths_;  // the full paths of the listed photos, which the run never replaces
 };
 
 }  // namespace morrowtide::gui

@@ -247,35 +247,44 @@ void PreviewTest::offsetChangeUpdatesEveryRow() {
 void PreviewTest::namesAreReservedInListOrder_data() {
     QTest::addColumn<bool>("autoRename");
     QTest::addColumn<bool>("includeDateTime");
+    QTest::addColumn<bool>("includeFileName");
     QTest::addColumn<bool>("intoSource");
     QTest::addColumn<QStringList>("names");
     QTest::addColumn<QStringList>("notes");
-    // All three share a date; IMG_2.JPG and IMG_2.jpg are two files whose outputs ("….jpg") have one name, and
-    // "2024-05-14 09-00-00 - IMG_1.jpg" already stands in the destination.
-    QTest::newRow("auto rename") << true << true << false
-                                 << QStringList{"2024-05-14 09-00-00 - IMG_1_2.jpg", "2024-05-14 09-00-00 - IMG_2.jpg",
-                                                "2024-05-14 09-00-00 - IMG_2_2.jpg"}
-                                 << QStringList{"renamed _2", "ok", "renamed _2"};
-    QTest::newRow("own names, auto rename") << true << false << false
-                                            << QStringList{"IMG_1.jpg", "IMG_2.jpg", "IMG_2_2.jpg"}
-                                            << QStringList{"ok", "ok", "renamed _2"};
-    QTest::newRow("over the originals") << false << false << true
-                                        << QStringList{"IMG_1.jpg", "IMG_2.jpg", "IMG_2.jpg"}
-                                        << QStringList{"replaces original", "replaces a file",
-                                                       "replaces an earlier photo's output"};
+    // Three photos of one second (without the file name, the mask leaves "<date> - "); "2024-05-14 09-00-00 - IMG_1.jpg" already stands in the destination. A copy that
+    // takes its photo's place keeps the name exactly (IMG_2.JPG); one beside it is a ".jpg" file of its own.
+    const QString date = QStringLiteral("2024-05-14 09-00-00");
+    QTest::newRow("taken on disk") << true << true << true << false
+                                   << QStringList{date + " - IMG_1_2.jpg", date + " - IMG_2.jpg", date + " - IMG_3.jpg"}
+                                   << QStringList{"renamed _2", "ok", "ok"};
+    QTest::newRow("taken by earlier photos") << true << true << false << false
+                                             << QStringList{date + " - .jpg", date + " - _2.jpg", date + " - _3.jpg"}
+                                             << QStringList{"ok", "renamed _2", "renamed _3"};
+    QTest::newRow("no auto rename") << false << true << false << false
+                                    << QStringList{date + " - .jpg", date + " - .jpg", date + " - .jpg"}
+                                    << QStringList{"ok", "replaces an earlier photo's output",
+                                                   "replaces an earlier photo's output"};
+    QTest::newRow("over the originals") << false << false << true << true
+                                        << QStringList{"IMG_1.jpg", "IMG_2.JPG", "IMG_3.jpg"}
+                                        << QStringList{"replaces original", "replaces original", "replaces original"};
+    QTest::newRow("beside the originals") << true << false << true << true
+                                          << QStringList{"IMG_1_2.jpg", "IMG_2.jpg", "IMG_3_2.jpg"}
+                                          << QStringList{"renamed _2", "ok", "renamed _2"};
 }
 
 void PreviewTest::namesAreReservedInListOrder() {
     QFETCH(bool, autoRename);
     QFETCH(bool, includeDateTime);
+    QFETCH(bool, includeFileName);
     QFETCH(bool, intoSource);
     const std::string dated = test::datedPhoto("2024:05:14 09:00:00");
-    const QStringList files{QStringLiteral("IMG_1.jpg"), QStringLiteral("IMG_2.JPG"), QStringLiteral("IMG_2.jpg")};
+    const QStringList files{QStringLiteral("IMG_1.jpg"), QStringLiteral("IMG_2.JPG"), QStringLiteral("IMG_3.jpg")};
     for (const QString& file : files) write(file, dated);
     test::writeFile(std::filesystem::path(destination().toStdString()) / "2024-05-14 09-00-00 - IMG_1.jpg", dated);
     app::RunOptions o = options(0);
     o.autoRename = autoRename;
     o.includeDateTime = includeDateTime;
+    o.includeFileName = includeFileName;
     if (intoSource) o.destinationFolder = source();
     PreviewModel model(nullptr, namer());
     fill(model, files, o);
