@@ -16,6 +16,8 @@
 #include <filesystem>
 #include <string>
 
+#include "app/batch_run.h"
+#include "app/file_list.h"
 #include "app/time_offset.h"
 #include "gui/main_window.h"
 #include "gui/message_boxes.h"
@@ -44,6 +46,29 @@ double at(int year, int month, int day, int hour, int minute, int second) {
     return meta::encodeDateTime({year, month, day, hour, minute, second, 0});
 }
 
+// Drives a real run with fixed options and keeps its log lines (each the path of the file written).
+class RecordingHost : public app::BatchHost {
+  public:
+    explicit RecordingHost(app::RunOptions options) : options_(std::move(options)) {}
+    app::RunOptions currentOptions() override { return options_; }
+    bool confirmOverwrite() override { return true; }
+    void runReset() override {}
+    void invalidSource(const QString&) override {}
+    void listingStarted() override {}
+    void listBuilt(int) override {}
+    void fileError(const QString& message) override { errors << message; }
+    void logNote(const QString&) override {}
+    void fileDone(const QString& logLine) override { lines << logLine; }
+    void breathe() override {}
+    bool stopRequested() override { return false; }
+    void runFinished(const app::RunSummary&) override {}
+    QStringList lines;
+    QStringList errors;
+
+  private:
+    app::RunOptions options_;
+};
+
 class RecordingBoxes : public gui::MessageBoxes {
   public:
     gui::MessageAnswer show(QWidget*, const gui::MessageRequest& request) override {
@@ -68,6 +93,8 @@ class PreviewTest : public QObject {
     void offsetChangeUpdatesEveryRow();
     void namesAreReservedInListOrder_data();
     void namesAreReservedInListOrder();
+    void namesAreTheRunsNames_data();
+    void namesAreTheRunsNames();
     void pageReadsTheFolderOnAWorker();
     void pageSaysWhenTheFolderIsMissing();
     void dialogShowsTheOffsetToTheTrueTime_data();
@@ -295,6 +322,55 @@ void PreviewTest::namesAreReservedInListOrder() {
     }
     QTEST(names, "names");
     QTEST(notes, "notes");
+}
+
+void PreviewTest::namesAreTheRunsNames_data() {
+    QTest::addColumn<bool>("autoRename");
+    QTest::addColumn<bool>("includeFileName");
+    QTest::addColumn<bool>("intoSource");
+    QTest::newRow("standard options") << true << true << false;
+    QTest::newRow("date only") << true << false << false;
+    QTest::newRow("date only, no auto rename") << false << false << false;
+    QTest::newRow("beside the originals") << true << true << true;
+}
+
+void PreviewTest::namesAreTheRunsNames() {
+    QFETCH(bool, autoRename);
+    QFETCH(bool, includeFileName);
+    QFETCH(bool, intoSource);
+    const std::string dated = test::datedPhoto("2024:05:14 09:00:00");
+    const QStringList files{QStringLiteral("IMG_1.jpg"),     QStringLiteral("IMG_2.JPG"),
+                            QStringLiteral("IMG_2.jpg"),     QStringLiteral("Trip/IMG_3.jpg"),
+                            QStringLiteral("Trip/IMG_4.jpg"), QStringLiteral("undated.jpg"),
+                            QStringLiteral("plain.jpg")};
+    for (const QString& file : files.mid(0, 5)) write(file, dated);
+    write(files[5], test::datedPhoto("0000:00:00 00:00:00"));
+    write(files[6], test::JpegBuilder().app0Jfif().imageData().build());
+    test::writeFile(std::filesystem::path(destination().toStdString()) / "2024-05-14 09-00-00 - IMG_1.jpg", dated);
+    app::RunOptions o = options(1);
+    o.autoRename = autoRename;
+    o.includeFileName = includeFileName;
+    if (intoSource) o.destinationFolder = source();
+
+    PreviewModel model(nullptr, namer());
+    model.setOptions(o);
+    model.clear(source());
+    std::vector<std::string> listed;
+    app::scanFolderNative(source().toStdString(), true, listed);
+    std::vector<gui::PhotoHeader> headers;
+    for (const std::string& path : listed) {
+        headers.push_back(gui::readPhotoHeader(path, QString::fromStdString(path.substr(source().size() + 1))));
+    }
+    model.appendPhotos(std::move(headers));
+    QStringList previewed;
+    for (int row = 0; row < model.rowCount(); ++row) previewed << o.destinationFolder + u'/' + model.plan(row).newName;
+
+    RecordingHost host(o);
+    app::BatchRun run(host);
+    run.setNamingLocale(QLocale::c());
+    run.run();
+    QVERIFY2(host.errors.isEmpty(), qPrintable(host.errors.join(u'\n')));
+    QCOMPARE(previewed, host.lines);
 }
 
 void PreviewTest::pageReadsTheFolderOnAWorker() {
