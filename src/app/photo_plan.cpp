@@ -273,7 +273,8 @@ PhotoHeader readPhotoHeader(const std::string& nativePath, const QString& source
 }
 
 std::vector<std::shared_ptr<const PhotoHeader>> readPhotoHeaders(const std::vector<std::string>& nativePaths,
-                                                                 const QString& sourceFolder, int threads) {
+                                                                 const QString& sourceFolder, int threads,
+                                                                 HeaderReading* reading) {
     std::vector<std::shared_ptr<const PhotoHeader>> headers(nativePaths.size());
     if (threads <= 0) threads = static_cast<int>(std::max(1U, std::thread::hardware_concurrency()));
     threads = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(threads), nativePaths.size()));
@@ -282,8 +283,10 @@ std::vector<std::shared_ptr<const PhotoHeader>> readPhotoHeaders(const std::vect
     const auto work = [&] {
         meta::ImgData data(255);
         for (std::size_t i = next++; i < nativePaths.size(); i = next++) {
+            if (reading != nullptr && reading->stop) return;
             meta::SourceFile source;
             headers[i] = std::make_shared<const PhotoHeader>(readPhotoHeader(nativePaths[i], sourceFolder, data, source));
+            if (reading != nullptr) ++reading->done;
         }
     };
     std::vector<std::thread> pool;

@@ -18,6 +18,8 @@
 #include <QLocale>
 #include <QString>
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -169,8 +171,17 @@ class Planner {
 // each path, on `threads` threads; 0: as many as the machine has), then the plans (one Planner over the headers in
 // list order, from options.sourceFolder to options.destinationFolder; cheap). Neither writes anything.
 // `headers` must be readPhotoHeaders' answer for options.sourceFolder.
+//
+// A reading watched from another thread (a window showing its progress) passes a HeaderReading: its counter follows
+// the headers read, and a stop set from any thread ends the reading after the headers under way; the paths not read
+// then have no header (null).
+struct HeaderReading {
+    std::atomic<std::size_t> done{0};
+    std::atomic<bool> stop{false};
+};
 std::vector<std::shared_ptr<const PhotoHeader>> readPhotoHeaders(const std::vector<std::string>& nativePaths,
-                                                                 const QString& sourceFolder, int threads = 0);
+                                                                 const QString& sourceFolder, int threads = 0,
+                                                                 HeaderReading* reading = nullptr);
 std::vector<PhotoPlan> planList(const std::vector<std::shared_ptr<const PhotoHeader>>& headers,
                                 const RunOptions& options, const QLocale& locale,
                                 Clock clock = currentLocalDateTime);

@@ -27,15 +27,16 @@
 
 #include "app/batch_run.h"
 #include "app/naming.h"
+#include "app/native_path.h"
+#include "app/photo_plan.h"
+#include "app/time_offset.h"
 #include "gui/about_box.h"
 #include "gui/gui_batch_host.h"
 #include "gui/help_viewer.h"
 #include "gui/message_boxes.h"
-#include "gui/preview_page.h"
-#include "gui/preview_photo.h"
+#include "gui/preview_window.h"
 #include "gui/progress_dialog.h"
 #include "gui/reference_dialog.h"
-#include "app/time_offset.h"
 
 namespace morrowtide::gui {
 
@@ -59,7 +60,7 @@ QString defaultPickFolder(QWidget* parent, const QString& title, bool offerNewFo
 }
 
 QString defaultPickPhoto(QWidget* parent, const QString& title, const QString& startFolder) {
-    return QFileDialog::getOpenFileName(parent, title, startFolder, QStringLiteral("Photos (*.jpg *.JPG)"));
+    return QFileDialog::getOpenFileName(parent, title, startFolder, MainWindow::tr("Photos (*.jpg *.JPG)"));
 }
 
 std::optional<double> defaultAskTrueTime(QWidget* parent, const QString& path, double recorded) {
@@ -181,9 +182,9 @@ MainWindow::MainWindow(MainWindowSetup setup)
 
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Morrowtide V1.1"));
-    // The preview's table wants room: the window can be made larger (and maximised), never smaller than its tabs.
+    // A window of fixed size: nothing to maximise, so no maximise button.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
     auto* central = new QWidget(this);
     pageControl_ = new QTabWidget(central);
@@ -194,11 +195,8 @@ MainWindow::MainWindow(MainWindowSetup setup)
     options->setObjectName(QStringLiteral("tsOptions"));
     buildPhotosTab(photos);
     buildOptionsTab(options);
-    preview_ = new PreviewPage(app::FileNamer(namer_.locale(), setup_.clock ? setup_.clock : app::Clock(app::currentLocalDateTime)));
     pageControl_->addTab(photos, QStringLiteral("Photos"));
     pageControl_->addTab(options, QStringLiteral("Options"));
-    pageControl_->addTab(preview_, QStringLiteral("Preview"));
-    connect(preview_, &PreviewPage::setFromPhotoRequested, this, &MainWindow::setOffsetFromPhoto);
 
     btnGo_ = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("Go"), central);
     btnGo_->setObjectName(QStringLiteral("BitBtn1"));
@@ -235,17 +233,7 @@ MainWindow::MainWindow(MainWindowSetup setup)
     loadOptions();
 
     pageControl_->setCurrentIndex(0);
-    setMinimumSize(sizeHint().expandedTo(QSize(500, 0)));
-    resize(minimumSize());
-    // The first showing of the preview makes room for its columns, where the screen has it; after that the size is
-    // the user's.
-    connect(pageControl_, &QTabWidget::currentChanged, this, [this](int index) {
-        if (pageControl_->widget(index) != preview_ || previewSized_) return;
-        previewSized_ = true;
-        QSize wanted = size().expandedTo(QSize(1080, 600));
-        if (const QScreen* screen = this->screen()) wanted = wanted.boundedTo(screen->availableGeometry().size());
-        resize(wanted.expandedTo(size()));
-    });
+    setFixedSize(sizeHint().expandedTo(QSize(500, 0)));
 
     // Any change the user makes lets Enter start a run again.
     for (QLineEdit* field : {edtDir_, edtOutputDir_, static_cast<QLineEdit*>(edtOutputFileMask_)}) {
@@ -262,8 +250,7 @@ MainWindow::MainWindow(MainWindowSetup setup)
     previewTimer_ = new QTimer(this);
     previewTimer_->setSingleShot(true);
     previewTimer_->setInterval(150);
-    connect(previewTimer_, &QTimer::timeout, this, [this] { preview_->setOptions(previewOptions()); });
-    preview_->setOptions(previewOptions());
+    connect(previewTimer_, &QTimer::timeout, this, [this] { emit optionsEdited(previewOptions()); });
 }
 
 void MainWindow::userChangedSomething() {
@@ -326,13 +313,19 @@ void MainWindow::buildPhotosTab(QWidget* page) {
         offsetRow->addWidget(box);
         offsetRow->addSpacing(10);
     }
-    btnSetFromPhoto_ = new QPushButton(QStringLiteral("Set from a photo\u2026"), page);
+    btnSetFromPhoto_ = new QPushButton(tr("Set from a photo\u2026"), page);
     btnSetFromPhoto_->setObjectName(QStringLiteral("btnSetFromPhoto"));
     btnSetFromPhoto_->setAutoDefault(true);
-    btnSetFromPhoto_->setToolTip(QStringLiteral("Take the offset from one photo whose true date and time you know"));
+    btnSetFromPhoto_->setToolTip(tr("Take the offset from one photo whose true date and time you know"));
     connect(btnSetFromPhoto_, &QPushButton::clicked, this, &MainWindow::setOffsetFromPickedPhoto);
+    btnPreview_ = new QPushButton(tr("Preview\u2026"), page);
+    btnPreview_->setObjectName(QStringLiteral("btnPreview"));
+    btnPreview_->setAutoDefault(true);
+    btnPreview_->setToolTip(tr("See what a run would do to every photo, before anything is written (F5)"));
+    connect(btnPreview_, &QPushButton::clicked, this, &MainWindow::showPreview);
     offsetRow->addStretch();
     offsetRow->addWidget(btnSetFromPhoto_);
+    offsetRow->addWidget(btnPreview_);
     grid->addLayout(offsetRow, 4, 0, 1, 9);
     grid->setRowStretch(5, 1);
 }
@@ -384,6 +377,12 @@ void MainWindow::buildMenu() {
     QAction* contents = help->addAction(QStringLiteral("Contents"), this, &MainWindow::showHelpContents);
     contents->setObjectName(QStringLiteral("Help1"));
     contents->setShortcut(QKeySequence::HelpContents);  // F1
+    // The preview has its button on the Photos tab; its keys work from anywhere in the window.
+    auto* preview = new QAction(tr("Preview"), this);
+    preview->setObjectName(QStringLiteral("actPreview"));
+    preview->setShortcuts({QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_P)});
+    connect(preview, &QAction::triggered, this, &MainWindow::showPreview);
+    addAction(preview);
     QAction* about = help->addAction(QStringLiteral("&About"), this, &MainWindow::showAbout);
     about->setObjectName(QStringLiteral("About2"));
 }
@@ -482,6 +481,8 @@ void MainWindow::startRun() {
         boxes_->error(this, QString::fromUtf8(error.what()));
     }
     running_ = false;
+    // The run may have written beside the photos, or over them.
+    if (preview_) preview_->refresh();
     // A stray Enter after the summary must not start the same run again.
     enterStartsRun_ = false;
     btnGo_->setEnabled(true);
@@ -529,19 +530,30 @@ void MainWindow::pickDestinationFolder() {
     edtOutputDir_->setText(folder);
 }
 
+void MainWindow::showPreview() {
+    if (!preview_) {
+        preview_ = new PreviewWindow(this, namer_.locale(), setup_.clock ? setup_.clock : app::Clock(app::currentLocalDateTime));
+        connect(this, &MainWindow::optionsEdited, preview_, &PreviewWindow::setOptions);
+        connect(preview_, &PreviewWindow::setFromPhotoRequested, this, &MainWindow::setOffsetFromPhoto);
+    }
+    preview_->setOptions(previewOptions());
+    preview_->show();
+    preview_->raise();
+    preview_->activateWindow();
+}
+
 void MainWindow::setOffsetFromPickedPhoto() {
-    const QString path =
-        setup_.pickPhoto(this, QStringLiteral("A photo whose true time you know"), nearestExistingFolder(edtDir_->text()));
+    const QString path = setup_.pickPhoto(this, tr("A photo whose true time you know"), nearestExistingFolder(edtDir_->text()));
     if (!path.isEmpty()) setOffsetFromPhoto(path);
 }
 
 void MainWindow::setOffsetFromPhoto(const QString& path) {
-    const double recorded = recordedTimeOf(path);
+    const double recorded = app::readPhotoHeader(app::encodePath(path), QString()).recordedCapture;
     if (recorded == 0.0) {
-        boxes_->show(this, {MessageKind::Warning, QStringLiteral("Warning"),
-                            QStringLiteral("The photo ") + QDir::toNativeSeparators(path) +
-                                QStringLiteral(" has no readable date, so no offset can be taken from it.\n\n"
-                                               "The offset boxes are left as they are."),
+        boxes_->show(this, {MessageKind::Warning, tr("Warning"),
+                            tr("The photo %1 has no readable date, so no offset can be taken from it.\n\n"
+                               "The offset boxes are left as they are.")
+                                .arg(QDir::toNativeSeparators(path)),
                             MessageButtons::Ok});
         return;
     }

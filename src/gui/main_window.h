@@ -24,7 +24,7 @@ class QTimer;
 namespace morrowtide::gui {
 
 class MessageBoxes;
-class PreviewPage;
+class PreviewWindow;
 class ProgressDialog;
 struct ProgramHelp;
 
@@ -122,13 +122,20 @@ class MainWindow : public QMainWindow {
     // The offset boxes from one photo: its recorded date and time, and the true one the user types.
     void setOffsetFromPhoto(const QString& path);
 
-    PreviewPage& previewPage() const { return *preview_; }
+    // "Preview…": opens the preview window (made at the first opening), which follows the edits from then on.
+    void showPreview();
+    // The preview window; null until it was first opened.
+    PreviewWindow* previewWindow() const { return preview_; }
     // The options the preview shows: those of the moment, with the mask as the field holds it when it can be used.
     app::RunOptions previewOptions() const;
 
     // Whether Enter starts a run now: not again after a run until the user changes something (Go itself always
     // starts one).
     bool enterStartsRun() const { return enterStartsRun_; }
+
+  signals:
+    // The options as they are being edited (a burst of edits gives one signal), for the preview.
+    void optionsEdited(const app::RunOptions& options);
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -165,7 +172,6 @@ class MainWindow : public QMainWindow {
     bool centred_ = false;
     bool enterStartsRun_ = true;
     bool maskFailedAtStart_ = false;
-    bool previewSized_ = false;
 
     QTabWidget* pageControl_ = nullptr;
     QLineEdit* edtDir_ = nullptr;
@@ -185,7 +191,8 @@ class MainWindow : public QMainWindow {
     MaskEdit* edtOutputFileMask_ = nullptr;
     QLabel* lblDateFormatExample_ = nullptr;
     QPushButton* btnSetFromPhoto_ = nullptr;
-    PreviewPage* preview_ = nullptr;
+    QPushButton* btnPreview_ = nullptr;
+    PreviewWindow* preview_ = nullptr;
     QTimer* previewTimer_ = nullptr;  // gathers a burst of edits into one update of the preview
     QPushButton* btnGo_ = nullptr;     // BitBtn1
     QPushButton* btnClose_ = nullptr;  // BitBtn2

@@ -1,9 +1,8 @@
 #include "gui/preview_loader.h"
 
-#include <QElapsedTimer>
 #include <QThread>
+#include <atomic>
 #include <filesystem>
-#include <string>
 #include <system_error>
 
 #include "app/file_list.h"
@@ -11,14 +10,11 @@
 
 namespace morrowtide::gui {
 
-namespace {
-
-// A batch goes to the table after this many photos or this many milliseconds, whichever comes first: few enough
-// model updates for a large folder, soon enough for the first rows to show at once.
-constexpr std::size_t kBatchPhotos = 500;
-constexpr qint64 kBatchMilliseconds = 100;
-
-}  // namespace
+struct PreviewLoader::Progress {
+    std::atomic<int> listed{-1};
+    std::atomic<int> known{0};  // headers taken from the cache
+    app::HeaderReading reading;
+};
 
 PreviewLoader::PreviewLoader(Callbacks callbacks, QObject* parent) : QObject(parent), callbacks_(std::move(callbacks)) {}
 
@@ -26,11 +22,19 @@ PreviewLoader::~PreviewLoader() {
     stop();
 }
 
+int PreviewLoader::listed() const {
+    return progress_ ? progress_->listed.load() : 0;
+}
+
+int PreviewLoader::read() const {
+    return progress_ ? progress_->known + static_cast<int>(progress_->reading.done) : 0;
+}
+
 void PreviewLoader::stop() {
     ++generation_;
     if (!thread_) return;
-    // The worker checks for this between files, so the wait lasts one header read at most.
-    thread_->requestInterruption();
+    // The readers check for this between files, so the wait lasts one header read at most.
+    progress_->reading.stop = true;
     reap();
 }
 
@@ -41,10 +45,55 @@ void PreviewLoader::reap() {
     thread_ = nullptr;
 }
 
-void PreviewLoader::start(const QString& sourceFolder, bool recurse) {
+void PreviewLoader::start(const QString& sourceFolder, bool recurse, const QString& destinationFolder,
+                          bool readAgain) {
     stop();
+    if (readAgain || sourceFolder != cacheFolder_) cache_.clear();
     const quint64 generation = generation_;
-    thread_ = QThread::create([this, sourceFolder, recurse, generation] { work(sourceFolder, recurse, generation); });
+    auto progress = std::make_shared<Progress>();
+    progress_ = progress;
+    // The worker gets its own copy of the cache: the GUI thread never waits on it.
+    thread_ = QThread::create([this, sourceFolder, recurse, destinationFolder, generation, progress,
+                               cache = cache_] {
+        const std::string native = app::encodePath(sourceFolder);
+        std::error_code error;
+        if (sourceFolder.isEmpty() || !std::filesystem::is_directory(std::filesystem::path(native), error)) {
+            post(generation, [this] {
+                reap();
+                cacheFolder_.clear();
+                cache_.clear();
+                if (callbacks_.invalidFolder) callbacks_.invalidFolder();
+            });
+            return;
+        }
+        std::vector<std::string> files;
+        app::scanFolderNative(native, recurse, files, nullptr, app::identityOf(app::encodePath(destinationFolder)));
+        progress->listed = static_cast<int>(files.size());
+
+        PhotoHeaders headers(files.size());
+        std::vector<std::string> unknown;
+        std::vector<std::size_t> unknownAt;
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            const auto found = cache.find(files[i]);
+            if (found != cache.end()) {
+                headers[i] = found->second;
+            } else {
+                unknown.push_back(files[i]);
+                unknownAt.push_back(i);
+            }
+        }
+        progress->known = static_cast<int>(files.size() - unknown.size());
+        PhotoHeaders read = app::readPhotoHeaders(unknown, sourceFolder, 0, &progress->reading);
+        if (progress->reading.stop) return;
+        for (std::size_t i = 0; i < read.size(); ++i) headers[unknownAt[i]] = std::move(read[i]);
+        post(generation, [this, sourceFolder, headers = std::move(headers)]() mutable {
+            reap();  // the worker is past its last step
+            cacheFolder_ = sourceFolder;
+            cache_.clear();
+            for (const auto& header : headers) cache_.emplace(header->nativePath, header);
+            if (callbacks_.finished) callbacks_.finished(std::move(headers));
+        });
+    });
     thread_->setObjectName(QStringLiteral("preview reader"));
     thread_->start(QThread::LowPriority);
 }
@@ -57,46 +106,6 @@ void PreviewLoader::post(quint64 generation, std::function<void()> step) {
             if (generation == generation_) step();
         },
         Qt::QueuedConnection);
-}
-
-void PreviewLoader::work(QString sourceFolder, bool recurse, quint64 generation) {
-    const std::string native = app::encodePath(sourceFolder);
-    std::error_code error;
-    if (sourceFolder.isEmpty() || !std::filesystem::is_directory(std::filesystem::path(native), error)) {
-        post(generation, [this] {
-            reap();
-            if (callbacks_.invalidFolder) callbacks_.invalidFolder();
-        });
-        return;
-    }
-    std::vector<std::string> files;
-    app::scanFolderNative(native, recurse, files);
-    const int count = static_cast<int>(files.size());
-    post(generation, [this, count] {
-        if (callbacks_.listed) callbacks_.listed(count);
-    });
-
-    // The listing builds every path as the folder, a "/" when it lacks one, and the rest.
-    const std::size_t rootLength = native.size() + (native.empty() || native.back() == '/' ? 0 : 1);
-    std::vector<PhotoHeader> batch;
-    QElapsedTimer sinceBatch;
-    sinceBatch.start();
-    for (const std::string& file : files) {
-        if (QThread::currentThread()->isInterruptionRequested()) return;
-        batch.push_back(readPhotoHeader(file, app::decodePath(file.substr(rootLength))));
-        if (batch.size() >= kBatchPhotos || sinceBatch.elapsed() >= kBatchMilliseconds) {
-            post(generation, [this, photos = std::move(batch)]() mutable {
-                if (callbacks_.photosRead) callbacks_.photosRead(std::move(photos));
-            });
-            batch = {};
-            sinceBatch.restart();
-        }
-    }
-    post(generation, [this, photos = std::move(batch)]() mutable {
-        reap();  // the worker is past its last step
-        if (!photos.empty() && callbacks_.photosRead) callbacks_.photosRead(std::move(photos));
-        if (callbacks_.finished) callbacks_.finished();
-    });
 }
 
 }  // namespace morrowtide::gui

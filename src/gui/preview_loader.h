@@ -1,18 +1,23 @@
-// Reads the headers of the photos under a source folder on a worker thread and hands them to the GUI thread in
-// batches, so a large folder never freezes the window. The worker shares nothing with the GUI thread: it gets the
-// folder by value and gives back copies of what it read.
+// Lists the photos under a source folder and reads their headers on a worker thread, so a large folder never
+// freezes the window. The worker shares nothing with the GUI thread but the counters of its progress: it gets the
+// folders and the headers known already by value, and gives back the list's headers when it is done.
 #pragma once
 
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
-#include "gui/preview_photo.h"
+#include "app/photo_plan.h"
 
 class QThread;
 
 namespace morrowtide::gui {
+
+using PhotoHeaders = std::vector<std::shared_ptr<const app::PhotoHeader>>;
 
 class PreviewLoader : public QObject {
     Q_OBJECT
@@ -20,23 +25,30 @@ class PreviewLoader : public QObject {
   public:
     // Called on the GUI thread, for the reading started last only.
     struct Callbacks {
-        std::function<void(int count)> listed;                          // the folder was searched
-        std::function<void(std::vector<PhotoHeader> photos)> photosRead;  // the next photos of the list, in order
-        std::function<void()> finished;                                 // every listed photo was read
-        std::function<void()> invalidFolder;                            // the source folder does not exist
+        std::function<void(PhotoHeaders headers)> finished;  // every listed photo's header, in list order
+        std::function<void()> invalidFolder;                 // the source folder does not exist
     };
 
     explicit PreviewLoader(Callbacks callbacks, QObject* parent = nullptr);
     ~PreviewLoader() override;
 
-    // Stops a reading under way (its results are dropped) and starts reading `sourceFolder`.
-    void start(const QString& sourceFolder, bool recurse);
+    // Stops a reading under way (its results are dropped) and lists `sourceFolder` as a run would (the destination
+    // left out when it lies inside), then reads the headers of the listed photos. A photo whose header was read by
+    // an earlier reading of the same folder is not read again, unless `readAgain`.
+    void start(const QString& sourceFolder, bool recurse, const QString& destinationFolder, bool readAgain);
     // Stops a reading under way; nothing more is handed over.
     void stop();
     bool isReading() const { return thread_ != nullptr; }
 
+    // The progress of the reading under way: the photos listed (-1 while the folder is searched) and the headers
+    // at hand so far.
+    int listed() const;
+    int read() const;
+
   private:
-    void work(QString sourceFolder, bool recurse, quint64 generation);
+    using HeaderCache = std::unordered_map<std::string, std::shared_ptr<const app::PhotoHeader>>;
+    struct Progress;
+
     // Runs `step` on the GUI thread if the reading it comes from is still the current one.
     void post(quint64 generation, std::function<void()> step);
     // Waits for the worker, which has ended or is about to, and lets its thread go.
@@ -45,6 +57,9 @@ class PreviewLoader : public QObject {
     Callbacks callbacks_;
     QThread* thread_ = nullptr;
     quint64 generation_ = 0;
+    std::shared_ptr<Progress> progress_;
+    QString cacheFolder_;  // the source folder the cached headers were read under
+    HeaderCache cache_;    // by native path
 };
 
 }  // namespace morrowtide::gui

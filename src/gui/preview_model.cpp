@@ -3,10 +3,12 @@
 #include <QBrush>
 #include <QColor>
 #include <QFont>
+#include <stdexcept>
+#include <string>
 
-#include "app/batch_run.h"
-#include "app/time_offset.h"
+#include "meta/byte_reader.h"
 #include "meta/date_time.h"
+#include "meta/safe_file.h"
 
 namespace morrowtide::gui {
 
@@ -17,49 +19,37 @@ const QColor kNotCorrectedText(0x84, 0x20, 0x29);
 const QColor kDayBackground(0xFF, 0xF3, 0xB0);
 const QColor kYearBackground(0xFF, 0xC0, 0x80);
 
-app::NamingOptions namingOptionsOf(const app::RunOptions& options) {
-    app::NamingOptions naming;
-    naming.includeDateTime = options.includeDateTime;
-    naming.includeCurrentFilename = options.includeFileName;
-    naming.overwriteDateTime = options.overwriteDateTime;
-    naming.autoRename = false;  // names are reserved here, against the earlier rows as well as the disk
-    return naming;
-}
+// An EXIF thumbnail lies inside one APP1 section, which holds at most 64 KiB.
+constexpr std::int64_t kMaxThumbnailBytes = 65535;
+constexpr std::uint16_t kJpegStart = 0xFFD8;
 
-// The value as the date field will hold it: whole seconds.
-double toWholeSeconds(double value) {
-    meta::CivilDateTime fields = meta::decodeDateTime(value);
-    fields.millisecond = 0;
-    return meta::encodeDateTime(fields);
-}
+}  // namespace
 
-DateChange changeBetween(double before, double after) {
-    if (before == 0.0 || after == 0.0) return DateChange::None;
-    const meta::CivilDateTime a = meta::decodeDateTime(before);
-    const meta::CivilDateTime b = meta::decodeDateTime(after);
+DateChange changeOf(const app::PhotoPlan& plan) {
+    if (!plan.corrected() || plan.oldCapture == 0.0 || plan.newCapture == 0.0) return DateChange::None;
+    const meta::CivilDateTime a = meta::decodeDateTime(plan.oldCapture);
+    const meta::CivilDateTime b = meta::decodeDateTime(plan.newCapture);
     if (a.year != b.year) return DateChange::Year;
     if (a.month != b.month || a.day != b.day) return DateChange::Day;
     return DateChange::None;
 }
 
-QString folderOf(const QString& relativePath) {
-    const qsizetype slash = relativePath.lastIndexOf(u'/');
-    return slash < 0 ? QStringLiteral(".") : relativePath.left(slash);
+QByteArray readThumbnail(const app::PhotoHeader& header) {
+    if (header.thumbnailOffset < 0 || header.thumbnailLength < 2 || header.thumbnailLength > kMaxThumbnailBytes) {
+        return {};
+    }
+    meta::SourceFile file;
+    if (file.open(header.nativePath) != 0 || file.size() != header.size) return {};
+    std::string bytes;
+    const auto length = static_cast<std::size_t>(header.thumbnailLength);
+    if (file.readAt(header.thumbnailOffset, length, bytes) != header.thumbnailLength) return {};
+    // Only a JPEG: an uncompressed thumbnail or a stale offset would give a picture of noise or nothing.
+    if (meta::ByteReader(bytes, true).tryU16(0) != kJpegStart) return {};
+    return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
-QString withSlash(const QString& folder) {
-    return folder.isEmpty() || folder.endsWith(u'/') ? folder : folder + u'/';
-}
-
-void addNote(QString& note, const QString& more) {
-    note = note.isEmpty() ? more : note + QStringLiteral("; ") + more;
-}
-
-}  // namespace
-
-PreviewModel::PreviewModel(QObject* parent, const app::FileNamer& namer) : QAbstractTableModel(parent), namer_(namer) {
-    namer_.applyFileMask(options_.fileMask);
-}
+PreviewModel::PreviewModel(QObject* parent, const QLocale& locale, app::Clock clock)
+    : QAbstractTableModel(parent), locale_(locale), clock_(std::move(clock)) {}
 
 int PreviewModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(headers_.size());
@@ -69,175 +59,103 @@ int PreviewModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : ColumnCount;
 }
 
-QString PreviewModel::photoPath(int row) const {
-    return withSlash(sourceFolder_) + header(row).relativePath;
+int PreviewModel::notCorrected() const {
+    int count = 0;
+    for (const app::PhotoPlan& plan : plans_) count += plan.corrected() ? 0 : 1;
+    return count;
 }
 
 QVariant PreviewModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount()) return {};
-    const PhotoHeader& photo = header(index.row());
-    const PhotoPlan& planned = plan(index.row());
+    const app::PhotoHeader& photo = header(index.row());
+    const int column = index.column();
+    if (role == Qt::DisplayRole) {
+        switch (column) {
+            case Folder: return photo.relativeFolder.isEmpty() ? QStringLiteral(".") : photo.relativeFolder.chopped(1);
+            case FileName: return photo.fileName;
+            case Camera: return photo.cameraModel;
+            case OldTime: return app::formatPlanDate(photo.recordedCapture);
+            default: break;
+        }
+    }
+    if (!hasPlans()) {
+        if (role == Qt::DisplayRole && column == Note) return planError_;
+        return {};
+    }
+    const app::PhotoPlan& planned = plan(index.row());
+    const DateChange change = changeOf(planned);
+    const bool marked = column == NewTime && change != DateChange::None;
     switch (role) {
         case Qt::DisplayRole:
-            switch (index.column()) {
-                case Folder: return folderOf(photo.relativePath);
-                case FileName: return photo.relativePath.mid(photo.relativePath.lastIndexOf(u'/') + 1);
-                case Camera: return photo.cameraModel;
-                case OldTime: return dateTimeText(photo.recorded);
-                case NewTime: return dateTimeText(planned.newTime);
-                case NewName: return planned.newName;
-                case Note: return planned.note;
+            switch (column) {
+                case NewTime: return app::formatPlanDate(planned.newCapture);
+                case NewName: return planned.relativeOutput;
+                case Note: return planned.note();
                 default: return {};
             }
         case Qt::BackgroundRole:
-            if (!planned.corrected) return QBrush(kNotCorrectedBackground);
-            if (index.column() == NewTime && planned.change == DateChange::Year) return QBrush(kYearBackground);
-            if (index.column() == NewTime && planned.change == DateChange::Day) return QBrush(kDayBackground);
+            if (!planned.corrected()) return QBrush(kNotCorrectedBackground);
+            if (marked) return QBrush(change == DateChange::Year ? kYearBackground : kDayBackground);
             return {};
         case Qt::ForegroundRole:
-            if (!planned.corrected && index.column() == Note) return QBrush(kNotCorrectedText);
+            if (!planned.corrected() && column == Note) return QBrush(kNotCorrectedText);
             return {};
         case Qt::FontRole:
-            if (index.column() == NewTime && planned.change != DateChange::None) {
+            if (marked) {
                 QFont bold;
                 bold.setBold(true);
                 return bold;
             }
             return {};
         case Qt::ToolTipRole:
-            if (index.column() == NewTime && planned.change == DateChange::Year) return QStringLiteral("Another year");
-            if (index.column() == NewTime && planned.change == DateChange::Day) return QStringLiteral("Another day");
-            if (index.column() == Note && !planned.corrected) return QStringLiteral("The dates of this photo stay as they are");
+            if (marked) return change == DateChange::Year ? tr("Another year") : tr("Another day");
+            if (column == Note && !planned.corrected()) return tr("The dates of this photo stay as they are");
+            if (column == NewName) return planned.output.filePath();
             return {};
-        case ChangeRole: return static_cast<int>(planned.change);
-        case CorrectedRole: return planned.corrected;
-        case ThumbnailRole: return photo.thumbnail;
-        case RecordedRole: return photo.recorded;
-        case PathRole: return photoPath(index.row());
+        case ChangeRole: return static_cast<int>(change);
+        case CorrectedRole: return planned.corrected();
         default: return {};
     }
 }
 
 QVariant PreviewModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return QAbstractTableModel::headerData(section, orientation, role);
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
+        return QAbstractTableModel::headerData(section, orientation, role);
+    }
     switch (section) {
-        case Folder: return QStringLiteral("Folder");
-        case FileName: return QStringLiteral("File name");
-        case Camera: return QStringLiteral("Camera model");
-        case OldTime: return QStringLiteral("Old capture time");
-        case NewTime: return QStringLiteral("New capture time");
-        case NewName: return QStringLiteral("New name");
-        case Note: return QStringLiteral("Note");
+        case Folder: return tr("Folder");
+        case FileName: return tr("File name");
+        case Camera: return tr("Camera model");
+        case OldTime: return tr("Old capture time");
+        case NewTime: return tr("New capture time");
+        case NewName: return tr("New name");
+        case Note: return tr("Note");
         default: return {};
     }
 }
 
-void PreviewModel::clear(const QString& sourceFolder) {
+void PreviewModel::setHeaders(std::vector<std::shared_ptr<const app::PhotoHeader>> headers) {
     beginResetModel();
-    sourceFolder_ = sourceFolder;
-    headers_.clear();
+    headers_ = std::move(headers);
     plans_.clear();
-    reserved_.clear();
-    listedPaths_.clear();
-    sameFolder_ = app::isSameFolder(sourceFolder_, options_.destinationFolder);
+    replan();
     endResetModel();
-}
-
-void PreviewModel::appendPhotos(std::vector<PhotoHeader> photos) {
-    if (photos.empty()) return;
-    const std::size_t first = headers_.size();
-    beginInsertRows({}, static_cast<int>(first), static_cast<int>(first + photos.size() - 1));
-    for (PhotoHeader& photo : photos) {
-        listedPaths_.insert(withSlash(sourceFolder_) + photo.relativePath);
-        headers_.push_back(std::move(photo));
-        plans_.push_back(planOf(headers_.back()));
-    }
-    endInsertRows();
 }
 
 void PreviewModel::setOptions(const app::RunOptions& options) {
     options_ = options;
-    if (namer_.formatMaskText() != options.fileMask) namer_.applyFileMask(options.fileMask);
-    sameFolder_ = app::isSameFolder(sourceFolder_, options_.destinationFolder);
-    reserved_.clear();
-    replanFrom(0);
+    replan();
+    if (!headers_.empty()) emit dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1));
 }
 
-void PreviewModel::replanFrom(std::size_t first) {
-    for (std::size_t row = first; row < headers_.size(); ++row) plans_[row] = planOf(headers_[row]);
-    if (first < headers_.size()) {
-        emit dataChanged(index(static_cast<int>(first), 0), index(rowCount() - 1, ColumnCount - 1));
+void PreviewModel::replan() {
+    planError_.clear();
+    try {
+        plans_ = app::planList(headers_, options_, locale_, clock_);
+    } catch (const std::exception& failure) {
+        plans_.clear();
+        planError_ = QString::fromUtf8(failure.what());
     }
-}
-
-PhotoPlan PreviewModel::planOf(const PhotoHeader& photo) {
-    PhotoPlan planned;
-    planned.newTime = photo.recorded;
-    if (!photo.hasExif) {
-        planned.note = QStringLiteral("no EXIF");
-    } else if (photo.recorded == 0.0) {
-        planned.note = QStringLiteral("no readable date");
-    } else {
-        const double shifted = photo.recorded + static_cast<double>(app::totalSeconds(options_.offset)) / 86400.0;
-        if (!meta::isDateTimeInRange(shifted)) {
-            planned.note = QStringLiteral("date out of range");
-        } else {
-            planned.corrected = true;
-            planned.newTime = toWholeSeconds(shifted);
-            planned.change = changeBetween(photo.recorded, planned.newTime);
-        }
-    }
-
-    if (namer_.formatMask().isEmpty()) {
-        addNote(planned.note, app::kInvalidFileMaskMessage);
-        return planned;
-    }
-    const app::OutputPath output = namer_.outputPathFor(options_.destinationFolder, photo.relativePath,
-                                                        photo.hasExif, planned.newTime, namingOptionsOf(options_));
-    const QString relativeFolder = output.folder.mid(withSlash(options_.destinationFolder).size());
-    const QString fileName = photo.relativePath.mid(photo.relativePath.lastIndexOf(u'/') + 1);
-    const QString ownPath = withSlash(sourceFolder_) + photo.relativePath;
-    // The photo's own file in the output folder: a copy that takes its place keeps its name, extension included.
-    const bool ownName = sameFolder_ && output.name == fileName.left(fileName.size() - 4);
-    QString name = output.name;
-    QString extension = app::kOutputExtension;
-    // As the run goes: a name taken on disk or by an earlier photo of the list gets the first free "_N".
-    const auto takeFirstFree = [&] {
-        const auto taken = [&](const QString& candidate) {
-            return reserved_.contains(output.folder + candidate) ||
-                   app::outputFileExists(output.folder + candidate + app::kOutputExtension);
-        };
-        if (!taken(name)) return;
-        const QString base = name;
-        for (qint64 n = 2;; ++n) {
-            const QString suffix = u'_' + QString::number(n);
-            const int room = app::kMaxFileNameBytes - static_cast<int>(app::kOutputExtension.size()) -
-                             static_cast<int>(suffix.toUtf8().size());
-            name = app::cutToUtf8Bytes(base, room) + suffix;
-            if (taken(name)) continue;
-            addNote(planned.note, QStringLiteral("renamed ") + suffix);
-            return;
-        }
-    };
-    if (!output.nameIsWritable()) {
-        addNote(planned.note, QStringLiteral("name cannot be written"));
-    } else if (options_.autoRename) {
-        takeFirstFree();
-    } else if (ownName) {
-        extension = fileName.right(4);
-        addNote(planned.note, QStringLiteral("replaces original"));
-    } else if (const QString target = output.folder + name + extension; listedPaths_.contains(target) && target != ownPath) {
-        // Another photo of the list stands there: the run never replaces one.
-        takeFirstFree();
-    } else if (reserved_.contains(output.folder + name)) {
-        addNote(planned.note, QStringLiteral("replaces an earlier photo's output"));
-    } else if (app::outputFileExists(target)) {
-        addNote(planned.note, target == ownPath ? QStringLiteral("replaces original") : QStringLiteral("replaces a file"));
-    }
-    reserved_.insert(output.folder + name);
-    planned.newName = relativeFolder + name + extension;
-    if (planned.note.isEmpty()) planned.note = QStringLiteral("ok");
-    return planned;
 }
 
 }  // namespace morrowtide::gui

@@ -1,17 +1,32 @@
 // The table of the preview: one row per listed photo, in list order, with what a run with the options of the moment
-// would do to it. The headers come in once (read elsewhere, on a worker thread); the plans are worked out again here,
-// cheaply, whenever the offset, mask or options change.
+// would do to it. The headers come in once (read on a worker thread); the plans are made again here, by the run's
+// own planner, whenever the offset, mask or options change.
 #pragma once
 
 #include <QAbstractTableModel>
-#include <QSet>
+#include <QByteArray>
+#include <QLocale>
+#include <memory>
 #include <vector>
 
 #include "app/batch_host.h"
 #include "app/naming.h"
-#include "gui/preview_photo.h"
+#include "app/photo_plan.h"
 
 namespace morrowtide::gui {
+
+// How far a photo's capture time moves, as the table marks it.
+enum class DateChange {
+    None,  // the same day, or not corrected
+    Day,   // another day of the same year
+    Year,  // another year
+};
+
+DateChange changeOf(const app::PhotoPlan& plan);
+
+// The photo's EXIF thumbnail: only the bytes the header located are read (never the image), and only a JPEG is
+// taken. Empty when there is none or the file changed.
+QByteArray readThumbnail(const app::PhotoHeader& header);
 
 class PreviewModel : public QAbstractTableModel {
     Q_OBJECT
@@ -21,45 +36,40 @@ class PreviewModel : public QAbstractTableModel {
     enum Role {
         ChangeRole = Qt::UserRole + 1,  // int: DateChange of the row's capture time
         CorrectedRole,                  // bool: the dates will be moved
-        ThumbnailRole,                  // QByteArray: the EXIF thumbnail's JPEG bytes
-        RecordedRole,                   // double: the recorded capture time, 0 when none
-        PathRole,                       // QString: the photo's full path
     };
 
     // The locale and clock the names are formatted with (the run's, unless a test fixes them).
-    explicit PreviewModel(QObject* parent = nullptr, const app::FileNamer& namer = app::FileNamer());
+    explicit PreviewModel(QObject* parent = nullptr, const QLocale& locale = QLocale::system(),
+                          app::Clock clock = app::currentLocalDateTime);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
-    // Forgets every row; the photos of `sourceFolder` follow through appendPhotos.
-    void clear(const QString& sourceFolder);
-    // Adds rows at the end, planned with the options in force; names are reserved in list order, as a run takes them.
-    void appendPhotos(std::vector<PhotoHeader> photos);
-    // The options of the moment: every row is planned again. `maskText` is the mask to name by; a mask that cannot be
-    // used keeps the one before.
+    // The rows: the headers of the listed photos in list order, read under the options' source folder.
+    void setHeaders(std::vector<std::shared_ptr<const app::PhotoHeader>> headers);
+    // The options of the moment: every row is planned again (no file is read). The mask must be one the namer
+    // accepts; while none is, the rows have no plans and planError() says why.
     void setOptions(const app::RunOptions& options);
 
-    const PhotoHeader& header(int row) const { return headers_.at(static_cast<std::size_t>(row)); }
-    const PhotoPlan& plan(int row) const { return plans_.at(static_cast<std::size_t>(row)); }
-    const QString& sourceFolder() const { return sourceFolder_; }
-    // The full path of a row's photo.
-    QString photoPath(int row) const;
+    const app::PhotoHeader& header(int row) const { return *headers_.at(static_cast<std::size_t>(row)); }
+    // The row's plan; only while hasPlans().
+    const app::PhotoPlan& plan(int row) const { return plans_.at(static_cast<std::size_t>(row)); }
+    bool hasPlans() const { return plans_.size() == headers_.size(); }
+    const QString& planError() const { return planError_; }
+    // Rows whose dates stay as they are.
+    int notCorrected() const;
 
   private:
-    void replanFrom(std::size_t first);
-    PhotoPlan planOf(const PhotoHeader& header);
+    void replan();
 
-    app::FileNamer namer_;
+    QLocale locale_;
+    app::Clock clock_;
     app::RunOptions options_;
-    bool sameFolder_ = false;
-    QString sourceFolder_;
-    std::vector<PhotoHeader> headers_;
-    std::vector<PhotoPlan> plans_;
-    QSet<QString> reserved_;     // output paths (without extension) taken by earlier rows
-    QSet<QString> listedPaths_;  // the full paths of the listed photos, which the run never replaces
+    std::vector<std::shared_ptr<const app::PhotoHeader>> headers_;
+    std::vector<app::PhotoPlan> plans_;
+    QString planError_;
 };
 
 }  // namespace morrowtide::gui

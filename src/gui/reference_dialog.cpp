@@ -1,5 +1,6 @@
 #include "gui/reference_dialog.h"
 
+#include <QCoreApplication>
 #include <QDateTimeEdit>
 #include <QDialogButtonBox>
 #include <QFileInfo>
@@ -9,7 +10,7 @@
 #include <QVBoxLayout>
 
 #include "app/time_offset.h"
-#include "gui/preview_photo.h"
+#include "app/photo_plan.h"
 #include "meta/date_time.h"
 
 namespace morrowtide::gui {
@@ -27,21 +28,22 @@ double fromQDateTime(const QDateTime& value) {
 }
 
 QString offsetText(const app::TimeOffset& offset) {
-    auto part = [](int value, const char* one, const char* many) {
-        return (value > 0 ? QStringLiteral("+") : QString()) + QString::number(value) + u' ' +
-               QString::fromLatin1(value == 1 || value == -1 ? one : many);
+    const auto part = [](int value, const char* one, const char* many) {
+        const QString number = (value > 0 ? QStringLiteral("+") : QString()) + QString::number(value);
+        return QCoreApplication::translate("ReferenceTimeDialog", value == 1 || value == -1 ? one : many).arg(number);
     };
-    return part(offset.days, "day", "days") + QStringLiteral(", ") + part(offset.hours, "hour", "hours") +
-           QStringLiteral(", ") + part(offset.minutes, "minute", "minutes") + QStringLiteral(", ") +
-           part(offset.seconds, "second", "seconds");
+    return part(offset.days, QT_TR_NOOP("%1 day"), QT_TR_NOOP("%1 days")) + QStringLiteral(", ") +
+           part(offset.hours, QT_TR_NOOP("%1 hour"), QT_TR_NOOP("%1 hours")) + QStringLiteral(", ") +
+           part(offset.minutes, QT_TR_NOOP("%1 minute"), QT_TR_NOOP("%1 minutes")) + QStringLiteral(", ") +
+           part(offset.seconds, QT_TR_NOOP("%1 second"), QT_TR_NOOP("%1 seconds"));
 }
 
 ReferenceTimeDialog::ReferenceTimeDialog(QWidget* parent, const QString& photoPath, double recorded)
     : QDialog(parent), recorded_(recorded) {
     setObjectName(QStringLiteral("ReferenceTimeDialog"));
-    setWindowTitle(QStringLiteral("Set from a photo"));
+    setWindowTitle(tr("Set from a photo"));
 
-    auto* intro = new QLabel(QStringLiteral("Type the date and time this photo was really taken (read it off a photo "
+    auto* intro = new QLabel(tr("Type the date and time this photo was really taken (read it off a photo "
                                             "of a clock, or from a phone's photo of the same moment). The offset "
                                             "boxes get the difference."),
                              this);
@@ -50,7 +52,7 @@ ReferenceTimeDialog::ReferenceTimeDialog(QWidget* parent, const QString& photoPa
     photo->setObjectName(QStringLiteral("lblReferencePhoto"));
     photo->setTextFormat(Qt::PlainText);
     photo->setToolTip(photoPath);
-    auto* recordedLabel = new QLabel(dateTimeText(recorded), this);
+    auto* recordedLabel = new QLabel(app::formatPlanDate(recorded), this);
     recordedLabel->setObjectName(QStringLiteral("lblReferenceRecorded"));
     trueTime_ = new QDateTimeEdit(this);
     trueTime_->setObjectName(QStringLiteral("dteTrueTime"));
@@ -64,10 +66,10 @@ ReferenceTimeDialog::ReferenceTimeDialog(QWidget* parent, const QString& photoPa
     offsetLabel_->setObjectName(QStringLiteral("lblReferenceOffset"));
 
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("Photo:"), photo);
-    form->addRow(QStringLiteral("Recorded date and time:"), recordedLabel);
-    form->addRow(QStringLiteral("&True date and time:"), trueTime_);
-    form->addRow(QStringLiteral("Offset:"), offsetLabel_);
+    form->addRow(tr("Photo:"), photo);
+    form->addRow(tr("Recorded date and time:"), recordedLabel);
+    form->addRow(tr("&True date and time:"), trueTime_);
+    form->addRow(tr("Offset:"), offsetLabel_);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->setObjectName(QStringLiteral("bbReference"));
     ok_ = buttons->button(QDialogButtonBox::Ok);
@@ -93,7 +95,7 @@ std::optional<app::TimeOffset> ReferenceTimeDialog::offset() const {
 
 void ReferenceTimeDialog::updateOffset() {
     const auto found = offset();
-    offsetLabel_->setText(found ? offsetText(*found) : QStringLiteral("too large for the offset boxes"));
+    offsetLabel_->setText(found ? offsetText(*found) : tr("too large for the offset boxes"));
     ok_->setEnabled(found.has_value());
 }
 

@@ -199,19 +199,16 @@ std::unique_ptr<MainWindow> MainWindowTest::makeWindow(
 void MainWindowTest::firstStartWithoutSettingsFile() {
     window_ = makeWindow();
     QCOMPARE(window_->windowTitle(), QStringLiteral("Morrowtide V1.1"));
-    // Never smaller than its tabs need, larger at will (the preview's table uses the room).
-    QCOMPARE(window_->minimumSize(), window_->minimumSizeHint().expandedTo(window_->minimumSize()));
-    QCOMPARE(window_->size(), window_->minimumSize());
-    QVERIFY(window_->maximumSize().width() > window_->minimumSize().width());
+    // A fixed size, and no maximise button to go with it.
+    QCOMPARE(window_->minimumSize(), window_->maximumSize());
     QVERIFY(window_->windowFlags().testFlag(Qt::CustomizeWindowHint));
-    QVERIFY(window_->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+    QVERIFY(!window_->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
     QVERIFY(window_->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
     QVERIFY(window_->windowFlags().testFlag(Qt::WindowCloseButtonHint));
     auto* tabs = child<QTabWidget>("pageControl");
-    QCOMPARE(tabs->count(), 3);
+    QCOMPARE(tabs->count(), 2);
     QCOMPARE(tabs->tabText(0), QStringLiteral("Photos"));
     QCOMPARE(tabs->tabText(1), QStringLiteral("Options"));
-    QCOMPARE(tabs->tabText(2), QStringLiteral("Preview"));
     QCOMPARE(tabs->currentWidget()->objectName(), QStringLiteral("tsTimeDifference"));
 
     QCOMPARE(child<QLineEdit>("edtDir")->text(), documents_);

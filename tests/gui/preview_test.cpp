@@ -1,14 +1,17 @@
-// The preview: its table model (rows, notes, highlighting, names reserved in list order, updates after an edit),
-// the page that reads a folder on a worker thread, and "Set from a photo…" in the dialog and in the main window.
+// The preview: its table model (rows, notes, highlighting, updates after an edit), the thumbnail, the window that
+// reads a folder on a worker thread and follows the main window's edits, the names it shows against a real run's,
+// and "Set from a photo…" in the dialog and in the main window.
+#include <QAction>
 #include <QBrush>
+#include <QCheckBox>
 #include <QDateTimeEdit>
-#include <QDialogButtonBox>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
-#include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -18,12 +21,13 @@
 
 #include "app/batch_run.h"
 #include "app/file_list.h"
+#include "app/photo_plan.h"
 #include "app/time_offset.h"
 #include "gui/main_window.h"
 #include "gui/message_boxes.h"
+#include "gui/preview_loader.h"
 #include "gui/preview_model.h"
-#include "gui/preview_page.h"
-#include "gui/preview_photo.h"
+#include "gui/preview_window.h"
 #include "gui/reference_dialog.h"
 #include "meta/date_time.h"
 #include "support/exif_builder.h"
@@ -40,6 +44,10 @@ constexpr double kFixedNow = 39173.0 + (11 * 3600 + 15 * 60 + 2) / 86400.0;
 // A small JPEG to stand for a camera's thumbnail (the tests' 8x8 grey image).
 std::string thumbnailJpeg() {
     return test::JpegBuilder().imageData().build();
+}
+
+std::string photo(const char* date, const std::string& thumbnail = {}) {
+    return test::cameraPhoto({date, "Maker", "Demo", thumbnail});
 }
 
 double at(int year, int month, int day, int hour, int minute, int second) {
@@ -87,21 +95,19 @@ class PreviewTest : public QObject {
     void init();
     void cleanup() { temp_.reset(); }
 
-    void headerReadsModelDateAndThumbnail();
+    void thumbnailIsReadFromItsOwnBytes();
     void rowsShowWhatARunWouldDo_data();
     void rowsShowWhatARunWouldDo();
     void offsetChangeUpdatesEveryRow();
-    void namesAreReservedInListOrder_data();
-    void namesAreReservedInListOrder();
     void namesAreTheRunsNames_data();
     void namesAreTheRunsNames();
-    void pageReadsTheFolderOnAWorker();
-    void pageSaysWhenTheFolderIsMissing();
+    void windowReadsTheFolderOnAWorker();
+    void windowSaysWhenTheFolderIsMissing();
     void dialogShowsTheOffsetToTheTrueTime_data();
     void dialogShowsTheOffsetToTheTrueTime();
-    void windowSetsTheBoxesFromAPhoto();
-    void windowRefusesAPhotoWithoutDate();
-    void windowPreviewFollowsTheEdits();
+    void mainWindowSetsTheBoxesFromAPhoto();
+    void mainWindowRefusesAPhotoWithoutDate();
+    void previewOpensFromTheButtonAndFollowsTheEdits();
 
   private:
     QString write(const QString& relative, const std::string& bytes) {
@@ -118,17 +124,21 @@ class PreviewTest : public QObject {
         o.offset.hours = hours;
         return o;
     }
-    // A model holding the headers of the given files (relative to the source folder), in that order.
-    void fill(PreviewModel& model, const QStringList& files, const app::RunOptions& runOptions) {
-        model.setOptions(runOptions);
-        model.clear(source());
-        std::vector<gui::PhotoHeader> headers;
-        for (const QString& file : files) {
-            headers.push_back(gui::readPhotoHeader(temp_->filePath(QStringLiteral("src/") + file).toStdString(), file));
-        }
-        model.appendPhotos(std::move(headers));
+    // The headers of the given files (relative to the source folder), in that order.
+    gui::PhotoHeaders headersOf(const QStringList& files) const {
+        std::vector<std::string> paths;
+        for (const QString& file : files) paths.push_back((source() + u'/' + file).toStdString());
+        return app::readPhotoHeaders(paths, source());
     }
-    static app::FileNamer namer() { return app::FileNamer(QLocale::c(), [] { return kFixedNow; }); }
+    // A window that has read the source folder with `runOptions`.
+    std::unique_ptr<gui::PreviewWindow> readWindow(const app::RunOptions& runOptions) {
+        auto window = std::make_unique<gui::PreviewWindow>(nullptr, QLocale::c(), [] { return kFixedNow; });
+        window->setOptions(runOptions);
+        QSignalSpy finished(window.get(), &gui::PreviewWindow::readingFinished);
+        window->show();  // reading starts when the window is on the screen
+        if (!finished.wait(60000)) return nullptr;
+        return window;
+    }
     std::unique_ptr<gui::MainWindow> makeWindow(std::function<std::optional<double>(QWidget*, const QString&, double)> ask,
                                                 RecordingBoxes& boxes) {
         gui::MainWindowSetup setup;
@@ -154,27 +164,22 @@ void PreviewTest::init() {
     QDir().mkpath(source());
 }
 
-void PreviewTest::headerReadsModelDateAndThumbnail() {
+void PreviewTest::thumbnailIsReadFromItsOwnBytes() {
     const std::string thumbnail = thumbnailJpeg();
-    for (const auto order : {test::ByteOrder::kLittle, test::ByteOrder::kBig}) {
-        const QString path = write(QStringLiteral("a.jpg"), test::datedPhoto("2024:05:14 09:07:13", "Demo Camera",
-                                                                             thumbnail, order));
-        const gui::PhotoHeader header = gui::readPhotoHeader(path.toStdString(), QStringLiteral("a.jpg"));
-        QVERIFY(header.hasExif);
-        QCOMPARE(header.cameraModel, QStringLiteral("Demo Camera"));
-        QCOMPARE(gui::dateTimeText(header.recorded), QStringLiteral("2024-05-14 09:07:13"));
-        QCOMPARE(header.thumbnail, QByteArray::fromStdString(thumbnail));
-        QVERIFY(!QImage::fromData(header.thumbnail, "JPEG").isNull());
-    }
+    write(QStringLiteral("a.jpg"), photo("2024:05:14 09:07:13", thumbnail));
+    write(QStringLiteral("b.jpg"), photo("2024:05:14 09:07:13", "not a jpeg"));
+    write(QStringLiteral("c.jpg"), photo("2024:05:14 09:07:13"));
+    write(QStringLiteral("d.jpg"), photo("2024:05:14 09:07:13", thumbnail));
+    const auto headers = headersOf({"a.jpg", "b.jpg", "c.jpg", "d.jpg"});
+    const QByteArray found = gui::readThumbnail(*headers[0]);
+    QCOMPARE(found, QByteArray::fromStdString(thumbnail));
+    QVERIFY(!QImage::fromData(found, "JPEG").isNull());
     // Bytes that are no JPEG where the thumbnail should be, and a photo without one, give no thumbnail.
-    const QString bad = write(QStringLiteral("b.jpg"), test::datedPhoto("2024:05:14 09:07:13", {}, "not a jpeg"));
-    QVERIFY(gui::readPhotoHeader(bad.toStdString(), {}).thumbnail.isEmpty());
-    const QString none = write(QStringLiteral("c.jpg"), test::datedPhoto("2024:05:14 09:07:13"));
-    QVERIFY(gui::readPhotoHeader(none.toStdString(), {}).thumbnail.isEmpty());
-    // A model padded with zero bytes and blanks, as some cameras store it.
-    const QString padded =
-        write(QStringLiteral("d.jpg"), test::datedPhoto("2024:05:14 09:07:13", std::string_view("E990 \0\0\0 ", 9)));
-    QCOMPARE(gui::readPhotoHeader(padded.toStdString(), {}).cameraModel, QStringLiteral("E990"));
+    QVERIFY(gui::readThumbnail(*headers[1]).isEmpty());
+    QVERIFY(gui::readThumbnail(*headers[2]).isEmpty());
+    // A file changed since its header was read is not trusted.
+    write(QStringLiteral("d.jpg"), photo("2024:05:14 09:07:13", thumbnail + "longer"));
+    QVERIFY(gui::readThumbnail(*headers[3]).isEmpty());
 }
 
 void PreviewTest::rowsShowWhatARunWouldDo_data() {
@@ -188,34 +193,33 @@ void PreviewTest::rowsShowWhatARunWouldDo_data() {
     QTest::addColumn<int>("change");
     QTest::addColumn<bool>("corrected");
 
-    auto photo = [](const char* date) { return QByteArray::fromStdString(test::datedPhoto(date, "Demo")); };
+    auto dated = [](const char* date) { return QByteArray::fromStdString(photo(date)); };
     // The offset is +3 hours throughout.
-    QTest::newRow("same day") << "IMG_1.JPG" << photo("2024:05:14 09:00:00") << "." << "2024-05-14 09:00:00"
+    QTest::newRow("same day") << "IMG_1.JPG" << dated("2024:05:14 09:00:00") << "." << "2024-05-14 09:00:00"
                               << "2024-05-14 12:00:00" << "2024-05-14 12-00-00 - IMG_1.jpg" << "ok"
                               << int(DateChange::None) << true;
-    QTest::newRow("next day") << "Trip/IMG_2.JPG" << photo("2024:05:14 22:30:00") << "Trip" << "2024-05-14 22:30:00"
+    QTest::newRow("next day") << "Trip/IMG_2.JPG" << dated("2024:05:14 22:30:00") << "Trip" << "2024-05-14 22:30:00"
                               << "2024-05-15 01:30:00" << "Trip/2024-05-15 01-30-00 - IMG_2.jpg" << "ok"
                               << int(DateChange::Day) << true;
-    QTest::newRow("next year") << "IMG_3.jpg" << photo("2023:12:31 23:00:00") << "." << "2023-12-31 23:00:00"
+    QTest::newRow("next year") << "IMG_3.jpg" << dated("2023:12:31 23:00:00") << "." << "2023-12-31 23:00:00"
                                << "2024-01-01 02:00:00" << "2024-01-01 02-00-00 - IMG_3.jpg" << "ok"
                                << int(DateChange::Year) << true;
-    QTest::newRow("undated") << "IMG_4.JPG" << photo("0000:00:00 00:00:00") << "." << "-" << "-" << "IMG_4.jpg"
+    QTest::newRow("undated") << "IMG_4.JPG" << dated("0000:00:00 00:00:00") << "." << "-" << "-" << "IMG_4.jpg"
                              << "no readable date" << int(DateChange::None) << false;
-    QTest::newRow("out of range") << "IMG_5.JPG" << photo("9999:12:31 22:00:00") << "." << "9999-12-31 22:00:00"
+    QTest::newRow("out of range") << "IMG_5.JPG" << dated("9999:12:31 22:00:00") << "." << "9999-12-31 22:00:00"
                                   << "9999-12-31 22:00:00" << "9999-12-31 22-00-00 - IMG_5.jpg"
                                   << "date out of range" << int(DateChange::None) << false;
-    QTest::newRow("no EXIF") << "IMG_6.JPG" << QByteArray::fromStdString(test::JpegBuilder().app0Jfif().imageData().build())
-                             << "." << "-" << "-" << "IMG_6.jpg" << "no EXIF" << int(DateChange::None) << false;
-    QTest::newRow("no JPEG") << "IMG_7.JPG" << QByteArray("just text") << "." << "-" << "-" << "IMG_7.jpg"
-                             << "no EXIF" << int(DateChange::None) << false;
+    QTest::newRow("no EXIF") << "IMG_6.JPG" << QByteArray::fromStdString(test::plainPhoto()) << "." << "-" << "-"
+                             << "IMG_6.jpg" << "no EXIF" << int(DateChange::None) << false;
 }
 
 void PreviewTest::rowsShowWhatARunWouldDo() {
     QFETCH(QString, file);
     QFETCH(QByteArray, bytes);
     write(file, bytes.toStdString());
-    PreviewModel model(nullptr, namer());
-    fill(model, {file}, options(3));
+    PreviewModel model(nullptr, QLocale::c(), [] { return kFixedNow; });
+    model.setOptions(options(3));
+    model.setHeaders(headersOf({file}));
     QCOMPARE(model.rowCount(), 1);
     QCOMPARE(model.columnCount(), int(PreviewModel::ColumnCount));
     auto cell = [&](int column, int role = Qt::DisplayRole) { return model.data(model.index(0, column), role); };
@@ -228,6 +232,7 @@ void PreviewTest::rowsShowWhatARunWouldDo() {
     QTEST(cell(PreviewModel::Note).toString(), "note");
     QTEST(cell(0, PreviewModel::ChangeRole).toInt(), "change");
     QTEST(cell(0, PreviewModel::CorrectedRole).toBool(), "corrected");
+    QCOMPARE(model.notCorrected(), cell(0, PreviewModel::CorrectedRole).toBool() ? 0 : 1);
     QFETCH(bool, corrected);
     QFETCH(int, change);
     // A row left alone stands out in every cell; a change of day or year marks the new time only.
@@ -238,133 +243,79 @@ void PreviewTest::rowsShowWhatARunWouldDo() {
 }
 
 void PreviewTest::offsetChangeUpdatesEveryRow() {
-    write(QStringLiteral("IMG_1.JPG"), test::datedPhoto("2024:05:14 22:30:00"));
-    write(QStringLiteral("IMG_2.JPG"), test::datedPhoto("2024:12:31 20:00:00"));
-    PreviewModel model(nullptr, namer());
-    fill(model, {QStringLiteral("IMG_1.JPG"), QStringLiteral("IMG_2.JPG")}, options(0));
-    QCOMPARE(model.plan(0).change, DateChange::None);
-    QCOMPARE(model.plan(1).change, DateChange::None);
-    const QBrush day = model.data(model.index(0, PreviewModel::NewTime), Qt::BackgroundRole).value<QBrush>();
+    write(QStringLiteral("IMG_1.JPG"), photo("2024:05:14 22:30:00"));
+    write(QStringLiteral("IMG_2.JPG"), photo("2024:12:31 20:00:00"));
+    PreviewModel model(nullptr, QLocale::c(), [] { return kFixedNow; });
+    model.setOptions(options(0));
+    model.setHeaders(headersOf({"IMG_1.JPG", "IMG_2.JPG"}));
+    QCOMPARE(gui::changeOf(model.plan(0)), DateChange::None);
+    QCOMPARE(gui::changeOf(model.plan(1)), DateChange::None);
 
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
     model.setOptions(options(4));
     QCOMPARE(changed.count(), 1);
     QCOMPARE(changed.first().at(0).toModelIndex().row(), 0);
     QCOMPARE(changed.first().at(1).toModelIndex().row(), 1);
-    QCOMPARE(gui::dateTimeText(model.plan(0).newTime), QStringLiteral("2024-05-15 02:30:00"));
-    QCOMPARE(model.plan(0).change, DateChange::Day);
-    QCOMPARE(model.plan(1).change, DateChange::Year);
-    QCOMPARE(model.plan(1).newName, QStringLiteral("2025-01-01 00-00-00 - IMG_2.jpg"));
+    QCOMPARE(app::formatPlanDate(model.plan(0).newCapture), QStringLiteral("2024-05-15 02:30:00"));
+    QCOMPARE(gui::changeOf(model.plan(0)), DateChange::Day);
+    QCOMPARE(gui::changeOf(model.plan(1)), DateChange::Year);
+    QCOMPARE(model.plan(1).relativeOutput, QStringLiteral("2025-01-01 00-00-00 - IMG_2.jpg"));
     // Day and year are told apart by colour.
     const QBrush dayBrush = model.data(model.index(0, PreviewModel::NewTime), Qt::BackgroundRole).value<QBrush>();
     const QBrush yearBrush = model.data(model.index(1, PreviewModel::NewTime), Qt::BackgroundRole).value<QBrush>();
-    QVERIFY(dayBrush != day);
     QVERIFY(dayBrush.color() != yearBrush.color());
 
     // A mask edit renames without reading anything again.
     app::RunOptions masked = options(4);
     masked.fileMask = QStringLiteral("yyyymmdd_*FILENAME");
     model.setOptions(masked);
-    QCOMPARE(model.plan(0).newName, QStringLiteral("20240515_IMG_1.jpg"));
+    QCOMPARE(model.plan(0).relativeOutput, QStringLiteral("20240515_IMG_1.jpg"));
+    // A mask no name can be formed with: no plans, and the rows say why.
+    masked.fileMask = QStringLiteral("<>");
+    PreviewModel refused(nullptr, QLocale::c(), [] { return kFixedNow; });
+    refused.setOptions(masked);
+    refused.setHeaders(headersOf({"IMG_1.JPG"}));
+    QVERIFY(!refused.hasPlans());
+    QCOMPARE(refused.data(refused.index(0, PreviewModel::Note)).toString(), app::kInvalidFileMaskMessage);
     // Back to no offset: nothing is highlighted any more.
     model.setOptions(options(0));
     QVERIFY(!model.data(model.index(1, PreviewModel::NewTime), Qt::BackgroundRole).isValid());
 }
 
-void PreviewTest::namesAreReservedInListOrder_data() {
-    QTest::addColumn<bool>("autoRename");
-    QTest::addColumn<bool>("includeDateTime");
-    QTest::addColumn<bool>("includeFileName");
-    QTest::addColumn<bool>("intoSource");
-    QTest::addColumn<QStringList>("names");
-    QTest::addColumn<QStringList>("notes");
-    // Three photos of one second (without the file name, the mask leaves "<date> - "); "2024-05-14 09-00-00 - IMG_1.jpg" already stands in the destination. A copy that
-    // takes its photo's place keeps the name exactly (IMG_2.JPG); one beside it is a ".jpg" file of its own.
-    const QString date = QStringLiteral("2024-05-14 09-00-00");
-    QTest::newRow("taken on disk") << true << true << true << false
-                                   << QStringList{date + " - IMG_1_2.jpg", date + " - IMG_2.jpg", date + " - IMG_3.jpg"}
-                                   << QStringList{"renamed _2", "ok", "ok"};
-    QTest::newRow("taken by earlier photos") << true << true << false << false
-                                             << QStringList{date + " - .jpg", date + " - _2.jpg", date + " - _3.jpg"}
-                                             << QStringList{"ok", "renamed _2", "renamed _3"};
-    QTest::newRow("no auto rename") << false << true << false << false
-                                    << QStringList{date + " - .jpg", date + " - .jpg", date + " - .jpg"}
-                                    << QStringList{"ok", "replaces an earlier photo's output",
-                                                   "replaces an earlier photo's output"};
-    QTest::newRow("over the originals") << false << false << true << true
-                                        << QStringList{"IMG_1.jpg", "IMG_2.JPG", "IMG_3.jpg"}
-                                        << QStringList{"replaces original", "replaces original", "replaces original"};
-    QTest::newRow("beside the originals") << true << false << true << true
-                                          << QStringList{"IMG_1_2.jpg", "IMG_2.jpg", "IMG_3_2.jpg"}
-                                          << QStringList{"renamed _2", "ok", "renamed _2"};
-}
-
-void PreviewTest::namesAreReservedInListOrder() {
-    QFETCH(bool, autoRename);
-    QFETCH(bool, includeDateTime);
-    QFETCH(bool, includeFileName);
-    QFETCH(bool, intoSource);
-    const std::string dated = test::datedPhoto("2024:05:14 09:00:00");
-    const QStringList files{QStringLiteral("IMG_1.jpg"), QStringLiteral("IMG_2.JPG"), QStringLiteral("IMG_3.jpg")};
-    for (const QString& file : files) write(file, dated);
-    test::writeFile(std::filesystem::path(destination().toStdString()) / "2024-05-14 09-00-00 - IMG_1.jpg", dated);
-    app::RunOptions o = options(0);
-    o.autoRename = autoRename;
-    o.includeDateTime = includeDateTime;
-    o.includeFileName = includeFileName;
-    if (intoSource) o.destinationFolder = source();
-    PreviewModel model(nullptr, namer());
-    fill(model, files, o);
-    QStringList names, notes;
-    for (int row = 0; row < model.rowCount(); ++row) {
-        names << model.plan(row).newName;
-        notes << model.plan(row).note;
-    }
-    QTEST(names, "names");
-    QTEST(notes, "notes");
-}
-
 void PreviewTest::namesAreTheRunsNames_data() {
     QTest::addColumn<bool>("autoRename");
     QTest::addColumn<bool>("includeFileName");
-    QTest::addColumn<bool>("intoSource");
-    QTest::newRow("standard options") << true << true << false;
-    QTest::newRow("date only") << true << false << false;
-    QTest::newRow("date only, no auto rename") << false << false << false;
-    QTest::newRow("beside the originals") << true << true << true;
+    QTest::addColumn<QString>("into");  // the destination below the temporary folder
+    QTest::newRow("standard options") << true << true << "out";
+    QTest::newRow("date only") << true << false << "out";
+    QTest::newRow("date only, no auto rename") << false << false << "out";
+    QTest::newRow("beside the originals") << true << true << "src";
+    QTest::newRow("over the originals") << false << false << "src";
+    QTest::newRow("inside the source") << true << false << "src/Trip";
 }
 
 void PreviewTest::namesAreTheRunsNames() {
     QFETCH(bool, autoRename);
     QFETCH(bool, includeFileName);
-    QFETCH(bool, intoSource);
-    const std::string dated = test::datedPhoto("2024:05:14 09:00:00");
-    const QStringList files{QStringLiteral("IMG_1.jpg"),     QStringLiteral("IMG_2.JPG"),
-                            QStringLiteral("IMG_2.jpg"),     QStringLiteral("Trip/IMG_3.jpg"),
-                            QStringLiteral("Trip/IMG_4.jpg"), QStringLiteral("undated.jpg"),
-                            QStringLiteral("plain.jpg")};
-    for (const QString& file : files.mid(0, 5)) write(file, dated);
-    write(files[5], test::datedPhoto("0000:00:00 00:00:00"));
-    write(files[6], test::JpegBuilder().app0Jfif().imageData().build());
+    QFETCH(QString, into);
+    const std::string dated = photo("2024:05:14 09:00:00");
+    for (const char* file : {"IMG_1.jpg", "IMG_2.JPG", "IMG_2.jpg", "Trip/IMG_3.jpg", "Trip/IMG_4.jpg"}) {
+        write(QString::fromLatin1(file), dated);
+    }
+    write(QStringLiteral("undated.jpg"), photo("0000:00:00 00:00:00"));
+    write(QStringLiteral("plain.jpg"), test::plainPhoto());
     test::writeFile(std::filesystem::path(destination().toStdString()) / "2024-05-14 09-00-00 - IMG_1.jpg", dated);
     app::RunOptions o = options(1);
     o.autoRename = autoRename;
     o.includeFileName = includeFileName;
-    if (intoSource) o.destinationFolder = source();
+    o.destinationFolder = temp_->filePath(into);
 
-    PreviewModel model(nullptr, namer());
-    model.setOptions(o);
-    model.clear(source());
-    std::vector<std::string> listed;
-    app::scanFolderNative(source().toStdString(), true, listed);
-    std::vector<gui::PhotoHeader> headers;
-    for (const std::string& path : listed) {
-        headers.push_back(gui::readPhotoHeader(path, QString::fromStdString(path.substr(source().size() + 1))));
-    }
-    model.appendPhotos(std::move(headers));
+    auto window = readWindow(o);
+    QVERIFY(window);
     QStringList previewed;
-    for (int row = 0; row < model.rowCount(); ++row) previewed << o.destinationFolder + u'/' + model.plan(row).newName;
-
+    for (int row = 0; row < window->model().rowCount(); ++row) {
+        previewed << window->model().plan(row).output.filePath();
+    }
     RecordingHost host(o);
     app::BatchRun run(host);
     run.setNamingLocale(QLocale::c());
@@ -373,57 +324,62 @@ void PreviewTest::namesAreTheRunsNames() {
     QCOMPARE(previewed, host.lines);
 }
 
-void PreviewTest::pageReadsTheFolderOnAWorker() {
-    constexpr int kPhotos = 1200;  // more than one batch
-    const std::string photo = test::datedPhoto("2024:05:14 09:00:00", "Demo", thumbnailJpeg());
-    for (int i = 0; i < kPhotos; ++i) write(QStringLiteral("d%1/IMG_%2.JPG").arg(i % 3).arg(i, 4, 10, QChar(u'0')), photo);
-    gui::PreviewPage page(namer());
-    page.setOptions(options(-10));
-    QSignalSpy finished(&page, &gui::PreviewPage::readingFinished);
-    page.show();  // reading starts when the page is on the screen
-    auto* status = page.findChild<QLabel*>(QStringLiteral("lblPreviewStatus"));
-    QVERIFY(page.isReading());
+void PreviewTest::windowReadsTheFolderOnAWorker() {
+    constexpr int kPhotos = 1200;
+    const std::string bytes = photo("2024:05:14 09:00:00", thumbnailJpeg());
+    for (int i = 0; i < kPhotos; ++i) write(QStringLiteral("d%1/IMG_%2.JPG").arg(i % 3).arg(i, 4, 10, QChar(u'0')), bytes);
+    gui::PreviewWindow window(nullptr, QLocale::c(), [] { return kFixedNow; });
+    QVERIFY(window.windowFlags().testFlag(Qt::Window));
+    window.setOptions(options(-10));
+    QVERIFY(!window.isReading());  // nothing is read for a hidden window
+    QSignalSpy finished(&window, &gui::PreviewWindow::readingFinished);
+    window.show();
+    auto* status = window.findChild<QLabel*>(QStringLiteral("lblPreviewStatus"));
+    auto* progress = window.findChild<QProgressBar*>(QStringLiteral("pbPreview"));
+    QVERIFY(window.isReading());
+    QVERIFY(progress->isVisible());
     QVERIFY(finished.wait(60000));
-    QVERIFY(!page.isReading());
-    QCOMPARE(page.model().rowCount(), kPhotos);
+    QVERIFY(!window.isReading());
+    QVERIFY(!progress->isVisible());
+    QCOMPARE(window.model().rowCount(), kPhotos);
     QCOMPARE(status->text(), QStringLiteral("1200 photos, 0 not corrected"));
     // In list order: the first folder's photos first, each folder's in name order.
-    QCOMPARE(page.model().header(0).relativePath, QStringLiteral("d0/IMG_0000.JPG"));
-    QCOMPARE(page.model().header(kPhotos - 1).relativePath, QStringLiteral("d2/IMG_1199.JPG"));
-    QCOMPARE(page.model().plan(0).change, DateChange::Day);
-    // The first row is selected, and its thumbnail shown.
-    QCOMPARE(page.selectedRow(), 0);
-    auto* thumbnail = page.findChild<QLabel*>(QStringLiteral("lblPreviewThumbnail"));
-    QVERIFY(!thumbnail->pixmap().isNull());
-    auto* setFromPhoto = page.findChild<QPushButton*>(QStringLiteral("btnPreviewSetFromPhoto"));
-    QSignalSpy requested(&page, &gui::PreviewPage::setFromPhotoRequested);
-    setFromPhoto->click();
+    QCOMPARE(window.model().header(0).relativePath, QStringLiteral("d0/IMG_0000.JPG"));
+    QCOMPARE(window.model().header(kPhotos - 1).relativePath, QStringLiteral("d2/IMG_1199.JPG"));
+    QCOMPARE(gui::changeOf(window.model().plan(0)), DateChange::Day);
+    // The first row is selected, its thumbnail shown, and "Set from a photo…" asks for its photo.
+    QCOMPARE(window.selectedRow(), 0);
+    QVERIFY(!window.findChild<QLabel*>(QStringLiteral("lblPreviewThumbnail"))->pixmap().isNull());
+    QSignalSpy requested(&window, &gui::PreviewWindow::setFromPhotoRequested);
+    window.findChild<QPushButton*>(QStringLiteral("btnPreviewSetFromPhoto"))->click();
     QCOMPARE(requested.count(), 1);
     QCOMPARE(requested.first().at(0).toString(), source() + QStringLiteral("/d0/IMG_0000.JPG"));
 
+    // An offset edit plans again and reads nothing.
+    window.setOptions(options(0));
+    QVERIFY(!window.isReading());
+    QCOMPARE(gui::changeOf(window.model().plan(0)), DateChange::None);
     // Another folder while one is read: the first reading's rows never reach the table.
-    page.setOptions(options(0));
     app::RunOptions other = options(0);
     other.sourceFolder = temp_->filePath(QStringLiteral("src/d1"));
     finished.clear();
-    page.refresh();
-    page.setOptions(other);
+    window.refresh();
+    QVERIFY(window.isReading());
+    window.setOptions(other);
     QVERIFY(finished.wait(60000));
-    QTRY_VERIFY(!page.isReading());
-    QCOMPARE(page.model().rowCount(), kPhotos / 3);
-    QCOMPARE(page.model().header(0).relativePath, QStringLiteral("IMG_0001.JPG"));
+    QTRY_VERIFY(!window.isReading());
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(window.model().rowCount(), kPhotos / 3);
+    QCOMPARE(window.model().header(0).relativePath, QStringLiteral("IMG_0001.JPG"));
 }
 
-void PreviewTest::pageSaysWhenTheFolderIsMissing() {
-    gui::PreviewPage page(namer());
+void PreviewTest::windowSaysWhenTheFolderIsMissing() {
     app::RunOptions o = options(0);
     o.sourceFolder = temp_->filePath(QStringLiteral("nowhere"));
-    page.setOptions(o);
-    QSignalSpy finished(&page, &gui::PreviewPage::readingFinished);
-    page.show();
-    QVERIFY(finished.wait(10000));
-    QCOMPARE(page.model().rowCount(), 0);
-    QCOMPARE(page.findChild<QLabel*>(QStringLiteral("lblPreviewStatus"))->text(), QStringLiteral("Error: Invalid Directory"));
+    auto window = readWindow(o);
+    QVERIFY(window);
+    QCOMPARE(window->model().rowCount(), 0);
+    QCOMPARE(window->findChild<QLabel*>(QStringLiteral("lblPreviewStatus"))->text(), app::kInvalidDirectoryMessage);
 }
 
 void PreviewTest::dialogShowsTheOffsetToTheTrueTime_data() {
@@ -444,7 +400,7 @@ void PreviewTest::dialogShowsTheOffsetToTheTrueTime() {
     QFETCH(double, recorded);
     QFETCH(QDateTime, truth);
     gui::ReferenceTimeDialog dialog(nullptr, QStringLiteral("/photos/IMG_1.JPG"), recorded);
-    QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("lblReferenceRecorded"))->text(), gui::dateTimeText(recorded));
+    QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("lblReferenceRecorded"))->text(), app::formatPlanDate(recorded));
     // The field starts at the recorded time, with seconds.
     QCOMPARE(dialog.trueTime(), recorded);
     QCOMPARE(dialog.trueTimeEdit().displayFormat(), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
@@ -455,8 +411,8 @@ void PreviewTest::dialogShowsTheOffsetToTheTrueTime() {
              meta::decodeDateTime(gui::fromQDateTime(truth)));
 }
 
-void PreviewTest::windowSetsTheBoxesFromAPhoto() {
-    pickedPhoto_ = write(QStringLiteral("clock.jpg"), test::datedPhoto("2024:02:28 23:10:00"));
+void PreviewTest::mainWindowSetsTheBoxesFromAPhoto() {
+    pickedPhoto_ = write(QStringLiteral("clock.jpg"), photo("2024:02:28 23:10:00"));
     RecordingBoxes boxes;
     QString askedPath;
     double askedRecorded = 0;
@@ -469,7 +425,7 @@ void PreviewTest::windowSetsTheBoxesFromAPhoto() {
         boxes);
     window->findChild<QPushButton*>(QStringLiteral("btnSetFromPhoto"))->click();
     QCOMPARE(askedPath, pickedPhoto_);
-    QCOMPARE(gui::dateTimeText(askedRecorded), QStringLiteral("2024-02-28 23:10:00"));
+    QCOMPARE(app::formatPlanDate(askedRecorded), QStringLiteral("2024-02-28 23:10:00"));
     const app::TimeOffset offset = window->currentOptions().offset;
     QCOMPARE((std::array{offset.days, offset.hours, offset.minutes, offset.seconds}), (std::array{1, 8, 50, 30}));
     QVERIFY(boxes.texts.isEmpty());
@@ -483,7 +439,7 @@ void PreviewTest::windowSetsTheBoxesFromAPhoto() {
     QCOMPARE(window->currentOptions().offset.minutes, 50);
 }
 
-void PreviewTest::windowRefusesAPhotoWithoutDate() {
+void PreviewTest::mainWindowRefusesAPhotoWithoutDate() {
     RecordingBoxes boxes;
     bool asked = false;
     auto window = makeWindow(
@@ -493,8 +449,7 @@ void PreviewTest::windowRefusesAPhotoWithoutDate() {
         },
         boxes);
     window->findChild<QSpinBox*>(QStringLiteral("SpinEdit1"))->setValue(5);
-    for (const std::string& bytes : {test::datedPhoto("0000:00:00 00:00:00"),
-                                     test::JpegBuilder().app0Jfif().imageData().build(), std::string("text")}) {
+    for (const std::string& bytes : {photo("0000:00:00 00:00:00"), test::plainPhoto(), std::string("text")}) {
         boxes.texts.clear();
         window->setOffsetFromPhoto(write(QStringLiteral("undated.jpg"), bytes));
         QCOMPARE(boxes.texts.size(), 1);
@@ -504,25 +459,57 @@ void PreviewTest::windowRefusesAPhotoWithoutDate() {
     QCOMPARE(window->currentOptions().offset.hours, 5);
 }
 
-void PreviewTest::windowPreviewFollowsTheEdits() {
-    write(QStringLiteral("IMG_1.JPG"), test::datedPhoto("2024:05:14 22:30:00"));
+void PreviewTest::previewOpensFromTheButtonAndFollowsTheEdits() {
+    write(QStringLiteral("IMG_1.JPG"), photo("2024:05:14 22:30:00"));
+    write(QStringLiteral("Other/IMG_9.JPG"), photo("2020:01:01 10:00:00"));
     RecordingBoxes boxes;
-    auto window = makeWindow({}, boxes);
-    gui::PreviewPage& page = window->previewPage();
-    QSignalSpy finished(&page, &gui::PreviewPage::readingFinished);
-    window->findChild<QTabWidget*>(QStringLiteral("pageControl"))->setCurrentWidget(&page);
+    auto window = makeWindow([](QWidget*, const QString&, double) { return std::optional<double>(at(2024, 5, 15, 0, 0, 0)); },
+                             boxes);
+    window->findChild<QCheckBox*>(QStringLiteral("cbRec"))->setChecked(false);
+    QVERIFY(!window->previewWindow());
+    window->findChild<QPushButton*>(QStringLiteral("btnPreview"))->click();
+    gui::PreviewWindow* preview = window->previewWindow();
+    QVERIFY(preview);
+    QCOMPARE(preview->objectName(), QStringLiteral("previewWindow"));
+    QVERIFY(preview->isVisible());
+    QVERIFY(!preview->isModal());
+    QVERIFY(preview->maximumWidth() > preview->minimumWidth());
+    QSignalSpy finished(preview, &gui::PreviewWindow::readingFinished);
     QVERIFY(finished.wait(10000));
-    QCOMPARE(page.model().rowCount(), 1);
-    QCOMPARE(page.model().plan(0).newName, QStringLiteral("2024-05-14 22-30-00 - IMG_1.jpg"));
+    QCOMPARE(preview->model().rowCount(), 1);
+    QCOMPARE(preview->model().plan(0).relativeOutput, QStringLiteral("2024-05-14 22-30-00 - IMG_1.jpg"));
 
+    // Offset and mask as they are typed, without reading anything again.
     window->findChild<QSpinBox*>(QStringLiteral("SpinEdit1"))->setValue(2);
-    QTRY_COMPARE(page.model().plan(0).newName, QStringLiteral("2024-05-15 00-30-00 - IMG_1.jpg"));
-    // The mask as it is typed, before it is accepted; a mask that cannot be used leaves the names alone.
+    QTRY_COMPARE(preview->model().plan(0).relativeOutput, QStringLiteral("2024-05-15 00-30-00 - IMG_1.jpg"));
     window->findChild<QLineEdit*>(QStringLiteral("edtOutputFileMask"))->setText(QStringLiteral("yyyy_*FILENAME"));
-    QTRY_COMPARE(page.model().plan(0).newName, QStringLiteral("2024_IMG_1.jpg"));
+    QTRY_COMPARE(preview->model().plan(0).relativeOutput, QStringLiteral("2024_IMG_1.jpg"));
+    // A mask that cannot be used leaves the names as the accepted mask gives them.
     window->findChild<QLineEdit*>(QStringLiteral("edtOutputFileMask"))->setText(QStringLiteral("<>"));
+    QTRY_COMPARE(preview->model().plan(0).relativeOutput, QStringLiteral("2024-05-15 00-30-00 - IMG_1.jpg"));
+    QCOMPARE(finished.count(), 1);
+
+    // "Set from a photo…" for the selected row: the boxes, and the table with them.
+    preview->findChild<QPushButton*>(QStringLiteral("btnPreviewSetFromPhoto"))->click();
+    QCOMPARE(window->currentOptions().offset.hours, 1);
+    QCOMPARE(window->currentOptions().offset.minutes, 30);
+    QTRY_COMPARE(app::formatPlanDate(preview->model().plan(0).newCapture), QStringLiteral("2024-05-15 00:00:00"));
+
+    // Sub-folders included: the folder is read again.
+    window->findChild<QCheckBox*>(QStringLiteral("cbRec"))->setChecked(true);
+    QVERIFY(finished.wait(10000));
+    QCOMPARE(preview->model().rowCount(), 2);
+
+    // Closed, it follows nothing until it is opened again (here by its key), then shows the edits made meanwhile.
+    preview->close();
+    window->findChild<QSpinBox*>(QStringLiteral("SpinEdit1"))->setValue(3);
     QTest::qWait(300);
-    QCOMPARE(page.model().plan(0).newName, QStringLiteral("2024-05-15 00-30-00 - IMG_1.jpg"));
+    QCOMPARE(app::formatPlanDate(preview->model().plan(0).newCapture), QStringLiteral("2024-05-15 00:00:00"));
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    QTest::keyClick(window->findChild<QLineEdit*>(QStringLiteral("edtDir")), Qt::Key_F5);
+    QVERIFY(preview->isVisible());
+    QCOMPARE(app::formatPlanDate(preview->model().plan(0).newCapture), QStringLiteral("2024-05-15 02:00:00"));
 }
 
 QTEST_MAIN(PreviewTest)

@@ -325,33 +325,4 @@ std::string readFile(const std::filesystem::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::string datedPhoto(std::string_view dateTime, std::string_view model, std::string_view thumbnail,
-                       ByteOrder order) {
-    // The thumbnail's offset is only known once the rest is laid out; an inline LONG does not move anything.
-    auto build = [&](std::uint32_t thumbnailOffset) {
-        TiffBuilder tiff(order);
-        const auto ifd0 = tiff.directory();
-        const auto exif = tiff.directory();
-        if (!model.empty()) tiff.ascii(ifd0, 0x0110, model);
-        tiff.ascii(ifd0, 0x0132, dateTime);
-        tiff.link(ifd0, 0x8769, exif);
-        tiff.ascii(exif, 0x9003, dateTime);
-        tiff.ascii(exif, 0x9004, dateTime);
-        if (!thumbnail.empty()) {
-            const auto ifd1 = tiff.directory();
-            tiff.setNext(ifd0, ifd1);
-            tiff.shortValue(ifd1, 0x0103, 6);
-            tiff.longValue(ifd1, 0x0201, thumbnailOffset);
-            tiff.longValue(ifd1, 0x0202, static_cast<std::uint32_t>(thumbnail.size()));
-        }
-        return tiff;
-    };
-    TiffBuilder tiff = build(0);
-    if (!thumbnail.empty()) {
-        tiff = build(static_cast<std::uint32_t>(tiff.build().size()));
-        tiff.setTrailer(std::string(thumbnail));
-    }
-    return JpegBuilder().app1Exif(tiff.build()).imageData().build();
-}
-
 }  // namespace morrowtide::test

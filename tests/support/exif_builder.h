@@ -146,12 +146,6 @@ class JpegBuilder {
     std::string bytes_;
 };
 
-// A photo as a camera writes one: DateTime, DateTimeOriginal and DateTimeDigitized all `dateTime`
-// ("yyyy:mm:dd hh:nn:ss"), the camera model when given, and when `thumbnail` is given a thumbnail directory
-// (IFD1) whose JPEGInterchangeFormat points at those bytes, stored after everything else.
-std::string datedPhoto(std::string_view dateTime, std::string_view model = {}, std::string_view thumbnail = {},
-                       ByteOrder order = ByteOrder::kLittle);
-
 // The first `length` bytes of `bytes`: a file cut short.
 inline std::string truncated(std::string_view bytes, std::size_t length) {
     return std::string(bytes.substr(0, length));
