@@ -1,4 +1,4 @@
-// The preview tab on a large tree: how long until every photo is listed in the table (headers read on the worker,
+// The preview window on a large tree: how long until every photo is listed in the table (headers read on the worker,
 // rows planned and shown), and how long planning every row again takes after an edit of the offset.
 //   scan_bench generate TEMPLATE.jpg DIR 10000 100    makes the tree (see scan_bench.cpp)
 //   QT_QPA_PLATFORM=offscreen preview_bench DIR [RUNS]
@@ -8,9 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/naming.h"
 #include "gui/preview_model.h"
-#include "gui/preview_page.h"
+#include "gui/preview_window.h"
 
 using namespace morrowtide;
 
@@ -23,8 +22,7 @@ int main(int argc, char* argv[]) {
     const QString folder = QString::fromLocal8Bit(argv[1]);
     const int runs = argc > 2 ? std::atoi(argv[2]) : 3;
 
-    gui::PreviewPage page{app::FileNamer()};
-    page.resize(1000, 600);
+    gui::PreviewWindow page;
     app::RunOptions options;
     options.sourceFolder = folder;
     options.destinationFolder = folder + QStringLiteral("/Output");
@@ -35,7 +33,7 @@ int main(int argc, char* argv[]) {
         QElapsedTimer timer;
         timer.start();
         bool done = false;
-        const auto connection = QObject::connect(&page, &gui::PreviewPage::readingFinished, [&done] { done = true; });
+        const auto connection = QObject::connect(&page, &gui::PreviewWindow::readingFinished, [&done] { done = true; });
         page.refresh();
         while (!done) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
         QApplication::processEvents();  // the table paints its rows

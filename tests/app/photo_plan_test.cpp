@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QLocale>
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -213,5 +214,29 @@ TEST(PhotoPlanTest, XmpAndIptcCopiesArePlannedWithTheExifDates) {
         std::vector<morrowtide::meta::BytePatch> patches = plan.patches;
         patches.insert(patches.end(), plan.copyPatches.begin(), plan.copyPatches.end());
         EXPECT_EQ(morrowtide::test::applyPatches(c.bytes, patches), c.after);
+    }
+}
+
+TEST(PhotoHeaderTest, AWatchedReadingCountsItsHeadersAndStopsWhenAsked) {
+    TempDir temp;
+    const fs::path in = temp.path() / "in";
+    std::vector<std::string> paths;
+    for (int i = 0; i < 40; ++i) {
+        paths.push_back((in / ("p" + std::to_string(i) + ".jpg")).string());
+        writeFile(paths.back(), cameraPhoto());
+    }
+    for (const int threads : {1, 3}) {
+        SCOPED_TRACE(threads);
+        HeaderReading reading;
+        const auto headers = readPhotoHeaders(paths, q(in), threads, &reading);
+        EXPECT_EQ(reading.done, paths.size());
+        EXPECT_TRUE(std::all_of(headers.begin(), headers.end(), [](const auto& h) { return h && h->hasExif; }));
+
+        HeaderReading stopped;
+        stopped.stop = true;
+        const auto none = readPhotoHeaders(paths, q(in), threads, &stopped);
+        EXPECT_EQ(stopped.done, 0u);
+        ASSERT_EQ(none.size(), paths.size());
+        EXPECT_TRUE(std::all_of(none.begin(), none.end(), [](const auto& h) { return h == nullptr; }));
     }
 }

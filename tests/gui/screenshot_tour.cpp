@@ -2,11 +2,12 @@
 //   morrowtide_screenshot_tour OUTDIR [FOLDER_WITH_BROKEN_PHOTOS [FOLDER_FOR_THE_PREVIEW]]
 // It photographs the "Photos" and "Options" tabs and the progress dialog half-way through a run over the documents
 // folder, then (with a second folder) the error box of a photo that cannot be written and the log of that run, then
-// (with a third) the "Preview" tab over that folder and the "Set from a photo" dialog for one of its photos, and
+// (with a third) the preview window over that folder and the "Set from a photo" dialog for one of its photos, and
 // last the box that a bad mask in the settings file brings up at start-up. It answers the boxes itself, which is why
 // it is a test driver and not part of the program.
 #include <QApplication>
 #include <QCheckBox>
+#include <QDateTimeEdit>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -19,7 +20,6 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTableView>
-#include <QDateTimeEdit>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
@@ -31,8 +31,7 @@
 #include "gui/main_window.h"
 #include "gui/message_boxes.h"
 #include "gui/preview_model.h"
-#include "gui/preview_page.h"
-#include "gui/preview_photo.h"
+#include "gui/preview_window.h"
 #include "gui/progress_dialog.h"
 #include "gui/reference_dialog.h"
 
@@ -156,37 +155,36 @@ T* child(QWidget& window, const char* name) {
 // The preview of a folder with the camera six hours behind, a photo with a thumbnail selected; then the dialog that
 // takes the offset from that photo, with a true time typed in.
 void previewTour(MainWindow& window, const QString& folder) {
-    auto* tabs = child<QTabWidget>(window, "pageControl");
-    tabs->setCurrentIndex(0);
+    child<QTabWidget>(window, "pageControl")->setCurrentIndex(0);
     child<QLineEdit>(window, "edtDir")->setText(folder);
     child<QLineEdit>(window, "edtOutputDir")->setText(folder + QStringLiteral("/Output"));
     child<QSpinBox>(window, "SpinEdit1")->setValue(6);
-    PreviewPage& preview = window.previewPage();
+    child<QPushButton>(window, "btnPreview")->click();
+    PreviewWindow& preview = *window.previewWindow();
     // Room for every column, as a user would make it.
-    window.resize(1240, 640);
-    waitFor([&] { return false; }, 400);  // the edits reach the preview
-    tabs->setCurrentWidget(&preview);
+    preview.resize(1240, 560);
     waitFor([&] { return !preview.isReading() && preview.model().rowCount() > 0; });
     int row = 0;
     for (int i = 0; i < preview.model().rowCount(); ++i) {
-        if (preview.model().plan(i).change != DateChange::None && !preview.model().header(i).thumbnail.isEmpty()) {
+        if (changeOf(preview.model().plan(i)) != DateChange::None && !readThumbnail(preview.model().header(i)).isEmpty()) {
             row = i;
             break;
         }
     }
     preview.table().selectRow(row);
-    saveWidget(window, QStringLiteral("preview"));
+    waitFor([&] { return false; }, 300);  // the thumbnail is painted
+    saveWidget(preview, QStringLiteral("preview"));
 
-    const double recorded = preview.model().header(row).recorded;
-    ReferenceTimeDialog dialog(&window, preview.model().photoPath(row), recorded);
+    const app::PhotoHeader& photo = preview.model().header(row);
+    ReferenceTimeDialog dialog(&preview, photo.path, photo.recordedCapture);
     // The clock in the photo said 6:12:40 later than the camera.
-    dialog.trueTimeEdit().setDateTime(toQDateTime(recorded + (6 * 3600 + 12 * 60 + 40) / 86400.0));
+    dialog.trueTimeEdit().setDateTime(toQDateTime(photo.recordedCapture + (6 * 3600 + 12 * 60 + 40) / 86400.0));
     dialog.show();
     waitFor([&] { return dialog.isVisible(); });
     saveWidget(dialog, QStringLiteral("set-from-photo"));
     dialog.reject();
+    preview.close();
     child<QSpinBox>(window, "SpinEdit1")->setValue(0);
-    tabs->setCurrentIndex(0);
 }
 
 void tour(MainWindow& window, ShootingBoxes& boxes, const QString& brokenFolder, const QString& previewFolder) {
