@@ -2,7 +2,7 @@
 # Saves screenshots of Morrowtide into OUTDIR: the "Photos" tab, the "Options" tab and the progress dialog in the
 # middle of a run over a folder of sample photos (photos.png, options.png, progress.png), the window as the screen
 # shows it (photos-on-screen.png), the error box of a photo that cannot be written and the log of that run
-# (file-error.png, error-log.png), the "Preview" tab over a folder of real camera photos from the corpus and the
+# (file-error.png, error-log.png), the preview window over a folder of real camera photos from the corpus and the
 # "Set from a photo" dialog (preview.png, set-from-photo.png), and the box a bad mask in the settings file brings up
 # at start-up (mask-at-start.png). The screenshot tour, a test driver that is never installed, runs the windows under a virtual X
 # server (xvfb-run) with its own home and configuration folders, so neither the user's settings nor their photos are

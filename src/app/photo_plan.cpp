@@ -28,6 +28,8 @@ namespace morrowtide::app {
 
 namespace {
 
+constexpr std::uint16_t kMakeTag = 0x010F;
+constexpr std::uint16_t kModelTag = 0x0110;
 // The IFD1 thumbnail's offset (counted from the TIFF header) and length tags.
 constexpr std::uint16_t kThumbnailOffsetTag = 0x0201;
 constexpr std::uint16_t kThumbnailLengthTag = 0x0202;
@@ -38,16 +40,17 @@ QString textOf(const std::string& cp1252) {
     return QString::fromStdString(meta::cp1252ToUtf8(cp1252));
 }
 
-// A serial number as recorded: an ASCII value to its first zero byte, a number as shown.
-std::string serialText(const meta::TagEntry& entry) {
+// A value as recorded: an ASCII value to its first zero byte (cameras pad the make, model and serial with zero bytes,
+// which the decoded text shows as dots), a number as shown.
+std::string recordedText(const meta::TagEntry& entry) {
     if (entry.format == 2) return entry.rawBytes.substr(0, entry.rawBytes.find('\0'));
     return entry.text;
 }
 
 // The camera body's serial: EXIF's own, else the one the maker note records (Olympus, Canon).
 QString bodySerialOf(const meta::ImageInfo& exif) {
-    for (const std::string& text : {exif.bodySerial, serialText(exif.entryByName("SerialNumber")),
-                                    serialText(exif.entryByName("CameraSerialNumber"))}) {
+    for (const std::string& text : {exif.bodySerial, recordedText(exif.entryByName("SerialNumber")),
+                                    recordedText(exif.entryByName("CameraSerialNumber"))}) {
         const QString serial = textOf(text).trimmed();
         if (!serial.isEmpty()) return serial;
     }
@@ -90,6 +93,14 @@ QString jpegRefusal(const meta::ImgData& data, const meta::SourceFile& source) {
     }
     if (refusal->code == 0) return {};
     return QString::fromLocal8Bit(meta::JpegError(refusal->code, refusal->words).explanation().c_str());
+}
+
+// The make or model as recorded; the decoded text when the block has no such entry.
+QString cameraText(const meta::ImageInfo& exif, std::uint16_t tag, const std::string& decoded) {
+    for (const meta::TagEntry& entry : exif.entries) {
+        if (entry.tag == tag && !entry.rawBytes.empty()) return textOf(recordedText(entry)).trimmed();
+    }
+    return textOf(decoded).trimmed();
 }
 
 void readDates(const meta::ImgData& data, PhotoHeader& header) {
@@ -250,8 +261,8 @@ PhotoHeader readPhotoHeader(const std::string& nativePath, const QString& source
     header.hasExif = exif != nullptr;
     if (exif == nullptr) return header;
     readDates(data, header);
-    header.cameraMake = textOf(exif->cameraMake).trimmed();
-    header.cameraModel = textOf(exif->cameraModel).trimmed();
+    header.cameraMake = cameraText(*exif, kMakeTag, exif->cameraMake);
+    header.cameraModel = cameraText(*exif, kModelTag, exif->cameraModel);
     header.bodySerial = bodySerialOf(*exif);
     // The run has no use for the thumbnail; only a preview looks for it.
     if (forPreview) locateThumbnail(data, *exif, header);

@@ -67,6 +67,9 @@ TEST(PhotoHeaderTest, ReadsWhatAPreviewShowsFromTheHeaderAlone) {
         {"Trip/camera.jpg", cameraPhoto({"2005:06:01 10:00:00", "Maker", "Model 5 ", kThumbnail, " 0042A17 "}), true,
          encodeDateTime({2005, 6, 1, 10, 0, 0, 0}), "Model 5", "0042A17", true, false},
         {"undated.jpg", cameraPhoto({"", "Maker", "Model", "", "S1"}), true, 0.0, "Model", "S1", false, false},
+        // Padded with zero bytes after the name, as some cameras store it.
+        {"padded.jpg", cameraPhoto({"2005:06:01 10:00:00", "Maker", std::string("E990\0\0\0 ", 8), "", ""}), true,
+         encodeDateTime({2005, 6, 1, 10, 0, 0, 0}), "E990", "", false, false},
         // Only the maker note records the serial.
         {"olympus.jpg", olympusWithSerial("BH7512"), true, encodeDateTime({2004, 5, 6, 7, 8, 9, 0}), "C2040Z",
          "BH7512", false, false},
