@@ -532,7 +532,8 @@ void MainWindow::pickDestinationFolder() {
 
 void MainWindow::showPreview() {
     if (!preview_) {
-        preview_ = new PreviewWindow(this, namer_.locale(), setup_.clock ? setup_.clock : app::Clock(app::currentLocalDateTime));
+        preview_ = new PreviewWindow(this, namer_.locale(),
+                                     setup_.clock ? setup_.clock : app::Clock(app::currentLocalDateTime));
         connect(this, &MainWindow::optionsEdited, preview_, &PreviewWindow::setOptions);
         connect(preview_, &PreviewWindow::setFromPhotoRequested, this, &MainWindow::setOffsetFromPhoto);
     }
@@ -543,7 +544,8 @@ void MainWindow::showPreview() {
 }
 
 void MainWindow::setOffsetFromPickedPhoto() {
-    const QString path = setup_.pickPhoto(this, tr("A photo whose true time you know"), nearestExistingFolder(edtDir_->text()));
+    const QString path =
+        setup_.pickPhoto(this, tr("A photo whose true time you know"), nearestExistingFolder(edtDir_->text()));
     if (!path.isEmpty()) setOffsetFromPhoto(path);
 }
 
@@ -597,8 +599,9 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    // Help windows are windows of their own; they go with the main window, which ends the program.
+    // Help and preview windows are windows of their own; they go with the main window, which ends the program.
     help_->service.closeAll();
+    if (preview_) preview_->close();
     QMainWindow::closeEvent(event);
 }
 

@@ -193,7 +193,7 @@ class MainWindow : public QMainWindow {
     QPushButton* btnSetFromPhoto_ = nullptr;
     QPushButton* btnPreview_ = nullptr;
     PreviewWindow* preview_ = nullptr;
-    QTimer* previewTimer_ = nullptr;  // gathers a burst of edits into one update of the preview
+    QTimer* previewTimer_ = nullptr;   // gathers a burst of edits into one update of the preview
     QPushButton* btnGo_ = nullptr;     // BitBtn1
     QPushButton* btnClose_ = nullptr;  // BitBtn2
     QAction* showLog_ = nullptr;

@@ -16,7 +16,8 @@ struct PreviewLoader::Progress {
     app::HeaderReading reading;
 };
 
-PreviewLoader::PreviewLoader(Callbacks callbacks, QObject* parent) : QObject(parent), callbacks_(std::move(callbacks)) {}
+PreviewLoader::PreviewLoader(Callbacks callbacks, QObject* parent)
+    : QObject(parent), callbacks_(std::move(callbacks)) {}
 
 PreviewLoader::~PreviewLoader() {
     stop();
@@ -45,16 +46,14 @@ void PreviewLoader::reap() {
     thread_ = nullptr;
 }
 
-void PreviewLoader::start(const QString& sourceFolder, bool recurse, const QString& destinationFolder,
-                          bool readAgain) {
+void PreviewLoader::start(const QString& sourceFolder, bool recurse, const QString& destinationFolder, bool readAgain) {
     stop();
     if (readAgain || sourceFolder != cacheFolder_) cache_.clear();
     const quint64 generation = generation_;
     auto progress = std::make_shared<Progress>();
     progress_ = progress;
     // The worker gets its own copy of the cache: the GUI thread never waits on it.
-    thread_ = QThread::create([this, sourceFolder, recurse, destinationFolder, generation, progress,
-                               cache = cache_] {
+    thread_ = QThread::create([this, sourceFolder, recurse, destinationFolder, generation, progress, cache = cache_] {
         const std::string native = app::encodePath(sourceFolder);
         std::error_code error;
         if (sourceFolder.isEmpty() || !std::filesystem::is_directory(std::filesystem::path(native), error)) {

@@ -71,11 +71,16 @@ QVariant PreviewModel::data(const QModelIndex& index, int role) const {
     const int column = index.column();
     if (role == Qt::DisplayRole) {
         switch (column) {
-            case Folder: return photo.relativeFolder.isEmpty() ? QStringLiteral(".") : photo.relativeFolder.chopped(1);
-            case FileName: return photo.fileName;
-            case Camera: return photo.cameraModel;
-            case OldTime: return app::formatPlanDate(photo.recordedCapture);
-            default: break;
+            case Folder:
+                return photo.relativeFolder.isEmpty() ? QStringLiteral(".") : photo.relativeFolder.chopped(1);
+            case FileName:
+                return photo.fileName;
+            case Camera:
+                return photo.cameraModel;
+            case OldTime:
+                return app::formatPlanDate(photo.recordedCapture);
+            default:
+                break;
         }
     }
     if (!hasPlans()) {
@@ -88,10 +93,14 @@ QVariant PreviewModel::data(const QModelIndex& index, int role) const {
     switch (role) {
         case Qt::DisplayRole:
             switch (column) {
-                case NewTime: return app::formatPlanDate(planned.newCapture);
-                case NewName: return planned.relativeOutput;
-                case Note: return planned.note();
-                default: return {};
+                case NewTime:
+                    return app::formatPlanDate(planned.newCapture);
+                case NewName:
+                    return planned.relativeOutput;
+                case Note:
+                    return planned.note();
+                default:
+                    return {};
             }
         case Qt::BackgroundRole:
             if (!planned.corrected()) return QBrush(kNotCorrectedBackground);
@@ -112,9 +121,12 @@ QVariant PreviewModel::data(const QModelIndex& index, int role) const {
             if (column == Note && !planned.corrected()) return tr("The dates of this photo stay as they are");
             if (column == NewName) return planned.output.filePath();
             return {};
-        case ChangeRole: return static_cast<int>(change);
-        case CorrectedRole: return planned.corrected();
-        default: return {};
+        case ChangeRole:
+            return static_cast<int>(change);
+        case CorrectedRole:
+            return planned.corrected();
+        default:
+            return {};
     }
 }
 
@@ -123,14 +135,22 @@ QVariant PreviewModel::headerData(int section, Qt::Orientation orientation, int 
         return QAbstractTableModel::headerData(section, orientation, role);
     }
     switch (section) {
-        case Folder: return tr("Folder");
-        case FileName: return tr("File name");
-        case Camera: return tr("Camera model");
-        case OldTime: return tr("Old capture time");
-        case NewTime: return tr("New capture time");
-        case NewName: return tr("New name");
-        case Note: return tr("Note");
-        default: return {};
+        case Folder:
+            return tr("Folder");
+        case FileName:
+            return tr("File name");
+        case Camera:
+            return tr("Camera model");
+        case OldTime:
+            return tr("Old capture time");
+        case NewTime:
+            return tr("New capture time");
+        case NewName:
+            return tr("New name");
+        case Note:
+            return tr("Note");
+        default:
+            return {};
     }
 }
 

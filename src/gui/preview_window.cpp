@@ -43,8 +43,7 @@ bool liesInside(const QString& destination, const QString& source) {
 
 }  // namespace
 
-PreviewWindow::PreviewWindow(QWidget* parent, const QLocale& locale, app::Clock clock)
-    : QWidget(parent, Qt::Window) {
+PreviewWindow::PreviewWindow(QWidget* parent, const QLocale& locale, app::Clock clock) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("previewWindow"));
     setWindowTitle(tr("Preview"));
     model_ = new PreviewModel(this, locale, std::move(clock));

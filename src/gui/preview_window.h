@@ -64,7 +64,7 @@ class PreviewWindow : public QWidget {
     bool optionsShown_ = false;  // the table is planned with options_
     bool hasRead_ = false;
     bool readAgain_ = false;  // every header is to be read anew at the next reading
-    QString readFolder_;  // what the table holds: the folder, recursion and destination it was listed with
+    QString readFolder_;      // what the table holds: the folder, recursion and destination it was listed with
     bool readRecurse_ = true;
     QString readDestination_;
     PreviewModel* model_ = nullptr;

@@ -9,8 +9,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/time_offset.h"
 #include "app/photo_plan.h"
+#include "app/time_offset.h"
 #include "meta/date_time.h"
 
 namespace morrowtide::gui {
@@ -23,8 +23,7 @@ QDateTime toQDateTime(double value) {
 double fromQDateTime(const QDateTime& value) {
     const QDate date = value.date();
     const QTime time = value.time();
-    return meta::encodeDateTime(
-        {date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second(), 0});
+    return meta::encodeDateTime({date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second(), 0});
 }
 
 QString offsetText(const app::TimeOffset& offset) {
@@ -44,8 +43,8 @@ ReferenceTimeDialog::ReferenceTimeDialog(QWidget* parent, const QString& photoPa
     setWindowTitle(tr("Set from a photo"));
 
     auto* intro = new QLabel(tr("Type the date and time this photo was really taken (read it off a photo "
-                                            "of a clock, or from a phone's photo of the same moment). The offset "
-                                            "boxes get the difference."),
+                                "of a clock, or from a phone's photo of the same moment). The offset "
+                                "boxes get the difference."),
                              this);
     intro->setWordWrap(true);
     auto* photo = new QLabel(QFileInfo(photoPath).fileName(), this);

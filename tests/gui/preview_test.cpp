@@ -139,8 +139,8 @@ class PreviewTest : public QObject {
         if (!finished.wait(60000)) return nullptr;
         return window;
     }
-    std::unique_ptr<gui::MainWindow> makeWindow(std::function<std::optional<double>(QWidget*, const QString&, double)> ask,
-                                                RecordingBoxes& boxes) {
+    std::unique_ptr<gui::MainWindow> makeWindow(
+        std::function<std::optional<double>(QWidget*, const QString&, double)> ask, RecordingBoxes& boxes) {
         gui::MainWindowSetup setup;
         setup.settingsPath = temp_->filePath(QStringLiteral("config/morrowtide.ini"));
         setup.documentsFolder = source();
@@ -195,22 +195,36 @@ void PreviewTest::rowsShowWhatARunWouldDo_data() {
 
     auto dated = [](const char* date) { return QByteArray::fromStdString(photo(date)); };
     // The offset is +3 hours throughout.
-    QTest::newRow("same day") << "IMG_1.JPG" << dated("2024:05:14 09:00:00") << "." << "2024-05-14 09:00:00"
-                              << "2024-05-14 12:00:00" << "2024-05-14 12-00-00 - IMG_1.jpg" << "ok"
-                              << int(DateChange::None) << true;
-    QTest::newRow("next day") << "Trip/IMG_2.JPG" << dated("2024:05:14 22:30:00") << "Trip" << "2024-05-14 22:30:00"
-                              << "2024-05-15 01:30:00" << "Trip/2024-05-15 01-30-00 - IMG_2.jpg" << "ok"
-                              << int(DateChange::Day) << true;
-    QTest::newRow("next year") << "IMG_3.jpg" << dated("2023:12:31 23:00:00") << "." << "2023-12-31 23:00:00"
-                               << "2024-01-01 02:00:00" << "2024-01-01 02-00-00 - IMG_3.jpg" << "ok"
-                               << int(DateChange::Year) << true;
-    QTest::newRow("undated") << "IMG_4.JPG" << dated("0000:00:00 00:00:00") << "." << "-" << "-" << "IMG_4.jpg"
+    QTest::newRow("same day") << "IMG_1.JPG" << dated("2024:05:14 09:00:00") << "."
+                              << "2024-05-14 09:00:00"
+                              << "2024-05-14 12:00:00"
+                              << "2024-05-14 12-00-00 - IMG_1.jpg"
+                              << "ok" << int(DateChange::None) << true;
+    QTest::newRow("next day") << "Trip/IMG_2.JPG" << dated("2024:05:14 22:30:00") << "Trip"
+                              << "2024-05-14 22:30:00"
+                              << "2024-05-15 01:30:00"
+                              << "Trip/2024-05-15 01-30-00 - IMG_2.jpg"
+                              << "ok" << int(DateChange::Day) << true;
+    QTest::newRow("next year") << "IMG_3.jpg" << dated("2023:12:31 23:00:00") << "."
+                               << "2023-12-31 23:00:00"
+                               << "2024-01-01 02:00:00"
+                               << "2024-01-01 02-00-00 - IMG_3.jpg"
+                               << "ok" << int(DateChange::Year) << true;
+    QTest::newRow("undated") << "IMG_4.JPG" << dated("0000:00:00 00:00:00") << "."
+                             << "-"
+                             << "-"
+                             << "IMG_4.jpg"
                              << "no readable date" << int(DateChange::None) << false;
-    QTest::newRow("out of range") << "IMG_5.JPG" << dated("9999:12:31 22:00:00") << "." << "9999-12-31 22:00:00"
-                                  << "9999-12-31 22:00:00" << "9999-12-31 22-00-00 - IMG_5.jpg"
+    QTest::newRow("out of range") << "IMG_5.JPG" << dated("9999:12:31 22:00:00") << "."
+                                  << "9999-12-31 22:00:00"
+                                  << "9999-12-31 22:00:00"
+                                  << "9999-12-31 22-00-00 - IMG_5.jpg"
                                   << "date out of range" << int(DateChange::None) << false;
-    QTest::newRow("no EXIF") << "IMG_6.JPG" << QByteArray::fromStdString(test::plainPhoto()) << "." << "-" << "-"
-                             << "IMG_6.jpg" << "no EXIF" << int(DateChange::None) << false;
+    QTest::newRow("no EXIF") << "IMG_6.JPG" << QByteArray::fromStdString(test::plainPhoto()) << "."
+                             << "-"
+                             << "-"
+                             << "IMG_6.jpg"
+                             << "no EXIF" << int(DateChange::None) << false;
 }
 
 void PreviewTest::rowsShowWhatARunWouldDo() {
@@ -327,7 +341,8 @@ void PreviewTest::namesAreTheRunsNames() {
 void PreviewTest::windowReadsTheFolderOnAWorker() {
     constexpr int kPhotos = 1200;
     const std::string bytes = photo("2024:05:14 09:00:00", thumbnailJpeg());
-    for (int i = 0; i < kPhotos; ++i) write(QStringLiteral("d%1/IMG_%2.JPG").arg(i % 3).arg(i, 4, 10, QChar(u'0')), bytes);
+    for (int i = 0; i < kPhotos; ++i)
+        write(QStringLiteral("d%1/IMG_%2.JPG").arg(i % 3).arg(i, 4, 10, QChar(u'0')), bytes);
     gui::PreviewWindow window(nullptr, QLocale::c(), [] { return kFixedNow; });
     QVERIFY(window.windowFlags().testFlag(Qt::Window));
     window.setOptions(options(-10));
@@ -386,11 +401,14 @@ void PreviewTest::dialogShowsTheOffsetToTheTrueTime_data() {
     QTest::addColumn<double>("recorded");
     QTest::addColumn<QDateTime>("truth");
     QTest::addColumn<QString>("offset");
-    QTest::newRow("across midnight") << at(2024, 5, 14, 22, 30, 0) << QDateTime(QDate(2024, 5, 15), QTime(4, 29, 59), Qt::UTC)
+    QTest::newRow("across midnight") << at(2024, 5, 14, 22, 30, 0)
+                                     << QDateTime(QDate(2024, 5, 15), QTime(4, 29, 59), Qt::UTC)
                                      << "0 days, +5 hours, +59 minutes, +59 seconds";
-    QTest::newRow("across a month, back") << at(2024, 6, 1, 0, 0, 5) << QDateTime(QDate(2024, 5, 31), QTime(23, 0, 0), Qt::UTC)
-                                          << "0 days, -1 hour, 0 minutes, -5 seconds";
-    QTest::newRow("over a leap day") << at(2024, 2, 28, 23, 0, 0) << QDateTime(QDate(2024, 3, 1), QTime(1, 0, 0), Qt::UTC)
+    QTest::newRow("across a month, back")
+        << at(2024, 6, 1, 0, 0, 5) << QDateTime(QDate(2024, 5, 31), QTime(23, 0, 0), Qt::UTC)
+        << "0 days, -1 hour, 0 minutes, -5 seconds";
+    QTest::newRow("over a leap day") << at(2024, 2, 28, 23, 0, 0)
+                                     << QDateTime(QDate(2024, 3, 1), QTime(1, 0, 0), Qt::UTC)
                                      << "+1 day, +2 hours, 0 minutes, 0 seconds";
     QTest::newRow("a year back") << at(2023, 3, 1, 12, 0, 0) << QDateTime(QDate(2022, 3, 1), QTime(12, 0, 0), Qt::UTC)
                                  << "-365 days, 0 hours, 0 minutes, 0 seconds";
@@ -463,8 +481,8 @@ void PreviewTest::previewOpensFromTheButtonAndFollowsTheEdits() {
     write(QStringLiteral("IMG_1.JPG"), photo("2024:05:14 22:30:00"));
     write(QStringLiteral("Other/IMG_9.JPG"), photo("2020:01:01 10:00:00"));
     RecordingBoxes boxes;
-    auto window = makeWindow([](QWidget*, const QString&, double) { return std::optional<double>(at(2024, 5, 15, 0, 0, 0)); },
-                             boxes);
+    auto window = makeWindow(
+        [](QWidget*, const QString&, double) { return std::optional<double>(at(2024, 5, 15, 0, 0, 0)); }, boxes);
     window->findChild<QCheckBox*>(QStringLiteral("cbRec"))->setChecked(false);
     QVERIFY(!window->previewWindow());
     window->findChild<QPushButton*>(QStringLiteral("btnPreview"))->click();
@@ -510,6 +528,9 @@ void PreviewTest::previewOpensFromTheButtonAndFollowsTheEdits() {
     QTest::keyClick(window->findChild<QLineEdit*>(QStringLiteral("edtDir")), Qt::Key_F5);
     QVERIFY(preview->isVisible());
     QCOMPARE(app::formatPlanDate(preview->model().plan(0).newCapture), QStringLiteral("2024-05-15 02:00:00"));
+    // It goes with the main window.
+    window->close();
+    QVERIFY(!preview->isVisible());
 }
 
 QTEST_MAIN(PreviewTest)

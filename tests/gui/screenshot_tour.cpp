@@ -166,7 +166,8 @@ void previewTour(MainWindow& window, const QString& folder) {
     waitFor([&] { return !preview.isReading() && preview.model().rowCount() > 0; });
     int row = 0;
     for (int i = 0; i < preview.model().rowCount(); ++i) {
-        if (changeOf(preview.model().plan(i)) != DateChange::None && !readThumbnail(preview.model().header(i)).isEmpty()) {
+        if (changeOf(preview.model().plan(i)) != DateChange::None &&
+            !readThumbnail(preview.model().header(i)).isEmpty()) {
             row = i;
             break;
         }
