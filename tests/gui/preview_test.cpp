@@ -96,13 +96,11 @@ class PreviewTest : public QObject {
     void cleanup() { temp_.reset(); }
 
     void thumbnailIsReadFromItsOwnBytes();
-    void rowsShowWhatARunWouldDo_data();
     void rowsShowWhatARunWouldDo();
     void offsetChangeUpdatesEveryRow();
     void namesAreTheRunsNames_data();
     void namesAreTheRunsNames();
     void windowReadsTheFolderOnAWorker();
-    void windowSaysWhenTheFolderIsMissing();
     void dialogShowsTheOffsetToTheTrueTime_data();
     void dialogShowsTheOffsetToTheTrueTime();
     void mainWindowSetsTheBoxesFromAPhoto();
@@ -182,77 +180,56 @@ void PreviewTest::thumbnailIsReadFromItsOwnBytes() {
     QVERIFY(gui::readThumbnail(*headers[3]).isEmpty());
 }
 
-void PreviewTest::rowsShowWhatARunWouldDo_data() {
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("folder");
-    QTest::addColumn<QString>("oldTime");
-    QTest::addColumn<QString>("newTime");
-    QTest::addColumn<QString>("newName");
-    QTest::addColumn<QString>("note");
-    QTest::addColumn<int>("change");
-    QTest::addColumn<bool>("corrected");
-
-    auto dated = [](const char* date) { return QByteArray::fromStdString(photo(date)); };
-    // The offset is +3 hours throughout.
-    QTest::newRow("same day") << "IMG_1.JPG" << dated("2024:05:14 09:00:00") << "."
-                              << "2024-05-14 09:00:00"
-                              << "2024-05-14 12:00:00"
-                              << "2024-05-14 12-00-00 - IMG_1.jpg"
-                              << "ok" << int(DateChange::None) << true;
-    QTest::newRow("next day") << "Trip/IMG_2.JPG" << dated("2024:05:14 22:30:00") << "Trip"
-                              << "2024-05-14 22:30:00"
-                              << "2024-05-15 01:30:00"
-                              << "Trip/2024-05-15 01-30-00 - IMG_2.jpg"
-                              << "ok" << int(DateChange::Day) << true;
-    QTest::newRow("next year") << "IMG_3.jpg" << dated("2023:12:31 23:00:00") << "."
-                               << "2023-12-31 23:00:00"
-                               << "2024-01-01 02:00:00"
-                               << "2024-01-01 02-00-00 - IMG_3.jpg"
-                               << "ok" << int(DateChange::Year) << true;
-    QTest::newRow("undated") << "IMG_4.JPG" << dated("0000:00:00 00:00:00") << "."
-                             << "-"
-                             << "-"
-                             << "IMG_4.jpg"
-                             << "no readable date" << int(DateChange::None) << false;
-    QTest::newRow("out of range") << "IMG_5.JPG" << dated("9999:12:31 22:00:00") << "."
-                                  << "9999-12-31 22:00:00"
-                                  << "9999-12-31 22:00:00"
-                                  << "9999-12-31 22-00-00 - IMG_5.jpg"
-                                  << "date out of range" << int(DateChange::None) << false;
-    QTest::newRow("no EXIF") << "IMG_6.JPG" << QByteArray::fromStdString(test::plainPhoto()) << "."
-                             << "-"
-                             << "-"
-                             << "IMG_6.jpg"
-                             << "no EXIF" << int(DateChange::None) << false;
-}
-
 void PreviewTest::rowsShowWhatARunWouldDo() {
-    QFETCH(QString, file);
-    QFETCH(QByteArray, bytes);
-    write(file, bytes.toStdString());
+    struct Row {
+        const char* file;
+        std::string bytes;
+        const char* folder;
+        const char* oldTime;
+        const char* newTime;
+        const char* newName;
+        const char* note;
+        DateChange change;
+    };
+    // The offset is +3 hours throughout.
+    const Row rows[] = {
+        {"IMG_1.JPG", photo("2024:05:14 09:00:00"), ".", "2024-05-14 09:00:00", "2024-05-14 12:00:00",
+         "2024-05-14 12-00-00 - IMG_1.jpg", "ok", DateChange::None},
+        {"IMG_3.jpg", photo("2023:12:31 23:00:00"), ".", "2023-12-31 23:00:00", "2024-01-01 02:00:00",
+         "2024-01-01 02-00-00 - IMG_3.jpg", "ok", DateChange::Year},
+        {"IMG_4.JPG", photo("0000:00:00 00:00:00"), ".", "-", "-", "IMG_4.jpg", "no readable date", DateChange::None},
+        {"IMG_5.JPG", photo("9999:12:31 22:00:00"), ".", "9999-12-31 22:00:00", "9999-12-31 22:00:00",
+         "9999-12-31 22-00-00 - IMG_5.jpg", "date out of range", DateChange::None},
+        {"IMG_6.JPG", test::plainPhoto(), ".", "-", "-", "IMG_6.jpg", "no EXIF", DateChange::None},
+        {"Trip/IMG_2.JPG", photo("2024:05:14 22:30:00"), "Trip", "2024-05-14 22:30:00", "2024-05-15 01:30:00",
+         "Trip/2024-05-15 01-30-00 - IMG_2.jpg", "ok", DateChange::Day},
+    };
+    QStringList files;
+    for (const Row& row : rows) files << write(QString::fromLatin1(row.file), row.bytes).mid(source().size() + 1);
     PreviewModel model(nullptr, QLocale::c(), [] { return kFixedNow; });
     model.setOptions(options(3));
-    model.setHeaders(headersOf({file}));
-    QCOMPARE(model.rowCount(), 1);
+    model.setHeaders(headersOf(files));
+    QCOMPARE(model.rowCount(), int(std::size(rows)));
     QCOMPARE(model.columnCount(), int(PreviewModel::ColumnCount));
-    auto cell = [&](int column, int role = Qt::DisplayRole) { return model.data(model.index(0, column), role); };
-    QTEST(cell(PreviewModel::Folder).toString(), "folder");
-    QCOMPARE(cell(PreviewModel::Camera).toString(), bytes.contains("Demo") ? QStringLiteral("Demo") : QString());
-    QCOMPARE(cell(PreviewModel::FileName).toString(), file.mid(file.lastIndexOf(u'/') + 1));
-    QTEST(cell(PreviewModel::OldTime).toString(), "oldTime");
-    QTEST(cell(PreviewModel::NewTime).toString(), "newTime");
-    QTEST(cell(PreviewModel::NewName).toString(), "newName");
-    QTEST(cell(PreviewModel::Note).toString(), "note");
-    QTEST(cell(0, PreviewModel::ChangeRole).toInt(), "change");
-    QTEST(cell(0, PreviewModel::CorrectedRole).toBool(), "corrected");
-    QCOMPARE(model.notCorrected(), cell(0, PreviewModel::CorrectedRole).toBool() ? 0 : 1);
-    QFETCH(bool, corrected);
-    QFETCH(int, change);
-    // A row left alone stands out in every cell; a change of day or year marks the new time only.
-    for (int column = 0; column < PreviewModel::ColumnCount; ++column) {
-        const bool marked = !corrected || (column == PreviewModel::NewTime && change != int(DateChange::None));
-        QCOMPARE(cell(column, Qt::BackgroundRole).isValid(), marked);
+    QCOMPARE(model.notCorrected(), 3);
+    for (int r = 0; r < model.rowCount(); ++r) {
+        const Row& row = rows[r];
+        auto cell = [&](int column, int role = Qt::DisplayRole) { return model.data(model.index(r, column), role); };
+        const QStringList shown{cell(PreviewModel::Folder).toString(),  cell(PreviewModel::FileName).toString(),
+                                cell(PreviewModel::Camera).toString(),  cell(PreviewModel::OldTime).toString(),
+                                cell(PreviewModel::NewTime).toString(), cell(PreviewModel::NewName).toString(),
+                                cell(PreviewModel::Note).toString()};
+        const QString fileName = QString::fromLatin1(row.file).section(u'/', -1);
+        const QString camera = row.bytes.find("Demo") != std::string::npos ? QStringLiteral("Demo") : QString();
+        QCOMPARE(shown, (QStringList{row.folder, fileName, camera, row.oldTime, row.newTime, row.newName, row.note}));
+        QCOMPARE(cell(0, PreviewModel::ChangeRole).toInt(), int(row.change));
+        const bool corrected = QString::fromLatin1(row.note) == QStringLiteral("ok");
+        QCOMPARE(cell(0, PreviewModel::CorrectedRole).toBool(), corrected);
+        // A row left alone stands out in every cell; a change of day or year marks the new time only.
+        for (int column = 0; column < PreviewModel::ColumnCount; ++column) {
+            const bool marked = !corrected || (column == PreviewModel::NewTime && row.change != DateChange::None);
+            QCOMPARE(cell(column, Qt::BackgroundRole).isValid(), marked);
+        }
     }
 }
 
@@ -386,15 +363,12 @@ void PreviewTest::windowReadsTheFolderOnAWorker() {
     QCOMPARE(finished.count(), 1);
     QCOMPARE(window.model().rowCount(), kPhotos / 3);
     QCOMPARE(window.model().header(0).relativePath, QStringLiteral("IMG_0001.JPG"));
-}
-
-void PreviewTest::windowSaysWhenTheFolderIsMissing() {
-    app::RunOptions o = options(0);
-    o.sourceFolder = temp_->filePath(QStringLiteral("nowhere"));
-    auto window = readWindow(o);
-    QVERIFY(window);
-    QCOMPARE(window->model().rowCount(), 0);
-    QCOMPARE(window->findChild<QLabel*>(QStringLiteral("lblPreviewStatus"))->text(), app::kInvalidDirectoryMessage);
+    // A folder that is not there empties the table and says so.
+    other.sourceFolder = temp_->filePath(QStringLiteral("nowhere"));
+    window.setOptions(other);
+    QVERIFY(finished.wait(10000));
+    QCOMPARE(window.model().rowCount(), 0);
+    QCOMPARE(status->text(), app::kInvalidDirectoryMessage);
 }
 
 void PreviewTest::dialogShowsTheOffsetToTheTrueTime_data() {
