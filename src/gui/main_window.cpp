@@ -535,7 +535,8 @@ void MainWindow::showPreview() {
         preview_ = new PreviewWindow(this, namer_.locale(),
                                      setup_.clock ? setup_.clock : app::Clock(app::currentLocalDateTime));
         connect(this, &MainWindow::optionsEdited, preview_, &PreviewWindow::setOptions);
-        connect(preview_, &PreviewWindow::setFromPhotoRequested, this, &MainWindow::setOffsetFromPhoto);
+        connect(preview_, &PreviewWindow::setFromPhotoRequested, this,
+                [this](const QString& path) { setOffsetFromPhoto(path, preview_); });
     }
     preview_->setOptions(previewOptions());
     preview_->show();
@@ -549,17 +550,18 @@ void MainWindow::setOffsetFromPickedPhoto() {
     if (!path.isEmpty()) setOffsetFromPhoto(path);
 }
 
-void MainWindow::setOffsetFromPhoto(const QString& path) {
+void MainWindow::setOffsetFromPhoto(const QString& path, QWidget* over) {
+    QWidget* parent = over ? over : this;
     const double recorded = app::readPhotoHeader(app::encodePath(path), QString()).recordedCapture;
     if (recorded == 0.0) {
-        boxes_->show(this, {MessageKind::Warning, tr("Warning"),
-                            tr("The photo %1 has no readable date, so no offset can be taken from it.\n\n"
-                               "The offset boxes are left as they are.")
-                                .arg(QDir::toNativeSeparators(path)),
-                            MessageButtons::Ok});
+        boxes_->show(parent, {MessageKind::Warning, tr("Warning"),
+                              tr("The photo %1 has no readable date, so no offset can be taken from it.\n\n"
+                                 "The offset boxes are left as they are.")
+                                  .arg(QDir::toNativeSeparators(path)),
+                              MessageButtons::Ok});
         return;
     }
-    const std::optional<double> truth = setup_.askTrueTime(this, path, recorded);
+    const std::optional<double> truth = setup_.askTrueTime(parent, path, recorded);
     if (!truth) return;
     const std::optional<app::TimeOffset> offset = app::offsetBetween(recorded, *truth);
     if (!offset) return;  // the dialog lets no such time through

@@ -119,8 +119,9 @@ class MainWindow : public QMainWindow {
     void pickDestinationFolder();
     // "Set from a photo…" on the Photos tab: a photo picked with a file dialog.
     void setOffsetFromPickedPhoto();
-    // The offset boxes from one photo: its recorded date and time, and the true one the user types.
-    void setOffsetFromPhoto(const QString& path);
+    // The offset boxes from one photo: its recorded date and time, and the true one the user types (in a dialog
+    // over `over`, the main window when null).
+    void setOffsetFromPhoto(const QString& path, QWidget* over = nullptr);
 
     // "Preview…": opens the preview window (made at the first opening), which follows the edits from then on.
     void showPreview();

@@ -455,8 +455,13 @@ void PreviewTest::previewOpensFromTheButtonAndFollowsTheEdits() {
     write(QStringLiteral("IMG_1.JPG"), photo("2024:05:14 22:30:00"));
     write(QStringLiteral("Other/IMG_9.JPG"), photo("2020:01:01 10:00:00"));
     RecordingBoxes boxes;
+    QWidget* askedOver = nullptr;
     auto window = makeWindow(
-        [](QWidget*, const QString&, double) { return std::optional<double>(at(2024, 5, 15, 0, 0, 0)); }, boxes);
+        [&](QWidget* over, const QString&, double) {
+            askedOver = over;
+            return std::optional<double>(at(2024, 5, 15, 0, 0, 0));
+        },
+        boxes);
     window->findChild<QCheckBox*>(QStringLiteral("cbRec"))->setChecked(false);
     QVERIFY(!window->previewWindow());
     window->findChild<QPushButton*>(QStringLiteral("btnPreview"))->click();
@@ -483,6 +488,7 @@ void PreviewTest::previewOpensFromTheButtonAndFollowsTheEdits() {
 
     // "Set from a photo…" for the selected row: the boxes, and the table with them.
     preview->findChild<QPushButton*>(QStringLiteral("btnPreviewSetFromPhoto"))->click();
+    QCOMPARE(askedOver, preview);
     QCOMPARE(window->currentOptions().offset.hours, 1);
     QCOMPARE(window->currentOptions().offset.minutes, 30);
     QTRY_COMPARE(app::formatPlanDate(preview->model().plan(0).newCapture), QStringLiteral("2024-05-15 00:00:00"));
