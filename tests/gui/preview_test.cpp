@@ -47,7 +47,7 @@ std::string thumbnailJpeg() {
 }
 
 std::string photo(const char* date, const std::string& thumbnail = {}) {
-    return test::cameraPhoto({date, "Maker", "Demo", thumbnail});
+    return test::cameraPhoto({date, "Maker", "Demo", thumbnail, ""});
 }
 
 double at(int year, int month, int day, int hour, int minute, int second) {
