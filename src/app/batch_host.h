@@ -28,6 +28,9 @@ struct RunOptions {
     bool includeDateTime = true;    // "Include datetime in filename"
     bool overwriteDateTime = true;  // "Overwrite datetime in filename"
     bool preserveModDate = false;   // "Preserve original modifcation date"
+    // "Also correct other photo and video files": the listing takes every type the run can correct, not only
+    // ".JPG"/".jpg". Counts only at the start, like recurseFolders.
+    bool allTypes = false;
 };
 
 enum class SummaryKind { Information, Warning };
@@ -79,6 +82,13 @@ public:
     virtual void fileNotCorrected(const QString& note, bool outOfRange) {
         (void)outOfRange;
         logNote(note);
+    }
+    // The listing took only ".JPG"/".jpg" files and left out `count` other photo and video files it could have
+    // corrected (after listBuilt). A log line, unless the host says it in its own words.
+    virtual void otherTypesLeftOut(int count) {
+        logNote(QString::number(count) + (count == 1 ? QStringLiteral(" other photo or video file was") :
+                                                       QStringLiteral(" other photo and video files were")) +
+                QStringLiteral(" left out (\"Also correct other photo and video files\" adds them)"));
     }
     // After every file, failed or not: advance the progress by one and log the line (output path + ".jpg").
     virtual void fileDone(const QString& logLine) = 0;

@@ -19,6 +19,7 @@
 #include "app/photo_plan.h"
 #include "meta/date_copies.h"
 #include "meta/date_plan.h"
+#include "meta/formats/file_dates.h"
 #include "meta/img_data.h"
 #include "meta/jpeg_validate.h"
 #include "meta/jpeg_writer.h"
@@ -105,6 +106,19 @@ class OutputFolder {
     FileIdentity identity_;
 };
 
+// The copy of a file that is not a JPEG: its bytes by kernel copy, its date fields patched, its checksums renewed.
+void writeContainerCopy(const PhotoPlan& plan, const meta::SourceFile& sourceFile, meta::OutputTarget target) {
+    const PhotoHeader& header = *plan.header;
+    if (!header.readProblem.isEmpty() || !sourceFile.isOpen()) {
+        throw meta::WriteError("Cannot open file \"" + header.nativePath + "\". " + header.readProblem.toStdString());
+    }
+    meta::SafeFileWriter writer(std::move(target));
+    meta::writePatchedCopy(sourceFile, writer, plan.patches, header.checksums);
+    // The patches were planned from the file as it was read; a file changed since is not published.
+    if (!sourceFile.unchanged()) throw meta::WriteError(changedMessage(header.nativePath));
+    writer.commit();
+}
+
 }  // namespace
 
 QString unreadableFoldersNote(int count) {
@@ -170,10 +184,22 @@ RunSummary BatchRun::run() {
     nativeFiles_.clear();
     ScanReport report;
     scanFolderNative(nativePath(sourceFolder), startOptions.recurseFolders, nativeFiles_, &report,
-                     identityOf(nativePath(startOptions.destinationFolder)));
-    for (const auto& native : nativeFiles_) fileList_.append(decodePath(native));
+                     identityOf(nativePath(startOptions.destinationFolder)), startOptions.allTypes);
+    std::vector<QString> relativePaths;
+    const qsizetype prefix = withTrailingSlash(sourceFolder).size();
+    for (const auto& native : nativeFiles_) {
+        fileList_.append(decodePath(native));
+        relativePaths.push_back(fileList_.back().mid(prefix));
+    }
+    groups_ = nameGroups(relativePaths);
+    groupOf_.assign(nativeFiles_.size(), 0);
+    for (std::size_t g = 0; g < groups_.size(); ++g) {
+        for (const std::size_t member : groups_[g]) groupOf_[member] = g;
+    }
+    aheadPlans_.clear();
     const int listed = static_cast<int>(fileList_.size());
     host_.listBuilt(listed);
+    if (!startOptions.allTypes && report.otherTypes > 0) host_.otherTypesLeftOut(report.otherTypes);
     if (!report.leftOut.empty()) {
         host_.logNote(QStringLiteral("The destination folder \"") + decodePath(report.leftOut) +
                       QStringLiteral("\" lies inside the source folder and was left out of the list"));
@@ -194,7 +220,7 @@ RunSummary BatchRun::run() {
         outputPath.clear();
         if (host_.stopRequested()) break;
         host_.fileStarted(fileList_[i]);
-        if (processFile(nativeFiles_[static_cast<std::size_t>(i)], sourceFolder, data, planner, outputPath)) {
+        if (processFile(static_cast<std::size_t>(i), sourceFolder, data, planner, outputPath)) {
             ++processed;
         }
         host_.fileDone(outputPath.isEmpty() ? kOutputExtension : outputPath);
@@ -209,8 +235,37 @@ RunSummary BatchRun::run() {
     return summary;
 }
 
-bool BatchRun::processFile(const std::string& nativeSource, const QString& sourceFolder,
-                           meta::ImgData& data, Planner& planner, QString& outputPath) {
+PhotoPlan BatchRun::planFile(std::size_t index, std::shared_ptr<const PhotoHeader> header,
+                              const QString& sourceFolder, const RunOptions& options, Planner& planner) {
+    const std::vector<std::size_t>& group = groups_[groupOf_[index]];
+    if (group.size() == 1) return planner.plan(std::move(header), options);
+    if (const auto ahead = aheadPlans_.find(index); ahead != aheadPlans_.end()) {
+        PhotoPlan plan = std::move(ahead->second);
+        aheadPlans_.erase(ahead);
+        planner.replanDates(plan, std::move(header));
+        return plan;
+    }
+    // The first of its group: the others are read for their dates now, so that the group is named as one.
+    std::vector<std::shared_ptr<const PhotoHeader>> members;
+    for (const std::size_t member : group) {
+        members.push_back(member == index ? header
+                                          : std::make_shared<const PhotoHeader>(
+                                                readPhotoHeader(nativeFiles_[member], sourceFolder)));
+    }
+    std::vector<PhotoPlan> plans = planner.planGroup(members, options);
+    std::optional<PhotoPlan> own;
+    for (std::size_t k = 0; k < group.size(); ++k) {
+        if (group[k] == index) {
+            own = std::move(plans[k]);
+        } else {
+            aheadPlans_[group[k]] = std::move(plans[k]);
+        }
+    }
+    return std::move(*own);
+}
+
+bool BatchRun::processFile(std::size_t index, const QString& sourceFolder, meta::ImgData& data, Planner& planner,
+                           QString& outputPath) {
     std::optional<PhotoPlan> plan;
     try {
         const RunOptions options = host_.currentOptions();
@@ -218,8 +273,8 @@ bool BatchRun::processFile(const std::string& nativeSource, const QString& sourc
         // rest from the same open file.
         meta::SourceFile sourceFile;
         auto header = std::make_shared<const PhotoHeader>(
-            readPhotoHeader(nativeSource, sourceFolder, data, sourceFile, dryRun_));
-        plan = planner.plan(std::move(header), options);
+            readPhotoHeader(nativeFiles_[index], sourceFolder, data, sourceFile, dryRun_));
+        plan = planFile(index, std::move(header), sourceFolder, options, planner);
         outputPath = plan->output.filePath();
         if (dryRun_) {
             host_.filePlanned(*plan);
@@ -242,10 +297,18 @@ bool BatchRun::processFile(const std::string& nativeSource, const QString& sourc
 void BatchRun::reportNotCorrected(const PhotoPlan& plan) {
     // A photo whose XMP or IPTC copies moved was corrected, if not in its EXIF block.
     std::optional<meta::ShiftStatus> status;
-    if (plan.copiesMoved == 0) {
+    const QString notChanged = plan.header->path + QStringLiteral(": dates not changed: ");
+    // Other files name no EXIF block: their dates lie in many places.
+    const bool otherType = plan.header->container != meta::ContainerKind::Jpeg;
+    if (otherType && plan.outcome == DateOutcome::Unsafe) {
+        host_.fileNotCorrected(notChanged + plan.header->structureProblem, false);
+    } else if (otherType && (plan.outcome == DateOutcome::NoExif || plan.outcome == DateOutcome::NoReadableDate)) {
+        host_.fileNotCorrected(notChanged + QStringLiteral("no readable date"), false);
+    } else if (plan.copiesMoved == 0) {
         switch (plan.outcome) {
             case DateOutcome::Shifted:
             case DateOutcome::Unread:  // the write failed and was reported
+            case DateOutcome::Unsafe:
                 break;
             case DateOutcome::NoExif:
                 status = meta::ShiftStatus::kNoExifBlock;
@@ -259,8 +322,7 @@ void BatchRun::reportNotCorrected(const PhotoPlan& plan) {
         }
     }
     if (status) {
-        host_.fileNotCorrected(plan.header->path + QStringLiteral(": dates not changed: ") +
-                                   QString::fromUtf8(meta::shiftStatusReason(*status)),
+        host_.fileNotCorrected(notChanged + QString::fromUtf8(meta::shiftStatusReason(*status)),
                                *status == meta::ShiftStatus::kOutOfRange);
     }
     if (!plan.copiesLeft.isEmpty()) {
@@ -281,12 +343,6 @@ void BatchRun::applyPlan(PhotoPlan& plan, meta::ImgData& data, const meta::Sourc
                       QStringLiteral("\" is one of the photos of this run; \"") + header.path +
                       QStringLiteral("\" was written as \"") + outputPath + QStringLiteral("\""));
     }
-    // The new dates go into the one copy of the EXIF bytes, which the header is written from.
-    // The XMP and IPTC copies go into the sections they were read from, which the writer puts out.
-    if (!meta::applyDatePatches(data, plan.patches) || !meta::applyCopyPatches(data, plan.copyPatches)) {
-        throw meta::WriteError(changedMessage(header.nativePath));
-    }
-
     meta::OutputTarget target(nativePath(outputPath));
     target.folder = folder.fd();
     target.name = nativePath(plan.output.name + plan.output.extension);
@@ -302,6 +358,16 @@ void BatchRun::applyPlan(PhotoPlan& plan, meta::ImgData& data, const meta::Sourc
     };
     // A file time that cannot be set (a date before 1980) leaves the time of writing, silently.
     if (const auto time = timeFromDosDateTime(plan.outputFileDate)) target.modified = timespec{*time, 0};
+
+    if (header.container != meta::ContainerKind::Jpeg) {
+        writeContainerCopy(plan, sourceFile, std::move(target));
+        return;
+    }
+    // The new dates go into the one copy of the EXIF bytes, which the header is written from.
+    // The XMP and IPTC copies go into the sections they were read from, which the writer puts out.
+    if (!meta::applyDatePatches(data, plan.patches) || !meta::applyCopyPatches(data, plan.copyPatches)) {
+        throw meta::WriteError(changedMessage(header.nativePath));
+    }
 
     try {
         if (data.sourcePath() == header.nativePath && sourceFile.isOpen() && !data.sourceBytes().empty()) {

@@ -5,10 +5,13 @@
 #include <QLocale>
 #include <QString>
 #include <QStringList>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/batch_host.h"
+#include "app/photo_plan.h"
 
 namespace morrowtide::meta {
 class ImgData;
@@ -17,8 +20,6 @@ class SourceFile;
 
 namespace morrowtide::app {
 
-class Planner;
-struct PhotoPlan;
 
 // The message the host gets when the source folder does not exist.
 inline const QString kInvalidDirectoryMessage = QStringLiteral("Error: Invalid Directory");
@@ -69,13 +70,16 @@ class BatchRun {
     // The guarded steps of one file: its plan, then (unless a dry run) its output; true when all of them went
     // through. `outputPath` gets the output file's path as soon as it is formed (the log line, also when the file
     // failed). Errors go to the host.
-    bool processFile(const std::string& nativeSource, const QString& sourceFolder,
-                     meta::ImgData& data, Planner& planner, QString& outputPath);
+    bool processFile(std::size_t index, const QString& sourceFolder, meta::ImgData& data, Planner& planner,
+                     QString& outputPath);
+    // The plan of the file in hand (`header`, read), made with its group's when it is the first of a group met.
+    PhotoPlan planFile(std::size_t index, std::shared_ptr<const PhotoHeader> header, const QString& sourceFolder,
+                       const RunOptions& options, Planner& planner);
     // Tells the host about the photo's XMP and IPTC copies left as they were, and about a photo copied without a
     // date change.
     void reportNotCorrected(const PhotoPlan& plan);
-    // Writes the plan's output, its EXIF dates and their XMP and IPTC copies patched as planned. Throws the error
-    // the host is to hear.
+    // Writes the plan's output, its EXIF dates and their XMP and IPTC copies patched as planned (or, for another
+    // file type, its bytes copied with its date fields patched). Throws the error the host is to hear.
     void applyPlan(PhotoPlan& plan, meta::ImgData& data, const meta::SourceFile& sourceFile, Planner& planner,
                    QString& outputPath);
 
@@ -84,6 +88,11 @@ class BatchRun {
     // The same paths as the file system's bytes, which is what the files are opened by: a name that is not UTF-8
     // does not survive the trip through QString.
     std::vector<std::string> nativeFiles_;
+    // The files that share a new base name (nameGroups), the group of each listed file, and the plans made ahead
+    // for the members of a group not reached yet.
+    std::vector<std::vector<std::size_t>> groups_;
+    std::vector<std::size_t> groupOf_;
+    std::map<std::size_t, PhotoPlan> aheadPlans_;
     RunEnding ending_ = RunEnding::NotStarted;
     bool dryRun_ = false;
     QLocale locale_ = QLocale::system();

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "meta/date_time.h"
+#include "meta/formats/container.h"
 
 namespace morrowtide::app {
 
@@ -29,10 +30,17 @@ bool isListedPhotoName(std::string_view name) {
     return ext == ".JPG" || ext == ".jpg";
 }
 
+bool isOtherPhotoName(std::string_view name) {
+    const auto dot = name.rfind('.');
+    if (dot == std::string_view::npos || isListedPhotoName(name)) return false;
+    return meta::containerOfExtension(name.substr(dot + 1)) != meta::ContainerKind::Unknown;
+}
+
 namespace {
 
 struct Walk {
     bool recurse;
+    bool allTypes;
     std::vector<std::string>& list;
     ScanReport* report;
     std::optional<FileIdentity> leaveOut;
@@ -74,7 +82,12 @@ void scan(const fs::path& folder, Walk& walk) {
             scan(entry.path(), walk);
             continue;
         }
-        if (isListedPhotoName(entry.path().filename().native())) walk.list.push_back(entry.path().native());
+        const std::string name = entry.path().filename().native();
+        if (isListedPhotoName(name) || (walk.allTypes && isOtherPhotoName(name))) {
+            walk.list.push_back(entry.path().native());
+        } else if (walk.report != nullptr && isOtherPhotoName(name)) {
+            ++walk.report->otherTypes;
+        }
     }
     walk.walking.erase(*key);
 }
@@ -88,8 +101,8 @@ std::optional<FileIdentity> identityOf(const std::string& path) {
 }
 
 void scanFolderNative(const std::string& folder, bool recurse, std::vector<std::string>& list, ScanReport* report,
-                      std::optional<FileIdentity> leaveOut) {
-    Walk walk{recurse, list, report, leaveOut, {}};
+                      std::optional<FileIdentity> leaveOut, bool allTypes) {
+    Walk walk{recurse, allTypes, list, report, leaveOut, {}};
     scan(fs::path(folder), walk);
 }
 

@@ -36,12 +36,16 @@ struct ScanReport {
     std::vector<std::pair<std::string, std::string>> unreadable;
     // The folder that was left out (see scanFolderNative), empty when none was met.
     std::string leftOut;
+    // Files a listing of every type would have taken but this one did not (other photo and video files).
+    int otherTypes = 0;
 };
 
 // The same with the paths as the file system's bytes: a name that is not valid UTF-8 survives only in this form.
 // A sub-folder that is `leaveOut` (the destination of a run inside its source) is not entered.
+// With `allTypes` every photo and video file the run can correct is taken (isOtherPhotoName), not only ".JPG"/".jpg".
 void scanFolderNative(const std::string& folder, bool recurse, std::vector<std::string>& list,
-                      ScanReport* report = nullptr, std::optional<FileIdentity> leaveOut = std::nullopt);
+                      ScanReport* report = nullptr, std::optional<FileIdentity> leaveOut = std::nullopt,
+                      bool allTypes = false);
 
 // The folder `relativeFolder` ("a/b/" or empty) below `destination`, opened and created where missing, parents
 // included. Only the destination itself may be reached through a symbolic link: a link below it is never followed,
@@ -53,6 +57,9 @@ int openFolderBeneath(const std::string& destination, const std::string& relativ
 
 // True when the name ends in exactly ".JPG" or ".jpg".
 bool isListedPhotoName(std::string_view name);
+// True when the name is that of another photo or video file the run corrects when asked to (any letter case):
+// JPEG under its other extensions, TIFF and the raw files, HEIC/AVIF/CR3, movies, PNG, WebP and XMP sidecars.
+bool isOtherPhotoName(std::string_view name);
 
 // 32-bit DOS date-time (local time, 2-second resolution, years 1980..2107); 0 when not expressible.
 std::uint32_t dosDateTimeFromCivil(int year, int month, int day, int hour, int minute, int second);

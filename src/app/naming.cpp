@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QFile>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <optional>
@@ -14,6 +15,7 @@
 #include <system_error>
 
 #include "meta/date_time.h"
+#include "meta/formats/container.h"
 
 namespace morrowtide::app {
 
@@ -242,56 +244,116 @@ void OutputNames::notWritten(dev_t folderDevice, ino_t folderInode, const QStrin
     }
 }
 
-QString OutputNames::firstFree(int folderFd, const Key& key, qint64* number) {
+QString OutputNames::firstFree(int folderFd, const Key& key, const std::vector<QString>& extensions, qint64* number) {
     qint64& n = nextSuffix_.try_emplace(key, 1).first->second;
     for (;; ++n) {
         const QString candidate = numberedName(key.name, n);
-        const Key file{key.device, key.inode, candidate + kOutputExtension};
-        if (!given(file) && !takenIn(folderFd, file.name)) {
+        const Key base{key.device, key.inode, candidate};
+        const bool free = givenBases_.count(base) == 0 &&
+                          std::none_of(extensions.begin(), extensions.end(), [&](const QString& extension) {
+                              const Key file{key.device, key.inode, candidate + extension};
+                              return given(file) || takenIn(folderFd, file.name);
+                          });
+        if (free) {
             if (number != nullptr) *number = n;
             ++n;  // this one is the run's now, whether or not it is written yet
-            give(file);
+            givenBases_.insert(base);
+            for (const QString& extension : extensions) give(Key{key.device, key.inode, candidate + extension});
             return candidate;
         }
     }
 }
 
-OutputNames::Choice OutputNames::choose(int folderFd, dev_t folderDevice, ino_t folderInode, const QString& name,
-                                        bool autoRename, const QString& sourceName, dev_t inHandDevice,
-                                        ino_t inHandInode) {
-    const QString base = cutToUtf8Bytes(name, kMaxBaseNameBytes);
-    const std::pair inHand{inHandDevice, inHandInode};
+OutputNames::Choice OutputNames::replacing(int folderFd, const Key& folder, const QString& base,
+                                           const Member& member) const {
+    const std::pair inHand{member.device, member.inode};
     Choice choice;
-    if (!autoRename) {
-        // The source's own name, when this output is to take its place: IMG_1.JPG stays IMG_1.JPG.
-        const QString sourceBase = sourceName.left(std::max<qsizetype>(0, sourceName.size() - 4));
-        if (!sourceName.isEmpty() && base == sourceBase && identityIn(folderFd, sourceName) == inHand) {
-            choice.name = base;
-            choice.extension = sourceName.mid(sourceBase.size());
-            choice.replace = true;
-            choice.ownSource = true;
-            give(Key{folderDevice, folderInode, sourceName});
-            return choice;
-        }
-        const Key file{folderDevice, folderInode, base + kOutputExtension};
-        // An output of this run stands there (or will, when the choice is made ahead of the writing).
-        const auto standing = given(file) ? std::nullopt : identityIn(folderFd, file.name);
-        if (!standing || *standing == inHand || sources_.count(*standing) == 0) {
-            choice.name = base;
-            choice.replace = true;
-            choice.ownSource = standing && *standing == inHand;
-            give(file);
-            return choice;
-        }
-        // Another photo of this run stands there, read or still waiting: replacing it would lose it.
-        choice.avoided = base + kOutputExtension;
+    choice.name = base;
+    // The source's own name, when this output is to take its place: IMG_1.JPG stays IMG_1.JPG.
+    const QString sourceBase = splitFileName(member.sourceName).stem;
+    if (!member.sourceName.isEmpty() && base == sourceBase && identityIn(folderFd, member.sourceName) == inHand) {
+        choice.extension = member.sourceName.mid(sourceBase.size());
+        choice.replace = true;
+        choice.ownSource = true;
+        return choice;
     }
-    choice.name = firstFree(folderFd, Key{folderDevice, folderInode, base}, &choice.number);
+    choice.extension = member.extension;
+    const Key file{folder.device, folder.inode, base + member.extension};
+    // An output of this run stands there (or will, when the choice is made ahead of the writing).
+    const auto standing = given(file) ? std::nullopt : identityIn(folderFd, file.name);
+    if (!standing || *standing == inHand || sources_.count(*standing) == 0) {
+        choice.replace = true;
+        choice.ownSource = standing && *standing == inHand;
+        return choice;
+    }
+    // Another photo of this run stands there, read or still waiting: replacing it would lose it.
+    choice.avoided = base + member.extension;
     return choice;
 }
 
-QString OutputNames::next(int folderFd, dev_t folderDevice, ino_t folderInode, const QString& name) {
-    return firstFree(folderFd, Key{folderDevice, folderInode, cutToUtf8Bytes(name, kMaxBaseNameBytes)});
+OutputNames::Choice OutputNames::choose(int folderFd, dev_t folderDevice, ino_t folderInode, const QString& name,
+                                        bool autoRename, const QString& sourceName, dev_t inHandDevice,
+                                        ino_t inHandInode) {
+    Member member;
+    member.sourceName = sourceName;
+    member.device = inHandDevice;
+    member.inode = inHandInode;
+    return chooseGroup(folderFd, folderDevice, folderInode, name, autoRename, {member}).front();
+}
+
+std::vector<OutputNames::Choice> OutputNames::chooseGroup(int folderFd, dev_t folderDevice, ino_t folderInode,
+                                                          const QString& name, bool autoRename,
+                                                          const std::vector<Member>& members) {
+    const QString base = cutToUtf8Bytes(name, kMaxBaseNameBytes);
+    const Key folder{folderDevice, folderInode, QString()};
+    std::vector<Choice> choices;
+    if (!autoRename) {
+        for (const Member& member : members) choices.push_back(replacing(folderFd, folder, base, member));
+        const bool replaceAll =
+            std::all_of(choices.begin(), choices.end(), [](const Choice& choice) { return choice.avoided.isEmpty(); });
+        if (replaceAll) {
+            for (const Choice& choice : choices) give(Key{folderDevice, folderInode, choice.name + choice.extension});
+            return choices;
+        }
+    } else {
+        choices.resize(members.size());
+    }
+    // Free names for the whole group; the avoided names stay named.
+    std::vector<QString> extensions;
+    for (const Member& member : members) extensions.push_back(member.extension);
+    qint64 number = 1;
+    const QString free = firstFree(folderFd, Key{folderDevice, folderInode, base}, extensions, &number);
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        const QString avoided = choices[i].avoided;
+        choices[i] = Choice{};
+        choices[i].name = free;
+        choices[i].extension = members[i].extension;
+        choices[i].number = number;
+        choices[i].avoided = avoided;
+    }
+    return choices;
+}
+
+QString OutputNames::next(int folderFd, dev_t folderDevice, ino_t folderInode, const QString& name,
+                          const QString& extension) {
+    return firstFree(folderFd, Key{folderDevice, folderInode, cutToUtf8Bytes(name, kMaxBaseNameBytes)},
+                     {extension});
+}
+
+NameParts splitFileName(const QString& fileName) {
+    const qsizetype dot = fileName.lastIndexOf(u'.');
+    if (dot < 0) return {fileName, QString()};
+    NameParts parts{fileName.left(dot), fileName.mid(dot)};
+    if (parts.extension.compare(QStringLiteral(".xmp"), Qt::CaseInsensitive) == 0) {
+        const qsizetype inner = parts.stem.lastIndexOf(u'.');
+        const meta::ContainerKind kind =
+            inner < 0 ? meta::ContainerKind::Unknown
+                      : meta::containerOfExtension(parts.stem.mid(inner + 1).toStdString());
+        if (kind != meta::ContainerKind::Unknown && kind != meta::ContainerKind::XmpSidecar) {
+            parts = {fileName.left(inner), fileName.mid(inner)};
+        }
+    }
+    return parts;
 }
 
 QString uniqueOutputName(const QString& path) {
@@ -353,7 +415,7 @@ OutputPath FileNamer::outputPathFor(const QString& destinationFolder, const QStr
                                     double captureDateTime, const NamingOptions& options) const {
     const qsizetype slash = relativePath.lastIndexOf(u'/');
     const QString fileName = relativePath.mid(slash + 1);
-    const QString ownName = fileName.left(std::max<qsizetype>(0, fileName.size() - 4));
+    const QString ownName = splitFileName(fileName).stem;
 
     OutputPath out;
     out.folder = withTrailingSlash(destinationFolder) + relativePath.left(slash + 1);

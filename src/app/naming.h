@@ -22,6 +22,7 @@
 #include <map>
 #include <set>
 #include <utility>
+#include <vector>
 
 #include "app/date_pattern.h"
 
@@ -95,6 +96,15 @@ QString numberedName(const QString& name, qint64 n);
 // suffix needs room) until one is free.
 QString uniqueFileName(const QString& folder, const QString& name);
 
+// A file name split into the part a mask's "*FILENAME" stands for and the extension its output keeps:
+// "IMG_1.CR2" is "IMG_1" and ".CR2"; a sidecar named after its photo's whole name, "IMG_1.CR2.xmp", is "IMG_1" and
+// ".CR2.xmp", so that it keeps its photo's new name. A name without a dot is all stem.
+struct NameParts {
+    QString stem;
+    QString extension;
+};
+NameParts splitFileName(const QString& fileName);
+
 // The path without extension whose ".jpg" file does not exist: path, path + "_2", path + "_3", ...
 QString uniqueOutputName(const QString& path);
 
@@ -127,8 +137,23 @@ class OutputNames {
     // is the source's folder (else empty), and inHandDevice/inHandInode identify the source in hand.
     Choice choose(int folderFd, dev_t folderDevice, ino_t folderInode, const QString& name, bool autoRename,
                   const QString& sourceName, dev_t inHandDevice, ino_t inHandInode);
+
+    // One file of a group that is to share one name (a raw file, its JPEG and their sidecars).
+    struct Member {
+        QString extension = kOutputExtension;  // the output's
+        QString sourceName;                     // as for choose()
+        dev_t device = 0;                       // the source's identity
+        ino_t inode = 0;
+    };
+    // The names of a group, all `name` (or all `name` + the same "_N") followed by each member's extension, in
+    // member order. A base name the run gave one group is never given to another, whatever the extensions, so two
+    // photos taken in the same second do not pass for a pair; a clash for any member moves the whole group on.
+    // The members' extensions must differ.
+    std::vector<Choice> chooseGroup(int folderFd, dev_t folderDevice, ino_t folderInode, const QString& name,
+                                    bool autoRename, const std::vector<Member>& members);
     // The next free name after the last one chosen for `name` (with .jpg), when that one was taken meanwhile.
-    QString next(int folderFd, dev_t folderDevice, ino_t folderInode, const QString& name);
+    QString next(int folderFd, dev_t folderDevice, ino_t folderInode, const QString& name,
+                 const QString& extension = kOutputExtension);
     // The output given `fileName` (with extension) was not written after all: for a later photo that would replace
     // it, the disk says again what stands there.
     void notWritten(dev_t folderDevice, ino_t folderInode, const QString& fileName);
@@ -140,13 +165,17 @@ class OutputNames {
         QString name;
         bool operator<(const Key& other) const;
     };
-    QString firstFree(int folderFd, const Key& key, qint64* number = nullptr);
+    QString firstFree(int folderFd, const Key& key, const std::vector<QString>& extensions, qint64* number = nullptr);
+    // The choice of a member replacing what stands at its name (auto rename off); `avoided` set when another photo
+    // of the run stands there. Nothing is given yet.
+    Choice replacing(int folderFd, const Key& folder, const QString& base, const Member& member) const;
     // True while the name (with extension) was given and is taken to be written.
     bool given(const Key& file) const;
     void give(const Key& file) { given_[file] = true; }
 
     std::map<Key, qint64> nextSuffix_;
     std::map<Key, bool> given_;
+    std::set<Key> givenBases_;  // names without extension given by firstFree
     std::set<std::pair<dev_t, ino_t>> sources_;
 };
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <ctime>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -15,6 +16,7 @@
 #include "app/file_list.h"
 #include "app/native_path.h"
 #include "meta/date_plan.h"
+#include "meta/formats/date_codec.h"
 #include "meta/date_time.h"
 #include "meta/image_info.h"
 #include "meta/img_data.h"
@@ -111,6 +113,112 @@ void readDates(const meta::ImgData& data, PhotoHeader& header) {
     if (header.captureIndex >= 0) header.recordedCapture = header.dates[static_cast<std::size_t>(header.captureIndex)].value;
 }
 
+// The local wall-clock time of a moment given in UTC, by the zone rules of this machine at that moment.
+double localOfUtc(const meta::CivilDateTime& utc) {
+    std::tm fields{};
+    fields.tm_year = utc.year - 1900;
+    fields.tm_mon = utc.month - 1;
+    fields.tm_mday = utc.day;
+    fields.tm_hour = utc.hour;
+    fields.tm_min = utc.minute;
+    fields.tm_sec = utc.second;
+    const std::time_t moment = ::timegm(&fields);
+    std::tm local{};
+    if (localtime_r(&moment, &local) == nullptr) return 0.0;
+    return meta::encodeDateTime({local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                                 local.tm_sec, 0});
+}
+
+// The capture date a field's value stands for, as a date-time value named by local time; 0 when none.
+double captureValue(const meta::ParsedDate& parsed, bool utc) {
+    return utc ? localOfUtc(parsed.value) : meta::encodeDateTime(parsed.value);
+}
+
+std::string extensionOf(const QString& fileName) {
+    const qsizetype dot = fileName.lastIndexOf(u'.');
+    return dot < 0 ? std::string() : fileName.mid(dot + 1).toStdString();
+}
+
+// The header of a file the container readers read: opened and kept open for the copy, its structure read in
+// bounded pieces, never whole.
+void readContainerHeader(PhotoHeader& header, meta::SourceFile& source) {
+    header.container = meta::containerOfExtension(extensionOf(header.fileName));
+    struct stat info {};
+    if (const int error = source.open(header.nativePath); error != 0) {
+        if (::stat(header.nativePath.c_str(), &info) == 0) {
+            header.device = info.st_dev;
+            header.inode = info.st_ino;
+        }
+        header.readProblem = QString::fromLocal8Bit(std::strerror(error));
+        return;
+    }
+    if (::fstat(source.fd(), &info) == 0) {
+        header.device = info.st_dev;
+        header.inode = info.st_ino;
+        header.size = static_cast<std::int64_t>(info.st_size);
+    }
+    const meta::SourceFileBytes bytes(source);
+    const meta::FileDates dates = meta::readFileDates(bytes, extensionOf(header.fileName));
+    header.structureProblem = QString::fromStdString(dates.problem);
+    for (const std::string& note : dates.notes) header.notes << QString::fromStdString(note);
+    header.hasExif = dates.hasExif;
+    header.fields = dates.fields;
+    header.fieldBytes = meta::FieldBytes(bytes, header.fields);
+    header.checksums = dates.checksums;
+    const meta::CaptureField capture = meta::captureFieldOf(header.fields, header.fieldBytes);
+    header.captureField = capture.index;
+    header.captureUtc = capture.utc;
+    if (capture.index < 0) return;
+    const meta::DateField& field = header.fields[static_cast<std::size_t>(capture.index)];
+    std::string value;
+    header.fieldBytes.read(field.offset, field.width, value);
+    if (const auto parsed = meta::parseDateField(field.encoding, value)) {
+        header.recordedCapture = captureValue(*parsed, capture.utc);
+    }
+}
+
+// The date outcome and patches of a file the container readers read. As for a JPEG, a date the offset would move
+// outside what its form can hold keeps every date of the file as it is.
+void planContainerDates(const PhotoHeader& header, const TimeOffset& offset, PhotoPlan& plan) {
+    if (!header.structureProblem.isEmpty()) {
+        plan.outcome = DateOutcome::Unsafe;
+        return;
+    }
+    const meta::DateMapping mapping = meta::DateMapping::bySeconds(offsetInSeconds(offset));
+    const meta::DatePatchPlan shifted = meta::shiftDateFields(header.fields, header.fieldBytes, mapping);
+    bool moved = false;
+    QStringList left;
+    for (const meta::FieldReport& report : shifted.reports) {
+        const meta::DateField& field = header.fields[report.field];
+        switch (report.outcome) {
+            case meta::DateOutcome::Shifted:
+                moved = true;
+                break;
+            case meta::DateOutcome::OutOfRange:
+                plan.outcome = DateOutcome::OutOfRange;
+                return;
+            case meta::DateOutcome::Empty:
+                break;
+            default:
+                left << QString::fromStdString(field.group + ':' + field.name + " \"" + report.before + "\": ") +
+                            QString::fromUtf8(meta::dateOutcomeText(report.outcome));
+        }
+    }
+    left << header.notes;
+    plan.copiesLeft = left;
+    if (!moved) {
+        plan.outcome = DateOutcome::NoReadableDate;
+        return;
+    }
+    plan.outcome = DateOutcome::Shifted;
+    plan.patches = shifted.patches;
+    if (header.captureField < 0) return;
+    const meta::DateField& field = header.fields[static_cast<std::size_t>(header.captureField)];
+    std::string value;
+    header.fieldBytes.read(field.offset, field.width, value);
+    const meta::FieldShift capture = meta::shiftDateField(field.encoding, value, mapping);
+    if (capture.after) plan.newCapture = captureValue(*capture.after, header.captureUtc);
+}
 
 NamingOptions namingOptionsOf(const RunOptions& options) {
     NamingOptions naming;
@@ -143,6 +251,10 @@ void planExifDates(const PhotoHeader& header, const TimeOffset& offset, PhotoPla
         plan.outcome = DateOutcome::Unread;
         return;
     }
+    if (header.container != meta::ContainerKind::Jpeg) {
+        planContainerDates(header, offset, plan);
+        return;
+    }
     if (!header.hasExif) {
         plan.outcome = DateOutcome::NoExif;
         return;
@@ -167,6 +279,37 @@ void planExifDates(const PhotoHeader& header, const TimeOffset& offset, PhotoPla
     for (const meta::BytePatch& patch : plan.patches) {
         if (patch.offset == at) plan.newCapture = meta::parseExifDate(patch.bytes);
     }
+}
+
+// True when the file's capture date names it: a JPEG with an EXIF block, another file with a capture date.
+bool isNamed(const PhotoHeader& header, const PhotoPlan& plan) {
+    if (!header.readProblem.isEmpty()) return false;
+    return header.container == meta::ContainerKind::Jpeg ? header.hasExif : plan.newCapture != 0.0;
+}
+
+// The member whose capture date names the group: JPEGs first, then the other photos and videos, then sidecars,
+// each in list order; the first member when none has a date.
+std::size_t leaderOf(const std::vector<PhotoPlan>& plans) {
+    const auto rank = [](const PhotoHeader& header) {
+        if (header.container == meta::ContainerKind::Jpeg) return 0;
+        return header.container == meta::ContainerKind::XmpSidecar ? 2 : 1;
+    };
+    std::size_t best = 0;
+    int bestRank = 3;
+    for (std::size_t i = 0; i < plans.size(); ++i) {
+        const PhotoHeader& header = *plans[i].header;
+        if (!isNamed(header, plans[i]) || plans[i].newCapture == 0.0 || rank(header) >= bestRank) continue;
+        best = i;
+        bestRank = rank(header);
+    }
+    return best;
+}
+
+// Every date of one file under one offset: the EXIF dates (or those of another container), then the XMP and IPTC
+// copies of a JPEG.
+void planDates(const PhotoHeader& header, const TimeOffset& offset, PhotoPlan& plan) {
+    planExifDates(header, offset, plan);
+    planCopies(header, offset, plan);
 }
 
 // What the planner knows of an output folder. Whether it exists is looked at once, by the first plan in it: a
@@ -213,6 +356,9 @@ QString PhotoPlan::note() const {
         case DateOutcome::Unread:
             parts << QStringLiteral("cannot read: ") + (header ? header->readProblem : QString());
             break;
+        case DateOutcome::Unsafe:
+            parts << QStringLiteral("dates not changed: ") + (header ? header->structureProblem : QString());
+            break;
     }
     if (outcome != DateOutcome::Shifted && copiesMoved > 0) parts << QStringLiteral("XMP/IPTC dates moved");
     if (header && !header->refusal.isEmpty()) parts << header->refusal;
@@ -237,6 +383,10 @@ PhotoHeader readPhotoHeader(const std::string& nativePath, const QString& source
     header.relativeFolder = header.relativePath.left(slash + 1);
     header.fileName = header.relativePath.mid(slash + 1);
     header.fileDate = sourceFileDate(nativePath);
+    if (!readAsJpeg(header.fileName)) {
+        readContainerHeader(header, source);
+        return header;
+    }
 
     data.readImageFile(nativePath, source);
     struct stat info {};
@@ -359,10 +509,18 @@ void Planner::addSource(dev_t device, ino_t inode) {
 }
 
 PhotoPlan Planner::plan(std::shared_ptr<const PhotoHeader> header, const RunOptions& options) {
-    PhotoPlan plan;
-    plan.header = header;
-    planExifDates(*header, options.offset, plan);
-    planCopies(*header, options.offset, plan);
+    return planGroup({std::move(header)}, options).front();
+}
+
+std::vector<PhotoPlan> Planner::planGroup(const std::vector<std::shared_ptr<const PhotoHeader>>& members,
+                                          const RunOptions& options) {
+    std::vector<PhotoPlan> plans(members.size());
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        plans[i].header = members[i];
+        planDates(*members[i], options.offset, plans[i]);
+        plans[i].destinationFolder = options.destinationFolder;
+        plans[i].offset = options.offset;
+    }
 
     FileNamer& namer = state_->namer;
     if (namer.formatMask().isEmpty() || namer.formatMaskText() != options.fileMask) {
@@ -371,44 +529,73 @@ PhotoPlan Planner::plan(std::shared_ptr<const PhotoHeader> header, const RunOpti
             throw std::runtime_error(kInvalidFileMaskMessage.toStdString());
         }
     }
-    const bool named = header->hasExif && header->readProblem.isEmpty();
-    plan.destinationFolder = options.destinationFolder;
-    plan.offset = options.offset;
-    plan.output = namer.outputPathFor(plan.destinationFolder, header->relativePath, named, plan.newCapture,
-                                      namingOptionsOf(options));
-    updateRelativeOutput(plan);
-    const bool useSourceDate = options.preserveModDate || !named || plan.newCapture == 0.0;
-    plan.outputFileDate = useSourceDate ? header->fileDate : dosDateTimeFromDays(plan.newCapture);
-
-    plan.nameIsWritable = plan.output.nameIsWritable();
-    if (!plan.nameIsWritable) {
-        plan.problem = QStringLiteral("name cannot be a file");
-        return plan;
+    const std::size_t lead = leaderOf(plans);
+    const PhotoHeader& leader = *plans[lead].header;
+    const bool named = isNamed(leader, plans[lead]);
+    const double groupCapture = named ? plans[lead].newCapture : 0.0;
+    const OutputPath formed = namer.outputPathFor(options.destinationFolder, leader.relativePath, named, groupCapture,
+                                                  namingOptionsOf(options));
+    for (PhotoPlan& plan : plans) {
+        plan.output = formed;
+        plan.output.extension = outputExtensionOf(plan.header->fileName);
+        updateRelativeOutput(plan);
+        // A member without a date of its own (a sidecar, say) takes its group's for its file time.
+        const double own = isNamed(*plan.header, plan) ? plan.newCapture : 0.0;
+        const double time = own != 0.0 ? own : groupCapture;
+        plan.outputFileDate =
+            options.preserveModDate || time == 0.0 ? plan.header->fileDate : dosDateTimeFromDays(time);
+        plan.nameIsWritable = formed.nameIsWritable();
     }
-    const PlannedFolder& folder = state_->folderFor(plan.destinationFolder, *header);
-    plan.folderKey = folder.key;
+    const auto failAll = [&plans](const QString& problem) {
+        for (PhotoPlan& plan : plans) plan.problem = problem;
+        return plans;
+    };
+    if (!formed.nameIsWritable()) return failAll(QStringLiteral("name cannot be a file"));
+    const PlannedFolder& folder = state_->folderFor(options.destinationFolder, leader);
+    for (PhotoPlan& plan : plans) plan.folderKey = folder.key;
     if (!folder.exists && folder.error != ENOENT) {
-        plan.problem = QStringLiteral("cannot write in folder \"") + decodePath(folder.where) + u'"';
-        return plan;
+        return failAll(QStringLiteral("cannot write in folder \"") + decodePath(folder.where) + u'"');
     }
-    const FolderFd fd(State::openFolder(plan.destinationFolder, *header, folder));
-    const OutputNames::Choice choice = state_->names.choose(
-        fd.get(), 0, folder.key, plan.output.name, options.autoRename,
-        folder.besideSource ? header->fileName : QString(), header->device, header->inode);
-    plan.output.name = choice.name;
-    plan.output.extension = choice.extension;
-    updateRelativeOutput(plan);
-    plan.replace = choice.replace;
-    plan.replacesOriginal = choice.ownSource;
-    plan.renamedTo = choice.number;
-    if (!choice.avoided.isEmpty()) plan.avoided = plan.output.folder + choice.avoided;
-    return plan;
+    const FolderFd fd(State::openFolder(options.destinationFolder, leader, folder));
+    std::vector<OutputNames::Member> outputs;
+    for (const PhotoPlan& plan : plans) {
+        OutputNames::Member member;
+        member.extension = plan.output.extension;
+        member.sourceName = folder.besideSource ? plan.header->fileName : QString();
+        member.device = plan.header->device;
+        member.inode = plan.header->inode;
+        outputs.push_back(member);
+    }
+    const std::vector<OutputNames::Choice> choices =
+        state_->names.chooseGroup(fd.get(), 0, folder.key, formed.name, options.autoRename, outputs);
+    for (std::size_t i = 0; i < plans.size(); ++i) {
+        PhotoPlan& plan = plans[i];
+        const OutputNames::Choice& choice = choices[i];
+        plan.output.name = choice.name;
+        plan.output.extension = choice.extension;
+        updateRelativeOutput(plan);
+        plan.replace = choice.replace;
+        plan.replacesOriginal = choice.ownSource;
+        plan.renamedTo = choice.number;
+        if (!choice.avoided.isEmpty()) plan.avoided = plan.output.folder + choice.avoided;
+    }
+    return plans;
+}
+
+void Planner::replanDates(PhotoPlan& plan, std::shared_ptr<const PhotoHeader> header) const {
+    plan.header = std::move(header);
+    plan.patches.clear();
+    plan.copyPatches.clear();
+    plan.copiesMoved = 0;
+    plan.copiesLeft.clear();
+    plan.newCapture = 0.0;
+    planDates(*plan.header, plan.offset, plan);
 }
 
 QString Planner::nextName(PhotoPlan& plan) {
     const PlannedFolder& folder = state_->folderFor(plan.destinationFolder, *plan.header);
     const FolderFd fd(State::openFolder(plan.destinationFolder, *plan.header, folder));
-    const QString name = state_->names.next(fd.get(), 0, folder.key, plan.output.name);
+    const QString name = state_->names.next(fd.get(), 0, folder.key, plan.output.name, plan.output.extension);
     plan.output.name = name;
     updateRelativeOutput(plan);
     return name;
@@ -422,15 +609,59 @@ std::vector<PhotoPlan> planList(const std::vector<std::shared_ptr<const PhotoHea
                                 const RunOptions& options, const QLocale& locale, Clock clock) {
     Planner planner(options.sourceFolder, locale, std::move(clock));
     for (const auto& header : headers) planner.addSource(*header);
-    std::vector<PhotoPlan> plans;
-    plans.reserve(headers.size());
-    for (const auto& header : headers) plans.push_back(planner.plan(header, options));
+    std::vector<QString> paths;
+    for (const auto& header : headers) paths.push_back(header->relativePath);
+    std::vector<PhotoPlan> plans(headers.size());
+    for (const std::vector<std::size_t>& group : nameGroups(paths)) {
+        std::vector<std::shared_ptr<const PhotoHeader>> members;
+        for (const std::size_t i : group) members.push_back(headers[i]);
+        std::vector<PhotoPlan> made = planner.planGroup(members, options);
+        for (std::size_t k = 0; k < group.size(); ++k) plans[group[k]] = std::move(made[k]);
+    }
     return plans;
 }
 
 std::int64_t offsetInSeconds(const TimeOffset& offset) {
     return static_cast<std::int64_t>(offset.days) * 86400 + static_cast<std::int64_t>(offset.hours) * 3600 +
            static_cast<std::int64_t>(offset.minutes) * 60 + offset.seconds;
+}
+
+bool readAsJpeg(const QString& fileName) {
+    const meta::ContainerKind kind = meta::containerOfExtension(extensionOf(fileName));
+    return kind == meta::ContainerKind::Jpeg || kind == meta::ContainerKind::Unknown;
+}
+
+QString outputExtensionOf(const QString& fileName) {
+    return readAsJpeg(fileName) ? kOutputExtension : splitFileName(fileName).extension;
+}
+
+std::vector<std::vector<std::size_t>> nameGroups(const std::vector<QString>& relativePaths) {
+    std::vector<std::vector<std::size_t>> groups;
+    std::map<QString, std::size_t> byStem;  // folder + stem -> group
+    for (std::size_t i = 0; i < relativePaths.size(); ++i) {
+        const QString& path = relativePaths[i];
+        const qsizetype slash = path.lastIndexOf(u'/');
+        const QString key = path.left(slash + 1) + splitFileName(path.mid(slash + 1)).stem;
+        const QString extension = outputExtensionOf(path.mid(slash + 1));
+        const auto found = byStem.find(key);
+        if (found != byStem.end()) {
+            std::vector<std::size_t>& group = groups[found->second];
+            // Two outputs of one name and extension cannot both be written: the second stands alone.
+            const bool clash = std::any_of(group.begin(), group.end(), [&](std::size_t member) {
+                const QString& other = relativePaths[member];
+                return outputExtensionOf(other.mid(other.lastIndexOf(u'/') + 1))
+                           .compare(extension, Qt::CaseInsensitive) == 0;
+            });
+            if (!clash) {
+                group.push_back(i);
+                continue;
+            }
+        } else {
+            byStem.emplace(key, groups.size());
+        }
+        groups.push_back({i});
+    }
+    return groups;
 }
 
 QString formatPlanDate(double dateTime) {

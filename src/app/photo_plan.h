@@ -29,7 +29,9 @@
 #include "app/naming.h"
 #include "meta/date_copies.h"
 #include "meta/date_plan.h"
+#include "meta/formats/container.h"
 #include "meta/formats/date_field.h"
+#include "meta/formats/file_dates.h"
 
 namespace morrowtide::meta {
 class ImgData;
@@ -69,6 +71,18 @@ struct PhotoHeader {
     std::int64_t thumbnailOffset = -1;
     std::int64_t thumbnailLength = 0;
 
+    // The file's container; every other kind than Jpeg is read by the container readers, its dates are the
+    // `fields` below and its output is the source copied byte for byte with the date bytes patched.
+    meta::ContainerKind container = meta::ContainerKind::Jpeg;
+    std::vector<meta::DateField> fields;  // every date field of such a file
+    meta::FieldBytes fieldBytes;           // their bytes as read
+    std::vector<meta::ChecksumRegion> checksums;
+    // Why no date of such a file may be patched (a box past the end, a loop): it is copied unchanged and reported.
+    QString structureProblem;
+    QStringList notes;                     // dates of the file left alone and why
+    int captureField = -1;                 // which of `fields` the capture date is read from
+    bool captureUtc = false;               // ... a movie header's UTC seconds, named by their local time
+
     std::uint32_t fileDate = 0;  // the source's modification time as a DOS date-time (see file_list.h)
     dev_t device = 0;            // identity of the file the path led to (0/0 when it could not be opened)
     ino_t inode = 0;
@@ -90,6 +104,7 @@ enum class DateOutcome {
     NoReadableDate, // its EXIF block holds no date that can be read and rewritten
     OutOfRange,     // a moved date would leave the years 0001-9999: none moves
     Unread,         // the file could not be read (the run will report the error)
+    Unsafe,         // not a JPEG, and its structure cannot be read safely: copied unchanged
 };
 
 // The plan of one photo: what the run will do to it.
@@ -105,7 +120,9 @@ struct PhotoPlan {
     // years 0001-9999: then no date moves.
     std::vector<meta::BytePatch> copyPatches;
     int copiesMoved = 0;
-    QStringList copiesLeft;  // each copy left as it was, as the log names it
+    // Each copy left as it was, as the log names it; of a file that is not a JPEG, each of its date fields left
+    // and why ("ItemList:ContentCreateDate \"2010\": date only").
+    QStringList copiesLeft;
     double oldCapture = 0.0;  // 0: none
     double newCapture = 0.0;  // the capture date after the shift (= oldCapture when nothing moves)
 
@@ -127,8 +144,8 @@ struct PhotoPlan {
     std::uint32_t outputFileDate = 0;
 
     // "ok", "no EXIF", "no readable date", "date out of range", "replaces original", "renamed _N",
-    // "cannot read: <reason>", "name cannot be a file"; several joined by ", ". A photo whose EXIF dates stay but
-    // whose XMP or IPTC copies move adds "XMP/IPTC dates moved".
+    // "cannot read: <reason>", "dates not changed: <reason>", "name cannot be a file"; several joined by ", ". A
+    // photo whose EXIF dates stay but whose XMP or IPTC copies move adds "XMP/IPTC dates moved".
     QString note() const;
     // False when the run is known to fail on this photo (unreadable, refused, a name or folder it cannot write).
     bool willBeWritten() const;
@@ -154,6 +171,17 @@ class Planner {
     // when the options' mask is refused and no mask was accepted before.
     PhotoPlan plan(std::shared_ptr<const PhotoHeader> header, const RunOptions& options);
 
+    // The plans of the files of one folder that share a base name (IMG_1.CR2, IMG_1.JPG, IMG_1.xmp, IMG_1.CR2.xmp;
+    // see nameGroups), in the order given. They get one new base name, "_N" included, formed from the capture date
+    // of the group's leader: the first JPEG with a readable capture date, else the first other photo or video with
+    // one, else the first sidecar with one (list order inside each). A member without a date of its own takes the
+    // leader's for its file time.
+    std::vector<PhotoPlan> planGroup(const std::vector<std::shared_ptr<const PhotoHeader>>& members,
+                                     const RunOptions& options);
+    // A member's plan made ahead with its group, brought up to date with the header read when its turn comes: the
+    // dates are planned again from it; the name stays the group's.
+    void replanDates(PhotoPlan& plan, std::shared_ptr<const PhotoHeader> header) const;
+
     // The next free name for the plan's output, when its name was taken by another program between the plan and
     // the writing; updates plan.output and plan.relativeOutput.
     QString nextName(PhotoPlan& plan);
@@ -166,6 +194,19 @@ class Planner {
     struct State;
     std::unique_ptr<State> state_;
 };
+
+// The files that are to share a new base name: groups of indexes into `relativePaths` (paths below the source
+// folder), in list order of their first member, each member in list order. Files of one folder with the same stem
+// (splitFileName) form a group, except that a group never holds two files whose outputs would have the same
+// extension (two JPEGs differing in the letter case of theirs): such a file stands alone.
+std::vector<std::vector<std::size_t>> nameGroups(const std::vector<QString>& relativePaths);
+
+// True when the file is read as a JPEG: its name ends in a JPEG extension (any letter case). Every other file is
+// read by the container readers.
+bool readAsJpeg(const QString& fileName);
+// The extension the output of a file keeps: ".jpg" for a JPEG (as every JPEG output), the source's own as written
+// for every other type (".CR2", ".CR2.xmp").
+QString outputExtensionOf(const QString& fileName);
 
 // A whole list for a preview or a dry run, in two steps that can be redone apart: the headers (readPhotoHeader for
 // each path, on `threads` threads; 0: as many as the machine has), then the plans (one Planner over the headers in

@@ -19,6 +19,7 @@ constexpr char kKeyIncludePreviousFName[] = "IncludePreviousFName";
 constexpr char kKeyIncludeDateTime[] = "IncludeDateTime";
 constexpr char kKeyOverwriteDateTime[] = "OverwriteDateTime";
 constexpr char kKeyPreserveModDate[] = "PreserveModDate";
+constexpr char kKeyAllTypes[] = "AllTypes";
 
 bool isBlank(const QByteArray& line) {
     return line.trimmed().isEmpty();
@@ -214,6 +215,7 @@ SavedOptions loadOptions(const QString& path) {
     options.includeDateTime = readProfileBool(read(kKeyIncludeDateTime), defaults.includeDateTime);
     options.overwriteDateTime = readProfileBool(read(kKeyOverwriteDateTime), defaults.overwriteDateTime);
     options.preserveModDate = readProfileBool(read(kKeyPreserveModDate), defaults.preserveModDate);
+    options.allTypes = readProfileBool(read(kKeyAllTypes), defaults.allTypes);
     return options;
 }
 
@@ -229,6 +231,8 @@ void saveOptions(const QString& path, const SavedOptions& options) {
     write(kKeyIncludeDateTime, flag(options.includeDateTime));
     write(kKeyOverwriteDateTime, flag(options.overwriteDateTime));
     write(kKeyPreserveModDate, flag(options.preserveModDate));
+    // Written once it is on, so that a file saved with the default stays as it was.
+    if (options.allTypes || ini.value(section, QString::fromLatin1(kKeyAllTypes))) write(kKeyAllTypes, flag(options.allTypes));
     ini.save(path);
 }
 

@@ -28,6 +28,7 @@ struct SavedOptions {
     bool includeDateTime = true;
     bool overwriteDateTime = true;
     bool preserveModDate = false;
+    bool allTypes = false;  // "Also correct other photo and video files"
 
     bool operator==(const SavedOptions&) const = default;
 };

@@ -72,6 +72,7 @@ constexpr Flag kFlags[] = {
     {"--datetime", "--no-datetime", &app::SavedOptions::includeDateTime},
     {"--overwrite-datetime", "--no-overwrite-datetime", &app::SavedOptions::overwriteDateTime},
     {"--preserve-mtime", "--no-preserve-mtime", &app::SavedOptions::preserveModDate},
+    {"--all-types", "--jpeg-only", &app::SavedOptions::allTypes},
 };
 
 struct Arguments {
@@ -211,6 +212,9 @@ class TerminalHost : public app::BatchHost {
         drawProgress();
     }
 
+    // Said again after the summary, where the counts are.
+    void otherTypesLeftOut(int count) override { otherTypes_ = count; }
+
     void fileNotCorrected(const QString& note, bool outOfRange) override {
         logNote(note);
         ++(outOfRange ? outOfRange_ : undated_);
@@ -247,6 +251,10 @@ class TerminalHost : public app::BatchHost {
         out_ << summary.text.toStdString() << '\n' << std::flush;
         const auto photos = [](int n) { return std::to_string(n) + (n == 1 ? " photo" : " photos"); };
         if (undated_ > 0) err_ << photos(undated_) << " had no date to correct\n";
+        if (otherTypes_ > 0) {
+            err_ << otherTypes_ << (otherTypes_ == 1 ? " other photo or video file was" : " other photo and video files were")
+                 << " left out (--all-types adds them)\n";
+        }
         if (outOfRange_ > 0) {
             err_ << photos(outOfRange_) << " kept " << (outOfRange_ == 1 ? "its" : "their")
                  << " dates: the offset would move a date outside the years 0001-9999\n";
@@ -281,6 +289,7 @@ class TerminalHost : public app::BatchHost {
     int done_ = 0;
     int undated_ = 0;     // photos copied without a date to correct
     int outOfRange_ = 0;  // photos whose moved dates would not fit the years 0001-9999
+    int otherTypes_ = 0;  // other photo and video files the listing left out
 };
 
 // The offset that moves the reference photo's recorded capture date to the true time given for it.
@@ -326,6 +335,7 @@ app::RunOptions runOptionsFrom(const Arguments& parsed) {
     options.includeDateTime = saved.includeDateTime;
     options.overwriteDateTime = saved.overwriteDateTime;
     options.preserveModDate = saved.preserveModDate;
+    options.allTypes = saved.allTypes;
     return options;
 }
 

@@ -234,11 +234,12 @@ TEST_F(CliRun, LogsEveryFileReportsErrorsAndEndsWithTheSummary) {
                                      "Completed Successfully (2/3 Files)",
                                  }));
     // The error names the file, says what is wrong and gives the library's code; no progress bar when standard error
-    // is no terminal.
+    // is no terminal. The ".jpeg" file is counted as left out.
     EXPECT_EQ(result.err, (src / "broken.jpg").string() +
                               ": Not a JPEG picture that can be read: Not a JPEG file: starts with 0x6e 0x6f (JPEG "
-                              "error #" + std::to_string(JERR_NO_SOI) + ")\n");
-    EXPECT_EQ(lines(result.err).size(), 1u);
+                              "error #" + std::to_string(JERR_NO_SOI) + ")\n"
+                              "1 other photo or video file was left out (--all-types adds them)\n");
+    EXPECT_EQ(lines(result.err).size(), 2u);
     EXPECT_EQ(result.err.find('\r'), std::string::npos);
     EXPECT_EQ(tree(dst),
               (std::vector<std::string>{"2005-06-01 11-00-00 - IMG_1.jpg", "trip/2006-01-02 00-30-00 - IMG_2.jpg"}));

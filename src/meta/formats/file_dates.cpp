@@ -1,0 +1,161 @@
+#include "meta/formats/file_dates.h"
+
+#include <algorithm>
+#include <cerrno>
+
+#include "meta/formats/date_codec.h"
+#include "meta/formats/iptc_dates.h"
+#include "meta/formats/readers.h"
+#include "meta/formats/xmp_dates.h"
+#include "meta/safe_file.h"
+
+namespace morrowtide::meta {
+
+namespace {
+
+// The piece a checksum region is read in: memory stays small however long the chunk.
+constexpr std::size_t kChecksumPiece = std::size_t{1} << 20;
+
+bool fieldInside(const DateField& field, const EmbeddedBlock& block) {
+    return field.offset >= block.offset && field.offset - block.offset < block.length;
+}
+
+// The dates of the XMP packets and IPTC records the readers found, for each block no field was located in yet.
+void addBlockDates(const ByteSource& source, const std::vector<EmbeddedBlock>& blocks, DateFieldScan& dates) {
+    for (const EmbeddedBlock& block : blocks) {
+        if (block.kind == BlockKind::Tiff) continue;
+        const bool located = std::any_of(dates.fields.begin(), dates.fields.end(),
+                                         [&](const DateField& field) { return fieldInside(field, block); });
+        if (located) continue;
+        std::string bytes;
+        if (block.length > formats::kMaxPiece || !source.read(block.offset, static_cast<std::size_t>(block.length), bytes)) {
+            dates.skipped.push_back("the " + block.label + " block of " + std::to_string(block.length) +
+                                    " bytes is not read");
+            continue;
+        }
+        appendDateFields(dates, block.kind == BlockKind::Xmp ? findXmpDates(bytes, block.offset)
+                                                             : findIptcDatasetDates(bytes, block.offset));
+    }
+}
+
+// Lower is trusted more; -1: not a capture date.
+int captureRank(const DateField& field) {
+    switch (field.encoding) {
+        case DateEncoding::ExifAscii:
+            return field.role == DateRole::Original ? 0 : field.role == DateRole::Digitized ? 1 : 2;
+        case DateEncoding::Iso8601:
+            return field.role == DateRole::Original ? 3 : field.role == DateRole::Digitized ? 4 : -1;
+        case DateEncoding::QuickTimeSeconds32:
+        case DateEncoding::QuickTimeSeconds64:
+            if (field.role != DateRole::Digitized) return -1;
+            return field.group == "QuickTime" ? 5 : 6;
+        case DateEncoding::IptcDate:
+        case DateEncoding::IptcTime:
+        case DateEncoding::PngTime:
+            break;
+    }
+    return -1;
+}
+
+}  // namespace
+
+FieldBytes::FieldBytes(const ByteSource& source, const std::vector<DateField>& fields) : size_(source.size()) {
+    for (const DateField& field : fields) {
+        std::string bytes;
+        if (source.read(field.offset, field.width, bytes)) pieces_[field.offset] = std::move(bytes);
+    }
+}
+
+bool FieldBytes::read(std::uint64_t offset, std::size_t length, std::string& out) const {
+    auto found = pieces_.upper_bound(offset);
+    if (found == pieces_.begin()) return false;
+    --found;
+    const std::uint64_t skip = offset - found->first;
+    if (skip > found->second.size() || length > found->second.size() - skip) return false;
+    out.assign(found->second, static_cast<std::size_t>(skip), length);
+    return true;
+}
+
+FileDates readFileDates(const ByteSource& source, std::string_view extension) {
+    ContainerScan scan = scanContainer(source, extension);
+    DateFieldScan dates = allDateFields(source, scan);
+    FileDates out;
+    out.kind = scan.kind;
+    out.brand = scan.brand;
+    out.notes = scan.notes;
+    if (!dates.problem.empty()) {
+        out.problem = dates.problem;
+        return out;
+    }
+    addBlockDates(source, scan.blocks, dates);
+    out.fields = std::move(dates.fields);
+    out.notes.insert(out.notes.end(), dates.skipped.begin(), dates.skipped.end());
+    out.checksums = std::move(scan.checksums);
+    out.hasExif = std::any_of(scan.blocks.begin(), scan.blocks.end(),
+                              [](const EmbeddedBlock& block) { return block.kind == BlockKind::Tiff; });
+    return out;
+}
+
+CaptureField captureFieldOf(const std::vector<DateField>& fields, const ByteSource& values) {
+    CaptureField best;
+    int bestRank = -1;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const int rank = captureRank(fields[i]);
+        if (rank < 0 || (bestRank >= 0 && rank >= bestRank)) continue;
+        std::string bytes;
+        if (!values.read(fields[i].offset, fields[i].width, bytes)) continue;
+        const std::optional<ParsedDate> parsed = parseDateField(fields[i].encoding, bytes);
+        // A date without its time would name the photo after midnight.
+        if (!parsed || parsed->precision < DatePrecision::Minute) continue;
+        best.index = static_cast<int>(i);
+        best.utc = fields[i].encoding == DateEncoding::QuickTimeSeconds32 ||
+                   fields[i].encoding == DateEncoding::QuickTimeSeconds64;
+        bestRank = rank;
+    }
+    return best;
+}
+
+void writePatchedCopy(const SourceFile& source, SafeFileWriter& out, const std::vector<BytePatch>& patches,
+                      const std::vector<ChecksumRegion>& checksums) {
+    const auto size = static_cast<std::uint64_t>(std::max<std::int64_t>(0, source.size()));
+    for (const BytePatch& patch : patches) {
+        if (!formats::spanFits(size, patch.offset, patch.bytes.size())) {
+            throw WriteError(streamWriteMessage(out.path(), EINVAL));
+        }
+    }
+    out.copyFrom(source, 0, static_cast<std::int64_t>(size));
+    for (const BytePatch& patch : patches) out.writeAt(static_cast<std::int64_t>(patch.offset), patch.bytes);
+
+    for (const ChecksumRegion& region : checksums) {
+        const auto touches = [&](const BytePatch& patch) {
+            return patch.offset < region.offset + region.length && patch.offset + patch.bytes.size() > region.offset;
+        };
+        if (std::none_of(patches.begin(), patches.end(), touches)) continue;
+        if (!formats::spanFits(size, region.offset, region.length) || !formats::spanFits(size, region.checksumOffset, 4)) {
+            throw WriteError(streamWriteMessage(out.path(), EINVAL));
+        }
+        std::uint32_t crc = 0;
+        std::string piece;
+        for (std::uint64_t at = region.offset; at < region.offset + region.length; at += piece.size()) {
+            piece.clear();
+            const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(kChecksumPiece, region.offset + region.length - at));
+            const std::int64_t got = source.readAt(static_cast<std::int64_t>(at), wanted, piece);
+            if (got < 0) throw WriteError(streamWriteMessage(out.path(), errno));
+            if (static_cast<std::size_t>(got) != wanted) throw WriteError(streamWriteMessage(out.path(), ENODATA));
+            // The patched bytes, as the copy holds them.
+            for (const BytePatch& patch : patches) {
+                const std::uint64_t from = std::max(patch.offset, at);
+                const std::uint64_t to = std::min<std::uint64_t>(patch.offset + patch.bytes.size(), at + piece.size());
+                for (std::uint64_t i = from; i < to; ++i) {
+                    piece[static_cast<std::size_t>(i - at)] = patch.bytes[static_cast<std::size_t>(i - patch.offset)];
+                }
+            }
+            crc = crc32(piece, crc);
+        }
+        const std::string stored{static_cast<char>(crc >> 24), static_cast<char>(crc >> 16),
+                                 static_cast<char>(crc >> 8), static_cast<char>(crc)};
+        out.writeAt(static_cast<std::int64_t>(region.checksumOffset), stored);
+    }
+}
+
+}  // namespace morrowtide::meta
