@@ -17,8 +17,10 @@
 #include "meta/date_time.h"
 #include "meta/img_data.h"
 #include "support/exif_builder.h"
+#include "test_host.h"
 
 using namespace morrowtide::app;
+using morrowtide::test::TestHost;
 using morrowtide::meta::encodeDateTime;
 using morrowtide::meta::ImgData;
 using morrowtide::test::JpegBuilder;
@@ -73,49 +75,6 @@ std::vector<std::string> tree(const fs::path& root) {
     std::sort(names.begin(), names.end());
     return names;
 }
-
-// Records every callback; answers and stops as told.
-class TestHost : public BatchHost {
-  public:
-    RunOptions options;
-    bool answer = true;
-    int stopAtOptionsCall = -1;  // stop once currentOptions() has been called this often
-    bool stopAtOnce = false;
-    std::function<void(int call, RunOptions&)> onOptions;
-
-    std::vector<std::string> events;
-    std::vector<QString> errors;
-    QStringList log;
-    QStringList started;
-    QStringList notes;
-    int optionsCalls = 0;
-    bool stop = false;
-
-    RunOptions currentOptions() override {
-        ++optionsCalls;
-        if (onOptions) onOptions(optionsCalls, options);
-        if (optionsCalls == stopAtOptionsCall) stop = true;
-        return options;
-    }
-    bool confirmOverwrite() override {
-        events.push_back("confirm");
-        return answer;
-    }
-    void runReset() override {
-        events.push_back("reset");
-        stop = stopAtOnce;
-    }
-    void invalidSource(const QString& message) override { events.push_back("invalid:" + message.toStdString()); }
-    void listingStarted() override { events.push_back("listing"); }
-    void listBuilt(int count) override { events.push_back("listed:" + std::to_string(count)); }
-    void fileStarted(const QString& sourcePath) override { started << sourcePath; }
-    void fileError(const QString& message) override { errors.push_back(message); }
-    void logNote(const QString& line) override { notes << line; }
-    void fileDone(const QString& logLine) override { log << logLine; }
-    void breathe() override {}
-    bool stopRequested() override { return stop; }
-    void runFinished(const RunSummary& summary) override { events.push_back("finished:" + summary.text.toStdString()); }
-};
 
 class BatchRunTest : public ::testing::Test {
   protected:

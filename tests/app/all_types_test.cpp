@@ -1,0 +1,281 @@
+// The run over other photo and video files: a tree of synthetic files of each container, corrected as a user would
+// with "Also correct other photo and video files" on.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QLocale>
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/batch_run.h"
+#include "app/file_list.h"
+#include "app/photo_plan.h"
+#include "meta/formats/container.h"
+#include "meta/formats/date_codec.h"
+#include "meta/formats/file_dates.h"
+#include "support/container_builder.h"
+#include "support/date_packet_builder.h"
+#include "support/exif_builder.h"
+#include "test_host.h"
+
+using namespace morrowtide::app;
+using namespace morrowtide::test;
+using morrowtide::meta::DateField;
+namespace fs = std::filesystem;
+namespace meta = morrowtide::meta;
+
+namespace {
+
+// A TIFF structure whose IFD0 DateTime and Exif DateTimeOriginal read `date`.
+std::string tiffBlock(const std::string& date = "2005:06:01 10:00:00", ByteOrder order = ByteOrder::kLittle) {
+    TiffBuilder tiff(order);
+    const auto ifd0 = tiff.directory();
+    const auto exif = tiff.directory();
+    tiff.ascii(ifd0, 0x010F, "Maker");
+    tiff.ascii(ifd0, 0x0132, date);
+    tiff.link(ifd0, 0x8769, exif);
+    tiff.ascii(exif, 0x9003, date);
+    return tiff.build();
+}
+
+std::string jpegPhoto(const std::string& date = "2005:06:01 10:00:00") {
+    return JpegBuilder().app1Exif(tiffBlock(date)).imageData().build();
+}
+
+std::string sidecar(const std::string& created) {
+    return XmpBuilder().attribute("xmp:CreateDate", created).element("exif:DateTimeOriginal", created).build();
+}
+
+// Seconds since 1904-01-01 of 2005-06-01 10:00:00.
+constexpr std::uint64_t kMovieTime = 3'200'464'800;
+
+QString q(const fs::path& path) {
+    return QFile::decodeName(path.c_str());
+}
+
+std::vector<std::string> tree(const fs::path& root) {
+    std::vector<std::string> names;
+    if (!fs::exists(root)) return names;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (entry.is_regular_file()) names.push_back(fs::relative(entry.path(), root).string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+meta::FileDates datesOf(const std::string& bytes, const fs::path& name) {
+    return meta::readFileDates(meta::MemoryByteSource(bytes), name.extension().string());
+}
+
+std::uint32_t be32At(const std::string& bytes, std::uint64_t at) {
+    std::uint32_t value = 0;
+    for (int i = 0; i < 4; ++i) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+    return value;
+}
+
+class AllTypesRun : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        src = temp.path() / "src";
+        dst = temp.path() / "out";
+        fs::create_directories(src);
+        host.options.sourceFolder = q(src);
+        host.options.destinationFolder = q(dst);
+        host.options.offset.hours = 1;
+        host.options.allTypes = true;
+    }
+
+    RunSummary runOnce(bool dryRun = false) {
+        BatchRun run(host);
+        run.setNamingLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+        run.setDryRun(dryRun);
+        return run.run();
+    }
+
+    bool noted(const std::string& text) const {
+        return std::any_of(host.notes.begin(), host.notes.end(),
+                           [&](const QString& note) { return note.toStdString().find(text) != std::string::npos; });
+    }
+
+    TempDir temp;
+    fs::path src;
+    fs::path dst;
+    TestHost host;
+};
+
+}  // namespace
+
+TEST_F(AllTypesRun, EveryContainerMovesEachDateAndKeepsEveryOtherByte) {
+    const std::string raf = rafFile(jpegPhoto());
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::size_t fields;  // date fields the file holds
+    } cases[] = {
+        {"raw/IMG_1.CR2", tiffBlock(), 2},
+        {"raw/IMG_1b.NEF", tiffBlock("2005:06:01 10:00:00", ByteOrder::kBig), 2},
+        {"raw/DSCF1.RAF", raf, 2},
+        {"phone/IMG_2.heic", heicFile({.tiff = tiffBlock(), .xmp = sidecar("2005-06-01T10:00:00+02:00")}), 4},
+        {"phone/IMG_3.CR3", cr3File(tiffBlock(), tiffBlock(), static_cast<std::uint32_t>(kMovieTime)), 6},
+        {"movie/MVI_4.mov",
+         movieFile({.version = 1, .creation = kMovieTime, .modification = kMovieTime + 60, .tracks = 2,
+                    .creationDate = "2005-06-01T12:00:00+0200"}),
+         11},
+        {"movie/MVI_5.MP4", movieFile({.creation = kMovieTime, .modification = kMovieTime, .userDay = "2005-06-01"}),
+         7},
+        {"web/P_6.png",
+         pngFile({pngChunk("tIME", pngTime(2005, 6, 1, 10, 0, 0)), pngChunk("eXIf", tiffBlock()),
+                  pngChunk("iTXt", pngXmpText(sidecar("2005-06-01T10:00:00")))}),
+         5},
+        {"web/W_7.webp", webpFile({riffChunk("EXIF", tiffBlock()), riffChunk("XMP ", sidecar("2005-06-01T10:00"))}), 4},
+        {"IMG_8.xmp", sidecar("2005-06-01T10:00:00.25Z"), 2},
+    };
+    for (const Case& c : cases) writeFile(src / c.name, c.bytes);
+    host.options.includeDateTime = false;
+    const RunSummary summary = runOnce();
+    EXPECT_EQ(summary.text, "Completed Successfully (10 Files)");
+    EXPECT_TRUE(host.errors.empty()) << host.errors.front().toStdString();
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string out = readFile(dst / c.name);
+        ASSERT_EQ(out.size(), c.bytes.size());
+        const meta::FileDates before = datesOf(c.bytes, c.name);
+        ASSERT_TRUE(before.problem.empty()) << before.problem;
+        EXPECT_EQ(before.fields.size(), c.fields);
+        // Every byte outside the date fields and the checksums is the source's.
+        std::vector<bool> mayDiffer(c.bytes.size(), false);
+        for (const meta::ChecksumRegion& region : before.checksums) {
+            std::fill_n(mayDiffer.begin() + static_cast<std::ptrdiff_t>(region.checksumOffset), 4, true);
+            const std::string_view covered = std::string_view(out).substr(region.offset, region.length);
+            EXPECT_EQ(meta::crc32(covered), be32At(out, region.checksumOffset)) << "CRC at " << region.checksumOffset;
+        }
+        for (const DateField& field : before.fields) {
+            std::fill_n(mayDiffer.begin() + static_cast<std::ptrdiff_t>(field.offset), field.width, true);
+            const auto old = meta::parseDateField(field.encoding, c.bytes.substr(field.offset, field.width));
+            const auto moved = meta::parseDateField(field.encoding, out.substr(field.offset, field.width));
+            ASSERT_TRUE(old && moved) << field.group << ':' << field.name;
+            // A date without its time stays under a shift of hours.
+            const std::int64_t expected = old->precision >= meta::DatePrecision::Minute ? 3600 : 0;
+            EXPECT_EQ(meta::secondsBetween(old->value, moved->value), expected) << field.group << ':' << field.name;
+        }
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            if (!mayDiffer[i] && out[i] != c.bytes[i]) {
+                ADD_FAILURE() << "byte " << i << " changed";
+                break;
+            }
+        }
+    }
+    EXPECT_TRUE(noted("MVI_5.MP4: dates left as they were: UserData:ContentCreateDate \"2005-06-01\": date only"));
+}
+
+TEST_F(AllTypesRun, AFileThatCannotBeReadSafelyIsCopiedUnchangedAndReported) {
+    const std::string movie = movieFile({.creation = kMovieTime, .modification = kMovieTime});
+    struct Case {
+        const char* name;
+        std::string bytes;
+        const char* reason;
+    } cases[] = {
+        {"past.mov", movie + boxWithSize(4096, "free", "short"), "runs past the end"},
+        {"cut.png", pngFile({pngChunk("tIME", pngTime(2005, 6, 1, 10, 0, 0))}).substr(0, 40), "past the end"},
+        {"loop.heic", boxWithSize(0x7FFFFFFF, "ftyp", "heic"), "past the end"},
+        {"garbage.CR2", "not a raw file at all", "not a file type that can be read"},
+    };
+    for (const Case& c : cases) writeFile(src / c.name, c.bytes);
+    host.options.includeDateTime = false;
+    EXPECT_EQ(runOnce().text, "Completed Successfully (4 Files)");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(readFile(dst / c.name), c.bytes);
+        EXPECT_TRUE(noted(std::string(c.name) + ": dates not changed: ")) << host.notes.join('\n').toStdString();
+        EXPECT_TRUE(noted(c.reason)) << host.notes.join('\n').toStdString();
+    }
+}
+
+TEST_F(AllTypesRun, FilesSharingABaseNameKeepSharingItAndTheDryRunNamesWhatTheRunWrites) {
+    writeFile(src / "IMG_0001.CR2", tiffBlock());
+    writeFile(src / "IMG_0001.JPG", jpegPhoto());
+    writeFile(src / "IMG_0001.xmp", sidecar("2001-01-01T01:01:01"));
+    writeFile(src / "IMG_0001.CR2.xmp", sidecar("2001-01-01T01:01:01"));
+    writeFile(src / "IMG_0001.jpeg", jpegPhoto());  // a second JPEG output of that name cannot be; it stands alone
+    writeFile(src / "IMG_0001.b.jpg", jpegPhoto("2006:01:01 00:00:00"));  // another stem, listed among the group
+    writeFile(src / "lone.XMP", sidecar("2003-03-03T03:03:03"));
+    writeFile(src / "MVI_0002.MOV", movieFile({.creation = kMovieTime, .modification = kMovieTime}));
+    writeFile(src / "notes.txt", "not listed");
+    // A member's name is taken: the whole group moves on to "_2".
+    writeFile(dst / "2005-06-01 11-00-00 - IMG_0001.CR2.xmp", "taken");
+
+    runOnce(true);
+    const std::string planned = host.planned.join(u'\n').toStdString();
+    EXPECT_EQ(tree(dst), (std::vector<std::string>{"2005-06-01 11-00-00 - IMG_0001.CR2.xmp"}));
+    host.planned.clear();
+    EXPECT_EQ(runOnce().text, "Completed Successfully (8 Files)");
+    EXPECT_TRUE(host.errors.empty());
+    EXPECT_EQ(tree(dst), (std::vector<std::string>{
+                             "2003-03-03 04-03-03 - lone.XMP",
+                             "2005-06-01 11-00-00 - IMG_0001.CR2.xmp",
+                             "2005-06-01 11-00-00 - IMG_0001_2.CR2",
+                             "2005-06-01 11-00-00 - IMG_0001_2.CR2.xmp",
+                             "2005-06-01 11-00-00 - IMG_0001_2.jpg",
+                             "2005-06-01 11-00-00 - IMG_0001_2.xmp",
+                             "2005-06-01 11-00-00 - IMG_0001_3.jpg",
+                             "2005-06-01 11-00-00 - MVI_0002.MOV",
+                             "2006-01-01 01-00-00 - IMG_0001.b.jpg",
+                         }));
+    // The dry run listed exactly the files the run wrote, in list order (a group's members need not be neighbours),
+    // each with its note.
+    EXPECT_EQ(planned,
+              "2005-06-01 11-00-00 - IMG_0001_2.CR2\trenamed _2\n"
+              "2005-06-01 11-00-00 - IMG_0001_2.CR2.xmp\trenamed _2\n"
+              "2005-06-01 11-00-00 - IMG_0001_2.jpg\trenamed _2\n"
+              "2006-01-01 01-00-00 - IMG_0001.b.jpg\tok\n"
+              "2005-06-01 11-00-00 - IMG_0001_3.jpg\trenamed _3\n"
+              "2005-06-01 11-00-00 - IMG_0001_2.xmp\trenamed _2\n"
+              "2005-06-01 11-00-00 - MVI_0002.MOV\tok\n"
+              "2003-03-03 04-03-03 - lone.XMP\tok");
+}
+
+TEST_F(AllTypesRun, WithoutTheChoiceOnlyJpegsAreListedAndTheOthersCounted) {
+    for (const char* name : {"a.JPG", "b.jpg", "c.JPEG", "d.Cr2", "e.mov", "f.xmp", "g.HEIC", "h.txt", "i.jpg.bak"}) {
+        writeFile(src / name, name);
+    }
+    std::vector<std::string> jpegOnly;
+    std::vector<std::string> all;
+    ScanReport report;
+    scanFolderNative(src.string(), true, jpegOnly, &report);
+    scanFolderNative(src.string(), true, all, nullptr, std::nullopt, true);
+    const auto names = [](const std::vector<std::string>& paths) {
+        std::vector<std::string> out;
+        for (const std::string& path : paths) out.push_back(fs::path(path).filename().string());
+        return out;
+    };
+    EXPECT_EQ(names(jpegOnly), (std::vector<std::string>{"a.JPG", "b.jpg"}));
+    EXPECT_EQ(report.otherTypes, 5);
+    EXPECT_EQ(names(all), (std::vector<std::string>{"a.JPG", "b.jpg", "c.JPEG", "d.Cr2", "e.mov", "f.xmp", "g.HEIC"}));
+
+    host.options.allTypes = false;
+    host.options.includeDateTime = false;
+    runOnce(true);
+    EXPECT_TRUE(noted("5 other photo and video files were left out")) << host.notes.join('\n').toStdString();
+}
+
+TEST(NameParts, StemAndTheExtensionTheOutputKeeps) {
+    struct Case {
+        const char* name;
+        const char* stem;
+        const char* extension;  // of the output
+    } cases[] = {
+        {"IMG_1.JPG", "IMG_1", ".jpg"},       {"IMG_1.jpeg", "IMG_1", ".jpg"},
+        {"IMG_1.CR2", "IMG_1", ".CR2"},       {"IMG_1.CR2.xmp", "IMG_1", ".CR2.xmp"},
+        {"IMG_1.xmp", "IMG_1", ".xmp"},       {"my.trip.XMP", "my.trip", ".XMP"},
+        {"IMG_1.heic.XMP", "IMG_1", ".heic.XMP"}, {"noextension", "noextension", ".jpg"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(splitFileName(c.name).stem, c.stem) << c.name;
+        EXPECT_EQ(outputExtensionOf(c.name), c.extension) << c.name;
+    }
+    const std::vector<QString> paths{"a/IMG_1.CR2", "a/IMG_1.JPG", "b/IMG_1.JPG", "a/IMG_1.jpg", "a/IMG_1.CR2.xmp"};
+    EXPECT_EQ(nameGroups(paths), (std::vector<std::vector<std::size_t>>{{0, 1, 4}, {2}, {3}}));
+}
