@@ -242,8 +242,8 @@ MainWindow::MainWindow(MainWindowSetup setup)
     for (QSpinBox* box : {spinDays_, spinHours_, spinMinutes_, spinSeconds_}) {
         connect(box, &QSpinBox::valueChanged, this, &MainWindow::userChangedSomething);
     }
-    for (QCheckBox* box :
-         {cbRec_, cbAutoRename_, cbIncPrevFName_, cbIncDateTime_, cbOverwriteDateTime_, cbPreserveModDate_}) {
+    for (QCheckBox* box : {cbRec_, cbAutoRename_, cbIncPrevFName_, cbIncDateTime_, cbOverwriteDateTime_,
+                           cbPreserveModDate_, cbAllTypes_}) {
         connect(box, &QCheckBox::toggled, this, &MainWindow::userChangedSomething);
     }
     // The preview follows every edit; a burst of them (typing a folder) makes one update.
@@ -337,6 +337,10 @@ void MainWindow::buildOptionsTab(QWidget* page) {
     cbIncDateTime_ = makeCheckBox("cbIncDateTime", "Include datetime in filename", page);
     cbOverwriteDateTime_ = makeCheckBox("cbOverwriteDateTime", "Overwrite datetime in filename", page);
     cbPreserveModDate_ = makeCheckBox("cbPreserveModDate", "Preserve original modifcation date", page);
+    cbAllTypes_ = makeCheckBox("cbAllTypes", "Also correct other photo and video files", page);
+    cbAllTypes_->setToolTip(QStringLiteral(
+        "Raw files, TIFF, HEIC, AVIF, PNG, WebP, movies (MP4, MOV, M4V, 3GP) and XMP sidecars besides the JPEGs; "
+        "files sharing a base name keep sharing it"));
 
     edtOutputFileMask_ = new MaskEdit(page);
     edtOutputFileMask_->setObjectName(QStringLiteral("edtOutputFileMask"));
@@ -354,11 +358,12 @@ void MainWindow::buildOptionsTab(QWidget* page) {
     grid->addWidget(cbIncDateTime_, 0, 1);
     grid->addWidget(cbOverwriteDateTime_, 1, 1);
     grid->addWidget(cbPreserveModDate_, 2, 1);
-    grid->addItem(new QSpacerItem(0, 8), 3, 0);
-    grid->addWidget(maskLabel, 4, 0, 1, 2);
-    grid->addWidget(edtOutputFileMask_, 5, 0, 1, 2);
-    grid->addWidget(lblDateFormatExample_, 6, 0, 1, 2);
-    grid->setRowStretch(7, 1);
+    grid->addWidget(cbAllTypes_, 3, 0, 1, 2);
+    grid->addItem(new QSpacerItem(0, 8), 4, 0);
+    grid->addWidget(maskLabel, 5, 0, 1, 2);
+    grid->addWidget(edtOutputFileMask_, 6, 0, 1, 2);
+    grid->addWidget(lblDateFormatExample_, 7, 0, 1, 2);
+    grid->setRowStretch(8, 1);
 }
 
 void MainWindow::buildMenu() {
@@ -396,6 +401,7 @@ void MainWindow::loadOptions() {
     cbIncDateTime_->setChecked(options.includeDateTime);
     cbOverwriteDateTime_->setChecked(options.overwriteDateTime);
     cbPreserveModDate_->setChecked(options.preserveModDate);
+    cbAllTypes_->setChecked(options.allTypes);
     // Accepted now; a mask that fails is asked about when the window is on the screen, over it.
     const app::FileMaskResult result = namer_.applyFileMask(edtOutputFileMask_->text());
     maskFailedAtStart_ = !result.accepted;
@@ -411,6 +417,7 @@ app::SavedOptions MainWindow::savedOptions() const {
     options.includeDateTime = cbIncDateTime_->isChecked();
     options.overwriteDateTime = cbOverwriteDateTime_->isChecked();
     options.preserveModDate = cbPreserveModDate_->isChecked();
+    options.allTypes = cbAllTypes_->isChecked();
     return options;
 }
 
@@ -427,6 +434,7 @@ app::RunOptions MainWindow::currentOptions() const {
     options.includeDateTime = cbIncDateTime_->isChecked();
     options.overwriteDateTime = cbOverwriteDateTime_->isChecked();
     options.preserveModDate = cbPreserveModDate_->isChecked();
+    options.allTypes = cbAllTypes_->isChecked();
     return options;
 }
 

@@ -189,6 +189,7 @@ class MainWindow : public QMainWindow {
     QCheckBox* cbIncDateTime_ = nullptr;
     QCheckBox* cbOverwriteDateTime_ = nullptr;
     QCheckBox* cbPreserveModDate_ = nullptr;
+    QCheckBox* cbAllTypes_ = nullptr;
     MaskEdit* edtOutputFileMask_ = nullptr;
     QLabel* lblDateFormatExample_ = nullptr;
     QPushButton* btnSetFromPhoto_ = nullptr;

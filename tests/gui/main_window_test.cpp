@@ -229,6 +229,8 @@ void MainWindowTest::firstStartWithoutSettingsFile() {
     }
     QVERIFY(!child<QCheckBox>("cbPreserveModDate")->isChecked());
     QCOMPARE(child<QCheckBox>("cbPreserveModDate")->text(), QStringLiteral("Preserve original modifcation date"));
+    QVERIFY(!child<QCheckBox>("cbAllTypes")->isChecked());
+    QCOMPARE(child<QCheckBox>("cbAllTypes")->text(), QStringLiteral("Also correct other photo and video files"));
     QCOMPARE(child<QLineEdit>("edtOutputFileMask")->text(), QStringLiteral("yyyy-mm-dd hh-nn-ss - *FILENAME"));
     QCOMPARE(child<QLabel>("lblDateFormatExample")->text(), QStringLiteral("2007-04-01 11-15-02 - *FILENAME"));
     QCOMPARE(window_->formatMaskText(), QStringLiteral("yyyy-mm-dd hh-nn-ss - *FILENAME"));
@@ -267,6 +269,7 @@ void MainWindowTest::saveAndRestartRoundTrip() {
     QCOMPARE(child<QLabel>("lblDateFormatExample")->text(), QStringLiteral("20070401 *FILENAME"));
     child<QCheckBox>("cbRec")->setChecked(false);
     child<QCheckBox>("cbPreserveModDate")->setChecked(true);
+    child<QCheckBox>("cbAllTypes")->setChecked(true);
     child<QLineEdit>("edtDir")->setText(temp_->filePath("elsewhere"));
     child<QSpinBox>("SpinEdit1")->setValue(5);
     child<QAction>("SaveOptions1")->trigger();
@@ -278,6 +281,7 @@ void MainWindowTest::saveAndRestartRoundTrip() {
     QCOMPARE(child<QLabel>("lblDateFormatExample")->text(), QStringLiteral("20070401 *FILENAME"));
     QVERIFY(!child<QCheckBox>("cbRec")->isChecked());
     QVERIFY(child<QCheckBox>("cbPreserveModDate")->isChecked());
+    QVERIFY(child<QCheckBox>("cbAllTypes")->isChecked());
     QVERIFY(child<QCheckBox>("cbAutoRename")->isChecked());
     // Folders and the offset are not kept.
     QCOMPARE(child<QLineEdit>("edtDir")->text(), documents_);
