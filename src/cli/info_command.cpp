@@ -10,6 +10,7 @@
 #include "meta/date_copies.h"
 #include "meta/formats/container.h"
 #include "meta/formats/date_codec.h"
+#include "meta/formats/file_dates.h"
 #include "meta/img_data.h"
 #include "meta/tag_tables.h"
 #include "meta/text_codec.h"
@@ -212,9 +213,12 @@ void printContainer(std::ostream& out, const std::string& path) {
     meta::SourceFile file;
     if (file.open(path) != 0) return;
     const meta::SourceFileBytes source(file);
-    meta::ContainerScan scan = meta::scanContainer(source, std::filesystem::path(path).extension().string());
+    const std::string extension = std::filesystem::path(path).extension().string();
+    meta::ContainerScan scan = meta::scanContainer(source, extension);
     if (scan.kind == meta::ContainerKind::Unknown) return;
-    const meta::DateFieldScan dates = meta::allDateFields(source, scan);
+    meta::allDateFields(source, scan);  // adds the blocks the TIFF directories point at
+    // The fields as the run finds them, those of the XMP and IPTC blocks included.
+    const meta::FileDates dates = meta::readFileDates(source, extension);
     out << "  Container: " << meta::containerName(scan.kind);
     if (!scan.brand.empty()) out << ", brand \"" << forTerminal(scan.brand) << '"';
     out << '\n';
@@ -228,7 +232,7 @@ void printContainer(std::ostream& out, const std::string& path) {
         out << "  Block: " << kKinds[static_cast<int>(block.kind)] << " \"" << forTerminal(block.label) << "\" at "
             << block.offset << ", " << block.length << " bytes\n";
     }
-    for (const std::string& note : scan.notes) out << "  Note: " << forTerminal(note) << '\n';
+    for (const std::string& note : dates.notes) out << "  Note: " << forTerminal(note) << '\n';
     for (const meta::EmbeddedBlock& block : scan.blocks) {
         if (block.kind != meta::BlockKind::Tiff) continue;
         ImageInfo info(nullptr, 255);

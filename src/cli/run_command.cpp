@@ -348,9 +348,10 @@ Writes a copy of every photo under SOURCE to DEST with its EXIF dates (DateTime,
 DateTimeOriginal, DateTimeDigitized) and their XMP and IPTC copies (xmp:CreateDate,
 xmp:ModifyDate, exif:DateTimeOriginal, photoshop:DateCreated, IPTC Date/Time
 Created, ...) moved by the time offset, each in its own form, named after the
-new date. Only files ending in exactly ".JPG" or ".jpg" are taken; the folders
-below SOURCE are reproduced under DEST. The image data is copied byte for byte.
-Each output replaces its name only once it is completely written.
+new date. Only files ending in exactly ".JPG" or ".jpg" are taken unless
+--all-types is given; the folders below SOURCE are reproduced under DEST. The
+image data is copied byte for byte. Each output replaces its name only once it
+is completely written.
 
 Time offset (added to every date; negative values move dates back):
   --days N                 any 32-bit whole number
@@ -374,8 +375,19 @@ Naming and file options (the defaults are those of the program window):
   --no-recurse             only the photos directly in SOURCE
   --preserve-mtime         give each output the source's modification time instead of
                            the shifted capture time
+  --all-types              also correct the other photo and video files: JPEG under
+                           any extension and letter case, TIFF and raw files (DNG,
+                           CR2, NEF, ARW, ORF, RW2, PEF, RAF, ...), HEIC, AVIF, CR3,
+                           PNG, WebP, MP4, MOV, M4V, 3GP and XMP sidecars. Each is
+                           copied byte for byte with only its date bytes rewritten
+                           in place (same size); it keeps its extension. Files of a
+                           folder sharing a name before the extension (IMG_1.CR2,
+                           IMG_1.JPG, IMG_1.xmp, IMG_1.CR2.xmp) get one new name,
+                           "_N" included. A file whose structure cannot be read
+                           safely is copied unchanged ("dates not changed: ...")
   --recurse, --auto-rename, --filename, --datetime, --overwrite-datetime,
-  --no-preserve-mtime      the opposites, to override a settings file
+  --no-preserve-mtime, --jpeg-only
+                           the opposites, to override a settings file
   --settings FILE          take the mask and the options above from a settings file of
                            the program window (section [Options]); the options given on
                            the command line take precedence
@@ -396,7 +408,8 @@ account (a name it avoided, a folder it left out or could not read) go there
 too. A photo copied without a date change (no EXIF block, no readable date, or
 a date the offset would move outside the years 0001-9999, in which case none of
 its dates is changed) gets a line there saying why, and a closing count follows
-the summary, such as "31 photos had no date to correct". A photo some of whose
+the summary, such as "31 photos had no date to correct", and, without
+--all-types, the count of other photo and video files left out. A photo some of whose
 XMP or IPTC copies stay as they were (not a date, or a date without a time
 under an offset of hours: "date only") gets a line there naming each. Ctrl-C,
 SIGTERM and SIGHUP stop after the file in hand (the same signal again quits at
