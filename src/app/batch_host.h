@@ -84,7 +84,7 @@ public:
         logNote(note);
     }
     // The listing took only ".JPG"/".jpg" files and left out `count` other photo and video files it could have
-    // corrected (after listBuilt). A log line, unless the host says it in its own words.
+    // corrected (just before runFinished). A log line, unless the host says it in its own words.
     virtual void otherTypesLeftOut(int count) {
         logNote(QString::number(count) + (count == 1 ? QStringLiteral(" other photo or video file was") :
                                                        QStringLiteral(" other photo and video files were")) +

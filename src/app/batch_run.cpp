@@ -199,7 +199,6 @@ RunSummary BatchRun::run() {
     aheadPlans_.clear();
     const int listed = static_cast<int>(fileList_.size());
     host_.listBuilt(listed);
-    if (!startOptions.allTypes && report.otherTypes > 0) host_.otherTypesLeftOut(report.otherTypes);
     if (!report.leftOut.empty()) {
         host_.logNote(QStringLiteral("The destination folder \"") + decodePath(report.leftOut) +
                       QStringLiteral("\" lies inside the source folder and was left out of the list"));
@@ -229,6 +228,7 @@ RunSummary BatchRun::run() {
 
     ending_ = RunEnding::Finished;
     if (!report.unreadable.empty()) host_.logNote(unreadableFoldersNote(static_cast<int>(report.unreadable.size())));
+    if (!startOptions.allTypes && report.otherTypes > 0) host_.otherTypesLeftOut(report.otherTypes);
     // A Stop during the last file still counts.
     const RunSummary summary = makeSummary(processed, listed, host_.stopRequested());
     host_.runFinished(summary);

@@ -188,10 +188,10 @@ bool outputFileExists(const QString& filePath) {
     return true;
 }
 
-QString numberedName(const QString& name, qint64 n) {
-    if (n <= 1) return cutToUtf8Bytes(name, kMaxBaseNameBytes);
+QString numberedName(const QString& name, qint64 n, int room) {
+    if (n <= 1) return cutToUtf8Bytes(name, room);
     const QString suffix = u'_' + QString::number(n);
-    return cutToUtf8Bytes(name, kMaxBaseNameBytes - static_cast<int>(suffix.toUtf8().size())) + suffix;
+    return cutToUtf8Bytes(name, room - static_cast<int>(suffix.toUtf8().size())) + suffix;
 }
 
 QString uniqueFileName(const QString& folder, const QString& name) {
@@ -202,6 +202,13 @@ QString uniqueFileName(const QString& folder, const QString& name) {
 }
 
 namespace {
+
+// The bytes a name may take before the longest of the extensions (".jpg" at least, as before any other was known).
+int roomBefore(const std::vector<QString>& extensions) {
+    qsizetype longest = kOutputExtension.size();
+    for (const QString& extension : extensions) longest = std::max(longest, extension.toUtf8().size());
+    return kMaxFileNameBytes - static_cast<int>(longest);
+}
 
 // outputFileExists for a name in an open folder.
 bool takenIn(int folderFd, const QString& fileName) {
@@ -247,7 +254,7 @@ void OutputNames::notWritten(dev_t folderDevice, ino_t folderInode, const QStrin
 QString OutputNames::firstFree(int folderFd, const Key& key, const std::vector<QString>& extensions, qint64* number) {
     qint64& n = nextSuffix_.try_emplace(key, 1).first->second;
     for (;; ++n) {
-        const QString candidate = numberedName(key.name, n);
+        const QString candidate = numberedName(key.name, n, roomBefore(extensions));
         const Key base{key.device, key.inode, candidate};
         const bool free = givenBases_.count(base) == 0 &&
                           std::none_of(extensions.begin(), extensions.end(), [&](const QString& extension) {
@@ -304,7 +311,9 @@ OutputNames::Choice OutputNames::choose(int folderFd, dev_t folderDevice, ino_t 
 std::vector<OutputNames::Choice> OutputNames::chooseGroup(int folderFd, dev_t folderDevice, ino_t folderInode,
                                                           const QString& name, bool autoRename,
                                                           const std::vector<Member>& members) {
-    const QString base = cutToUtf8Bytes(name, kMaxBaseNameBytes);
+    std::vector<QString> extensions;
+    for (const Member& member : members) extensions.push_back(member.extension);
+    const QString base = cutToUtf8Bytes(name, roomBefore(extensions));
     const Key folder{folderDevice, folderInode, QString()};
     std::vector<Choice> choices;
     if (!autoRename) {
@@ -319,8 +328,6 @@ std::vector<OutputNames::Choice> OutputNames::chooseGroup(int folderFd, dev_t fo
         choices.resize(members.size());
     }
     // Free names for the whole group; the avoided names stay named.
-    std::vector<QString> extensions;
-    for (const Member& member : members) extensions.push_back(member.extension);
     qint64 number = 1;
     const QString free = firstFree(folderFd, Key{folderDevice, folderInode, base}, extensions, &number);
     for (std::size_t i = 0; i < members.size(); ++i) {

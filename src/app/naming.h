@@ -90,7 +90,8 @@ QString withTrailingSlash(const QString& folder);
 bool outputFileExists(const QString& filePath);
 
 // `name` as the n-th choice: itself for 1, else name + "_n" (cut further where the suffix needs room).
-QString numberedName(const QString& name, qint64 n);
+// `room` is the bytes the name may take before its extension (longer extensions than ".jpg" leave less).
+QString numberedName(const QString& name, qint64 n, int room = kMaxFileNameBytes - 4);
 
 // `name` cut to fit, then, when folder + name + ".jpg" is taken, name + "_2", "_3", ... (cut further where the
 // suffix needs room) until one is free.

@@ -149,7 +149,9 @@ void readContainerHeader(PhotoHeader& header, meta::SourceFile& source) {
             header.device = info.st_dev;
             header.inode = info.st_ino;
         }
-        header.readProblem = QString::fromLocal8Bit(std::strerror(error));
+        // The JPEG reader's words for what is not a file (a FIFO could block for ever, so it is never read).
+        header.readProblem = error == EINVAL ? QStringLiteral("Not a regular file")
+                                             : QString::fromLocal8Bit(std::strerror(error));
         return;
     }
     if (::fstat(source.fd(), &info) == 0) {

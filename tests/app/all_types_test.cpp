@@ -279,3 +279,19 @@ TEST(NameParts, StemAndTheExtensionTheOutputKeeps) {
     const std::vector<QString> paths{"a/IMG_1.CR2", "a/IMG_1.JPG", "b/IMG_1.JPG", "a/IMG_1.jpg", "a/IMG_1.CR2.xmp"};
     EXPECT_EQ(nameGroups(paths), (std::vector<std::vector<std::size_t>>{{0, 1, 4}, {2}, {3}}));
 }
+
+TEST(OutputNamesGroup, AGroupSharesOneNameThatLeavesRoomForItsLongestExtension) {
+    OutputNames names;
+    const std::vector<OutputNames::Member> pair{{.extension = ".jpg"}, {.extension = ".CR2.xmp"}};
+    for (const QString& formed : {QString(300, u'x'), QString(300, u'x'), QStringLiteral("short")}) {
+        const std::vector<OutputNames::Choice> choices = names.chooseGroup(-1, 0, 1, formed, true, pair);
+        ASSERT_EQ(choices.size(), 2u);
+        EXPECT_EQ(choices[0].name, choices[1].name);
+        for (const OutputNames::Choice& choice : choices) {
+            EXPECT_LE((choice.name + choice.extension).toUtf8().size(), kMaxFileNameBytes);
+        }
+    }
+    // The base name a group was given is the group's, whatever the extension of a later file.
+    EXPECT_EQ(names.chooseGroup(-1, 0, 1, QStringLiteral("short"), true, {{.extension = ".MOV"}}).front().name,
+              QStringLiteral("short_2"));
+}
