@@ -281,8 +281,13 @@ TEST(NameParts, StemAndTheExtensionTheOutputKeeps) {
 }
 
 TEST(OutputNamesGroup, AGroupSharesOneNameThatLeavesRoomForItsLongestExtension) {
+    const auto member = [](const char* extension) {
+        OutputNames::Member out;
+        out.extension = QString::fromLatin1(extension);
+        return out;
+    };
     OutputNames names;
-    const std::vector<OutputNames::Member> pair{{.extension = ".jpg"}, {.extension = ".CR2.xmp"}};
+    const std::vector<OutputNames::Member> pair{member(".jpg"), member(".CR2.xmp")};
     for (const QString& formed : {QString(300, u'x'), QString(300, u'x'), QStringLiteral("short")}) {
         const std::vector<OutputNames::Choice> choices = names.chooseGroup(-1, 0, 1, formed, true, pair);
         ASSERT_EQ(choices.size(), 2u);
@@ -292,6 +297,6 @@ TEST(OutputNamesGroup, AGroupSharesOneNameThatLeavesRoomForItsLongestExtension) 
         }
     }
     // The base name a group was given is the group's, whatever the extension of a later file.
-    EXPECT_EQ(names.chooseGroup(-1, 0, 1, QStringLiteral("short"), true, {{.extension = ".MOV"}}).front().name,
+    EXPECT_EQ(names.chooseGroup(-1, 0, 1, QStringLiteral("short"), true, {member(".MOV")}).front().name,
               QStringLiteral("short_2"));
 }
