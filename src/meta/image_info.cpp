@@ -16,15 +16,6 @@ namespace morrowtide::meta {
 
 namespace {
 
-// Raised when a block makes the walk exceed one of its budgets; ends the directory like a read outside the block.
-class WalkLimit : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
-
-// Only so many swallowed failures are kept for diagnostics; a hostile block could produce one per entry.
-constexpr std::size_t kMaxKeptFailures = 100;
-
 bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
@@ -86,17 +77,19 @@ std::string ImageInfo::traceLine(std::string_view caption, std::string_view text
     return line;
 }
 
-void ImageInfo::walkDirectory(std::int64_t dirStart, std::int64_t offsetBase, std::int64_t length, int kind) {
-    if (walkDepth_ >= kMaxWalkDepth) {
-        throw WalkLimit("directories nest deeper than " + std::to_string(kMaxWalkDepth) + " levels");
-    }
-    struct DepthGuard {
-        int& depth;
-        explicit DepthGuard(int& d) : depth(d) { ++depth; }
-        ~DepthGuard() { --depth; }
-    } guard(walkDepth_);
+DirectoryLayout ImageInfo::directoryLayout(std::int64_t dirStart, std::int64_t offsetBase) const {
+    DirectoryLayout layout;
+    layout.bigEndian = bigEndian;
+    // Positions here are 1-based, the walker's bytes 0-based.
+    layout.countAt = dirStart - 1;
+    layout.valueBase = offsetBase - 1;
+    layout.signedOffsets = true;
+    layout.wrapSizes = true;
+    return layout;
+}
 
-    visitedDirectories_.insert({offsetBase, dirStart});
+void ImageInfo::walkDirectory(std::int64_t dirStart, std::int64_t offsetBase, std::int64_t length, int kind) {
+    const DirectoryNesting::Level level(nesting_, offsetBase, dirStart);
     const int count = read16(dirStart);
     if (traceLevel > 0) {
         trace += "\r\nDirectory: Start, entries = " + std::to_string(dirStart) + ", " + std::to_string(count);
@@ -120,28 +113,17 @@ void ImageInfo::walkDirectory(std::int64_t dirStart, std::int64_t offsetBase, st
 void ImageInfo::walkEntries(std::int64_t dirStart, std::int64_t offsetBase, std::int64_t length, int kind, int count) {
     const bool makeText = buildCode == 2 || buildCode == 255;
     const bool makeRecords = buildCode == 4 || buildCode == 255;
+    const DirectoryLayout layout = directoryLayout(dirStart, offsetBase);
+    const DirectoryReader directory(block, layout, budget_);
     for (int i = 0; i < count; ++i) {
-        if (++walkedEntries_ > kMaxWalkedEntries) {
-            throw WalkLimit("more than " + std::to_string(kMaxWalkedEntries) + " directory entries");
-        }
-        const std::int64_t e = dirStart + 2 + 12 * static_cast<std::int64_t>(i);
-        const std::uint16_t tag = read16(e);
-        const std::uint16_t format = read16(e + 2);
-        // 32-bit arithmetic as stored: a huge count may wrap.
-        const auto byteCount = static_cast<std::int32_t>(static_cast<std::uint32_t>(read32(e + 4)) *
-                                                         static_cast<std::uint32_t>(formatSize(format)));
+        const DirectoryEntry entry = directory.entry(static_cast<unsigned>(i));
+        const std::uint16_t tag = entry.tag;
+        const std::uint16_t format = entry.format;
+        const auto byteCount = static_cast<std::int32_t>(entry.size);
         if (byteCount == 0) continue;
-        const std::int64_t valuePos = byteCount <= 4 ? e + 8 : static_cast<std::int64_t>(read32(e + 8)) + offsetBase;
-        if (valuePos < 1) {
-            throw OutOfBounds("value offset of tag " + std::to_string(tag) + " points before the block");
-        }
-        // Fewer bytes when the block ends earlier; none for a count that wrapped below zero.
-        const std::string raw = byteCount < 0
-                                    ? std::string()
-                                    : std::string(ByteReader(block).bytesClamped(static_cast<std::size_t>(valuePos - 1),
-                                                                                 static_cast<std::size_t>(byteCount)));
-        copiedValueBytes_ += static_cast<std::int64_t>(raw.size());
-        if (copiedValueBytes_ > kMaxCopiedValueBytes) throw WalkLimit("directory values exceed the copy budget");
+        const std::int64_t e = entry.entryAt + 1;
+        const std::int64_t valuePos = entry.valueAt + 1;
+        const std::string raw(directory.value(entry));
 
         const TagEntry row = lookupEntry(tag, kind);
         std::string text;
@@ -282,14 +264,8 @@ void ImageInfo::followDirectory(std::int64_t valuePos, std::int64_t offsetBase, 
 
 template <typename Start>
 void ImageInfo::enterDirectory(Start start, std::int64_t offsetBase, std::int64_t length, int kind) {
-    try {
-        const std::int64_t child = start();
-        if (visitedDirectories_.contains({offsetBase, child})) return;
-        walkDirectory(child, offsetBase, length, kind);
-    } catch (const std::exception& failure) {
-        // A broken sub-directory costs its own entries only; the parent goes on with its next entry.
-        if (walkFailures.size() < kMaxKeptFailures) walkFailures.emplace_back(failure.what());
-    }
+    nesting_.enter(
+        offsetBase, start, [&](std::int64_t child) { walkDirectory(child, offsetBase, length, kind); }, walkFailures);
 }
 
 int ImageInfo::storeEntry(const TagEntry& entry) {

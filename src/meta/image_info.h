@@ -10,6 +10,7 @@
 
 #include "meta/byte_block.h"
 #include "meta/tag_entry.h"
+#include "meta/tiff_walker.h"
 
 namespace morrowtide::meta {
 
@@ -79,11 +80,11 @@ class ImageInfo : public EndianBlock {
     void addFocalLength35mm();
 
     // Sub-directory walks nest at most this deep; deeper links are not followed.
-    static constexpr int kMaxWalkDepth = 32;
+    static constexpr int kMaxWalkDepth = DirectoryNesting::kMaxDepth;
     // A block whose directories overlap can make the walk revisit the same bytes many times; past these budgets
     // (far beyond any real file) the directory being walked ends as if it had left the block.
-    static constexpr int kMaxWalkedEntries = 65536;
-    static constexpr std::int64_t kMaxCopiedValueBytes = 4 * 1024 * 1024;
+    static constexpr int kMaxWalkedEntries = WalkBudget::kMaxEntries;
+    static constexpr std::int64_t kMaxCopiedValueBytes = WalkBudget::kMaxValueBytes;
 
     std::vector<TagEntry> entries;  // entryCount == entries.size()
     std::int32_t entryCapacity = 0;
@@ -168,6 +169,8 @@ class ImageInfo : public EndianBlock {
     // --- end of EXIF dates ---
 
   private:
+    // How this block's directories are read: its byte order, offsets from `offsetBase`.
+    DirectoryLayout directoryLayout(std::int64_t dirStart, std::int64_t offsetBase) const;
     void walkEntries(std::int64_t dirStart, std::int64_t offsetBase, std::int64_t length, int kind, int count);
     void followDirectory(std::int64_t valuePos, std::int64_t offsetBase, std::int64_t length, int kind);
     // Walks the directory that `start()` locates unless it was walked already; a failure, locating it included,
@@ -175,12 +178,10 @@ class ImageInfo : public EndianBlock {
     template <typename Start>
     void enterDirectory(Start start, std::int64_t offsetBase, std::int64_t length, int kind);
 
-    // Keys (offsetBase, directory start) of the directories walked since construction; per object, so two
-    // readers in two threads never interfere.
-    std::set<std::pair<std::int64_t, std::int64_t>> visitedDirectories_;
-    int walkDepth_ = 0;
-    int walkedEntries_ = 0;
-    std::int64_t copiedValueBytes_ = 0;
+    // The directories walked since construction and the walk's budgets; per object, so two readers in two threads
+    // never interfere.
+    DirectoryNesting nesting_;
+    WalkBudget budget_;
 };
 
 // "yyyy:mm:dd hh:nn:ss" read by position (the separators are not looked at) as days since 1899-12-30; 0 when any

@@ -10,6 +10,7 @@
 #include "meta/image_info.h"
 #include "meta/img_data.h"
 #include "meta/makernote/maker_tables.h"
+#include "meta/tiff_walker.h"
 #include "meta/value_format.h"
 
 namespace morrowtide::meta {
@@ -33,73 +34,59 @@ char modelCharacter(std::string_view model) {
     return at < model.size() ? model[at] : '\0';
 }
 
-MakerLayout layout(std::string_view label, std::span<const TagRow> table, std::int64_t directoryStart,
-                   OffsetOrigin origin, bool forceLittleEndian = false, std::int64_t byteOrderMarkAt = -1) {
-    return MakerLayout{label, table, directoryStart, origin, forceLittleEndian, byteOrderMarkAt};
+// Newer Nikon bodies put a "Nikon" header and a TIFF header of their own in front of the directory. The EXIF
+// version tells them apart; a bare TIFF file from a D-series body has none.
+bool newerNikon(const ImageInfo& info) {
+    return info.exifVersion > std::string_view("0210") ||
+           (info.exifVersion.empty() && modelCharacter(info.cameraModel) == 'D' && info.tiffMode);
 }
 
-// The maker registry, one row per make key, tried in this order.
-struct MakerEntry {
+// One layout of the registry: the make key it serves, what the note must start with and what else must hold for
+// it, then how its directory is read.
+struct LayoutRow {
     std::string_view key;
-    std::optional<MakerLayout> (*select)(const ImageInfo& info, std::string_view note);
+    std::string_view header;                    // empty: any note
+    bool (*applies)(const ImageInfo&) = nullptr;  // null: always
+    std::string_view label;
+    std::span<const TagRow> (*table)() = nullptr;
+    std::int64_t directoryStart = 0;
+    OffsetOrigin origin = OffsetOrigin::kExifTiffHeader;
+    bool forceLittleEndian = false;
+    std::int64_t byteOrderMarkAt = -1;
 };
 
-std::optional<MakerLayout> selectNikon(const ImageInfo& info, std::string_view note) {
-    // Later models put a "Nikon" header and a TIFF header of their own in front of the directory. The EXIF version
-    // tells them apart; a bare TIFF file from a D-series body has none.
-    if (info.exifVersion > std::string_view("0210") ||
-        (info.exifVersion.empty() && modelCharacter(info.cameraModel) == 'D' && info.tiffMode)) {
-        return layout("Nikon type 3 with header", nikonType3Table(), 18, OffsetOrigin::kNoteTiffHeader, false, 10);
-    }
-    if (note.substr(0, 5) == "Nikon")
-        return layout("Nikon type 1", nikonType1Table(), 8, OffsetOrigin::kExifTiffHeader);
-    return layout("Nikon type 3", nikonType3Table(), 0, OffsetOrigin::kExifTiffHeader);
-}
+using enum OffsetOrigin;
 
-std::optional<MakerLayout> selectOlympus(const ImageInfo&, std::string_view note) {
+// The layouts, tried in this order; the first whose key, header and condition match is the note's.
+constexpr LayoutRow kLayouts[] = {
+    {"NIKON", "", newerNikon, "Nikon type 3 with header", nikonType3Table, 18, kNoteTiffHeader, false, 10},
+    {"NIKON", "Nikon", nullptr, "Nikon type 1", nikonType1Table, 8, kExifTiffHeader},
+    {"NIKON", "", nullptr, "Nikon type 3", nikonType3Table, 0, kExifTiffHeader},
     // Newer bodies write "OLYMPUS", a zero and a byte-order mark; their offsets count from the note's first byte.
-    if (note.substr(0, 8) == std::string_view("OLYMPUS\0", 8))
-        return layout("Olympus with byte-order mark", olympusTable(), 12, OffsetOrigin::kNoteStart, false, 8);
-    return layout("Olympus", olympusTable(), 8, OffsetOrigin::kExifTiffHeader);
-}
-
-std::optional<MakerLayout> selectCasio(const ImageInfo&, std::string_view note) {
-    if (note.substr(0, 3) == "QVC") return layout("Casio type 2", casioType2Table(), 6, OffsetOrigin::kExifTiffHeader);
-    return layout("Casio type 1", casioType1Table(), 0, OffsetOrigin::kExifTiffHeader);
-}
-
-std::optional<MakerLayout> selectFujifilm(const ImageInfo&, std::string_view) {
-    return layout("Fujifilm", fujifilmTable(), 12, OffsetOrigin::kNoteStart, true);
-}
-
-std::optional<MakerLayout> selectCanon(const ImageInfo&, std::string_view) {
-    return layout("Canon", canonTable(), 0, OffsetOrigin::kExifTiffHeader);
-}
-
-std::optional<MakerLayout> selectSeiko(const ImageInfo&, std::string_view) {
-    return layout("Seiko", seikoTable(), 8, OffsetOrigin::kExifTiffHeader);
-}
-
-std::optional<MakerLayout> selectSanyo(const ImageInfo&, std::string_view) {
-    return layout("Sanyo", sanyoTable(), 8, OffsetOrigin::kExifTiffHeader);
-}
-
-std::optional<MakerLayout> selectMinolta(const ImageInfo&, std::string_view) {
-    return layout("Minolta", minoltaTable(), 0, OffsetOrigin::kExifTiffHeader);
-}
-
-constexpr MakerEntry kMakers[] = {
-    {"NIKON", selectNikon}, {"OLYMP", selectOlympus}, {"CASIO", selectCasio}, {"FUJIF", selectFujifilm},
-    {"CANON", selectCanon}, {"SEIKO", selectSeiko},   {"SANYO", selectSanyo}, {"MINOL", selectMinolta},
-    {"FUJI ", selectFujifilm},  // "FUJI PHOTO FILM CO., LTD.", the make of the older bodies
+    {"OLYMP", std::string_view("OLYMPUS\0", 8), nullptr, "Olympus with byte-order mark", olympusTable, 12, kNoteStart,
+     false, 8},
+    {"OLYMP", "", nullptr, "Olympus", olympusTable, 8, kExifTiffHeader},
+    {"CASIO", "QVC", nullptr, "Casio type 2", casioType2Table, 6, kExifTiffHeader},
+    {"CASIO", "", nullptr, "Casio type 1", casioType1Table, 0, kExifTiffHeader},
+    {"FUJIF", "", nullptr, "Fujifilm", fujifilmTable, 12, kNoteStart, true},
+    // "FUJI PHOTO FILM CO., LTD.", the make of the older bodies
+    {"FUJI ", "", nullptr, "Fujifilm", fujifilmTable, 12, kNoteStart, true},
+    {"CANON", "", nullptr, "Canon", canonTable, 0, kExifTiffHeader},
+    {"SEIKO", "", nullptr, "Seiko", seikoTable, 8, kExifTiffHeader},
+    {"SANYO", "", nullptr, "Sanyo", sanyoTable, 8, kExifTiffHeader},
+    {"MINOL", "", nullptr, "Minolta", minoltaTable, 0, kExifTiffHeader},
 };
 
 }  // namespace
 
 std::optional<MakerLayout> selectMakerLayout(const ImageInfo& info, std::string_view note) {
     const std::string key = makeKey(info.cameraMake);
-    for (const MakerEntry& maker : kMakers) {
-        if (maker.key == key) return maker.select(info, note);
+    for (const LayoutRow& row : kLayouts) {
+        if (row.key != key || !note.starts_with(row.header) || (row.applies != nullptr && !row.applies(info))) {
+            continue;
+        }
+        return MakerLayout{row.label, row.table(), row.directoryStart, row.origin, row.forceLittleEndian,
+                           row.byteOrderMarkAt};
     }
     return std::nullopt;
 }
@@ -171,25 +158,26 @@ struct ValuePlacement {
 };
 
 // `elsewhere` tells whether a value that is not in the note can still be read where its offset points.
-template <typename NoteByte, typename Elsewhere>
-ValuePlacement valuesPlaced(const ByteReader& note, std::int64_t dir, NoteByte noteByte, Elsewhere elsewhere) {
+template <typename Elsewhere>
+ValuePlacement valuesPlaced(std::string_view note, const DirectoryLayout& layout, Elsewhere elsewhere) {
     ValuePlacement placement;
-    const unsigned count = note.u16(static_cast<std::size_t>(dir));
-    placement.directoryEnd = dir + 2 + 12 * std::int64_t{count};
+    WalkBudget budget;
+    const DirectoryReader directory(note, layout, budget);
+    const unsigned count = directory.count();
+    placement.directoryEnd = directory.linkAt(count);
     for (unsigned i = 0; i < count; ++i) {
-        const std::size_t e = static_cast<std::size_t>(dir) + 2 + 12 * i;
-        const std::uint64_t size = std::uint64_t{note.u32(e + 4)} * formatSize(note.u16(e + 2));
-        if (size <= 4) continue;
-        const std::uint32_t offset = note.u32(e + 8);
-        const std::int64_t start = noteByte(offset);
+        const DirectoryEntry entry = directory.entry(i);
+        if (entry.inlineValue()) continue;
+        const std::int64_t offset = entry.valueAt - layout.valueBase;
+        const auto size = static_cast<std::uint64_t>(entry.size);
         if (placement.longValues == 0 || offset < placement.lowestOffset) {
             placement.lowestOffset = offset;
-            placement.lowestStart = start;
+            placement.lowestStart = entry.valueAt;
         }
         ++placement.longValues;
-        if (start >= 0 && note.fits(static_cast<std::size_t>(start), size)) {
+        if (entry.valueAt >= 0 && directory.bytes().fits(static_cast<std::size_t>(entry.valueAt), size)) {
             ++placement.inside;
-        } else if (elsewhere(start, size)) {
+        } else if (elsewhere(entry.valueAt, size)) {
             ++placement.reachable;
         }
     }
@@ -221,18 +209,25 @@ class MakerNoteReader {
     // The byte order and offset origin the note is read with; a reason in problem when it cannot be read.
     bool planReading(std::string_view note, MakerLayout& layout, bool& bigEndian, std::string& problem) const;
 
-    // Note byte (0-based, may lie outside the note) at which a value offset X points.
-    std::int64_t noteByteOf(std::uint32_t offset, OffsetOrigin origin, std::int64_t noteStartShift = 0) const {
-        switch (origin) {
+    // The walker's layout of the note's directory: value offsets turned into note bytes (0-based, which may lie
+    // outside the note) by the origin they count from.
+    DirectoryLayout directoryLayout(const MakerLayout& layout, bool bigEndian) const {
+        DirectoryLayout directory;
+        directory.bigEndian = bigEndian;
+        directory.countAt = layout.directoryStart;
+        switch (layout.origin) {
             case OffsetOrigin::kNoteTiffHeader:
-                return std::int64_t{offset} + 10;
+                directory.valueBase = 10;
+                break;
             case OffsetOrigin::kNoteStart:
-                return std::int64_t{offset} + noteStartShift;
+                directory.valueBase = layout.noteStartShift;
+                break;
             case OffsetOrigin::kExifTiffHeader:
+                // notePos_ counts as if the EXIF block's TIFF header sat at position 9, in a TIFF file too.
+                directory.valueBase = 9 - notePos_;
                 break;
         }
-        // notePos_ counts as if the EXIF block's TIFF header sat at position 9, in a TIFF file too.
-        return std::int64_t{offset} + 9 - notePos_;
+        return directory;
     }
 
     ImageInfo& info_;
@@ -294,15 +289,16 @@ bool MakerNoteReader::planReading(std::string_view note, MakerLayout& layout, bo
         return at >= 0 && block.fits(static_cast<std::size_t>(at), size);
     };
     const auto nowhere = [](std::int64_t, std::uint64_t) { return false; };
-    const auto stated = valuesPlaced(
-        reader, dir, [&](std::uint32_t x) { return noteByteOf(x, OffsetOrigin::kExifTiffHeader); }, inBlock);
+    const auto stated = valuesPlaced(note, directoryLayout(layout, bigEndian), inBlock);
     // Values all inside the note and after the directory are taken as stated.
     if (stated.longValues < 2 || (stated.inside == stated.longValues && stated.lowestStart >= stated.directoryEnd))
         return true;
     for (const std::int64_t gap : {4, 0}) {
         const std::int64_t shift = stated.directoryEnd + gap - stated.lowestOffset;
-        const auto shifted =
-            valuesPlaced(reader, dir, [&](std::uint32_t x) { return std::int64_t{x} + shift; }, nowhere);
+        MakerLayout moved = layout;
+        moved.origin = OffsetOrigin::kNoteStart;
+        moved.noteStartShift = shift;
+        const auto shifted = valuesPlaced(note, directoryLayout(moved, bigEndian), nowhere);
         if (shifted.inPlace()) {
             layout.origin = OffsetOrigin::kNoteStart;
             layout.noteStartShift = shift;
@@ -327,19 +323,27 @@ void MakerNoteReader::parseEntries(std::string_view note, const MakerLayout& pla
         info_.makerNoteProblem = problem;
         throw OutOfBounds("maker note unreadable (" + problem + ")");
     }
-    const ByteReader reader(note, bigEndian);
+    // A value that is not wholly inside the note is looked for where its offset points: for offsets from the EXIF
+    // TIFF header that is the same place in the EXIF block, otherwise the note itself. Like the EXIF walk, a value
+    // cut short by the end of its block keeps the bytes that are there.
     const ByteReader block(info_.block, info_.bigEndian);
+    DirectoryLayout directoryShape = directoryLayout(layout, bigEndian);
+    if (layout.origin == OffsetOrigin::kExifTiffHeader) {
+        directoryShape.outside = &block;
+        directoryShape.outsideShift = std::int64_t{info_.makerNotePos} - 1;
+    }
+    // Entries may all point at one large value; the copies kept in the records stay within the walker's budget.
+    WalkBudget budget;
+    const DirectoryReader directory(note, directoryShape, budget);
     const bool makeLines = info_.buildCode == 2 || info_.buildCode == 255;
     const bool makeRecords = info_.buildCode == 4 || info_.buildCode == 255;
 
-    std::int64_t valueBytes = 0;
-    const std::int64_t dir = layout.directoryStart;
-    const unsigned count = reader.u16(static_cast<std::size_t>(dir));
+    const unsigned count = directory.count();
     for (unsigned i = 0; i < count; ++i) {
-        const auto e = static_cast<std::size_t>(dir + 2 + 12 * std::int64_t{i});
-        const std::uint16_t tag = reader.u16(e);
-        const std::uint16_t format = reader.u16(e + 2);
-        const std::uint64_t size = std::uint64_t{reader.u32(e + 4)} * formatSize(format);
+        const DirectoryEntry entry = directory.entry(i);
+        const std::uint16_t tag = entry.tag;
+        const std::uint16_t format = entry.format;
+        const std::int64_t size = entry.size;
 
         int index = -1;
         for (std::size_t r = 0; r < layout.table.size(); ++r) {
@@ -352,28 +356,9 @@ void MakerNoteReader::parseEntries(std::string_view note, const MakerLayout& pla
         const std::string_view caption = row ? (row->caption.empty() ? row->name : row->caption) : "Unknown";
         // Skipped entries are ignored before their value is even looked for.
         if (isSkipCaption(caption)) continue;
-
-        std::int64_t start = static_cast<std::int64_t>(e) + 8;
-        if (size > 4) start = noteByteOf(reader.u32(e + 8), layout.origin, layout.noteStartShift);
-        // A value that is not wholly inside the note is looked for where its offset points: for offsets from the
-        // EXIF TIFF header that is the same place in the EXIF block, otherwise the note itself. Like the EXIF walk,
-        // a value cut short by the end of its block keeps the bytes that are there.
-        std::string_view value;
-        if (start >= 0 && reader.fits(static_cast<std::size_t>(start), size)) {
-            value = reader.bytes(static_cast<std::size_t>(start), size);
-        } else if (layout.origin == OffsetOrigin::kExifTiffHeader) {
-            const std::int64_t at = std::int64_t{info_.makerNotePos} - 1 + start;
-            if (at >= 0) value = block.bytesClamped(static_cast<std::size_t>(at), size);
-        } else if (start >= 0) {
-            value = reader.bytesClamped(static_cast<std::size_t>(start), size);
-        }
-
         if (!makeLines && !makeRecords) continue;
-        // Entries may all point at one large value; the copies kept in the records stay within the walker's budget.
-        valueBytes += static_cast<std::int64_t>(value.size());
-        if (valueBytes > ImageInfo::kMaxCopiedValueBytes) {
-            throw OutOfBounds("maker-note values exceed " + std::to_string(ImageInfo::kMaxCopiedValueBytes) + " bytes");
-        }
+        const std::int64_t start = entry.valueAt;
+        const std::string_view value = directory.value(entry);
         const std::string formatted = formattedValue(value, format, row, bigEndian);
 
         DecodeContext context{&info_, false, tag};
@@ -413,19 +398,19 @@ void MakerNoteReader::parseEntries(std::string_view note, const MakerLayout& pla
         // The table's first row and unknown tags get a line but no record.
         if (index >= 1 && makeRecords) {
             try {
-                TagEntry entry;
-                entry.id = 1;
-                entry.format = format;
-                entry.tag = row->tag;
-                entry.name = row->name;
-                entry.caption = caption;
-                entry.decodeList = row->decodeList;
-                entry.formatSpec = row->formatSpec;
-                entry.decoder = row->decoder;
-                entry.text = multiLine ? formatted : shown;
-                entry.rawBytes = value;
-                entry.rawSize = static_cast<std::int32_t>(value.size());
-                info_.storeEntry(entry);
+                TagEntry record;
+                record.id = 1;
+                record.format = format;
+                record.tag = row->tag;
+                record.name = row->name;
+                record.caption = caption;
+                record.decodeList = row->decodeList;
+                record.formatSpec = row->formatSpec;
+                record.decoder = row->decoder;
+                record.text = multiLine ? formatted : shown;
+                record.rawBytes = value;
+                record.rawSize = static_cast<std::int32_t>(value.size());
+                info_.storeEntry(record);
             } catch (const std::exception&) {
                 // The line is written; a record that cannot be kept is no reason to stop.
             }
