@@ -56,6 +56,16 @@ std::string trimmed(std::string_view text) {
     return std::string(text.substr(first, last - first));
 }
 
+// exiftool's name of the directory a link tag points at.
+std::string_view linkedGroup(std::uint16_t tag) {
+    switch (tag) {
+        case 0x8769: return "ExifIFD";
+        case 0xA005: return "InteropIFD";
+        case 0x8825: return "GPS";
+        default: return "SubIFD";
+    }
+}
+
 }  // namespace
 
 ImageInfo::ImageInfo(ImgData* owner, int buildCode) : owner(owner), buildCode(buildCode) {
@@ -155,7 +165,7 @@ void ImageInfo::walkEntries(std::int64_t dirStart, std::int64_t offsetBase, std:
         }
 
         if (tag == 0x0132 || tag == 0x9003 || tag == 0x9004) {
-            dateValues.push_back({tag, toPos(valuePos), byteCount});
+            dateValues.push_back({tag, toPos(valuePos), byteCount, directoryGroup});
         }
         // The thumbnail directory is walked for its dates and compression only: what it says about its small
         // image must not stand for the photo's own values. The directories it links to (some cameras give it an
@@ -163,16 +173,16 @@ void ImageInfo::walkEntries(std::int64_t dirStart, std::int64_t offsetBase, std:
         if (kind == kThumbnailDirectory) {
             if (tag == 0x0103) thumbCompression = roundedInt32(numericValue(raw, format, bigEndian));
             if (tag == 0x8769 || tag == 0xA005 || tag == 0x014A) {
-                followDirectory(valuePos, offsetBase, length, kThumbnailDirectory);
+                followDirectory(valuePos, offsetBase, length, kThumbnailDirectory, linkedGroup(tag));
             }
         } else switch (tag) {
             case 0x8769:  // ExifOffset
             case 0xA005:  // InteroperabilityOffset
             case 0x014A:  // SubIFDs: only the first is followed
-                followDirectory(valuePos, offsetBase, length, kMainDirectory);
+                followDirectory(valuePos, offsetBase, length, kMainDirectory, linkedGroup(tag));
                 break;
             case 0x8825:  // GPSInfo
-                followDirectory(valuePos, offsetBase, length, kGpsDirectory);
+                followDirectory(valuePos, offsetBase, length, kGpsDirectory, linkedGroup(tag));
                 break;
             case 0x010F:
                 cameraMake = text.substr(0, 32);
@@ -255,17 +265,56 @@ void ImageInfo::walkEntries(std::int64_t dirStart, std::int64_t offsetBase, std:
 void ImageInfo::walkNextDirectory(std::int64_t offsetBase, std::int64_t length) {
     if (nextDirOffset == 0) return;
     enterDirectory([&] { return static_cast<std::int64_t>(nextDirOffset) + offsetBase; }, offsetBase, length,
-                   kThumbnailDirectory);
+                   kThumbnailDirectory, "IFD1");
 }
 
-void ImageInfo::followDirectory(std::int64_t valuePos, std::int64_t offsetBase, std::int64_t length, int kind) {
-    enterDirectory([&] { return static_cast<std::int64_t>(read32(valuePos)) + offsetBase; }, offsetBase, length, kind);
+void ImageInfo::walkFollowingDirectories(std::int64_t offsetBase, std::int64_t length) {
+    // The SubIFDs after the first (the main walk follows the first), of the main directories only.
+    const std::vector<TagEntry> subDirectories = [&] {
+        std::vector<TagEntry> found;
+        for (const TagEntry& entry : entries) {
+            if (entry.tag == 0x014A && entry.rawPos >= 1) found.push_back(entry);
+        }
+        return found;
+    }();
+    for (const TagEntry& entry : subDirectories) {
+        for (std::int32_t k = 1; k < entry.rawSize / 4; ++k) {
+            const std::int64_t linkPos = std::int64_t{entry.rawPos} + 4 * std::int64_t{k};
+            followDirectory(linkPos, offsetBase, length, kThumbnailDirectory, "SubIFD" + std::to_string(k));
+        }
+    }
+    // The chain, each directory's link read once it was walked. A link to a directory walked already ends it.
+    std::int64_t link = nextDirOffset;
+    for (int n = 1; link != 0 && n <= kMaxChainedDirectories; ++n) {
+        const std::int64_t start = link + offsetBase;
+        if (nesting_.walked(offsetBase, start)) break;
+        const std::size_t failures = walkFailures.size();
+        enterDirectory([&] { return start; }, offsetBase, length, kThumbnailDirectory, "IFD" + std::to_string(n));
+        if (walkFailures.size() != failures) break;
+        try {
+            link = read32(start + 2 + 12 * std::int64_t{read16(start)});
+        } catch (const std::exception& failure) {
+            // A directory whose link is cut short ends the chain; the next one cannot be known to be whole.
+            if (walkFailures.size() < DirectoryNesting::kMaxKeptFailures) walkFailures.emplace_back(failure.what());
+            break;
+        }
+    }
+}
+
+void ImageInfo::followDirectory(std::int64_t valuePos, std::int64_t offsetBase, std::int64_t length, int kind,
+                                std::string_view group) {
+    enterDirectory([&] { return static_cast<std::int64_t>(read32(valuePos)) + offsetBase; }, offsetBase, length, kind,
+                   group);
 }
 
 template <typename Start>
-void ImageInfo::enterDirectory(Start start, std::int64_t offsetBase, std::int64_t length, int kind) {
+void ImageInfo::enterDirectory(Start start, std::int64_t offsetBase, std::int64_t length, int kind,
+                               std::string_view group) {
+    std::string parentGroup(group);
+    directoryGroup.swap(parentGroup);
     nesting_.enter(
         offsetBase, start, [&](std::int64_t child) { walkDirectory(child, offsetBase, length, kind); }, walkFailures);
+    directoryGroup.swap(parentGroup);
 }
 
 int ImageInfo::storeEntry(const TagEntry& entry) {

@@ -22,6 +22,8 @@ struct DateValue {
     std::uint16_t tag = 0;
     std::int32_t pos = 0;
     std::int32_t size = 0;
+    // The directory it lies in, as exiftool names it: "IFD0", "ExifIFD", "IFD1", "SubIFD", ...
+    std::string group;
 };
 
 // Why a photo's dates were or were not moved.
@@ -65,6 +67,12 @@ class ImageInfo : public EndianBlock {
     // After the main walk: walks the directory its link names (the thumbnail directory, IFD1) for the date values
     // it holds. Its entries go to thumbEntries and thumbTrace; a failure in it is swallowed.
     void walkNextDirectory(std::int64_t offsetBase, std::int64_t length);
+    // After the main walk of a TIFF file: the rest of its directory chain (IFD1, IFD2, ...) and the SubIFDs after the
+    // first, walked like the thumbnail directory, for the date values they hold. A failure in one of them is kept
+    // in walkFailures and ends that directory (and, in the chain, the ones it would link to).
+    void walkFollowingDirectories(std::int64_t offsetBase, std::int64_t length);
+    // Directories walkFollowingDirectories follows at most: far more than the pages of any real file.
+    static constexpr int kMaxChainedDirectories = 1024;
     int storeEntry(const TagEntry& entry);
     int storeThumbEntry(const TagEntry& entry);
     TagEntry entryByName(std::string_view name) const;
@@ -132,6 +140,9 @@ class ImageInfo : public EndianBlock {
     bool makerNoteBigEndian = false;
     // Why a recognised maker note could not be read (misplaced, truncated, implausible); empty when it was read.
     std::string makerNoteProblem;
+    // The name of the directory being walked; set before the walk for a block whose first directory is not IFD0
+    // (the EXIF directory of a CR3 file is a TIFF structure of its own).
+    std::string directoryGroup = "IFD0";
     // 0 in this system: text lines without tag numbers, sizes and positions.
     int traceLevel = 0;
     // Messages of the failures that ended a sub-directory walk (swallowed there), for diagnostics only.
@@ -172,11 +183,12 @@ class ImageInfo : public EndianBlock {
     // How this block's directories are read: its byte order, offsets from `offsetBase`.
     DirectoryLayout directoryLayout(std::int64_t dirStart, std::int64_t offsetBase) const;
     void walkEntries(std::int64_t dirStart, std::int64_t offsetBase, std::int64_t length, int kind, int count);
-    void followDirectory(std::int64_t valuePos, std::int64_t offsetBase, std::int64_t length, int kind);
-    // Walks the directory that `start()` locates unless it was walked already; a failure, locating it included,
-    // is kept in walkFailures and goes no further.
+    void followDirectory(std::int64_t valuePos, std::int64_t offsetBase, std::int64_t length, int kind,
+                         std::string_view group);
+    // Walks the directory that `start()` locates, named `group`, unless it was walked already; a failure, locating
+    // it included, is kept in walkFailures and goes no further.
     template <typename Start>
-    void enterDirectory(Start start, std::int64_t offsetBase, std::int64_t length, int kind);
+    void enterDirectory(Start start, std::int64_t offsetBase, std::int64_t length, int kind, std::string_view group);
 
     // The directories walked since construction and the walk's budgets; per object, so two readers in two threads
     // never interfere.

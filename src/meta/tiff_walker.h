@@ -116,6 +116,8 @@ class DirectoryNesting {
         }
     }
 
+    bool walked(std::int64_t base, std::int64_t start) const { return visited_.contains({base, start}); }
+
   private:
     // Keys (offset base, directory start) of the directories walked; per walk, so two threads never interfere.
     std::set<std::pair<std::int64_t, std::int64_t>> visited_;

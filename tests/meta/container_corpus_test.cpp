@@ -70,13 +70,12 @@ std::string exiftoolKey(const DateField& field) {
     return field.group + ":" + (renamed == kNames.end() ? field.name : renamed->second);
 }
 
-// The dates exiftool reports that the readers are meant to find: EXIF dates of the walked directories, the movie,
-// track and media times, the QuickTime date strings, PNG tIME. Left out: IFD1 and later directories and dates
-// under other tag names (the walker records one position per tag), PNG text chunks, XMP (located elsewhere),
-// makers' own groups, composites.
+// The dates exiftool reports that the readers are meant to find: the three EXIF dates in every directory (the
+// chain IFD0, IFD1, ..., the EXIF directory, SubIFDs), the movie, track and media times, the QuickTime date strings,
+// PNG tIME. Left out: PNG text chunks, XMP (located elsewhere), makers' own groups, composites.
 bool covered(const std::string& key) {
     static const std::regex kCovered(
-        "(IFD0:ModifyDate|ExifIFD:(DateTimeOriginal|CreateDate)|QuickTime:(Create|Modify)Date|"
+        "((IFD[0-9]+|ExifIFD|SubIFD[0-9]*):(ModifyDate|DateTimeOriginal|CreateDate)|QuickTime:(Create|Modify)Date|"
         "Track[0-9]+:(Track|Media)(Create|Modify)Date|UserData:(ContentCreateDate|DateTimeOriginal)|ItemList:ContentCreateDate|"
         "Keys:CreationDate|PNG:ModifyDate)");
     return std::regex_match(key, kCovered);

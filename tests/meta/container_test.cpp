@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -303,6 +304,66 @@ TEST(ContainerReaders, TiffDirectoriesFarFromTheStart) {
             ASSERT_EQ(found.size(), 1u);
             EXPECT_EQ(found[0].rfind("problem: ", 0), 0u);
         }
+    }
+}
+
+// A TIFF file's dates in every directory: the chain after IFD0 (pages, thumbnails), the EXIF directory, each SubIFD;
+// a value two tags share is one field, and a directory of the chain that cannot be read is reported while the
+// other dates are still found.
+TEST(ContainerReaders, TiffDatesOfEveryDirectoryEachOnce) {
+    struct Case {
+        const char* what;
+        std::string file;
+        std::vector<std::string> dates;
+        std::size_t skipped;
+    };
+    const auto pages = [](std::function<void(TiffBuilder&, TiffBuilder::Dir last)> end) {
+        TiffBuilder tiff(ByteOrder::kBig);
+        const auto ifd0 = tiff.directory(), exif = tiff.directory(), sub0 = tiff.directory(),
+                   sub1 = tiff.directory(), ifd1 = tiff.directory(), ifd2 = tiff.directory();
+        tiff.ascii(ifd0, 0x0132, "2001:01:01 00:00:00");
+        tiff.link(ifd0, 0x8769, exif);
+        tiff.links(ifd0, 0x014A, {sub0, sub1});
+        tiff.ascii(exif, 0x9003, "2002:02:02 00:00:00");
+        tiff.ascii(sub0, 0x0132, "2003:03:03 00:00:00");
+        tiff.ascii(sub1, 0x0132, "2004:04:04 00:00:00");
+        tiff.ascii(ifd1, 0x0132, "2005:05:05 00:00:00");
+        tiff.ascii(ifd2, 0x0132, "2006:06:06 00:00:00");
+        tiff.setNext(ifd0, ifd1);
+        tiff.setNext(ifd1, ifd2);
+        end(tiff, ifd2);
+        return tiff.build();
+    };
+    const std::vector<std::string> all = {"IFD0:DateTime=2001:01:01 00:00:00",
+                                          "ExifIFD:DateTimeOriginal=2002:02:02 00:00:00",
+                                          "SubIFD:DateTime=2003:03:03 00:00:00",
+                                          "SubIFD1:DateTime=2004:04:04 00:00:00",
+                                          "IFD1:DateTime=2005:05:05 00:00:00",
+                                          "IFD2:DateTime=2006:06:06 00:00:00"};
+    const std::string shared = [] {
+        TiffBuilder tiff;
+        const auto ifd0 = tiff.directory(), exif = tiff.directory();
+        tiff.ascii(ifd0, 0x0132, "2001:01:01 00:00:00");
+        tiff.link(ifd0, 0x8769, exif);
+        // Both EXIF dates point at IFD0's DateTime value.
+        tiff.rawEntry(exif, 0x9003, 2, 20, tiff.valueOffset(ifd0, 0));
+        tiff.rawEntry(exif, 0x9004, 2, 20, tiff.valueOffset(ifd0, 0));
+        return tiff.build();
+    }();
+    const Case cases[] = {
+        {"every directory", pages([](TiffBuilder&, TiffBuilder::Dir) {}), all, 0},
+        {"a chain that loops back", pages([](TiffBuilder& t, TiffBuilder::Dir last) { t.setNext(last, 0); }), all, 0},
+        {"a chain whose last link leaves the file",
+         pages([](TiffBuilder& t, TiffBuilder::Dir last) { t.setNextOffset(last, 0x7FFFFFF0u); }), all, 1},
+        {"one value shared by three tags", shared, {"IFD0:DateTime=2001:01:01 00:00:00"}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(describe(c.file, ".tif"), c.dates);
+        const MemoryByteSource source(c.file);
+        ContainerScan scan = scanContainer(source, ".tif");
+        const DateFieldScan dates = allDateFields(source, scan);
+        EXPECT_EQ(dates.skipped.size(), c.skipped) << ::testing::PrintToString(dates.skipped);
     }
 }
 

@@ -4,6 +4,7 @@
 #include <array>
 #include <exception>
 #include <limits>
+#include <set>
 
 #include "meta/byte_reader.h"
 #include "meta/formats/readers.h"
@@ -83,22 +84,36 @@ void scanXmpSidecar(const ByteSource& source, ContainerScan& scan) {
     scan.blocks.push_back({BlockKind::Xmp, 0, source.size(), "sidecar"});
 }
 
-// The 1-based block position of a date the walker recorded, turned into a field of the file. False when its 19
-// bytes do not all lie inside the walked window.
-bool addTiffDate(DateFieldScan& out, const EmbeddedBlock& block, std::uint64_t window, std::int32_t pos,
-                 std::int32_t size, DateRole role, const char* group, const char* name) {
+// The role and name of a date tag the walker records.
+struct TiffDateTag {
+    std::uint16_t tag;
+    DateRole role;
+    const char* name;
+};
+constexpr TiffDateTag kTiffDateTags[] = {
+    {0x0132, DateRole::Modified, "DateTime"},
+    {0x9003, DateRole::Original, "DateTimeOriginal"},
+    {0x9004, DateRole::Digitized, "DateTimeDigitized"},
+};
+
+// A date value the walker recorded, turned into a field of the file. False when its 19 bytes do not all lie inside
+// the walked window.
+bool addTiffDate(DateFieldScan& out, const EmbeddedBlock& block, std::uint64_t window, const DateValue& value) {
     constexpr std::uint32_t kWidth = 19;
-    if (pos < 1 || size < static_cast<std::int32_t>(kWidth)) return true;  // nothing the date codec could write
-    const auto at = static_cast<std::uint64_t>(pos - 1);
+    if (value.pos < 1 || value.size < static_cast<std::int32_t>(kWidth)) return true;  // nothing the codec could write
+    const auto at = static_cast<std::uint64_t>(value.pos - 1);
     if (!spanFits(window, at, kWidth)) return false;
-    DateField field;
-    field.offset = block.offset + at;
-    field.width = kWidth;
-    field.encoding = DateEncoding::ExifAscii;
-    field.role = role;
-    field.group = group;
-    field.name = name;
-    out.fields.push_back(std::move(field));
+    for (const TiffDateTag& known : kTiffDateTags) {
+        if (known.tag != value.tag) continue;
+        DateField field;
+        field.offset = block.offset + at;
+        field.width = kWidth;
+        field.encoding = DateEncoding::ExifAscii;
+        field.role = known.role;
+        field.group = value.group;
+        field.name = known.name;
+        out.fields.push_back(std::move(field));
+    }
     return true;
 }
 
@@ -246,12 +261,15 @@ std::int64_t loadTiffWindow(const ByteSource& source, const EmbeddedBlock& block
     return static_cast<std::uint64_t>(start) + 2 > window ? 0 : start;
 }
 
-// One walk of the block's first `window` bytes. False when the walk reached beyond them (the first directory, or a
-// sub-directory that failed, lies further), so that a wider window may be tried.
-bool walkTiffWindow(const ByteSource& source, const EmbeddedBlock& block, std::uint64_t window, DateFieldScan& out,
-                    std::vector<EmbeddedBlock>* blocks) {
+// One walk of the block's first `window` bytes: every directory of it, the chain after the first and all SubIFDs
+// included. False when the walk reached beyond them (the first directory, or a sub-directory that failed, lies
+// further), so that a wider window may be tried; `last` when no wider one will be: a directory of the chain or a
+// later SubIFD that cannot be read is then reported in `skipped` and the other dates are still found.
+bool walkTiffWindow(const ByteSource& source, const EmbeddedBlock& block, std::uint64_t window, bool last,
+                    DateFieldScan& out, std::vector<EmbeddedBlock>* blocks) {
     const bool whole = window == block.length;
     ImageInfo info(nullptr, 4);  // the tag list only: no text lines are wanted here
+    info.directoryGroup = block.firstDirectory;
     const std::int64_t start = loadTiffWindow(source, block, window, info);
     if (start == 0) {
         if (!whole) return false;
@@ -260,14 +278,23 @@ bool walkTiffWindow(const ByteSource& source, const EmbeddedBlock& block, std::u
     info.walkDirectory(start, 1, static_cast<std::int64_t>(window), kMainDirectory);
     // A sub-directory beyond the window would keep its dates unshifted while the others move.
     if (!info.walkFailures.empty() && !whole) return false;
+    const std::size_t mainFailures = info.walkFailures.size();
+    info.walkFollowingDirectories(1, static_cast<std::int64_t>(window));
+    if (info.walkFailures.size() != mainFailures && !whole && !last) return false;
 
     out.fields.clear();
-    const bool inside =
-        addTiffDate(out, block, window, info.dateTimePos, info.dateTimeSize, DateRole::Modified, "IFD0", "DateTime") &&
-        addTiffDate(out, block, window, info.dateTimeOriginalPos, info.dateTimeOriginalSize, DateRole::Original,
-                    "ExifIFD", "DateTimeOriginal") &&
-        addTiffDate(out, block, window, info.dateTimeDigitizedPos, info.dateTimeDigitizedSize, DateRole::Digitized,
-                    "ExifIFD", "DateTimeDigitized");
+    out.skipped.clear();
+    for (std::size_t i = mainFailures; i < info.walkFailures.size(); ++i) {
+        out.skipped.push_back("a directory of the " + block.label + " block cannot be read (" + info.walkFailures[i] +
+                              "); any dates in it are left as they are");
+    }
+    std::set<std::int32_t> taken;
+    bool inside = true;
+    for (const DateValue& value : info.dateValues) {
+        // Two tags pointing at one value share it: it is moved once.
+        if (!taken.insert(value.pos).second) continue;
+        inside = addTiffDate(out, block, window, value) && inside;
+    }
     // A date value the walk recorded but the window cut: a wider window may hold it; the whole block cannot.
     if (!inside && !whole) return false;
     if (blocks == nullptr) return true;
@@ -297,9 +324,9 @@ DateFieldScan tiffBlockDateFields(const ByteSource& source, const EmbeddedBlock&
         }
         // Most files keep their directories near the start: a small window first, a wide one when that falls short.
         const std::uint64_t small = std::min(block.length, kFirstTiffWindow);
-        if (!walkTiffWindow(source, block, small, out, blocks)) {
-            const std::uint64_t wide = std::min(block.length, kMaxTiffWindow);
-            if (wide == small || !walkTiffWindow(source, block, wide, out, blocks)) {
+        const std::uint64_t wide = std::min(block.length, kMaxTiffWindow);
+        if (!walkTiffWindow(source, block, small, wide == small, out, blocks)) {
+            if (wide == small || !walkTiffWindow(source, block, wide, true, out, blocks)) {
                 throw ScanProblem("a directory of the " + block.label + " block lies beyond its first " +
                                   std::to_string(wide) + " bytes");
             }
@@ -343,6 +370,7 @@ DateFieldScan allDateFields(const ByteSource& source, ContainerScan& scan) {
             return out;
         }
         out.fields.insert(out.fields.end(), inner.fields.begin(), inner.fields.end());
+        out.skipped.insert(out.skipped.end(), inner.skipped.begin(), inner.skipped.end());
     }
     scan.blocks.insert(scan.blocks.end(), found.begin(), found.end());
 

@@ -51,6 +51,8 @@ struct EmbeddedBlock {
     std::uint64_t length = 0;
     // Where it came from, for the log and `info`: "file", "Exif item", "CMT1", "eXIf", "EXIF", "JPEG APP1", ...
     std::string label;
+    // For a TIFF block: the name of its first directory ("ExifIFD" for the CR3 block that holds the EXIF directory).
+    std::string firstDirectory = "IFD0";
 };
 
 // Bytes whose CRC-32 (the PNG polynomial) is stored big-endian at `checksumOffset`: a patch inside

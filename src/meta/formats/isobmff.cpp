@@ -174,6 +174,9 @@ class BmffScanner {
             walk(box.content, box.end, depth + 1, "canon-uuid", track);
         } else if (parent == "canon-uuid" && t.size() == 4 && t.substr(0, 3) == "CMT" && t[3] >= '1' && t[3] <= '4') {
             addBlock(BlockKind::Tiff, box.content, box.contentLength(), t);
+            // CMT2 holds the EXIF directory, CMT3 the maker note, CMT4 the GPS directory, each as a TIFF structure.
+            static constexpr const char* kFirstDirectories[] = {"IFD0", "ExifIFD", "MakerNotes", "GPS"};
+            scan_.blocks.back().firstDirectory = kFirstDirectories[t[3] - '1'];
         }
     }
 
