@@ -228,7 +228,7 @@ void printContainer(std::ostream& out, const std::string& path) {
             << field.offset << '\n';
     }
     for (const std::string& why : dates.skipped) out << "  Left as it is: " << forTerminal(why) << '\n';
-    static constexpr const char* kKinds[] = {"TIFF", "XMP", "IPTC"};
+    static constexpr const char* kKinds[] = {"TIFF", "XMP", "IPTC", "Photoshop"};
     for (const meta::EmbeddedBlock& block : scan.blocks) {
         out << "  Block: " << kKinds[static_cast<int>(block.kind)] << " \"" << forTerminal(block.label) << "\" at "
             << block.offset << ", " << block.length << " bytes\n";

@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "meta/formats/container.h"
+#include "meta/formats/xmp_dates.h"
 #include "support/container_builder.h"
+#include "support/date_packet_builder.h"
 #include "support/exif_builder.h"
 
 using namespace morrowtide::meta;
@@ -270,11 +272,6 @@ TEST(ContainerReaders, NoteWhatIsLeftOut) {
         {"compressed XMP", pngFile({pngChunk("iTXt", pngXmpText("xx", true))}), ".png"},
         {"raw profile text", pngFile({pngChunk("zTXt", std::string("Raw profile type exif\0\0x", 24))}), ".png"},
         {"mvhd version 2", ftyp("qt  ") + box("moov", fullBox("mvhd", 2, std::string(96, '\0'))), ".mov"},
-        {"rw2 embedded jpeg", [] {
-             std::string t = cameraTiff().build();
-             t[2] = 'U';
-             return t;
-         }(), ".rw2"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -373,15 +370,71 @@ TEST(ContainerReaders, TiffBlocksPointAtTheirXmpAndIptc) {
     tiff.ascii(ifd0, 0x0132, "2005:12:31 23:30:00");
     tiff.undefined(ifd0, 0x02BC, "<x:xmpmeta/>");
     tiff.undefined(ifd0, 0x83BB, std::string("\x1C\x02\x37\0\x08" "20050601", 13));
+    tiff.undefined(ifd0, 0x8649, IptcBuilder().dataset(2, 62, "20050602").resources());
     const std::string file = tiff.build();
     const MemoryByteSource source(file);
     ContainerScan scan = scanContainer(source, ".tif");
     const DateFieldScan dates = allDateFields(source, scan);
     ASSERT_EQ(dates.problem, "");
-    ASSERT_EQ(scan.blocks.size(), 3u);
+    ASSERT_EQ(scan.blocks.size(), 4u);
     EXPECT_EQ(file.substr(scan.blocks[1].offset, scan.blocks[1].length), "<x:xmpmeta/>");
     EXPECT_EQ(scan.blocks[2].kind, BlockKind::Iptc);
     EXPECT_EQ(file.substr(scan.blocks[2].offset, 5), std::string("\x1C\x02\x37\0\x08", 5));
+    EXPECT_EQ(scan.blocks[3].kind, BlockKind::PhotoshopResources);
+}
+
+// The XMP and IPTC copies of the dates in every container that carries them are date fields of the file like the
+// others, at their places in the file.
+TEST(ContainerReaders, XmpAndIptcCopiesInEveryContainer) {
+    const std::string xmp = XmpBuilder().attribute("xmp:CreateDate", "2005-06-01T10:00:00+02:00").build();
+    const std::string iptc = IptcBuilder().dataset(2, 55, "20051231").dataset(2, 60, "233000+0200").resources();
+    const std::vector<std::string> xmpDates = {"XMP-xmp:xmp:CreateDate=2005-06-01T10:00:00+02:00"};
+    const std::vector<std::string> iptcDates = {"IPTC:DateCreated=20051231", "IPTC:TimeCreated=233000+0200"};
+    const std::string tiffWithCopies = [&] {
+        TiffBuilder tiff = cameraTiff();
+        tiff.undefined(0, 0x02BC, xmp);
+        tiff.undefined(0, 0x8649, iptc);
+        return tiff.build();
+    }();
+    // An RW2 file keeps a second copy of its dates in the EXIF, XMP and IPTC of the JPEG its IFD0 embeds.
+    const std::string rw2 = [&] {
+        const std::string jpeg = JpegBuilder()
+                                     .app1Exif(cameraTiff().build())
+                                     .segment(0xED, "Photoshop 3.0" + std::string(1, '\0') + iptc)
+                                     .segment(0xE1, std::string(kXmpApp1Signature) + xmp)
+                                     .scan()
+                                     .build();
+        TiffBuilder tiff;
+        const auto ifd0 = tiff.directory();
+        tiff.ascii(ifd0, 0x0132, "2010:10:10 10:10:10");
+        tiff.undefined(ifd0, 0x002E, jpeg);
+        std::string file = tiff.build();
+        file[2] = 'U';  // "IIU\0"
+        return file;
+    }();
+    struct Case {
+        const char* name;
+        std::string file;
+        const char* extension;
+        std::vector<std::string> dates;
+    };
+    const Case cases[] = {
+        {"tiff tags 700 and 34377", tiffWithCopies, ".tif", with(with(kCameraDates, xmpDates), iptcDates)},
+        {"rw2 embedded jpeg", rw2, ".rw2",
+         with(with(with({"IFD0:DateTime=2010:10:10 10:10:10"}, kCameraDates), iptcDates), xmpDates)},
+        {"png iTXt", pngFile({pngChunk("iTXt", pngXmpText(xmp))}), ".png", xmpDates},
+        {"webp XMP chunk", webpFile({riffChunk("XMP ", xmp)}), ".webp", xmpDates},
+        {"heic mime item", heicFile({.tiff = cameraTiff().build(), .xmp = xmp}), ".heic", with(kCameraDates, xmpDates)},
+        {"movie udta XMP_ and uuid", movieFile({.creation = 1, .modification = 2, .tracks = 0, .udtaXmp = xmp,
+                                                .uuidXmp = xmp}),
+         ".mov",
+         with({"QuickTime:CreateDate=1/32", "QuickTime:ModifyDate=2/32"}, with(xmpDates, xmpDates))},
+        {"xmp sidecar", xmp, ".xmp", xmpDates},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(describe(c.file, c.extension), c.dates);
+    }
 }
 
 // Writes the well-formed files into the container fuzz target's corpus. Run by hand after changing them:

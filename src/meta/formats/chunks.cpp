@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "meta/byte_reader.h"
+#include "meta/formats/iptc_dates.h"
 #include "meta/formats/readers.h"
 
 namespace morrowtide::meta::formats {
@@ -187,6 +188,14 @@ void scanJpegBlocks(const ByteSource& source, std::uint64_t offset, std::uint64_
             } else if (signature == kJpegXmpSignature) {
                 scan.blocks.push_back({BlockKind::Xmp, payload + kJpegXmpSignature.size(),
                                        payloadLength - kJpegXmpSignature.size(), label + " APP1 XMP"});
+            }
+        } else if (marker == 0xED) {
+            const std::string signature = readPiece(
+                source, payload, std::min<std::uint64_t>(payloadLength, kPhotoshopApp13Signature.size()), "an APP13");
+            if (signature == kPhotoshopApp13Signature) {
+                scan.blocks.push_back({BlockKind::PhotoshopResources, payload + kPhotoshopApp13Signature.size(),
+                                       payloadLength - kPhotoshopApp13Signature.size(),
+                                       std::string(labelPrefix) + " APP13"});
             }
         }
         at = payload + payloadLength;

@@ -4,13 +4,19 @@
 #include <array>
 #include <exception>
 #include <limits>
+#include <optional>
+#include <utility>
 #include <set>
 
 #include "meta/byte_reader.h"
+#include "meta/formats/date_codec.h"
+#include "meta/formats/iptc_dates.h"
 #include "meta/formats/readers.h"
+#include "meta/formats/xmp_dates.h"
 #include "meta/image_info.h"
 #include "meta/safe_file.h"
 #include "meta/tag_tables.h"
+#include "meta/tiff_walker.h"
 
 namespace morrowtide::meta {
 
@@ -73,10 +79,6 @@ bool looksLikeXmp(std::string_view head, bool xmlAllowed) {
 
 void scanTiffFile(const ByteSource& source, ContainerScan& scan) {
     scan.blocks.push_back({BlockKind::Tiff, 0, source.size(), "file"});
-    // RW2 keeps a second copy of the dates in the EXIF of the JPEG its IFD0 embeds (tag 0x002E).
-    if (readPiece(source, 0, 4, "the TIFF header") == std::string_view("IIU\0", 4)) {
-        scan.notes.push_back("the dates of the JPEG embedded in an RW2 file are not read");
-    }
 }
 
 void scanXmpSidecar(const ByteSource& source, ContainerScan& scan) {
@@ -261,6 +263,49 @@ std::int64_t loadTiffWindow(const ByteSource& source, const EmbeddedBlock& block
     return static_cast<std::uint64_t>(start) + 2 > window ? 0 : start;
 }
 
+// The blocks TIFF directories point at: XMP (tag 700), IPTC-IIM (33723), Photoshop image resources (34377).
+std::optional<BlockKind> embeddedKind(std::uint16_t tag) {
+    switch (tag) {
+        case 0x02BC: return BlockKind::Xmp;
+        case 0x83BB: return BlockKind::Iptc;
+        case 0x8649: return BlockKind::PhotoshopResources;
+        default: return std::nullopt;
+    }
+}
+
+std::string_view embeddedLabel(BlockKind kind) {
+    switch (kind) {
+        case BlockKind::Xmp: return " XMP";
+        case BlockKind::Iptc: return " IPTC";
+        case BlockKind::PhotoshopResources: return " Photoshop";
+        case BlockKind::Tiff: break;
+    }
+    return "";
+}
+
+constexpr std::string_view kRw2Header{"IIU\0", 4};
+
+bool isRw2(std::string_view block) { return block.starts_with(kRw2Header); }
+
+// Where the JPEG an RW2 file embeds lies in its block (offset, length): the value of IFD0's tag 0x002E, read by
+// the directory walker from the directory at 1-based position `start`.
+std::optional<std::pair<std::uint64_t, std::uint64_t>> rw2Jpeg(const ImageInfo& info, std::int64_t start) {
+    constexpr std::uint16_t kJpegFromRaw = 0x002E;
+    DirectoryLayout layout;
+    layout.bigEndian = info.bigEndian;
+    layout.countAt = start - 1;
+    WalkBudget budget;
+    const DirectoryReader directory(info.block, layout, budget);
+    const unsigned count = directory.count();
+    for (unsigned i = 0; i < count; ++i) {
+        const DirectoryEntry entry = directory.entry(i);
+        if (entry.tag == kJpegFromRaw && !entry.inlineValue()) {
+            return std::pair{static_cast<std::uint64_t>(entry.valueAt), static_cast<std::uint64_t>(entry.size)};
+        }
+    }
+    return std::nullopt;
+}
+
 // One walk of the block's first `window` bytes: every directory of it, the chain after the first and all SubIFDs
 // included. False when the walk reached beyond them (the first directory, or a sub-directory that failed, lies
 // further), so that a wider window may be tried; `last` when no wider one will be: a directory of the chain or a
@@ -300,14 +345,21 @@ bool walkTiffWindow(const ByteSource& source, const EmbeddedBlock& block, std::u
     if (blocks == nullptr) return true;
     std::vector<EmbeddedBlock> found;
     for (const TagEntry& entry : info.entries) {
-        if ((entry.tag != 0x02BC && entry.tag != 0x83BB) || entry.rawPos < 1 || entry.rawSize <= 0) continue;
+        const auto kind = embeddedKind(entry.tag);
+        if (!kind || entry.rawPos < 1 || entry.rawSize <= 0) continue;
         const auto at = static_cast<std::uint64_t>(entry.rawPos - 1);
         const auto length = static_cast<std::uint64_t>(entry.rawSize);
         // A value cut by the window's end is not known to be whole.
         if (!whole && at + length >= window) return false;
-        const bool xmp = entry.tag == 0x02BC;
-        found.push_back({xmp ? BlockKind::Xmp : BlockKind::Iptc, block.offset + at, length,
-                         block.label + (xmp ? " XMP" : " IPTC")});
+        found.push_back({*kind, block.offset + at, length, block.label + std::string(embeddedLabel(*kind))});
+    }
+    if (isRw2(info.block)) {
+        // The JPEG an RW2 file embeds keeps a second copy of the dates in its own EXIF.
+        if (const auto jpeg = rw2Jpeg(info, start)) {
+            ContainerScan inner;
+            formats::scanJpegBlocks(source, block.offset + jpeg->first, jpeg->second, inner, "RW2 JPEG");
+            found.insert(found.end(), inner.blocks.begin(), inner.blocks.end());
+        }
     }
     blocks->insert(blocks->end(), found.begin(), found.end());
     return true;
@@ -360,19 +412,42 @@ DateFieldScan allDateFields(const ByteSource& source, ContainerScan& scan) {
         out.fields.clear();
         return out;
     }
-    std::vector<EmbeddedBlock> found;
-    for (const EmbeddedBlock& block : scan.blocks) {
-        if (block.kind != BlockKind::Tiff) continue;
-        DateFieldScan inner = tiffBlockDateFields(source, block, &found);
-        if (!inner.problem.empty()) {
+    // Blocks found inside blocks (the XMP a TIFF directory points at, the EXIF of an RW2 file's JPEG) are appended
+    // and read in their turn.
+    for (std::size_t i = 0; i < scan.blocks.size(); ++i) {
+        if (i >= kMaxEmbeddedBlocks) {
             out.fields.clear();
-            out.problem = inner.problem;
+            out.problem = "more than " + std::to_string(kMaxEmbeddedBlocks) + " embedded metadata blocks";
             return out;
         }
-        out.fields.insert(out.fields.end(), inner.fields.begin(), inner.fields.end());
-        out.skipped.insert(out.skipped.end(), inner.skipped.begin(), inner.skipped.end());
+        const EmbeddedBlock block = scan.blocks[i];
+        if (block.kind == BlockKind::Tiff) {
+            std::vector<EmbeddedBlock> found;
+            DateFieldScan inner = tiffBlockDateFields(source, block, &found);
+            if (!inner.problem.empty()) {
+                out.fields.clear();
+                out.problem = inner.problem;
+                return out;
+            }
+            appendDateFields(out, inner);
+            scan.blocks.insert(scan.blocks.end(), found.begin(), found.end());
+            continue;
+        }
+        std::string bytes;
+        if (block.length > formats::kMaxPiece || !source.read(block.offset, static_cast<std::size_t>(block.length), bytes)) {
+            out.skipped.push_back("the " + block.label + " block of " + std::to_string(block.length) +
+                                  " bytes is not read; any dates in it are left as they are");
+            continue;
+        }
+        switch (block.kind) {
+            case BlockKind::Xmp: appendDateFields(out, findXmpDates(bytes, block.offset)); break;
+            case BlockKind::Iptc: appendDateFields(out, findIptcDatasetDates(bytes, block.offset)); break;
+            case BlockKind::PhotoshopResources:
+                appendDateFields(out, findIptcResourceDates(bytes, block.offset));
+                break;
+            case BlockKind::Tiff: break;
+        }
     }
-    scan.blocks.insert(scan.blocks.end(), found.begin(), found.end());
 
     // Two fields sharing bytes would be patched twice with different values.
     std::vector<const DateField*> sorted;

@@ -42,6 +42,7 @@ enum class BlockKind : std::uint8_t {
     Tiff,  // a TIFF structure: byte-order mark at `offset`, its offsets counted from there
     Xmp,   // an XMP packet (UTF-8 text)
     Iptc,  // IPTC-IIM datasets
+    PhotoshopResources,  // Photoshop image resources ("8BIM"), IPTC-IIM datasets in resource 0x0404
 };
 
 // A metadata block embedded in the file, whose dates other code locates.
@@ -92,9 +93,13 @@ inline constexpr std::uint64_t kMaxTiffWindow = std::uint64_t{8} << 20;
 // the problem that stopped it, or an empty text.
 std::string walkTiffBlock(const ByteSource& source, const EmbeddedBlock& block, ImageInfo& info);
 
-// Everything the file holds: the container's own fields and those of every TIFF block (with the XMP and IPTC blocks
-// the TIFF directories point at added to `scan.blocks`). A TIFF block that cannot be walked is a problem.
+// Everything the file holds: the container's own fields, those of every TIFF block, and the XMP and IPTC copies in
+// every XMP, IPTC and Photoshop block (the blocks the TIFF directories point at, and the blocks of the JPEG an RW2
+// file embeds, are added to `scan.blocks`). A TIFF block that cannot be walked is a problem; an XMP or IPTC block
+// too long to be read is named in `skipped`.
 DateFieldScan allDateFields(const ByteSource& source, ContainerScan& scan);
+// Blocks inside blocks are read up to this many in all.
+inline constexpr std::size_t kMaxEmbeddedBlocks = 4096;
 
 // CRC-32 as PNG computes it; `crc` continues an earlier result.
 std::uint32_t crc32(std::string_view bytes, std::uint32_t crc = 0);
