@@ -271,6 +271,8 @@ TEST(ContainerReaders, NoteWhatIsLeftOut) {
     } cases[] = {
         {"compressed XMP", pngFile({pngChunk("iTXt", pngXmpText("xx", true))}), ".png"},
         {"raw profile text", pngFile({pngChunk("zTXt", std::string("Raw profile type exif\0\0x", 24))}), ".png"},
+        {"free-form creation time", pngFile({pngChunk("tEXt", std::string("Creation Time\0Sat, 01 Jan 2000", 30))}),
+         ".png"},
         {"mvhd version 2", ftyp("qt  ") + box("moov", fullBox("mvhd", 2, std::string(96, '\0'))), ".mov"},
     };
     for (const Case& c : cases) {

@@ -62,7 +62,9 @@ void pngTextChunk(const ByteSource& source, const PngChunk& chunk, ContainerScan
         std::size_t at = keyword.size() + 1;
         if (!r.fits(at, 2)) throw ScanProblem("the XMP iTXt chunk is cut short");
         if (r.u8(at) != 0) {
-            scan.notes.push_back("compressed XMP in an iTXt chunk is not read");
+            // A changed value would change the compressed stream's length, and with it the chunk's.
+            scan.notes.push_back("compressed XMP in an iTXt chunk: its dates cannot be changed in place and are left "
+                                 "as they are");
             return;
         }
         at += 2;
@@ -73,8 +75,13 @@ void pngTextChunk(const ByteSource& source, const PngChunk& chunk, ContainerScan
         }
         scan.blocks.push_back({BlockKind::Xmp, chunk.data() + at, chunk.length - at, "iTXt XMP"});
         registerChecksum(source, chunk, scan);
-    } else if (keyword == "Creation Time" || keyword.starts_with("Raw profile type")) {
-        scan.notes.push_back("the " + chunk.type + " chunk \"" + keyword + "\" is not read");
+    } else if (keyword.starts_with("Raw profile type")) {
+        // An EXIF or XMP profile kept as hexadecimal text, compressed in a zTXt or iTXt chunk: a changed date would
+        // change the compressed length, and with it the chunk's.
+        scan.notes.push_back("the " + chunk.type + " chunk \"" + keyword +
+                             "\" (a profile in hexadecimal text): its dates are not changed");
+    } else if (keyword == "Creation Time") {
+        scan.notes.push_back("the " + chunk.type + " chunk \"" + keyword + "\" (free-form text) is not changed");
     }
 }
 
