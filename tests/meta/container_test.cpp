@@ -385,9 +385,8 @@ TEST(ContainerReaders, TiffBlocksPointAtTheirXmpAndIptc) {
     EXPECT_EQ(scan.blocks[3].kind, BlockKind::PhotoshopResources);
 }
 
-// The XMP and IPTC copies of the dates in every container that carries them are date fields of the file like the
-// others, at their places in the file.
-TEST(ContainerReaders, XmpAndIptcCopiesInEveryContainer) {
+// Files of every container that carries XMP and IPTC copies of the dates, each with the fields found in it.
+std::vector<FileCase> filesWithDateCopies() {
     const std::string xmp = XmpBuilder().attribute("xmp:CreateDate", "2005-06-01T10:00:00+02:00").build();
     const std::string iptc = IptcBuilder().dataset(2, 55, "20051231").dataset(2, 60, "233000+0200").resources();
     const std::vector<std::string> xmpDates = {"XMP-xmp:xmp:CreateDate=2005-06-01T10:00:00+02:00"};
@@ -414,28 +413,31 @@ TEST(ContainerReaders, XmpAndIptcCopiesInEveryContainer) {
         file[2] = 'U';  // "IIU\0"
         return file;
     }();
-    struct Case {
-        const char* name;
-        std::string file;
-        const char* extension;
-        std::vector<std::string> dates;
+    return {
+        {"tiff tags 700 and 34377", tiffWithCopies, ".tif", ContainerKind::Tiff,
+         with(with(kCameraDates, xmpDates), iptcDates), {xmp}},
+        {"rw2 embedded jpeg", rw2, ".rw2", ContainerKind::Tiff,
+         with(with(with({"IFD0:DateTime=2010:10:10 10:10:10"}, kCameraDates), iptcDates), xmpDates), {xmp}},
+        {"png iTXt", pngFile({pngChunk("iTXt", pngXmpText(xmp))}), ".png", ContainerKind::Png, xmpDates, {xmp}},
+        {"webp XMP chunk", webpFile({riffChunk("XMP ", xmp)}), ".webp", ContainerKind::WebP, xmpDates, {xmp}},
+        {"heic mime item", heicFile({.tiff = cameraTiff().build(), .xmp = xmp}), ".heic", ContainerKind::IsoBmff,
+         with(kCameraDates, xmpDates), {xmp}},
+        {"movie udta XMP_ and uuid",
+         movieFile({.creation = 1, .modification = 2, .tracks = 0, .udtaXmp = xmp, .uuidXmp = xmp}), ".mov",
+         ContainerKind::IsoBmff,
+         with({"QuickTime:CreateDate=1/32", "QuickTime:ModifyDate=2/32"}, with(xmpDates, xmpDates)), {xmp, xmp}},
+        {"xmp sidecar with dates", xmp, ".xmp", ContainerKind::XmpSidecar, xmpDates, {xmp}},
     };
-    const Case cases[] = {
-        {"tiff tags 700 and 34377", tiffWithCopies, ".tif", with(with(kCameraDates, xmpDates), iptcDates)},
-        {"rw2 embedded jpeg", rw2, ".rw2",
-         with(with(with({"IFD0:DateTime=2010:10:10 10:10:10"}, kCameraDates), iptcDates), xmpDates)},
-        {"png iTXt", pngFile({pngChunk("iTXt", pngXmpText(xmp))}), ".png", xmpDates},
-        {"webp XMP chunk", webpFile({riffChunk("XMP ", xmp)}), ".webp", xmpDates},
-        {"heic mime item", heicFile({.tiff = cameraTiff().build(), .xmp = xmp}), ".heic", with(kCameraDates, xmpDates)},
-        {"movie udta XMP_ and uuid", movieFile({.creation = 1, .modification = 2, .tracks = 0, .udtaXmp = xmp,
-                                                .uuidXmp = xmp}),
-         ".mov",
-         with({"QuickTime:CreateDate=1/32", "QuickTime:ModifyDate=2/32"}, with(xmpDates, xmpDates))},
-        {"xmp sidecar", xmp, ".xmp", xmpDates},
-    };
-    for (const Case& c : cases) {
+}
+
+// The XMP and IPTC copies of the dates in every container that carries them are date fields of the file like the
+// others, at their places in the file.
+TEST(ContainerReaders, XmpAndIptcCopiesInEveryContainer) {
+    for (const FileCase& c : filesWithDateCopies()) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(describe(c.file, c.extension), c.dates);
+        ContainerScan scan;
+        EXPECT_EQ(describe(c.file, c.extension, &scan), c.dates);
+        EXPECT_EQ(xmpPackets(c.file, scan), c.xmp);
     }
 }
 
@@ -444,7 +446,9 @@ TEST(ContainerReaders, XmpAndIptcCopiesInEveryContainer) {
 TEST(ContainerSeeds, DISABLED_WriteContainerFuzzSeeds) {
     const std::filesystem::path folder = std::filesystem::path(MORROWTIDE_SOURCE_DIR) / "fuzz/corpus/container_fuzz";
     ASSERT_TRUE(std::filesystem::is_directory(folder));
-    for (const FileCase& c : wellFormedFiles()) {
+    std::vector<FileCase> files = wellFormedFiles();
+    for (FileCase& c : filesWithDateCopies()) files.push_back(std::move(c));
+    for (const FileCase& c : files) {
         std::string name = c.name;
         for (char& ch : name) ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
         std::ofstream out(folder / (name + c.extension), std::ios::binary | std::ios::trunc);
