@@ -227,7 +227,6 @@ void printContainer(std::ostream& out, const std::string& path) {
         out << "  Date field: " << field.group << ':' << field.name << " = " << fieldValue(source, field) << " at "
             << field.offset << '\n';
     }
-    for (const std::string& why : dates.skipped) out << "  Left as it is: " << forTerminal(why) << '\n';
     static constexpr const char* kKinds[] = {"TIFF", "XMP", "IPTC", "Photoshop"};
     for (const meta::EmbeddedBlock& block : scan.blocks) {
         out << "  Block: " << kKinds[static_cast<int>(block.kind)] << " \"" << forTerminal(block.label) << "\" at "

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
