@@ -134,9 +134,14 @@ bool plausibleDirectory(const ByteReader& note, std::int64_t dir) {
     const auto count = note.tryU16(static_cast<std::size_t>(dir));
     if (!count || *count == 0 || *count > kMaxNoteEntries) return false;
     if (!note.fits(static_cast<std::size_t>(dir) + 2, 12 * std::size_t{*count})) return false;
+    DirectoryLayout layout;
+    layout.bigEndian = note.bigEndian();
+    layout.countAt = dir;
+    WalkBudget budget;
+    const DirectoryReader directory(note.data(), layout, budget);
     unsigned known = 0;
     for (unsigned i = 0; i < *count; ++i) {
-        const std::uint16_t format = note.u16(static_cast<std::size_t>(dir) + 2 + 12 * i + 2);
+        const std::uint16_t format = directory.entry(i).format;
         if (format >= 1 && format <= 13) ++known;
     }
     return known * 2 >= *count;
