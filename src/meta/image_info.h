@@ -68,7 +68,8 @@ class ImageInfo : public EndianBlock {
     void walkNextDirectory(std::int64_t offsetBase, std::int64_t length);
     // After the main walk of a TIFF file: the rest of its directory chain (IFD1, IFD2, ...) and the SubIFDs after the
     // first, walked like the thumbnail directory, for the date values they hold. A failure in one of them is kept
-    // in walkFailures and ends that directory (and, in the chain, the ones it would link to).
+    // in walkFailures and ends that directory (and, in the chain, the ones it would link to). The SubIFDs are found
+    // in the tag list, so the walk must have kept it (build code 4 or 255).
     void walkFollowingDirectories(std::int64_t offsetBase, std::int64_t length);
     // Directories walkFollowingDirectories follows at most: far more than the pages of any real file.
     static constexpr int kMaxChainedDirectories = 1024;
