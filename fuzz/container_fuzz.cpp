@@ -29,7 +29,10 @@ void check(const ByteSource& source, std::string_view extension) {
     const DateFieldScan dates = allDateFields(source, scan);
     if (!dates.problem.empty() && !dates.fields.empty()) std::abort();
     for (const DateField& field : dates.fields) {
-        if (field.width == 0 || !inside(size, field.offset, field.width)) std::abort();
+        // Only a text copy (XMP, IPTC) may be empty; the fixed-width fields always have their width.
+        const bool text = field.encoding == DateEncoding::Iso8601 || field.encoding == DateEncoding::IptcDate ||
+                          field.encoding == DateEncoding::IptcTime;
+        if ((field.width == 0 && !text) || !inside(size, field.offset, field.width)) std::abort();
     }
     for (const EmbeddedBlock& block : scan.blocks) {
         if (!inside(size, block.offset, block.length)) std::abort();
