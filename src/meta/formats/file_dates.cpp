@@ -4,9 +4,7 @@
 #include <cerrno>
 
 #include "meta/formats/date_codec.h"
-#include "meta/formats/iptc_dates.h"
 #include "meta/formats/readers.h"
-#include "meta/formats/xmp_dates.h"
 #include "meta/safe_file.h"
 
 namespace morrowtide::meta {
@@ -15,28 +13,6 @@ namespace {
 
 // The piece a checksum region is read in: memory stays small however long the chunk.
 constexpr std::size_t kChecksumPiece = std::size_t{1} << 20;
-
-bool fieldInside(const DateField& field, const EmbeddedBlock& block) {
-    return field.offset >= block.offset && field.offset - block.offset < block.length;
-}
-
-// The dates of the XMP packets and IPTC records the readers found, for each block no field was located in yet.
-void addBlockDates(const ByteSource& source, const std::vector<EmbeddedBlock>& blocks, DateFieldScan& dates) {
-    for (const EmbeddedBlock& block : blocks) {
-        if (block.kind == BlockKind::Tiff) continue;
-        const bool located = std::any_of(dates.fields.begin(), dates.fields.end(),
-                                         [&](const DateField& field) { return fieldInside(field, block); });
-        if (located) continue;
-        std::string bytes;
-        if (block.length > formats::kMaxPiece || !source.read(block.offset, static_cast<std::size_t>(block.length), bytes)) {
-            dates.skipped.push_back("the " + block.label + " block of " + std::to_string(block.length) +
-                                    " bytes is not read");
-            continue;
-        }
-        appendDateFields(dates, block.kind == BlockKind::Xmp ? findXmpDates(bytes, block.offset)
-                                                             : findIptcDatasetDates(bytes, block.offset));
-    }
-}
 
 // Lower is trusted more; -1: not a capture date.
 int captureRank(const DateField& field) {
@@ -87,7 +63,6 @@ FileDates readFileDates(const ByteSource& source, std::string_view extension) {
         out.problem = dates.problem;
         return out;
     }
-    addBlockDates(source, scan.blocks, dates);
     out.fields = std::move(dates.fields);
     out.notes.insert(out.notes.end(), dates.skipped.begin(), dates.skipped.end());
     out.checksums = std::move(scan.checksums);
