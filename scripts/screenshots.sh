@@ -3,8 +3,10 @@
 # middle of a run over a folder of sample photos (photos.png, options.png, progress.png), the window as the screen
 # shows it (photos-on-screen.png), the error box of a photo that cannot be written and the log of that run
 # (file-error.png, error-log.png), the preview window over a folder of real camera photos from the corpus and the
-# "Set from a photo" dialog (preview.png, set-from-photo.png), and the box a bad mask in the settings file brings up
-# at start-up (mask-at-start.png). The screenshot tour, a test driver that is never installed, runs the windows under a virtual X
+# "Set from a photo" dialog (preview.png, set-from-photo.png), the box a bad mask in the settings file brings up at
+# start-up (mask-at-start.png), and the cameras window with its timeline over a trip of three cameras made of real
+# camera photos from the corpus (cameras.png, timeline.png). The screenshot tour, a test driver that is never
+# installed, runs the windows under a virtual X
 # server (xvfb-run) with its own home and configuration folders, so neither the user's settings nor their photos are
 # touched. When icewm is installed (apt-get install icewm) it runs as the window manager, so the on-screen pictures
 # show real title bars with the buttons the window asks for.
@@ -77,6 +79,33 @@ if [[ -f "$trip/Canon PowerShot S300.jpg" ]]; then
   exiftool -q -overwrite_original "-AllDates=2002:12:31 20:05:00" "$trip/Canon PowerShot S300.jpg"
 fi
 
+# A trip to Tokyo across the end of summer time in Berlin, from real photos of three cameras: a Canon still on
+# Berlin time, a phone on Tokyo time (with its zone and the GPS time), and a Nikon on Tokyo time but 3 min 12 s slow
+# (with the GPS time).
+cameras="$root/../shared/corpus/cameras"
+tokyo="$home/Pictures/Tokyo 2024"
+mkdir -p "$tokyo"
+stamp() { date -u -d "@$1" "+%Y:%m:%d %H:%M:%S"; }
+start=$(date -u -d "2024-10-26 02:30:00" +%s)  # UTC; no photo in the hour Berlin shows twice
+for i in $(seq 0 11); do
+  t=$((start + i * 4 * 3600 + i * 517))
+  canon="$tokyo/IMG_$((7101 + i)).JPG"
+  cp "$cameras/metadata-extractor-images/Canon EOS 7D.jpg" "$canon"
+  exiftool -q -overwrite_original "-AllDates=$(TZ=Europe/Berlin date -d "@$t" "+%Y:%m:%d %H:%M:%S")" "$canon"
+  phone="$tokyo/PXL_$((20241026 + i)).jpg"
+  cp "$cameras/exiftool/Google.jpg" "$phone"
+  exiftool -q -overwrite_original "-AllDates=$(TZ=Asia/Tokyo date -d "@$((t + 95))" "+%Y:%m:%d %H:%M:%S")" \
+    -OffsetTime=+09:00 -OffsetTimeOriginal=+09:00 -OffsetTimeDigitized=+09:00 \
+    "-GPSDateStamp=$(stamp $((t + 95)) | cut -d' ' -f1)" "-GPSTimeStamp=$(stamp $((t + 95)) | cut -d' ' -f2)" "$phone"
+  if ((i % 2 == 0)); then
+    nikon="$tokyo/DSCN$((4401 + i)).JPG"
+    cp "$cameras/metadata-extractor-images/Nikon E5000.jpg" "$nikon"
+    exiftool -q -overwrite_original "-AllDates=$(TZ=Asia/Tokyo date -d "@$((t + 1300 - 192))" "+%Y:%m:%d %H:%M:%S")" \
+      "-GPSDateStamp=$(stamp $((t + 1300 + i)) | cut -d' ' -f1)" "-GPSTimeStamp=$(stamp $((t + 1300 + i)) | cut -d' ' -f2)" \
+      "$nikon"
+  fi
+done
+
 # Two photos of a card that went bad: one is no JPEG at all, the other stops after its header.
 echo "not a photo" > "$broken/IMG_0101.JPG"
 head -c 200 "$demo/sample.jpg" > "$broken/IMG_0102.JPG"
@@ -84,9 +113,10 @@ head -c 200 "$demo/sample.jpg" > "$broken/IMG_0102.JPG"
 HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_RUNTIME_DIR="$demo/runtime" \
   xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
     if command -v icewm >/dev/null; then icewm >/dev/null 2>&1 & sleep 2; fi
-    "$0" "$1" "$2" "$3"' "$bin" "$out" "$broken" "$trip"
+    "$0" "$1" "$2" "$3" --cameras "$4"' "$bin" "$out" "$broken" "$trip" "$tokyo"
 
-shots=(photos options progress photos-on-screen file-error error-log preview set-from-photo mask-at-start)
+shots=(photos options progress photos-on-screen file-error error-log preview set-from-photo mask-at-start cameras
+       timeline)
 for shot in "${shots[@]}"; do
   [[ -s "$out/$shot.png" ]] || { echo "screenshots.sh: $out/$shot.png was not written" >&2; exit 1; }
 done

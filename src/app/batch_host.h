@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include <vector>
+
 namespace morrowtide::app {
 
 struct PhotoPlan;
@@ -15,12 +17,27 @@ struct TimeOffset {
     int seconds = 0;
 };
 
+// The offset of the photos of one camera. `match` is looked for, ignoring case, in the camera's "Make Model"; with
+// `wholeKey` it must equal the camera's key (cameraKey in camera_offsets.h) instead, body serial included.
+struct CameraOffset {
+    QString match;
+    TimeOffset offset;
+    bool wholeKey = false;
+};
+
 // The options as they stand at one moment. The run reads them afresh before every file, so a change the user makes
 // during a run takes effect from the next file on; sourceFolder and recurseFolders count only at the start.
 struct RunOptions {
     QString sourceFolder;
     QString destinationFolder;
     TimeOffset offset;
+    // The photos of a camera the first matching rule names move by its offset instead of the one above (or of the
+    // zones below).
+    std::vector<CameraOffset> cameraOffsets;
+    // Both given (IANA names): the cameras' clocks showed zone `fromZone`'s time; each date is converted to
+    // `toZone`'s time at its own moment instead of moving by `offset`.
+    QString fromZone;
+    QString toZone;
     QString fileMask = QStringLiteral("yyyy-mm-dd hh-nn-ss - *FILENAME");  // the accepted mask
     bool recurseFolders = true;
     bool autoRename = true;
@@ -46,7 +63,7 @@ struct RunSummary {
 // Callbacks in the order a run makes them:
 //   confirmOverwrite (only when source and destination are the same folder and the options would overwrite)
 //   runReset -> [invalidSource and return] -> listingStarted -> listBuilt(n)
-//   per file: fileStarted(path) [fileError | fileNotCorrected] [logNote] fileDone(logLine) ;
+//   per file: fileStarted(path) [planMade] [fileError | fileNotCorrected] [logNote] fileDone(logLine) ;
 //             breathe() between steps; stopRequested() before each file
 //   runFinished(summary)
 // logNote also comes after listBuilt (what the listing left out or could not read) and before runFinished.
@@ -71,6 +88,8 @@ public:
     virtual void fileStarted(const QString& sourcePath) { (void)sourcePath; }
     // One file failed; the message is the error's own text. The run goes on with the next file.
     virtual void fileError(const QString& message) = 0;
+    // The plan of the file in hand, in a run and a dry run alike, before anything else is done with it.
+    virtual void planMade(const PhotoPlan& plan) { (void)plan; }
     // A dry run's plan of the file in hand, in place of its writing (between fileStarted and fileDone).
     virtual void filePlanned(const PhotoPlan& plan) { (void)plan; }
     // A line for the log that is no file's output: something the run did on its own account (a name it avoided, a

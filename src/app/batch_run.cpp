@@ -276,6 +276,7 @@ bool BatchRun::processFile(std::size_t index, const QString& sourceFolder, meta:
             readPhotoHeader(nativeFiles_[index], sourceFolder, data, sourceFile, dryRun_));
         plan = planFile(index, std::move(header), sourceFolder, options, planner);
         outputPath = plan->output.filePath();
+        host_.planMade(*plan);
         if (dryRun_) {
             host_.filePlanned(*plan);
             if (!plan->willBeWritten()) return false;

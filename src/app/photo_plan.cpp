@@ -7,14 +7,17 @@
 #include <atomic>
 #include <ctime>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <optional>
 #include <stdexcept>
 #include <thread>
 
+#include "app/camera_offsets.h"
 #include "app/file_list.h"
 #include "app/native_path.h"
+#include "app/time_offset.h"
 #include "meta/date_plan.h"
 #include "meta/formats/date_codec.h"
 #include "meta/date_time.h"
@@ -181,12 +184,11 @@ void readContainerHeader(PhotoHeader& header, meta::SourceFile& source) {
 
 // The date outcome and patches of a file the container readers read. As for a JPEG, a date the offset would move
 // outside what its form can hold keeps every date of the file as it is.
-void planContainerDates(const PhotoHeader& header, const TimeOffset& offset, PhotoPlan& plan) {
+void planContainerDates(const PhotoHeader& header, const meta::DateMapping& mapping, PhotoPlan& plan) {
     if (!header.structureProblem.isEmpty()) {
         plan.outcome = DateOutcome::Unsafe;
         return;
     }
-    const meta::DateMapping mapping = meta::DateMapping::bySeconds(offsetInSeconds(offset));
     const meta::DatePatchPlan shifted = meta::shiftDateFields(header.fields, header.fieldBytes, mapping);
     bool moved = false;
     QStringList left;
@@ -237,32 +239,16 @@ void updateRelativeOutput(PhotoPlan& plan) {
 }
 
 // The XMP and IPTC copies move with the EXIF dates, unless those could not move at all.
-void planCopies(const PhotoHeader& header, const TimeOffset& offset, PhotoPlan& plan) {
+void planCopies(const PhotoHeader& header, const meta::DateMapping& mapping, PhotoPlan& plan) {
     if (plan.outcome == DateOutcome::OutOfRange || plan.outcome == DateOutcome::Unread) return;
-    const meta::DateCopiesShift copies =
-        meta::planDateCopies(header.dateCopies, meta::DateMapping::bySeconds(offsetInSeconds(offset)));
+    const meta::DateCopiesShift copies = meta::planDateCopies(header.dateCopies, mapping);
     plan.copyPatches = copies.plan.patches;
     plan.copiesMoved = copies.moved;
     for (const std::string& left : copies.left) plan.copiesLeft << QString::fromUtf8(left);
 }
 
-// The EXIF dates' outcome and patches of one photo under one offset.
-void planExifDates(const PhotoHeader& header, const TimeOffset& offset, PhotoPlan& plan) {
-    plan.oldCapture = plan.newCapture = header.recordedCapture;
-    if (!header.readProblem.isEmpty()) {
-        plan.outcome = DateOutcome::Unread;
-        return;
-    }
-    if (header.container != meta::ContainerKind::Jpeg) {
-        planContainerDates(header, offset, plan);
-        return;
-    }
-    if (!header.hasExif) {
-        plan.outcome = DateOutcome::NoExif;
-        return;
-    }
-    const meta::DateShift shift = meta::planDateShift(
-        header.dates, meta::offsetInDays(offset.days, offset.hours, offset.minutes, offset.seconds));
+// The outcome of a shift, its patches and the new capture date.
+void takeShift(const PhotoHeader& header, const meta::DateShift& shift, PhotoPlan& plan) {
     switch (shift.status) {
         case meta::ShiftStatus::kShifted:
             plan.outcome = DateOutcome::Shifted;
@@ -307,11 +293,61 @@ std::size_t leaderOf(const std::vector<PhotoPlan>& plans) {
     return best;
 }
 
-// Every date of one file under one offset: the EXIF dates (or those of another container), then the XMP and IPTC
-// copies of a JPEG.
-void planDates(const PhotoHeader& header, const TimeOffset& offset, PhotoPlan& plan) {
-    planExifDates(header, offset, plan);
-    planCopies(header, offset, plan);
+// Every date converted between the plan's zones at its own moment, and each zone offset set to the target zone's
+// at its date's moment (the capture date's when its own date cannot be read).
+meta::DateShift zoneShift(const PhotoHeader& header, const ZoneConversion& conversion) {
+    meta::DateShift shift;
+    std::map<std::uint64_t, int> offsets;  // target zone offset by date file offset
+    std::optional<int> captureOffset;
+    for (std::size_t i = 0; i < header.dates.size(); ++i) {
+        const meta::DateSlot& slot = header.dates[i];
+        if (slot.value == 0.0 || !slot.rewritable) continue;
+        const auto converted = conversion.convert(slot.value);
+        if (!converted) return {meta::ShiftStatus::kOutOfRange, {}};
+        shift.patches.push_back({slot.fileOffset, meta::exifDateText(converted->value)});
+        offsets[slot.fileOffset] = converted->offset;
+        if (static_cast<int>(i) == header.captureIndex) captureOffset = converted->offset;
+    }
+    if (shift.patches.empty()) return shift;
+    shift.status = meta::ShiftStatus::kShifted;
+    for (const meta::ZoneSlot& zone : header.zones) {
+        const auto own = offsets.find(zone.dateOffset);
+        const std::optional<int> offset = own != offsets.end() ? std::optional<int>(own->second) : captureOffset;
+        if (!offset) continue;
+        std::string text = meta::zoneOffsetText(*offset);
+        if (zone.size > text.size()) text += '\0';
+        shift.patches.push_back({zone.fileOffset, text});
+    }
+    return shift;
+}
+
+// Every date of one file under the plan's correction (`zones`: the conversion between the plan's zones, when it
+// has them): the EXIF dates (or those of another container), then the XMP and IPTC copies of a JPEG.
+void planDates(const PhotoHeader& header, const ZoneConversion* zones, PhotoPlan& plan) {
+    plan.oldCapture = plan.newCapture = header.recordedCapture;
+    if (!header.readProblem.isEmpty()) {
+        plan.outcome = DateOutcome::Unread;
+        return;
+    }
+    const meta::DateMapping mapping =
+        zones != nullptr ? zones->mapping() : meta::DateMapping::bySeconds(totalSeconds(plan.offset));
+    if (header.container != meta::ContainerKind::Jpeg) {
+        planContainerDates(header, mapping, plan);
+        return;
+    }
+    if (!header.hasExif) {
+        plan.outcome = DateOutcome::NoExif;
+    } else if (zones != nullptr) {
+        takeShift(header, zoneShift(header, *zones), plan);
+    } else {
+        const TimeOffset& offset = plan.offset;
+        meta::DateShift shift = meta::planDateShift(
+            header.dates, meta::offsetInDays(offset.days, offset.hours, offset.minutes, offset.seconds));
+        // A camera whose rule leaves it at zero keeps its dates exactly as written.
+        if (plan.cameraRule && totalSeconds(offset) == 0) shift.patches.clear();
+        takeShift(header, shift, plan);
+    }
+    planCopies(header, mapping, plan);
 }
 
 // What the planner knows of an output folder. Whether it exists is looked at once, by the first plan in it: a
@@ -340,6 +376,15 @@ class FolderFd {
 };
 
 }  // namespace
+
+QString PhotoPlan::correctionText(bool withChange) const {
+    if (fromZone.isEmpty()) return offsetText(totalSeconds(offset));
+    QString text = fromZone + QStringLiteral(" to ") + toZone;
+    if (withChange && corrected() && oldCapture != 0.0 && newCapture != 0.0) {
+        text += u' ' + offsetText(std::llround((newCapture - oldCapture) * 86400.0));
+    }
+    return text;
+}
 
 QString PhotoPlan::note() const {
     QStringList parts;
@@ -416,6 +461,8 @@ PhotoHeader readPhotoHeader(const std::string& nativePath, const QString& source
     header.cameraMake = cameraText(*exif, kMakeTag, exif->cameraMake);
     header.cameraModel = cameraText(*exif, kModelTag, exif->cameraModel);
     header.bodySerial = bodySerialOf(*exif);
+    header.zones = meta::zoneSlotsOf(data);
+    header.gpsTime = meta::gpsDateTimeOf(*exif);
     // The run has no use for the thumbnail; only a preview looks for it.
     if (forPreview) locateThumbnail(data, *exif, header);
     return header;
@@ -464,6 +511,7 @@ struct Planner::State {
     FileNamer namer;
     OutputNames names;
     std::map<QString, PlannedFolder> folders;  // by output folder path
+    std::optional<ZoneConversion> zones;       // the last plan's
 
     State(const QString& source, const QLocale& locale, Clock clock)
         : sourceFolder(source), namer(locale, std::move(clock)) {}
@@ -518,10 +566,28 @@ std::vector<PhotoPlan> Planner::planGroup(const std::vector<std::shared_ptr<cons
                                           const RunOptions& options) {
     std::vector<PhotoPlan> plans(members.size());
     for (std::size_t i = 0; i < members.size(); ++i) {
-        plans[i].header = members[i];
-        planDates(*members[i], options.offset, plans[i]);
-        plans[i].destinationFolder = options.destinationFolder;
-        plans[i].offset = options.offset;
+        PhotoPlan& plan = plans[i];
+        plan.header = members[i];
+        plan.destinationFolder = options.destinationFolder;
+        plan.camera = cameraKey(*plan.header);
+        if (const CameraOffset* rule = cameraOffsetFor(*plan.header, options)) {
+            plan.offset = rule->offset;
+            plan.cameraRule = true;
+        } else if (!options.fromZone.isEmpty() && !options.toZone.isEmpty()) {
+            plan.fromZone = options.fromZone;
+            plan.toZone = options.toZone;
+        } else {
+            plan.offset = options.offset;
+        }
+        std::optional<ZoneConversion>& zones = state_->zones;
+        if (!plan.fromZone.isEmpty() && (!zones || zones->from() != plan.fromZone || zones->to() != plan.toZone)) {
+            zones.emplace(plan.fromZone, plan.toZone);  // made once per pair: a zone is slow to look up
+            if (!zones->isValid()) {
+                throw std::invalid_argument("unknown time zone \"" + plan.fromZone.toStdString() + "\" or \"" +
+                                            plan.toZone.toStdString() + '"');
+            }
+        }
+        planDates(*plan.header, plan.fromZone.isEmpty() ? nullptr : &*zones, plan);
     }
 
     FileNamer& namer = state_->namer;
@@ -591,7 +657,9 @@ void Planner::replanDates(PhotoPlan& plan, std::shared_ptr<const PhotoHeader> he
     plan.copiesMoved = 0;
     plan.copiesLeft.clear();
     plan.newCapture = 0.0;
-    planDates(*plan.header, plan.offset, plan);
+    std::optional<ZoneConversion> zones;
+    if (!plan.fromZone.isEmpty()) zones.emplace(plan.fromZone, plan.toZone);
+    planDates(*plan.header, zones ? &*zones : nullptr, plan);
 }
 
 QString Planner::nextName(PhotoPlan& plan) {

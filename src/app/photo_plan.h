@@ -66,6 +66,9 @@ struct PhotoHeader {
     QString cameraModel;
     // BodySerialNumber, else the serial the maker note records; empty when the photo does not record one.
     QString bodySerial;
+    // The zone offsets of the dates (OffsetTime and its kin) that can be rewritten; set only by a zone conversion.
+    std::vector<meta::ZoneSlot> zones;
+    double gpsTime = 0.0;     // the UTC date-time the GPS recorded; 0 none
 
     // The IFD1 JPEG thumbnail, when the file has one that lies inside the file: file offset and byte count.
     std::int64_t thumbnailOffset = -1;
@@ -127,7 +130,12 @@ struct PhotoPlan {
     double newCapture = 0.0;  // the capture date after the shift (= oldCapture when nothing moves)
 
     QString destinationFolder;  // as the options gave it for this photo
-    TimeOffset offset;          // as the options gave it for this photo
+    TimeOffset offset;          // as the options (or the camera's rule) gave it for this photo
+    QString camera;             // cameraKey of the photo's camera
+    bool cameraRule = false;    // the offset is the one a camera rule gave
+    // Both set: the dates were converted from the one zone's time to the other's instead of moved by `offset`.
+    QString fromZone;
+    QString toZone;
     OutputPath output;          // folder + name + extension; output.filePath() is the file the run writes
     QString relativeOutput;     // output.filePath() below the destination folder
     bool nameIsWritable = true;  // false: the formed name cannot be a file (the run reports "Cannot create file")
@@ -147,6 +155,9 @@ struct PhotoPlan {
     // "cannot read: <reason>", "dates not changed: <reason>", "name cannot be a file"; several joined by ", ". A
     // photo whose EXIF dates stay but whose XMP or IPTC copies move adds "XMP/IPTC dates moved".
     QString note() const;
+    // The correction applied, as the dry run shows it: "+2h", or the zones and, with `withChange`, the capture
+    // date's change ("Europe/Berlin to Asia/Tokyo +7h").
+    QString correctionText(bool withChange = true) const;
     // False when the run is known to fail on this photo (unreadable, refused, a name or folder it cannot write).
     bool willBeWritten() const;
 };

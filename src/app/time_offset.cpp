@@ -108,6 +108,10 @@ std::optional<std::int64_t> parseOffsetText(std::string_view text, std::string& 
         rest.remove_prefix(1);
     }
     if (rest.empty()) return std::nullopt;
+    if (rest.find_first_not_of('0') == std::string_view::npos) {
+        error.clear();  // a plain 0: no offset
+        return 0;
+    }
 
     std::optional<std::int64_t> total = 0;
     if (rest.find(':') != std::string_view::npos) {

@@ -35,7 +35,8 @@ struct ReferenceArgument {
 std::optional<ReferenceArgument> parseReferenceArgument(std::string_view text, std::string& error);
 
 // An offset written as "+1d2h3m4s" (any of the parts, in that order, each a whole number), "-0:30:00" or "-1:30"
-// (hours:minutes[:seconds]), or "+2h"; a leading sign applies to the whole. Empty with `error` set otherwise.
+// (hours:minutes[:seconds]), "+2h", or a plain 0; a leading sign applies to the whole. Empty with `error` set
+// otherwise.
 std::optional<std::int64_t> parseOffsetText(std::string_view text, std::string& error);
 
 }  // namespace morrowtide::app

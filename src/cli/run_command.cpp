@@ -9,12 +9,14 @@
 #include <cstdint>
 #include <iostream>
 #include <limits>
+#include <map>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
 
 #include "app/batch_run.h"
+#include "app/camera_offsets.h"
 #include "app/naming.h"
 #include "app/native_path.h"
 #include "app/photo_plan.h"
@@ -59,6 +61,29 @@ std::int32_t parseOffset(std::string_view option, std::string_view text, std::in
     return static_cast<std::int32_t>(value);
 }
 
+// "MODEL=OFFSET", split at the last "=" (a model's name may hold one).
+app::CameraOffset cameraArgument(const std::string& text) {
+    const std::size_t equals = text.rfind('=');
+    if (equals == std::string::npos || equals == 0) {
+        throw UsageError("--camera needs MODEL=OFFSET, such as \"Canon EOS=+1h\", not \"" + text + "\"");
+    }
+    std::string error;
+    const std::optional<std::int64_t> seconds = app::parseOffsetText(std::string_view(text).substr(equals + 1), error);
+    if (!seconds) throw UsageError("--camera " + text.substr(0, equals) + ": " + error);
+    const std::optional<app::TimeOffset> offset = app::offsetFromSeconds(*seconds);
+    if (!offset) throw UsageError("--camera " + text.substr(0, equals) + ": \"" + text.substr(equals + 1) +
+                                  "\" is too large an offset");
+    return {QString::fromLocal8Bit(text.substr(0, equals).c_str()), *offset};
+}
+
+std::string zoneArgument(const std::string& option, const std::string& name) {
+    if (!app::isKnownZone(QString::fromLocal8Bit(name.c_str()))) {
+        throw UsageError(option + ": \"" + name + "\" is not a time zone this system knows (such as Europe/Berlin " +
+                         "or Asia/Tokyo)");
+    }
+    return name;
+}
+
 struct Flag {
     std::string_view on;
     std::string_view off;
@@ -81,6 +106,9 @@ struct Arguments {
     bool dryRun = false;
     bool offsetGiven = false;                // one of the four offset options was given
     std::optional<std::string> reference;    // "PHOTO=YYYY-MM-DDTHH:MM:SS"
+    std::vector<app::CameraOffset> cameras;  // --camera, in the order given
+    std::optional<std::string> fromZone;
+    std::optional<std::string> toZone;
     std::vector<std::string> positional;
     app::TimeOffset offset;
     std::optional<std::string> mask;
@@ -144,6 +172,12 @@ Arguments parseArguments(const std::vector<std::string>& args) {
             parsed.offset.seconds = parseOffset(name, value(), -59, 59);
         } else if (name == "--reference") {
             parsed.reference = value();
+        } else if (name == "--camera") {
+            parsed.cameras.push_back(cameraArgument(value()));
+        } else if (name == "--from-zone") {
+            parsed.fromZone = zoneArgument(name, value());
+        } else if (name == "--to-zone") {
+            parsed.toZone = zoneArgument(name, value());
         } else if (name == "--mask") {
             parsed.mask = value();
         } else if (name == "--settings") {
@@ -160,7 +194,8 @@ class TerminalHost : public app::BatchHost {
   public:
     TerminalHost(app::RunOptions options, bool yes, bool dryRun, const RunTerminal& terminal, std::ostream& out,
                  std::ostream& err)
-        : options_(std::move(options)), yes_(yes), dryRun_(dryRun), terminal_(terminal), out_(out), err_(err) {}
+        : options_(std::move(options)), yes_(yes), dryRun_(dryRun), terminal_(terminal), out_(out), err_(err),
+          byCamera_(!options_.cameraOffsets.empty() || !options_.fromZone.isEmpty()) {}
     ~TerminalHost() override = default;
     TerminalHost(const TerminalHost&) = delete;
     TerminalHost& operator=(const TerminalHost&) = delete;
@@ -225,8 +260,17 @@ class TerminalHost : public app::BatchHost {
         clearProgress();
         out_ << oneLine(plan.header->relativePath) << '\t' << oneLine(plan.relativeOutput) << '\t'
              << oneLine(app::formatPlanDate(plan.oldCapture)) << '\t' << oneLine(app::formatPlanDate(plan.newCapture))
-             << '\t' << oneLine(plan.note()) << '\n'
+             << '\t' << oneLine(plan.note()) << '\t' << cameraColumn(*plan.header) << '\t'
+             << oneLine(plan.correctionText()) << '\n'
              << std::flush;
+    }
+
+    // Photos and correction per camera, for the closing counts when cameras or zones are told apart.
+    void planMade(const app::PhotoPlan& plan) override {
+        if (!byCamera_) return;
+        auto [found, added] = cameraIndex_.try_emplace(plan.camera, cameras_.size());
+        if (added) cameras_.push_back({cameraColumn(*plan.header), 0, oneLine(plan.correctionText(false))});
+        ++cameras_[found->second].photos;
     }
 
     void fileDone(const QString& logLine) override {
@@ -259,10 +303,24 @@ class TerminalHost : public app::BatchHost {
             err_ << photos(outOfRange_) << " kept " << (outOfRange_ == 1 ? "its" : "their")
                  << " dates: the offset would move a date outside the years 0001-9999\n";
         }
+        for (const CameraCount& camera : cameras_) {
+            err_ << camera.name << ": " << photos(camera.photos) << ", " << camera.correction << '\n';
+        }
         err_ << std::flush;
     }
 
   private:
+    struct CameraCount {
+        std::string name;
+        int photos = 0;
+        std::string correction;
+    };
+
+    static std::string cameraColumn(const app::PhotoHeader& header) {
+        const QString name = app::cameraName(header);
+        return name.isEmpty() ? std::string("-") : oneLine(name);
+    }
+
     void clearProgress() {
         if (terminal_.showProgress) err_ << "\r\033[K" << std::flush;
     }
@@ -290,6 +348,9 @@ class TerminalHost : public app::BatchHost {
     int undated_ = 0;     // photos copied without a date to correct
     int outOfRange_ = 0;  // photos whose moved dates would not fit the years 0001-9999
     int otherTypes_ = 0;  // other photo and video files the listing left out
+    bool byCamera_;
+    std::map<QString, std::size_t> cameraIndex_;  // by camera key, into cameras_
+    std::vector<CameraCount> cameras_;             // in the order the cameras came
 };
 
 // The offset that moves the reference photo's recorded capture date to the true time given for it.
@@ -311,6 +372,14 @@ app::RunOptions runOptionsFrom(const Arguments& parsed) {
         throw UsageError("--reference takes the place of --days, --hours, --minutes and --seconds; give one or the "
                          "other");
     }
+    if (parsed.fromZone.has_value() != parsed.toZone.has_value()) {
+        throw UsageError("--from-zone and --to-zone go together: the zone the clocks showed and the zone the photos "
+                         "were taken in");
+    }
+    if (parsed.fromZone && (parsed.reference || parsed.offsetGiven)) {
+        throw UsageError("--from-zone and --to-zone take the place of --days, --hours, --minutes, --seconds and "
+                         "--reference; give one or the other");
+    }
     app::SavedOptions saved;
     if (parsed.settingsFile) {
         const QString path = app::decodePath(*parsed.settingsFile);
@@ -328,6 +397,11 @@ app::RunOptions runOptionsFrom(const Arguments& parsed) {
     options.sourceFolder = app::decodePath(parsed.positional[0]);
     options.destinationFolder = app::decodePath(parsed.positional[1]);
     options.offset = parsed.reference ? referenceOffset(*parsed.reference) : parsed.offset;
+    options.cameraOffsets = parsed.cameras;
+    if (parsed.fromZone) {
+        options.fromZone = QString::fromLocal8Bit(parsed.fromZone->c_str());
+        options.toZone = QString::fromLocal8Bit(parsed.toZone->c_str());
+    }
     options.fileMask = saved.fileMask;
     options.recurseFolders = saved.recurseFolders;
     options.autoRename = saved.autoRename;
@@ -363,6 +437,26 @@ Time offset (added to every date; negative values move dates back):
                            capture date PHOTO records to the true time it was taken
                            (read off a photo of a clock, for instance); a blank may
                            stand for the "T"
+
+Several cameras and time zones:
+  --camera MODEL=OFFSET    the photos of a camera whose "Make Model" holds MODEL
+                           (in any case) move by OFFSET instead: "+1d2h3m4s",
+                           "-0:30:00", "+2h", or "0" to keep their dates as they are
+                           (they are still named by the mask). Repeatable: the first
+                           that names a photo's camera counts, in place of the offset
+                           above or the zones; the photos none names take those
+  --from-zone ZONE --to-zone ZONE
+                           instead of the offset: the clocks showed the time of the
+                           first zone, the photos were taken in the second (names of
+                           the system's zone database: Europe/Berlin, Asia/Tokyo,
+                           UTC). Each date is converted at its own moment, so a change
+                           to or from summer time during the trip comes out right, and
+                           the OffsetTime tags a photo has are set to the second
+                           zone's offset at that moment; XMP and IPTC values that name
+                           their own zone ("+02:00") already name the right moment and
+                           are left as they are. A time the first zone's clocks
+                           skipped is read as if they had not moved yet; a time they
+                           showed twice is taken at its first showing
 
 Naming and file options (the defaults are those of the program window):
   --mask MASK              output file mask, default "yyyy-mm-dd hh-nn-ss - *FILENAME"
@@ -420,12 +514,16 @@ With --dry-run nothing is written and no question is asked. Standard output
 gets one tab-separated line per photo instead of the file written: the source
 path below SOURCE, the output path below DEST (exactly the name a run would
 write, "_2" and the like included), the capture date before and after
-(YYYY-MM-DD HH:MM:SS, or "-" when there is none), and a note: "ok",
+(YYYY-MM-DD HH:MM:SS, or "-" when there is none), a note: "ok",
 "no EXIF", "no readable date", "date out of range", "replaces original",
 "renamed _N", "XMP/IPTC dates moved" (no EXIF date moves, but its XMP or
-IPTC copies do), or why the photo could not be written. Standard error gets
-the same notes and closing counts as a run. The summary line follows, counting
-the photos a run would write; the exit status is the one it would give.
+IPTC copies do), or why the photo could not be written, the camera ("-" when
+the photo names none) and the correction used ("+1h"; with zones
+"Europe/Berlin to Asia/Tokyo +8h", the capture date's change). Standard error
+gets the same notes and closing counts as a run; with --camera or the zones
+they end with one line per camera: "Canon EOS 5D: 12 photos, +1h". The summary
+line follows, counting the photos a run would write; the exit status is the one
+it would give.
 
 Exit status: 0 every file processed, 1 some file failed (or the overwrite
 question was answered "No"), 2 usage error or SOURCE is not a folder,
@@ -440,6 +538,9 @@ Examples:
       correct the photos in place, keeping their names
   morrowtide-cli run --dry-run --reference in/clock.jpg=2007-04-01T12:00:00 in out
       what a run would write, with the offset that makes clock.jpg show noon
+  morrowtide-cli run --from-zone Europe/Berlin --to-zone Asia/Tokyo \
+      --camera "Pixel=0" trip out
+      cameras left at home time and a phone that followed the local time
   morrowtide-cli run --settings ~/.config/morrowtide.ini --minutes 30 in out
       the naming options of the program window
 )HELP";

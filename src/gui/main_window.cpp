@@ -31,6 +31,7 @@
 #include "app/photo_plan.h"
 #include "app/time_offset.h"
 #include "gui/about_box.h"
+#include "gui/camera_window.h"
 #include "gui/gui_batch_host.h"
 #include "gui/help_viewer.h"
 #include "gui/message_boxes.h"
@@ -251,6 +252,20 @@ MainWindow::MainWindow(MainWindowSetup setup)
     previewTimer_->setSingleShot(true);
     previewTimer_->setInterval(150);
     connect(previewTimer_, &QTimer::timeout, this, [this] { emit optionsEdited(previewOptions()); });
+    // The camera window follows the edits; a burst of them (typing a folder) makes one update.
+    camerasTimer_ = new QTimer(this);
+    camerasTimer_->setSingleShot(true);
+    camerasTimer_->setInterval(200);
+    connect(camerasTimer_, &QTimer::timeout, this, [this] {
+        if (cameras_ != nullptr && cameras_->isVisible()) cameras_->setOptions(boxOptions());
+    });
+    for (QLineEdit* field : {edtDir_, edtOutputDir_}) {
+        connect(field, &QLineEdit::textChanged, camerasTimer_, qOverload<>(&QTimer::start));
+    }
+    for (QSpinBox* box : {spinDays_, spinHours_, spinMinutes_, spinSeconds_}) {
+        connect(box, &QSpinBox::valueChanged, camerasTimer_, qOverload<>(&QTimer::start));
+    }
+    connect(cbRec_, &QCheckBox::toggled, camerasTimer_, qOverload<>(&QTimer::start));
 }
 
 void MainWindow::userChangedSomething() {
@@ -313,6 +328,11 @@ void MainWindow::buildPhotosTab(QWidget* page) {
         offsetRow->addWidget(box);
         offsetRow->addSpacing(10);
     }
+    btnCameras_ = new QPushButton(tr("Cameras\u2026"), page);
+    btnCameras_->setObjectName(QStringLiteral("btnCameras"));
+    btnCameras_->setAutoDefault(true);
+    btnCameras_->setToolTip(tr("An offset per camera, time zones, and the timeline of the photos"));
+    connect(btnCameras_, &QPushButton::clicked, this, &MainWindow::showCameras);
     btnSetFromPhoto_ = new QPushButton(tr("Set from a photo\u2026"), page);
     btnSetFromPhoto_->setObjectName(QStringLiteral("btnSetFromPhoto"));
     btnSetFromPhoto_->setAutoDefault(true);
@@ -326,6 +346,7 @@ void MainWindow::buildPhotosTab(QWidget* page) {
     offsetRow->addStretch();
     offsetRow->addWidget(btnSetFromPhoto_);
     offsetRow->addWidget(btnPreview_);
+    offsetRow->addWidget(btnCameras_);
     grid->addLayout(offsetRow, 4, 0, 1, 9);
     grid->setRowStretch(5, 1);
 }
@@ -422,6 +443,22 @@ app::SavedOptions MainWindow::savedOptions() const {
 }
 
 app::RunOptions MainWindow::currentOptions() const {
+    return cameras_ != nullptr ? cameras_->withCameras(boxOptions()) : boxOptions();
+}
+
+void MainWindow::showCameras() {
+    if (cameras_ == nullptr) {
+        cameras_ = new CameraWindow(this, namer_.locale(),
+                                    setup_.clock ? setup_.clock : app::Clock(app::currentLocalDateTime));
+        connect(cameras_, &CameraWindow::camerasChanged, this, &MainWindow::userChangedSomething);
+    }
+    cameras_->setOptions(boxOptions());
+    cameras_->show();
+    cameras_->raise();
+    cameras_->activateWindow();
+}
+
+app::RunOptions MainWindow::boxOptions() const {
     app::RunOptions options;
     options.sourceFolder = edtDir_->text();
     options.destinationFolder = edtOutputDir_->text();

@@ -23,6 +23,7 @@ class QTimer;
 
 namespace morrowtide::gui {
 
+class CameraWindow;
 class MessageBoxes;
 class PreviewWindow;
 class ProgressDialog;
@@ -92,8 +93,14 @@ class MainWindow : public QMainWindow {
     explicit MainWindow(MainWindowSetup setup = {});
     ~MainWindow() override;
 
-    // The options as the widgets hold them now; the mask is the one accepted last.
+    // The options as the widgets hold them now, with the cameras' offsets and the zones of the camera window
+    // when it was opened; the mask is the one accepted last.
     app::RunOptions currentOptions() const;
+    // "Cameras…": opens the window of the cameras' offsets, the zones and the timeline (made at the first opening),
+    // which follows the edits from then on.
+    void showCameras();
+    // The camera window; null until it was first opened.
+    CameraWindow* cameraWindow() const { return cameras_; }
     // The Options tab as it would be saved.
     app::SavedOptions savedOptions() const;
 
@@ -148,6 +155,8 @@ class MainWindow : public QMainWindow {
     void buildPhotosTab(QWidget* page);
     void buildOptionsTab(QWidget* page);
     void buildMenu();
+    // The options as this window's own widgets hold them.
+    app::RunOptions boxOptions() const;
     void loadOptions();
     // Accepts the mask as the field holds it, or asks "Invalid file mask" and puts things right.
     void maskFocusLost();
@@ -199,6 +208,9 @@ class MainWindow : public QMainWindow {
     QPushButton* btnGo_ = nullptr;     // BitBtn1
     QPushButton* btnClose_ = nullptr;  // BitBtn2
     QAction* showLog_ = nullptr;
+    QPushButton* btnCameras_ = nullptr;
+    CameraWindow* cameras_ = nullptr;
+    QTimer* camerasTimer_ = nullptr;  // gathers a burst of edits into one update of the camera window
 };
 
 }  // namespace morrowtide::gui

@@ -65,6 +65,56 @@ std::vector<DateSlot> dateSlotsOf(const ImgData& data) {
     return slots;
 }
 
+std::vector<ZoneSlot> zoneSlotsOf(const ImgData& data) {
+    constexpr std::size_t kZoneLength = 6;  // "+HH:MM"; a closing zero may follow
+    std::vector<ZoneSlot> slots;
+    if (!data.hasExifBlock()) return slots;
+    for (const ExifPart& part : exifParts(data)) {
+        const ImageInfo& info = *part.info;
+        const auto [begin, end] = spanOf(*part.section);
+        const auto fileOffsetOf = [begin](std::int64_t pos) { return begin + static_cast<std::uint64_t>(pos - 1); };
+        for (const DateValue& value : info.zoneValues) {
+            if (value.pos < 1 || value.size < static_cast<std::int32_t>(kZoneLength)) continue;
+            ZoneSlot slot;
+            slot.fileOffset = fileOffsetOf(value.pos);
+            slot.size = static_cast<std::uint32_t>(value.size);
+            if (slot.fileOffset + slot.size > end) continue;
+            const std::int32_t datePos = value.tag == 0x9010   ? info.dateTimePos
+                                         : value.tag == 0x9011 ? info.dateTimeOriginalPos
+                                                               : info.dateTimeDigitizedPos;
+            if (datePos > 0) slot.dateOffset = fileOffsetOf(datePos);
+            slots.push_back(slot);
+        }
+    }
+    return slots;
+}
+
+double gpsDateTimeOf(const ImageInfo& info) {
+    const TagEntry date = info.entryByName("GPSDateStamp");
+    const TagEntry time = info.entryByName("GPSTimeStamp");
+    constexpr std::size_t kRationals = 3;
+    if (date.tag == 0 || time.tag == 0 || time.format != 5 || time.rawBytes.size() < 8 * kRationals) return 0.0;
+    const double day = parseExifDate(std::string(ByteReader(date.rawBytes).bytesClamped(0, 10)) + " 00:00:00");
+    if (day == 0.0) return 0.0;
+    const ByteReader reader(time.rawBytes, info.bigEndian);
+    double parts[kRationals];
+    for (std::size_t i = 0; i < kRationals; ++i) {
+        const std::uint32_t denominator = reader.u32(8 * i + 4);
+        if (denominator == 0) return 0.0;
+        parts[i] = static_cast<double>(reader.u32(8 * i)) / denominator;
+    }
+    if (parts[0] >= 24 || parts[1] >= 60 || parts[2] >= 61) return 0.0;
+    const double value = day + (parts[0] * 3600 + parts[1] * 60 + parts[2]) / 86400.0;
+    return isDateTimeInRange(value) ? value : 0.0;
+}
+
+std::string zoneOffsetText(int seconds) {
+    const int minutes = (seconds < 0 ? -seconds : seconds) / 60;
+    char text[8];
+    std::snprintf(text, sizeof text, "%c%02d:%02d", seconds < 0 ? '-' : '+', minutes / 60 % 100, minutes % 60);
+    return text;
+}
+
 double offsetInDays(std::int32_t days, std::int32_t hours, std::int32_t minutes, std::int32_t seconds) {
     const std::int64_t secondsOfDay = static_cast<std::int64_t>(hours) * 3600 +
                                       static_cast<std::int64_t>(minutes) * 60 + static_cast<std::int64_t>(seconds);

@@ -30,6 +30,25 @@ std::vector<DateSlot> blockDateSlots(const ImageInfo& info, std::uint64_t base, 
 // section's in the order DateTime, DateTimeOriginal, DateTimeDigitized, then the others met; empty when none.
 std::vector<DateSlot> dateSlotsOf(const ImgData& data);
 
+// One time-zone offset of the photo's dates (OffsetTime, OffsetTimeOriginal, OffsetTimeDigitized: "+HH:MM"), with
+// the date value it belongs to.
+struct ZoneSlot {
+    std::uint64_t fileOffset = 0;  // of its first character
+    std::uint32_t size = 0;        // bytes its value holds (7 in a well-formed file)
+    std::uint64_t dateOffset = 0;  // file offset of its date's value; 0 when the block holds no such date
+};
+
+// The zone offsets of the EXIF sections dateSlotsOf reads whose value holds at least "+HH:MM" and lies in the
+// section; a shorter one cannot be rewritten and is left out.
+std::vector<ZoneSlot> zoneSlotsOf(const ImgData& data);
+
+// "+HH:MM" (seconds dropped) of an offset from UTC in seconds, the zone offset's spelling.
+std::string zoneOffsetText(int seconds);
+
+// The UTC date-time the GPS recorded (GPSDateStamp "YYYY:MM:DD" and GPSTimeStamp, three rationals: hours, minutes,
+// seconds) as a date-time value; 0 when the block lacks either or they do not make a valid date and time.
+double gpsDateTimeOf(const ImageInfo& info);
+
 // The offset in days (a fraction for the time), the whole seconds summed before the one division.
 double offsetInDays(std::int32_t days, std::int32_t hours, std::int32_t minutes, std::int32_t seconds);
 

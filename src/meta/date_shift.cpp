@@ -119,14 +119,14 @@ void ImageInfo::mirrorDate(std::int64_t pos, std::string_view text) {
     // place. The records keep their value's first bytes.
     std::string* own = block.owned();
     if (own != nullptr && own != writableDateBytes(*this) &&
-        fitsIn(own->size(), static_cast<std::size_t>(pos - 1), kDateLength)) {
-        own->replace(static_cast<std::size_t>(pos - 1), kDateLength, text);
+        fitsIn(own->size(), static_cast<std::size_t>(pos - 1), text.size())) {
+        own->replace(static_cast<std::size_t>(pos - 1), text.size(), text);
     }
     for (auto* list : {&entries, &thumbEntries}) {
         for (TagEntry& entry : *list) {
             if (entry.rawPos != pos || entry.format != 2) continue;
-            if (entry.rawBytes.size() >= kDateLength) entry.rawBytes.replace(0, kDateLength, text);
-            if (entry.text.size() >= kDateLength) entry.text.replace(0, kDateLength, text);
+            if (entry.rawBytes.size() >= text.size()) entry.rawBytes.replace(0, text.size(), text);
+            if (entry.text.size() >= text.size()) entry.text.replace(0, text.size(), text);
         }
     }
 }

@@ -167,6 +167,9 @@ void ImageInfo::walkEntries(std::int64_t dirStart, std::int64_t offsetBase, std:
         if (tag == 0x0132 || tag == 0x9003 || tag == 0x9004) {
             dateValues.push_back({tag, toPos(valuePos), byteCount, directoryGroup});
         }
+        if (tag >= 0x9010 && tag <= 0x9012 && kind == kMainDirectory) {
+            zoneValues.push_back({tag, toPos(valuePos), byteCount});
+        }
         // The thumbnail directory is walked for its dates and compression only: what it says about its small
         // image must not stand for the photo's own values. The directories it links to (some cameras give it an
         // EXIF directory of its own) are walked the same way.

@@ -123,6 +123,9 @@ class ImageInfo : public EndianBlock {
     // Every value of the three date tags met in any directory walked, the thumbnail directory included, in walk
     // order; the fields above keep only the last one of each tag met outside the thumbnail directory.
     std::vector<DateValue> dateValues;
+    // The time-zone offsets of those dates (OffsetTime 0x9010, OffsetTimeOriginal 0x9011, OffsetTimeDigitized
+    // 0x9012, "+HH:MM"), every value met outside the thumbnail and GPS directories, in walk order.
+    std::vector<DateValue> zoneValues;
     // The bytes the dates are patched in (the EXIF section's data); null: the owner's EXIF section, or this
     // object's own block when there is none.
     std::string* dateTarget = nullptr;
@@ -171,8 +174,8 @@ class ImageInfo : public EndianBlock {
     // The position of every recorded date value, each once: two tags pointing at the same value share one date,
     // and moving it twice would move it by twice the offset.
     std::vector<std::int64_t> datePositions() const;
-    // Writes the date text at `pos` into the decoded copies (a block with bytes of its own, the records), so they
-    // show what was written into the date bytes.
+    // Writes the text of a date (or of its zone offset) at `pos` into the decoded copies (a block with bytes of its
+    // own, the records), so they show what was written into the date bytes.
     void mirrorDate(std::int64_t pos, std::string_view text);
     // Moves every readable date value met (each value once, however many tags point at it) by the offset;
     // unreadable ones stay as they are. When a moved date would leave the years 0001-9999 nothing is written.

@@ -72,7 +72,7 @@ TEST(OffsetText, ParsesEveryForm) {
     };
     for (const Case& c : {Case{"+1d2h3m4s", 93784}, Case{"-0:30:00", -1800}, Case{"+2h", 7200}, Case{"2h", 7200},
                           Case{"-1:30", -5400}, Case{"45s", 45}, Case{"-3d", -259200}, Case{"10:00:59", 36059},
-                          Case{"+0s", 0}}) {
+                          Case{"+0s", 0}, Case{"0", 0}, Case{"-00", 0}}) {
         std::string error;
         const auto seconds = parseOffsetText(c.text, error);
         ASSERT_TRUE(seconds) << c.text << ": " << error;

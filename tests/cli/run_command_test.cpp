@@ -430,7 +430,7 @@ TEST_F(CliRun, XmpAndIptcCopiesMoveWithTheExifDatesAndThoseLeftAreNamed) {
     // The dry run knows the copies: the same notes and closing counts as the run.
     EXPECT_EQ(dry.err, result.err);
     std::vector<std::string> notes;
-    for (const auto& row : dryRunRows(dry.out)) notes.push_back(row.back());
+    for (const auto& row : dryRunRows(dry.out)) notes.push_back(row.at(4));  // camera and correction follow
     EXPECT_EQ(notes, (std::vector<std::string>{"ok", "date out of range", "no EXIF, XMP/IPTC dates moved", "no EXIF"}));
     EXPECT_EQ(lines(result.err),
               (std::vector<std::string>{
@@ -506,7 +506,7 @@ TEST_F(CliRun, DryRunPrintsTheOutputsARealRunWritesAndWritesNothing) {
         const auto rows = dryRunRows(dry.out);
         ASSERT_EQ(rows.size() + 1, written.size()) << dry.out << real.out;
         for (std::size_t i = 0; i < rows.size(); ++i) {
-            ASSERT_EQ(rows[i].size(), 5u) << dry.out;
+            ASSERT_EQ(rows[i].size(), 7u) << dry.out;
             EXPECT_EQ((out / rows[i][1]).string(), written[i]) << rows[i][0];
         }
         // The same closing count, and the same exit status.
@@ -524,12 +524,12 @@ TEST_F(CliRun, DryRunRowsGiveTheDatesAndWhatWillHappen) {
     const Result result = run({"--dry-run", "--hours", "1", src.string(), dst.string()});
     EXPECT_EQ(result.status, 0) << result.err;
     const std::vector<std::vector<std::string>> want = {
-        {"a.jpg", "2024-02-29 00-30-00 - a.jpg", "2024-02-28 23:30:00", "2024-02-29 00:30:00", "ok"},
-        {"b.jpg", "2024-02-29 00-30-00 - b.jpg", "2024-02-28 23:30:00", "2024-02-29 00:30:00", "ok"},
+        {"a.jpg", "2024-02-29 00-30-00 - a.jpg", "2024-02-28 23:30:00", "2024-02-29 00:30:00", "ok", "-", "+1h"},
+        {"b.jpg", "2024-02-29 00-30-00 - b.jpg", "2024-02-28 23:30:00", "2024-02-29 00:30:00", "ok", "-", "+1h"},
         {"far.jpg", "9999-12-31 23-30-00 - far.jpg", "9999-12-31 23:30:00", "9999-12-31 23:30:00",
-         "date out of range"},
-        {"p.jpg", "p.jpg", "-", "-", "no EXIF"},
-        {"u.jpg", "u.jpg", "-", "-", "no readable date"},
+         "date out of range", "-", "+1h"},
+        {"p.jpg", "p.jpg", "-", "-", "no EXIF", "-", "+1h"},
+        {"u.jpg", "u.jpg", "-", "-", "no readable date", "Maker", "+1h"},
     };
     EXPECT_EQ(dryRunRows(result.out), want) << result.out;
     EXPECT_EQ(lines(result.out).back(), "Completed Successfully (5 Files)");
@@ -583,4 +583,103 @@ TEST_F(CliRun, ReferenceErrorsAreUsageErrors) {
         EXPECT_TRUE(result.out.empty()) << result.out;
     }
     EXPECT_FALSE(fs::exists(dst));
+}
+
+TEST_F(CliRun, CamerasAndZonesInOneRun) {
+    using morrowtide::test::cameraPhoto;
+    // A camera left at home (Berlin, summer time, with zone tags), a phone that followed the local time, and a
+    // second camera whose clock ran five minutes slow.
+    const std::string canon = cameraPhoto({"2024:07:15 12:00:00", "Canon", "Canon EOS 5D", "", "", "+02:00"});
+    writeFile(src / "canon.jpg", canon);
+    writeFile(src / "phone.jpg", cameraPhoto({"2024:07:15 19:00:00", "Google", "Pixel 7"}));
+    writeFile(src / "nikon.jpg", cameraPhoto({"2024:07:15 18:55:00", "NIKON CORPORATION", "NIKON D70"}));
+    const std::vector<std::string> args = {"--from-zone", "Europe/Berlin", "--to-zone", "Asia/Tokyo",
+                                           "--camera",    "pixel=0",       "--camera",  "D70=+5m",
+                                           "--mask",      "hhnnss - *FILENAME", src.string(), dst.string()};
+    std::vector<std::string> dryArgs = args;
+    dryArgs.insert(dryArgs.begin(), "--dry-run");
+    const Result dry = run(dryArgs);
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    EXPECT_EQ(dryRunRows(dry.out),
+              (std::vector<std::vector<std::string>>{
+                  {"canon.jpg", "190000 - canon.jpg", "2024-07-15 12:00:00", "2024-07-15 19:00:00", "ok",
+                   "Canon EOS 5D", "Europe/Berlin to Asia/Tokyo +7h"},
+                  {"nikon.jpg", "190000 - nikon.jpg", "2024-07-15 18:55:00", "2024-07-15 19:00:00", "ok",
+                   "NIKON CORPORATION NIKON D70", "+5m"},
+                  {"phone.jpg", "190000 - phone.jpg", "2024-07-15 19:00:00", "2024-07-15 19:00:00", "ok",
+                   "Google Pixel 7", "+0s"},
+              }));
+    const std::vector<std::string> counts = {"Canon EOS 5D: 1 photo, Europe/Berlin to Asia/Tokyo",
+                                             "NIKON CORPORATION NIKON D70: 1 photo, +5m",
+                                             "Google Pixel 7: 1 photo, +0s"};
+    EXPECT_EQ(lines(dry.err), counts);
+
+    const Result real = run(args);
+    EXPECT_EQ(real.status, 0) << real.err;
+    EXPECT_EQ(lines(real.err), counts);
+    // The zone tags are set in place with the dates; nothing else changes.
+    using morrowtide::test::replacedAll;
+    const std::string want = replacedAll(replacedAll(canon, "2024:07:15 12:00:00", "2024:07:15 19:00:00"), "+02:00",
+                                         "+09:00");
+    EXPECT_EQ(readFile(dst / "190000 - canon.jpg"), want);
+    EXPECT_EQ(readFile(dst / "190000 - phone.jpg"), readFile(src / "phone.jpg"));
+    EXPECT_EQ(captureOf(dst / "190000 - nikon.jpg"), encodeDateTime({2024, 7, 15, 19, 0, 0, 0}));
+}
+
+TEST_F(CliRun, CameraAndZoneArgumentsGiveClearErrors) {
+    writeFile(src / "a.jpg", photo());
+    const std::string in = src.string();
+    const std::string out = dst.string();
+    const std::string reference = (src / "a.jpg").string() + "=2005-06-01T12:00:00";
+    const struct {
+        std::vector<std::string> args;
+        const char* says;
+    } cases[] = {
+        {{"--camera", "Canon"}, "--camera needs MODEL=OFFSET, such as \"Canon EOS=+1h\", not \"Canon\""},
+        {{"--camera", "=+1h"}, "--camera needs MODEL=OFFSET"},
+        {{"--camera", "Canon=+2x"}, "--camera Canon: \"+2x\" is not an offset such as +1d2h3m4s"},
+        {{"--camera", "Canon="}, "--camera Canon: \"\" is not an offset"},
+        {{"--camera", "Canon=1h2d"}, "\"1h2d\" is not an offset"},
+        {{"--camera", "Canon=9999999999d"}, "--camera Canon: \"9999999999d\" is too large an offset"},
+        {{"--camera"}, "--camera needs a value"},
+        {{"--from-zone", "Europe/Berln", "--to-zone", "UTC"},
+         "--from-zone: \"Europe/Berln\" is not a time zone this system knows"},
+        {{"--from-zone", "UTC", "--to-zone", "Mars/Olympus"}, "--to-zone: \"Mars/Olympus\" is not a time zone"},
+        {{"--from-zone", "Europe/Berlin"}, "--from-zone and --to-zone go together"},
+        {{"--to-zone", "Europe/Berlin"}, "--from-zone and --to-zone go together"},
+        {{"--from-zone", "UTC", "--to-zone", "Asia/Tokyo", "--hours", "1"}, "take the place of --days"},
+        {{"--from-zone", "UTC", "--to-zone", "Asia/Tokyo", "--reference", reference}, "take the place of --days"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.args;
+        if (args.size() > 1) {
+            args.push_back(in);
+            args.push_back(out);
+        }
+        const Result result = run(args);
+        EXPECT_EQ(result.status, 2) << c.says;
+        EXPECT_NE(result.err.find(c.says), std::string::npos) << result.err;
+        EXPECT_TRUE(result.out.empty()) << result.out;
+    }
+    EXPECT_FALSE(fs::exists(dst));
+}
+
+TEST_F(CliRun, ZonesLeaveCopiesThatNameTheirOwnZone) {
+    using morrowtide::test::DateCopyValues;
+    using morrowtide::test::jpegWithDateCopies;
+    writeFile(src / "copies.jpg", jpegWithDateCopies(DateCopyValues{}));
+    const Result result = run({"--from-zone", "Europe/Berlin", "--to-zone", "Asia/Tokyo", "--no-datetime",
+                               src.string(), dst.string()});
+    EXPECT_EQ(result.status, 0) << result.err;
+    // The wall-clock values become Tokyo's; a value with its own zone already names the right moment, and with
+    // Tokyo's time it would name another one.
+    DateCopyValues after;
+    after.exif = "2005:06:01 17:00:00";
+    after.extendedCreate = "2005-06-01T17:00:00";
+    EXPECT_EQ(readFile(dst / "copies.jpg"), jpegWithDateCopies(after));
+    for (const char* left : {"xmp:CreateDate \"2005-06-01T10:00:00+02:00\" (has its own zone)",
+                             "exif:DateTimeOriginal \"2005-06-01T10:00:00.25Z\" (has its own zone)",
+                             "\"233000+0200\" (has its own zone)"}) {
+        EXPECT_NE(result.err.find(left), std::string::npos) << left << "\n" << result.err;
+    }
 }

@@ -8,11 +8,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDateTimeEdit>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
@@ -20,6 +22,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
@@ -28,12 +31,15 @@
 
 #include "app/batch_run.h"
 #include "gui/about_box.h"
+#include "gui/camera_panel.h"
+#include "gui/camera_window.h"
 #include "gui/main_window.h"
 #include "gui/message_boxes.h"
 #include "gui/preview_model.h"
 #include "gui/preview_window.h"
 #include "gui/progress_dialog.h"
 #include "gui/reference_dialog.h"
+#include "gui/timeline_widget.h"
 
 using namespace morrowtide;
 using namespace morrowtide::gui;
@@ -232,13 +238,52 @@ void tour(MainWindow& window, ShootingBoxes& boxes, const QString& brokenFolder,
     waitFor([&] { return boxes.answered > before; });
 }
 
+// The cameras window over a trip of three cameras: the zones from home to the trip, the phone left as it is, the
+// slow camera set from its GPS times; then the pointer on a mark of the timeline.
+void cameraTour(MainWindow& window, const QString& tripFolder) {
+    child<QLineEdit>(window, "edtDir")->setText(tripFolder);
+    child<QSpinBox>(window, "SpinEdit1")->setValue(0);
+    window.showCameras();
+    CameraWindow& cameras = *window.cameraWindow();
+    cameras.resize(1000, 600);
+    waitFor([&] { return !cameras.isReading() && cameras.panel().cameraCount() > 0; });
+    child<QCheckBox>(cameras, "convertZones")->setChecked(true);
+    child<QComboBox>(cameras, "fromZone")->setCurrentText(QStringLiteral("Europe/Berlin"));
+    child<QComboBox>(cameras, "toZone")->setCurrentText(QStringLiteral("Asia/Tokyo"));
+    QTableWidget& table = cameras.panel().table();
+    for (int row = 0; row < table.rowCount(); ++row) {
+        if (table.item(row, CameraPanel::Camera)->text().contains(QStringLiteral("Pixel"))) {
+            table.item(row, CameraPanel::Offset)->setText(QStringLiteral("0"));
+        } else if (cameras.panel().suggestion(row)) {
+            cameras.panel().useSuggestion(row);
+        }
+    }
+    saveWidget(cameras, QStringLiteral("cameras"));
+    // The pointer on the corrected mark of the first camera's first photo.
+    TimelineWidget& timeline = cameras.timeline();
+    const QPointF mark = timeline.markPosition(0, true);
+    QMouseEvent move(QEvent::MouseMove, mark, timeline.mapToGlobal(mark), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&timeline, &move);
+    saveWidget(cameras, QStringLiteral("timeline"));
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // "--cameras FOLDER" anywhere: the cameras window over that folder.
+    QString cameraFolder;
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (QString::fromLocal8Bit(argv[i]) != QStringLiteral("--cameras")) continue;
+        cameraFolder = QString::fromLocal8Bit(argv[i + 1]);
+        for (int j = i; j + 2 <= argc; ++j) argv[j] = argv[j + 2];
+        argc -= 2;
+        break;
+    }
     QApplication app(argc, argv);
     if (argc < 2) {
         std::fprintf(stderr,
-                     "usage: morrowtide_screenshot_tour OUTDIR [FOLDER_WITH_BROKEN_PHOTOS [FOLDER_FOR_THE_PREVIEW]]\n");
+                     "usage: morrowtide_screenshot_tour OUTDIR [FOLDER_WITH_BROKEN_PHOTOS [FOLDER_FOR_THE_PREVIEW]] "
+                     "[--cameras FOLDER]\n");
         return 2;
     }
     QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
@@ -269,6 +314,7 @@ int main(int argc, char* argv[]) {
     window.show();
     QTimer::singleShot(800, &window, [&] {
         tour(window, boxes, brokenFolder, previewFolder);
+        if (!cameraFolder.isEmpty()) cameraTour(window, cameraFolder);
         QApplication::quit();
     });
     return QApplication::exec();

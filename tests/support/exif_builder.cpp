@@ -215,6 +215,19 @@ std::string cameraPhoto(const PhotoSpec& spec) {
             tiff.shortValue(exif, 0xA002, 8);
         }
         if (!spec.serial.empty()) tiff.ascii(exif, 0xA431, spec.serial);
+        if (!spec.zone.empty()) {
+            for (const std::uint16_t tag : {0x9010, 0x9011, 0x9012}) tiff.ascii(exif, tag, spec.zone);
+        }
+        if (!spec.gpsDate.empty()) {
+            const auto gps = tiff.directory();
+            tiff.link(ifd0, 0x8825, gps);
+            std::string stamp;
+            for (const std::uint32_t part : spec.gpsTime) {
+                stamp += bytes32(part, tiff.order()) + bytes32(1, tiff.order());
+            }
+            tiff.entry(gps, 0x0007, 5, static_cast<std::uint32_t>(spec.gpsTime.size()), stamp);
+            tiff.ascii(gps, 0x001D, spec.gpsDate);
+        }
         if (!spec.thumbnail.empty()) {
             const auto ifd1 = tiff.directory();
             tiff.setNext(ifd0, ifd1);
@@ -228,6 +241,13 @@ std::string cameraPhoto(const PhotoSpec& spec) {
     std::string tiff = tiffWith(0);
     if (!spec.thumbnail.empty()) tiff = tiffWith(static_cast<std::uint32_t>(tiff.size() - spec.thumbnail.size()));
     return JpegBuilder().app1Exif(tiff).imageData().build();
+}
+
+std::string replacedAll(std::string bytes, std::string_view from, std::string_view to) {
+    for (std::size_t at = bytes.find(from); at != std::string::npos; at = bytes.find(from, at + to.size())) {
+        bytes.replace(at, from.size(), to);
+    }
+    return bytes;
 }
 
 std::string plainPhoto() {

@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace morrowtide::test {
@@ -154,16 +155,30 @@ inline std::string truncated(std::string_view bytes, std::size_t length) {
 // A camera-like photo: Make and Model (when given) and DateTime in IFD0, DateTimeOriginal and DateTimeDigitized in
 // the EXIF directory (no date at all when `date` is empty), and an IFD1 JPEG thumbnail holding `thumbnail` when it
 // is not empty; then a decodable image.
+// `zone` adds OffsetTime, OffsetTimeOriginal and OffsetTimeDigitized ("+02:00") to the EXIF directory; `gpsDate`
+// ("YYYY:MM:DD") a GPS directory with it and `gpsTime` (hours, minutes, seconds) as GPSDateStamp and GPSTimeStamp.
 struct PhotoSpec {
-    std::string date = "2005:06:01 10:00:00";
+    // The fields in this order, any left out at the end (a constructor: a spec may be written with a few of them).
+    PhotoSpec(std::string date = "2005:06:01 10:00:00", std::string make = {}, std::string model = {},
+              std::string thumbnail = {}, std::string serial = {}, std::string zone = {})
+        : date(std::move(date)), make(std::move(make)), model(std::move(model)), thumbnail(std::move(thumbnail)),
+          serial(std::move(serial)), zone(std::move(zone)) {}
+
+    std::string date;
     std::string make;
     std::string model;
     std::string thumbnail;
     std::string serial;  // BodySerialNumber, in the EXIF directory
+    std::string zone;
+    std::string gpsDate;
+    std::vector<std::uint32_t> gpsTime = {0, 0, 0};
 };
 std::string cameraPhoto(const PhotoSpec& spec = {});
 // A JPEG without EXIF data (JFIF APP0 and a decodable image).
 std::string plainPhoto();
+
+// `bytes` with every `from` replaced by `to` (a file's expected bytes after its values were rewritten in place).
+std::string replacedAll(std::string bytes, std::string_view from, std::string_view to);
 
 // A folder under the system's temporary folder, removed with everything in it when the object goes.
 class TempDir {

@@ -186,7 +186,10 @@ ParsedText parseIso(std::string_view text) {
     const auto end = [&](DatePrecision precision) -> ParsedText {
         parsed.precision = precision;
         const bool timed = precision == DatePrecision::Minute || precision == DatePrecision::Second;
-        if (!in.atEnd() && !(timed && in.zoneToEnd(true))) return std::nullopt;
+        if (!in.atEnd()) {
+            if (!(timed && in.zoneToEnd(true))) return std::nullopt;
+            parsed.zoned = true;
+        }
         return finished(parsed, layout);
     };
     if (!in.take("-:")) return end(DatePrecision::Year);
@@ -234,8 +237,10 @@ ParsedText parseIptcTimeText(std::string_view text) {
     const auto mi = in.digits(2, layout.minute);
     if (separated && !in.take(":")) return std::nullopt;
     const auto s = in.digits(2, layout.second);
-    if (!h || !mi || !s || !in.fraction() || (!in.atEnd() && !in.zoneToEnd(false))) return std::nullopt;
-    return finished(ParsedDate{CivilDateTime{1, 1, 1, *h, *mi, *s, 0}, DatePrecision::Second}, layout);
+    if (!h || !mi || !s || !in.fraction()) return std::nullopt;
+    const bool zoned = !in.atEnd();
+    if (zoned && !in.zoneToEnd(false)) return std::nullopt;
+    return finished(ParsedDate{CivilDateTime{1, 1, 1, *h, *mi, *s, 0}, DatePrecision::Second, zoned}, layout);
 }
 
 std::string formatText(std::string_view bytes, const TextLayout& layout, const CivilDateTime& value) {
@@ -422,6 +427,7 @@ std::string_view dateOutcomeText(DateOutcome outcome) {
     case DateOutcome::OutOfRange: return "out of range";
     case DateOutcome::Imprecise: return "date only";
     case DateOutcome::NoPartner: return "time without date";
+    case DateOutcome::Zoned: return "has its own zone";
     }
     return "unreadable";
 }
@@ -487,6 +493,7 @@ FieldShift shiftDateField(DateEncoding encoding, std::string_view bytes, const D
     const auto parsed = parseDateField(encoding, bytes);
     if (!parsed) return leftAs(bytes, unparsedOutcome(encoding, bytes));
     if (encoding == DateEncoding::IptcTime) return leftAs(bytes, DateOutcome::NoPartner, parsed);
+    if (parsed->zoned && mapping.leavesZonedValues()) return leftAs(bytes, DateOutcome::Zoned, parsed);
     const auto [outcome, value] = mapParsed(*parsed, mapping);
     if (!value) return leftAs(bytes, outcome, parsed);
     auto written = formatDateField(encoding, bytes, *value);
@@ -509,6 +516,9 @@ IptcPairShift shiftIptcPair(std::string_view dateBytes, std::string_view timeByt
         result.time = time ? leftAs(timeBytes, DateOutcome::NoPartner, time)
                            : leftAs(timeBytes, unparsedOutcome(DateEncoding::IptcTime, timeBytes));
         return result;
+    }
+    if (time->zoned && mapping.leavesZonedValues()) {
+        return {leftAs(dateBytes, DateOutcome::Zoned, date), leftAs(timeBytes, DateOutcome::Zoned, time)};
     }
     CivilDateTime combined = date->value;
     combined.hour = time->value.hour;

@@ -30,8 +30,18 @@ class DateMapping {
     // the input is not a valid date-time.
     std::optional<CivilDateTime> operator()(const CivilDateTime& value) const;
 
+    // A mapping between time zones gives wall-clock times of another zone: a value that names its own zone
+    // ("...+02:00") would then name a moment it was not, so such values are left as they are (they still name the
+    // right moment).
+    DateMapping& leavingZonedValues() {
+        leavesZoned_ = true;
+        return *this;
+    }
+    bool leavesZonedValues() const { return leavesZoned_; }
+
   private:
     Function function_;
+    bool leavesZoned_ = false;
 };
 
 // Whole seconds between two valid date-times (b - a), and the date-time `seconds` after a valid one (nullopt
@@ -49,6 +59,7 @@ enum class DatePrecision : std::uint8_t { Year, Month, Day, Minute, Second };
 struct ParsedDate {
     CivilDateTime value;  // fields below the precision are at their first value (month 1, day 1, 00:00:00)
     DatePrecision precision = DatePrecision::Second;
+    bool zoned = false;   // the value names its zone ("Z", "+02:00", an IPTC time's "+0200")
 };
 
 // What became of one field.
@@ -59,9 +70,11 @@ enum class DateOutcome : std::uint8_t {
     OutOfRange,  // the corrected value lies outside what the form can hold (years 1..9999, QuickTime's range)
     Imprecise,   // the correction moves the value inside its period (a date-only value, hours moved): left
     NoPartner,   // an IPTC time with no date to carry a change of day: left
+    Zoned,       // a value that names its zone, under a mapping that leaves such values (see DateMapping): left
 };
 
-// "shifted", "empty", "unreadable", "out of range", "date only", "time without date" — for logs and `info`.
+// "shifted", "empty", "unreadable", "out of range", "date only", "time without date", "has its own zone" — for logs
+// and `info`.
 std::string_view dateOutcomeText(DateOutcome outcome);
 
 // The value of `bytes` in `encoding`; nullopt when it is not a date (an empty value is not one either).
