@@ -60,6 +60,10 @@ struct RunSummary {
     bool stopped = false;
 };
 
+// "N other photo and video files were left out (...)": what a listing of the photos alone left out, in the
+// window's words (the box that adds them).
+QString otherTypesLeftOutNote(int count);
+
 // Callbacks in the order a run makes them:
 //   confirmOverwrite (only when source and destination are the same folder and the options would overwrite)
 //   runReset -> [invalidSource and return] -> listingStarted -> listBuilt(n)
@@ -104,11 +108,7 @@ public:
     }
     // The listing took only ".JPG"/".jpg" files and left out `count` other photo and video files it could have
     // corrected (just before runFinished). A log line, unless the host says it in its own words.
-    virtual void otherTypesLeftOut(int count) {
-        logNote(QString::number(count) + (count == 1 ? QStringLiteral(" other photo or video file was") :
-                                                       QStringLiteral(" other photo and video files were")) +
-                QStringLiteral(" left out (\"Also correct other photo and video files\" adds them)"));
-    }
+    virtual void otherTypesLeftOut(int count) { logNote(otherTypesLeftOutNote(count)); }
     // After every file, failed or not: advance the progress by one and log the line (output path + ".jpg").
     virtual void fileDone(const QString& logLine) = 0;
     // Let the caller breathe (pump events, redraw); called between steps.

@@ -126,6 +126,12 @@ QString unreadableFoldersNote(int count) {
            QStringLiteral(" could not be read; their photos were not listed");
 }
 
+QString otherTypesLeftOutNote(int count) {
+    return QString::number(count) +
+           (count == 1 ? QStringLiteral(" other photo or video file was") : QStringLiteral(" other photo and video files were")) +
+           QStringLiteral(" left out (\"Also correct other photo and video files\" adds them)");
+}
+
 bool isSameFolder(const QString& source, const QString& destination) {
     if (upperAscii(withDelimiter(source)) == upperAscii(withDelimiter(destination))) return true;
     // The same folder written another way would otherwise overwrite the originals without a question.

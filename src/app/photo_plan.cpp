@@ -142,9 +142,24 @@ std::string extensionOf(const QString& fileName) {
     return dot < 0 ? std::string() : fileName.mid(dot + 1).toStdString();
 }
 
+// The camera of a file the container readers read, from its first EXIF block that can be walked. A run that
+// writes has no use for it and does not walk the block a second time.
+void readContainerCamera(const meta::ByteSource& bytes, const std::vector<meta::EmbeddedBlock>& blocks,
+                         PhotoHeader& header) {
+    for (const meta::EmbeddedBlock& block : blocks) {
+        if (block.kind != meta::BlockKind::Tiff) continue;
+        meta::ImageInfo exif(nullptr, 255);
+        if (!meta::walkTiffBlock(bytes, block, exif).empty()) continue;
+        header.cameraMake = cameraText(exif, kMakeTag, exif.cameraMake);
+        header.cameraModel = cameraText(exif, kModelTag, exif.cameraModel);
+        header.bodySerial = bodySerialOf(exif);
+        return;
+    }
+}
+
 // The header of a file the container readers read: opened and kept open for the copy, its structure read in
 // bounded pieces, never whole.
-void readContainerHeader(PhotoHeader& header, meta::SourceFile& source) {
+void readContainerHeader(PhotoHeader& header, meta::SourceFile& source, bool forPreview) {
     header.container = meta::containerOfExtension(extensionOf(header.fileName));
     struct stat info {};
     if (const int error = source.open(header.nativePath); error != 0) {
@@ -170,6 +185,7 @@ void readContainerHeader(PhotoHeader& header, meta::SourceFile& source) {
     header.fields = dates.fields;
     header.fieldBytes = meta::FieldBytes(bytes, header.fields);
     header.checksums = dates.checksums;
+    if (forPreview && dates.hasExif) readContainerCamera(bytes, dates.blocks, header);
     const meta::CaptureField capture = meta::captureFieldOf(header.fields, header.fieldBytes);
     header.captureField = capture.index;
     header.captureUtc = capture.utc;
@@ -431,7 +447,7 @@ PhotoHeader readPhotoHeader(const std::string& nativePath, const QString& source
     header.fileName = header.relativePath.mid(slash + 1);
     header.fileDate = sourceFileDate(nativePath);
     if (!readAsJpeg(header.fileName)) {
-        readContainerHeader(header, source);
+        readContainerHeader(header, source, forPreview);
         return header;
     }
 

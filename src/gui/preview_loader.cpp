@@ -46,14 +46,16 @@ void PreviewLoader::reap() {
     thread_ = nullptr;
 }
 
-void PreviewLoader::start(const QString& sourceFolder, bool recurse, const QString& destinationFolder, bool readAgain) {
+void PreviewLoader::start(const QString& sourceFolder, bool recurse, const QString& destinationFolder, bool allTypes,
+                          bool readAgain) {
     stop();
     if (readAgain || sourceFolder != cacheFolder_) cache_.clear();
     const quint64 generation = generation_;
     auto progress = std::make_shared<Progress>();
     progress_ = progress;
     // The worker gets its own copy of the cache: the GUI thread never waits on it.
-    thread_ = QThread::create([this, sourceFolder, recurse, destinationFolder, generation, progress, cache = cache_] {
+    thread_ = QThread::create([this, sourceFolder, recurse, destinationFolder, allTypes, generation, progress,
+                               cache = cache_] {
         const std::string native = app::encodePath(sourceFolder);
         std::error_code error;
         if (sourceFolder.isEmpty() || !std::filesystem::is_directory(std::filesystem::path(native), error)) {
@@ -61,12 +63,15 @@ void PreviewLoader::start(const QString& sourceFolder, bool recurse, const QStri
                 reap();
                 cacheFolder_.clear();
                 cache_.clear();
+                otherTypes_ = 0;
                 if (callbacks_.invalidFolder) callbacks_.invalidFolder();
             });
             return;
         }
         std::vector<std::string> files;
-        app::scanFolderNative(native, recurse, files, nullptr, app::identityOf(app::encodePath(destinationFolder)));
+        app::ScanReport report;
+        app::scanFolderNative(native, recurse, files, &report, app::identityOf(app::encodePath(destinationFolder)),
+                              allTypes);
         progress->listed = static_cast<int>(files.size());
 
         PhotoHeaders headers(files.size());
@@ -85,8 +90,9 @@ void PreviewLoader::start(const QString& sourceFolder, bool recurse, const QStri
         PhotoHeaders read = app::readPhotoHeaders(unknown, sourceFolder, 0, &progress->reading);
         if (progress->reading.stop) return;
         for (std::size_t i = 0; i < read.size(); ++i) headers[unknownAt[i]] = std::move(read[i]);
-        post(generation, [this, sourceFolder, headers = std::move(headers)]() mutable {
+        post(generation, [this, sourceFolder, headers = std::move(headers), otherTypes = report.otherTypes]() mutable {
             reap();  // the worker is past its last step
+            otherTypes_ = otherTypes;
             cacheFolder_ = sourceFolder;
             cache_.clear();
             for (const auto& header : headers) cache_.emplace(header->nativePath, header);

@@ -33,9 +33,11 @@ class PreviewLoader : public QObject {
     ~PreviewLoader() override;
 
     // Stops a reading under way (its results are dropped) and lists `sourceFolder` as a run would (the destination
-    // left out when it lies inside), then reads the headers of the listed photos. A photo whose header was read by
-    // an earlier reading of the same folder is not read again, unless `readAgain`.
-    void start(const QString& sourceFolder, bool recurse, const QString& destinationFolder, bool readAgain);
+    // left out when it lies inside; with `allTypes` the other photo and video files too), then reads the headers of
+    // the listed files. A file whose header was read by an earlier reading of the same folder is not read again,
+    // unless `readAgain`.
+    void start(const QString& sourceFolder, bool recurse, const QString& destinationFolder, bool allTypes,
+               bool readAgain);
     // Stops a reading under way; nothing more is handed over.
     void stop();
     bool isReading() const { return thread_ != nullptr; }
@@ -44,6 +46,8 @@ class PreviewLoader : public QObject {
     // at hand so far.
     int listed() const;
     int read() const;
+    // The other photo and video files the last finished listing left out (0 when it took every type).
+    int otherTypesLeftOut() const { return otherTypes_; }
 
   private:
     using HeaderCache = std::unordered_map<std::string, std::shared_ptr<const app::PhotoHeader>>;
@@ -60,6 +64,7 @@ class PreviewLoader : public QObject {
     std::shared_ptr<Progress> progress_;
     QString cacheFolder_;  // the source folder the cached headers were read under
     HeaderCache cache_;    // by native path
+    int otherTypes_ = 0;
 };
 
 }  // namespace morrowtide::gui

@@ -194,18 +194,19 @@ void PreviewWindow::readIfStale() {
     const bool destinationMatters = liesInside(options_.destinationFolder, options_.sourceFolder) ||
                                     liesInside(readDestination_, options_.sourceFolder);
     if (hasRead_ && readFolder_ == options_.sourceFolder && readRecurse_ == options_.recurseFolders &&
-        (!destinationMatters || readDestination_ == options_.destinationFolder)) {
+        readAllTypes_ == options_.allTypes && (!destinationMatters || readDestination_ == options_.destinationFolder)) {
         return;
     }
     hasRead_ = true;
     readFolder_ = options_.sourceFolder;
     readRecurse_ = options_.recurseFolders;
+    readAllTypes_ = options_.allTypes;
     readDestination_ = options_.destinationFolder;
     status_->setText(tr("Searching the folder\u2026"));
     progress_->setRange(0, 0);  // busy until the count is known
     progress_->show();
     progressTimer_->start();
-    loader_->start(readFolder_, readRecurse_, readDestination_, readAgain_);
+    loader_->start(readFolder_, readRecurse_, readDestination_, readAllTypes_, readAgain_);
     readAgain_ = false;
 }
 
@@ -231,7 +232,12 @@ void PreviewWindow::showSummary() {
         status_->setText(model_->planError());
         return;
     }
-    status_->setText(tr("%1 photos, %2 not corrected").arg(model_->rowCount()).arg(model_->notCorrected()));
+    QString summary = tr("%1 photos, %2 not corrected").arg(model_->rowCount()).arg(model_->notCorrected());
+    // The same count a run closes with, so that the box is found before the run.
+    if (const int leftOut = loader_->otherTypesLeftOut(); leftOut > 0) {
+        summary += QStringLiteral("; ") + app::otherTypesLeftOutNote(leftOut);
+    }
+    status_->setText(summary);
 }
 
 void PreviewWindow::showSelected() {

@@ -31,7 +31,7 @@ class PreviewWindow : public QWidget {
     ~PreviewWindow() override;
 
     // The options of the moment. The table is planned again; the folder is listed again (on the worker) when the
-    // source folder, the recursion or a destination inside the source changed. While the window is hidden all of
+    // source folder, the recursion, the choice of other file types or a destination inside the source changed. While the window is hidden all of
     // it waits for the next showing.
     void setOptions(const app::RunOptions& options);
     // Reads every header of the source folder again (the photos may have changed on disk).
@@ -66,6 +66,7 @@ class PreviewWindow : public QWidget {
     bool readAgain_ = false;  // every header is to be read anew at the next reading
     QString readFolder_;      // what the table holds: the folder, recursion and destination it was listed with
     bool readRecurse_ = true;
+    bool readAllTypes_ = false;
     QString readDestination_;
     PreviewModel* model_ = nullptr;
     PreviewLoader* loader_ = nullptr;

@@ -30,6 +30,8 @@
 #include "gui/preview_window.h"
 #include "gui/reference_dialog.h"
 #include "meta/date_time.h"
+#include "support/container_builder.h"
+#include "support/date_packet_builder.h"
 #include "support/exif_builder.h"
 
 using namespace morrowtide;
@@ -67,11 +69,13 @@ class RecordingHost : public app::BatchHost {
     void fileError(const QString& message) override { errors << message; }
     void logNote(const QString&) override {}
     void fileDone(const QString& logLine) override { lines << logLine; }
+    void otherTypesLeftOut(int count) override { otherTypes = count; }
     void breathe() override {}
     bool stopRequested() override { return false; }
     void runFinished(const app::RunSummary&) override {}
     QStringList lines;
     QStringList errors;
+    int otherTypes = 0;
 
   private:
     app::RunOptions options_;
@@ -203,6 +207,11 @@ void PreviewTest::rowsShowWhatARunWouldDo() {
         {"IMG_6.JPG", test::plainPhoto(), ".", "-", "-", "IMG_6.jpg", "no EXIF", DateChange::None},
         {"Trip/IMG_2.JPG", photo("2024:05:14 22:30:00"), "Trip", "2024-05-14 22:30:00", "2024-05-15 01:30:00",
          "Trip/2024-05-15 01-30-00 - IMG_2.jpg", "ok", DateChange::Day},
+        // Other types keep their extension; a raw file shows the camera of its EXIF block, a sidecar none.
+        {"IMG_7.CR2", test::tiffPhoto("2024:05:14 09:00:00"), ".", "2024-05-14 09:00:00", "2024-05-14 12:00:00",
+         "2024-05-14 12-00-00 - IMG_7.CR2", "ok", DateChange::None},
+        {"IMG_8.xmp", test::XmpBuilder().element("exif:DateTimeOriginal", "2024-05-14T23:00:00").build(), ".",
+         "2024-05-14 23:00:00", "2024-05-15 02:00:00", "2024-05-15 02-00-00 - IMG_8.xmp", "ok", DateChange::Day},
     };
     QStringList files;
     for (const Row& row : rows) files << write(QString::fromLatin1(row.file), row.bytes).mid(source().size() + 1);
@@ -277,22 +286,30 @@ void PreviewTest::namesAreTheRunsNames_data() {
     QTest::addColumn<bool>("autoRename");
     QTest::addColumn<bool>("includeFileName");
     QTest::addColumn<QString>("into");  // the destination below the temporary folder
-    QTest::newRow("standard options") << true << true << "out";
-    QTest::newRow("date only") << true << false << "out";
-    QTest::newRow("date only, no auto rename") << false << false << "out";
-    QTest::newRow("beside the originals") << true << true << "src";
-    QTest::newRow("over the originals") << false << false << "src";
-    QTest::newRow("inside the source") << true << false << "src/Trip";
+    QTest::addColumn<bool>("allTypes");
+    QTest::newRow("standard options") << true << true << "out" << false;
+    QTest::newRow("date only") << true << false << "out" << false;
+    QTest::newRow("date only, no auto rename") << false << false << "out" << false;
+    QTest::newRow("beside the originals") << true << true << "src" << false;
+    QTest::newRow("over the originals") << false << false << "src" << false;
+    QTest::newRow("inside the source") << true << false << "src/Trip" << false;
+    QTest::newRow("all types") << true << true << "out" << true;
+    QTest::newRow("all types, date only") << true << false << "out" << true;
+    QTest::newRow("all types, over the originals") << false << false << "src" << true;
 }
 
 void PreviewTest::namesAreTheRunsNames() {
     QFETCH(bool, autoRename);
     QFETCH(bool, includeFileName);
     QFETCH(QString, into);
+    QFETCH(bool, allTypes);
     const std::string dated = photo("2024:05:14 09:00:00");
-    for (const char* file : {"IMG_1.jpg", "IMG_2.JPG", "IMG_2.jpg", "Trip/IMG_3.jpg", "Trip/IMG_4.jpg"}) {
+    for (const char* file : {"IMG_1.jpg", "IMG_2.JPG", "IMG_2.jpg", "Trip/IMG_3.jpg", "Trip/IMG_4.jpg", "IMG_0001.JPG"}) {
         write(QString::fromLatin1(file), dated);
     }
+    // A raw file and a sidecar beside their JPEG, each with another date: the group is named by the JPEG's.
+    write(QStringLiteral("IMG_0001.CR2"), test::tiffPhoto("2024:05:14 08:00:00"));
+    write(QStringLiteral("IMG_0001.xmp"), test::XmpBuilder().attribute("xmp:CreateDate", "2024-05-14T07:00:00").build());
     write(QStringLiteral("undated.jpg"), photo("0000:00:00 00:00:00"));
     write(QStringLiteral("plain.jpg"), test::plainPhoto());
     test::writeFile(std::filesystem::path(destination().toStdString()) / "2024-05-14 09-00-00 - IMG_1.jpg", dated);
@@ -300,6 +317,7 @@ void PreviewTest::namesAreTheRunsNames() {
     o.autoRename = autoRename;
     o.includeFileName = includeFileName;
     o.destinationFolder = temp_->filePath(into);
+    o.allTypes = allTypes;
 
     auto window = readWindow(o);
     QVERIFY(window);
@@ -313,6 +331,20 @@ void PreviewTest::namesAreTheRunsNames() {
     run.run();
     QVERIFY2(host.errors.isEmpty(), qPrintable(host.errors.join(u'\n')));
     QCOMPARE(previewed, host.lines);
+    // The raw file and the sidecar are listed only with all types, and then share their JPEG's new name.
+    QSet<QString> groupNames;
+    for (int row = 0; row < window->model().rowCount(); ++row) {
+        if (window->model().header(row).fileName.startsWith(QStringLiteral("IMG_0001."))) {
+            groupNames << window->model().plan(row).output.name;
+        }
+    }
+    QCOMPARE(groupNames.size(), 1);
+    QCOMPARE(window->model().rowCount() - int(previewed.filter(QStringLiteral(".jpg")).size()), allTypes ? 2 : 0);
+    // The files left out are counted as the run counts them.
+    const QString status = window->findChild<QLabel*>(QStringLiteral("lblPreviewStatus"))->text();
+    QCOMPARE(host.otherTypes, allTypes ? 0 : 2);
+    QCOMPARE(status.contains(QStringLiteral("left out")), !allTypes);
+    if (!allTypes) QVERIFY2(status.endsWith(app::otherTypesLeftOutNote(host.otherTypes)), qPrintable(status));
 }
 
 void PreviewTest::windowReadsTheFolderOnAWorker() {
@@ -453,6 +485,7 @@ void PreviewTest::mainWindowRefusesAPhotoWithoutDate() {
 
 void PreviewTest::previewOpensFromTheButtonAndFollowsTheEdits() {
     write(QStringLiteral("IMG_1.JPG"), photo("2024:05:14 22:30:00"));
+    write(QStringLiteral("IMG_1.CR2"), test::tiffPhoto("2024:05:14 22:30:00"));
     write(QStringLiteral("Other/IMG_9.JPG"), photo("2020:01:01 10:00:00"));
     RecordingBoxes boxes;
     QWidget* askedOver = nullptr;
@@ -497,6 +530,16 @@ void PreviewTest::previewOpensFromTheButtonAndFollowsTheEdits() {
     window->findChild<QCheckBox*>(QStringLiteral("cbRec"))->setChecked(true);
     QVERIFY(finished.wait(10000));
     QCOMPARE(preview->model().rowCount(), 2);
+    auto* status = preview->findChild<QLabel*>(QStringLiteral("lblPreviewStatus"));
+    QVERIFY2(status->text().endsWith(app::otherTypesLeftOutNote(1)), qPrintable(status->text()));
+    // Other file types: listed again, the raw file named with its JPEG.
+    window->findChild<QCheckBox*>(QStringLiteral("cbAllTypes"))->setChecked(true);
+    QVERIFY(finished.wait(10000));
+    QCOMPARE(preview->model().rowCount(), 3);
+    QCOMPARE(preview->model().header(0).fileName, QStringLiteral("IMG_1.CR2"));
+    QCOMPARE(preview->model().plan(0).relativeOutput, QStringLiteral("2024-05-15 00-00-00 - IMG_1.CR2"));
+    QCOMPARE(preview->model().plan(1).relativeOutput, QStringLiteral("2024-05-15 00-00-00 - IMG_1.jpg"));
+    QVERIFY(!status->text().contains(QStringLiteral("left out")));
 
     // Closed, it follows nothing until it is opened again (here by its key), then shows the edits made meanwhile.
     preview->close();

@@ -198,4 +198,16 @@ std::string rafFile(std::string_view jpeg) {
     return header + std::string(jpeg);
 }
 
+std::string tiffPhoto(std::string_view date, std::string_view model) {
+    TiffBuilder tiff;
+    const auto ifd0 = tiff.directory();
+    const auto exif = tiff.directory();
+    tiff.ascii(ifd0, 0x010F, "Maker");
+    tiff.ascii(ifd0, 0x0110, model);
+    tiff.ascii(ifd0, 0x0132, date);
+    tiff.link(ifd0, 0x8769, exif);
+    tiff.ascii(exif, 0x9003, date);
+    return tiff.build();
+}
+
 }  // namespace morrowtide::test

@@ -80,6 +80,11 @@ std::string riffChunk(std::string_view type, std::string_view data);
 // "RIFF", size (of everything after it, or `statedSize` when not 0), "WEBP", VP8X, the chunks.
 std::string webpFile(const std::vector<std::string>& chunks, std::uint32_t statedSize = 0);
 
+// --- TIFF ---
+// The metadata of a TIFF-based raw file, as the whole file: IFD0 with Make "Maker", `model` and DateTime, and an
+// Exif directory with DateTimeOriginal; both dates read `date` ("YYYY:MM:DD HH:MM:SS").
+std::string tiffPhoto(std::string_view date, std::string_view model = "Demo");
+
 // --- RAF ---
 // The 108-byte header (JPEG offset and length at byte 84), then the JPEG.
 std::string rafFile(std::string_view jpeg);

@@ -68,6 +68,7 @@ FileDates readFileDates(const ByteSource& source, std::string_view extension) {
     out.checksums = std::move(scan.checksums);
     out.hasExif = std::any_of(scan.blocks.begin(), scan.blocks.end(),
                               [](const EmbeddedBlock& block) { return block.kind == BlockKind::Tiff; });
+    out.blocks = std::move(scan.blocks);
     return out;
 }
 
