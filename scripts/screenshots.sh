@@ -3,10 +3,11 @@
 # middle of a run over a folder of sample photos (photos.png, options.png, progress.png), the window as the screen
 # shows it (photos-on-screen.png), the error box of a photo that cannot be written and the log of that run
 # (file-error.png, error-log.png), the preview window over a folder of real camera photos from the corpus and the
-# "Set from a photo" dialog (preview.png, set-from-photo.png), the box a bad mask in the settings file brings up at
-# start-up (mask-at-start.png), and the cameras window with its timeline over a trip of three cameras made of real
-# camera photos from the corpus (cameras.png, timeline.png). The screenshot tour, a test driver that is never
-# installed, runs the windows under a virtual X
+# "Set from a photo" dialog (preview.png, set-from-photo.png), the same preview with the other photo and video files
+# listed (preview-all-types.png), the box a bad mask in the settings file brings up at start-up (mask-at-start.png),
+# and the cameras window with its timeline over a trip of three cameras made of real camera photos from the corpus
+# (cameras.png, timeline.png). The screenshot tour, a test driver that is never installed, runs the windows under a
+# virtual X
 # server (xvfb-run) with its own home and configuration folders, so neither the user's settings nor their photos are
 # touched. When icewm is installed (apt-get install icewm) it runs as the window manager, so the on-screen pictures
 # show real title bars with the buttons the window asks for.
@@ -75,6 +76,11 @@ done
 for name in "Canon IXUS 400" "Samsung GT-I9000 (Galaxy S)" "HP PhotoSmart 735"; do
   [[ -f "$corpus/$name.jpg" ]] && cp "$corpus/$name.jpg" "$trip/Day 2/"
 done
+# Other photo and video files: a raw file and a sidecar beside their JPEG, and a movie.
+formats="$root/../shared/corpus/formats/exiftool"
+[[ -f "$formats/CanonRaw.cr2" ]] && cp "$formats/CanonRaw.cr2" "$trip/Day 2/Canon IXUS 400.CR2"
+[[ -f "$formats/XMP.xmp" ]] && cp "$formats/XMP.xmp" "$trip/Day 2/Canon IXUS 400.xmp"
+[[ -f "$formats/QuickTime.mov" ]] && cp "$formats/QuickTime.mov" "$trip/MVI_0001.MOV"
 if [[ -f "$trip/Canon PowerShot S300.jpg" ]]; then
   exiftool -q -overwrite_original "-AllDates=2002:12:31 20:05:00" "$trip/Canon PowerShot S300.jpg"
 fi
@@ -115,8 +121,8 @@ HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_RUNTIME_DIR="$demo/runtime" \
     if command -v icewm >/dev/null; then icewm >/dev/null 2>&1 & sleep 2; fi
     "$0" "$1" "$2" "$3" --cameras "$4"' "$bin" "$out" "$broken" "$trip" "$tokyo"
 
-shots=(photos options progress photos-on-screen file-error error-log preview set-from-photo mask-at-start cameras
-       timeline)
+shots=(photos options progress photos-on-screen file-error error-log preview set-from-photo preview-all-types
+       mask-at-start cameras timeline)
 for shot in "${shots[@]}"; do
   [[ -s "$out/$shot.png" ]] || { echo "screenshots.sh: $out/$shot.png was not written" >&2; exit 1; }
 done

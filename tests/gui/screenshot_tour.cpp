@@ -2,7 +2,8 @@
 //   morrowtide_screenshot_tour OUTDIR [FOLDER_WITH_BROKEN_PHOTOS [FOLDER_FOR_THE_PREVIEW]]
 // It photographs the "Photos" and "Options" tabs and the progress dialog half-way through a run over the documents
 // folder, then (with a second folder) the error box of a photo that cannot be written and the log of that run, then
-// (with a third) the preview window over that folder and the "Set from a photo" dialog for one of its photos, and
+// (with a third) the preview window over that folder and the "Set from a photo" dialog for one of its photos, the
+// preview with the other photo and video files listed, and
 // last the box that a bad mask in the settings file brings up at start-up. It answers the boxes itself, which is why
 // it is a test driver and not part of the program.
 #include <QApplication>
@@ -190,6 +191,17 @@ void previewTour(MainWindow& window, const QString& folder) {
     waitFor([&] { return dialog.isVisible(); });
     saveWidget(dialog, QStringLiteral("set-from-photo"));
     dialog.reject();
+
+    // The other photo and video files, listed with the box ticked; the raw file beside its JPEG selected.
+    const int photos = preview.model().rowCount();
+    child<QCheckBox>(window, "cbAllTypes")->setChecked(true);
+    waitFor([&] { return !preview.isReading() && preview.model().rowCount() > photos; });
+    for (int i = 0; i < preview.model().rowCount(); ++i) {
+        if (preview.model().header(i).fileName.endsWith(QStringLiteral(".CR2"))) preview.table().selectRow(i);
+    }
+    waitFor([&] { return false; }, 300);
+    saveWidget(preview, QStringLiteral("preview-all-types"));
+    child<QCheckBox>(window, "cbAllTypes")->setChecked(false);
     preview.close();
     child<QSpinBox>(window, "SpinEdit1")->setValue(0);
 }
