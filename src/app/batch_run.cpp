@@ -128,7 +128,8 @@ QString unreadableFoldersNote(int count) {
 
 QString otherTypesLeftOutNote(int count) {
     return QString::number(count) +
-           (count == 1 ? QStringLiteral(" other photo or video file was") : QStringLiteral(" other photo and video files were")) +
+           (count == 1 ? QStringLiteral(" other photo or video file was")
+                       : QStringLiteral(" other photo and video files were")) +
            QStringLiteral(" left out (\"Also correct other photo and video files\" adds them)");
 }
 

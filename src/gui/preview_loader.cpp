@@ -90,7 +90,8 @@ void PreviewLoader::start(const QString& sourceFolder, bool recurse, const QStri
         PhotoHeaders read = app::readPhotoHeaders(unknown, sourceFolder, 0, &progress->reading);
         if (progress->reading.stop) return;
         for (std::size_t i = 0; i < read.size(); ++i) headers[unknownAt[i]] = std::move(read[i]);
-        post(generation, [this, sourceFolder, headers = std::move(headers), otherTypes = report.otherTypes]() mutable {
+        const int otherTypes = report.otherTypes;
+        post(generation, [this, sourceFolder, headers = std::move(headers), otherTypes]() mutable {
             reap();  // the worker is past its last step
             otherTypes_ = otherTypes;
             cacheFolder_ = sourceFolder;

@@ -194,7 +194,8 @@ void PreviewWindow::readIfStale() {
     const bool destinationMatters = liesInside(options_.destinationFolder, options_.sourceFolder) ||
                                     liesInside(readDestination_, options_.sourceFolder);
     if (hasRead_ && readFolder_ == options_.sourceFolder && readRecurse_ == options_.recurseFolders &&
-        readAllTypes_ == options_.allTypes && (!destinationMatters || readDestination_ == options_.destinationFolder)) {
+        readAllTypes_ == options_.allTypes &&
+        (!destinationMatters || readDestination_ == options_.destinationFolder)) {
         return;
     }
     hasRead_ = true;

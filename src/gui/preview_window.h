@@ -31,8 +31,8 @@ class PreviewWindow : public QWidget {
     ~PreviewWindow() override;
 
     // The options of the moment. The table is planned again; the folder is listed again (on the worker) when the
-    // source folder, the recursion, the choice of other file types or a destination inside the source changed. While the window is hidden all of
-    // it waits for the next showing.
+    // source folder, the recursion, the choice of other file types or a destination inside the source changed.
+    // While the window is hidden all of it waits for the next showing.
     void setOptions(const app::RunOptions& options);
     // Reads every header of the source folder again (the photos may have changed on disk).
     void refresh();

@@ -40,7 +40,7 @@ struct FileDates {
     std::vector<std::string> notes;          // dates left alone (compressed text, a value split in two) and why
     std::vector<ChecksumRegion> checksums;   // to renew where a patch falls inside
     bool hasExif = false;                    // the file holds an EXIF (TIFF) block
-    std::vector<EmbeddedBlock> blocks;       // the metadata blocks found, those the TIFF directories point at included
+    std::vector<EmbeddedBlock> blocks;       // the metadata blocks found (with those TIFF directories point at)
 };
 
 // Reads the structure of the file and locates every date: the container's own, those of its TIFF blocks, and those
