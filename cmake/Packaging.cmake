@@ -5,10 +5,13 @@ set(CPACK_PACKAGE_NAME morrowtide)
 set(CPACK_PACKAGE_VENDOR "Morrowtide")
 set(CPACK_PACKAGE_CONTACT "Morrowtide <support@morrowtide.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Corrects the EXIF dates of photos taken with a wrongly set camera clock")
+# Lines of the description fit the 80 columns of a package manager's view.
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
-       "Morrowtide moves the three EXIF dates of every JPEG photo under a folder by one offset and writes a corrected "
-       "copy of each, renamed after its corrected capture time. The image data is copied byte for byte, never "
-       "re-compressed. The package has the program window (morrowtide) and the command-line program (morrowtide-cli).")
+       "Morrowtide moves the three EXIF dates of every JPEG photo under a folder by\n"
+       "one offset and writes a corrected copy of each, renamed after its corrected\n"
+       "capture time. The image data is copied byte for byte, never re-compressed.\n"
+       "The package has the program window (morrowtide) and the command-line\n"
+       "program (morrowtide-cli).")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY morrowtide)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
