@@ -88,7 +88,7 @@ void BevelPanel::paintEvent(QPaintEvent* event) {
 
 AboutBox::AboutBox(QWidget* parent) : QDialog(parent), donationUrl_(QString::fromLatin1(kDonationUrl)) {
     setObjectName(QStringLiteral("AboutBox"));
-    setWindowTitle(QStringLiteral("About"));
+    setWindowTitle(tr("About"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     // The dialog's own font, used where no other is named: the size the layout below was drawn for.
@@ -104,11 +104,11 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent), donationUrl_(QString::fro
     programIcon_ = fixedLabel(panel, "ProgramIcon", 8, 8, 32, 32);
     programIcon_->setScaledContents(true);
 
-    autoLabel(panel, "Label2", QStringLiteral("Product Name:"), 48, 8, sansFont(12, true));
+    autoLabel(panel, "Label2", tr("Product Name:"), 48, 8, sansFont(12, true));
     productName_ = fixedLabel(panel, "ProductName", 152, 9, 127, 13);
-    autoLabel(panel, "Label3", QStringLiteral("Version:"), 48, 30, sansFont(12, true));
+    autoLabel(panel, "Label3", tr("Version:"), 48, 30, sansFont(12, true));
     version_ = fixedLabel(panel, "Version", 152, 30, 121, 13);
-    autoLabel(panel, "Label6", QStringLiteral("E-Mail:"), 48, 52, sansFont(12, true));
+    autoLabel(panel, "Label6", tr("E-Mail:"), 48, 52, sansFont(12, true));
 
     email_ = fixedLabel<LinkLabel>(panel, "Label7", 152, 50, 158, 16);
     QFont linkFont = sansFont(13);
@@ -118,7 +118,7 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent), donationUrl_(QString::fro
     linkPalette.setColor(QPalette::WindowText, Qt::blue);
     email_->setPalette(linkPalette);
     email_->setText(QString::fromLatin1(kSupportEmail));
-    email_->setToolTip(QStringLiteral("Click Here"));
+    email_->setToolTip(tr("Click Here"));
     email_->setCursor(Qt::PointingHandCursor);
     connect(email_, &LinkLabel::clicked, this, &AboutBox::openEmail);
 
@@ -131,7 +131,7 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent), donationUrl_(QString::fro
     donation_->setCursor(Qt::PointingHandCursor);
     connect(donation_, &LinkLabel::clicked, this, &AboutBox::openDonation);
 
-    ok_ = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), this);
+    ok_ = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), tr("OK"), this);
     ok_->setObjectName(QStringLiteral("BitBtn1"));
     ok_->setGeometry(8, 156, 329, 29);
     ok_->setDefault(true);
@@ -161,7 +161,7 @@ std::unique_ptr<AboutBox> AboutBoxDlg::createForm(QWidget* parent) const {
     form->version()->setText(version_);
     form->copyright()->setText(copyright_);
     form->comments()->setText(comments_);
-    form->setWindowTitle(QStringLiteral("About ") + productName_);
+    form->setWindowTitle(tr("About %1").arg(productName_));
     const QIcon icon = qApp->windowIcon().isNull() ? applicationIcon() : qApp->windowIcon();
     form->programIcon()->setPixmap(icon.pixmap(QSize(32, 32)));
     return form;
@@ -183,7 +183,7 @@ void showAboutBox(QWidget* owner) {
     dialog.setProductName(QString::fromLatin1(kProductName));
     dialog.setVersion(QString::fromLatin1(kVersion));
     dialog.setCopyright(QString::fromUtf8(kCopyrightLine));
-    dialog.setComments(QString::fromLatin1(kAboutComments));
+    dialog.setComments(AboutBox::tr(kAboutComments));
     dialog.execute();
 }
 

@@ -16,7 +16,8 @@ namespace morrowtide::gui {
 
 inline constexpr const char* kProductName = "Morrowtide";
 inline constexpr const char* kCopyrightLine = "Copyright \u00A9 2026 The Morrowtide Project";
-inline constexpr const char* kAboutComments = "If you found this program useful please make a donation.";
+inline constexpr const char* kAboutComments =
+    QT_TRANSLATE_NOOP("morrowtide::gui::AboutBox", "If you found this program useful please make a donation.");
 inline constexpr const char* kSupportEmail = "support@morrowtide.org";
 inline constexpr const char* kDonationUrl = "https://morrowtide.org/donate";
 

@@ -36,7 +36,7 @@ app::RunOptions GuiBatchHost::currentOptions() {
 }
 
 bool GuiBatchHost::confirmOverwrite() {
-    return boxes_.askYesNoWarning(&window_, QStringLiteral("Are you sure you overwrite original images"));
+    return boxes_.askYesNoWarning(&window_, QCoreApplication::translate("GuiBatchHost", "Are you sure you overwrite original images"));
 }
 
 void GuiBatchHost::runReset() {
@@ -50,7 +50,7 @@ void GuiBatchHost::invalidSource(const QString& message) {
     progress_.statusBar()->showMessage(message);
     // The status line is never shown, so the user hears about the folder here.
     boxes_.show(&window_,
-                {MessageKind::Error, QStringLiteral("Error"),
+                {MessageKind::Error, QCoreApplication::translate("MessageBoxes", "Error"),
                  message + QStringLiteral("\n\n") + window_.currentOptions().sourceFolder, MessageButtons::Ok});
 }
 

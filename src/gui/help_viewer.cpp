@@ -1,5 +1,6 @@
 #include "gui/help_viewer.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -132,9 +133,9 @@ bool HelpSystem::showHelp(const QString& keyword) {
             return true;
         }
     }
-    reportFailure(keyword.isEmpty() ? QStringLiteral("No help is available: the help file %1 cannot be shown.")
+    reportFailure(keyword.isEmpty() ? QCoreApplication::translate("HelpSystem", "No help is available: the help file %1 cannot be shown.")
                                           .arg(QDir::toNativeSeparators(helpFile_))
-                                    : QStringLiteral("No help found for %1").arg(keyword));
+                                    : QCoreApplication::translate("HelpSystem", "No help found for %1").arg(keyword));
     return false;
 }
 
@@ -145,7 +146,7 @@ bool HelpSystem::showTableOfContents() {
             return true;
         }
     }
-    reportFailure(QStringLiteral("Unable to find a table of contents"));
+    reportFailure(QCoreApplication::translate("HelpSystem", "Unable to find a table of contents"));
     return false;
 }
 
@@ -156,7 +157,7 @@ bool HelpSystem::showTopicHelp(const QString& topic) {
             return true;
         }
     }
-    reportFailure(QStringLiteral("No help found for %1").arg(topic));
+    reportFailure(QCoreApplication::translate("HelpSystem", "No help found for %1").arg(topic));
     return false;
 }
 
@@ -167,7 +168,7 @@ bool HelpSystem::showContextHelp(int contextId, const QString& helpFile) {
             return true;
         }
     }
-    reportFailure(QStringLiteral("No help found for context %1").arg(contextId));
+    reportFailure(QCoreApplication::translate("HelpSystem", "No help found for context %1").arg(contextId));
     return false;
 }
 

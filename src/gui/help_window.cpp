@@ -56,20 +56,20 @@ QVariant HelpBrowser::loadResource(int type, const QUrl& name) {
 
 HelpWindow::HelpWindow(const QString& helpFile, QWidget* owner) : QWidget(owner, Qt::Window), helpFile_(helpFile) {
     setObjectName(QStringLiteral("HelpWindow"));
-    setWindowTitle(QStringLiteral("Morrowtide Help"));
+    setWindowTitle(tr("Morrowtide Help"));
     // A help window left open must not keep the program running once the main window has closed.
     setAttribute(Qt::WA_QuitOnClose, false);
     resize(860, 640);
 
     auto* toolBar = new QToolBar(this);
     toolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    QAction* contents = toolBar->addAction(style()->standardIcon(QStyle::SP_DirHomeIcon), QStringLiteral("Contents"),
+    QAction* contents = toolBar->addAction(style()->standardIcon(QStyle::SP_DirHomeIcon), tr("Contents"),
                                            this, &HelpWindow::showIndex);
     contents->setObjectName(QStringLiteral("actionContents"));
-    back_ = toolBar->addAction(style()->standardIcon(QStyle::SP_ArrowBack), QStringLiteral("Back"));
+    back_ = toolBar->addAction(style()->standardIcon(QStyle::SP_ArrowBack), tr("Back"));
     back_->setObjectName(QStringLiteral("actionBack"));
     back_->setShortcut(QKeySequence::Back);
-    forward_ = toolBar->addAction(style()->standardIcon(QStyle::SP_ArrowForward), QStringLiteral("Forward"));
+    forward_ = toolBar->addAction(style()->standardIcon(QStyle::SP_ArrowForward), tr("Forward"));
     forward_->setObjectName(QStringLiteral("actionForward"));
     forward_->setShortcut(QKeySequence::Forward);
 
@@ -97,11 +97,11 @@ HelpWindow::~HelpWindow() {
 
 void HelpWindow::open() {
     if (!QFileInfo(helpFile_).isFile()) {
-        error_ = QStringLiteral("The help file was not found.");
+        error_ = tr("The help file was not found.");
         return;
     }
     if (!collectionDir_.isValid()) {
-        error_ = QStringLiteral("No temporary folder for the help index: %1").arg(collectionDir_.errorString());
+        error_ = tr("No temporary folder for the help index: %1").arg(collectionDir_.errorString());
         return;
     }
     // The help file is registered into a collection of our own; the engine must be writable for that.
@@ -110,12 +110,12 @@ void HelpWindow::open() {
     engine_->setUsesFilterEngine(true);
     const QString name = QHelpEngineCore::namespaceName(helpFile_);
     if (!engine_->setupData() || name.isEmpty() || !engine_->registerDocumentation(helpFile_)) {
-        error_ = engine_->error().isEmpty() ? QStringLiteral("It is not a readable help file.") : engine_->error();
+        error_ = engine_->error().isEmpty() ? tr("It is not a readable help file.") : engine_->error();
         return;
     }
     const QList<QUrl> pages = engine_->files(name, QString(), QStringLiteral("html"));
     if (pages.isEmpty()) {
-        error_ = QStringLiteral("The help file has no pages.");
+        error_ = tr("The help file has no pages.");
         return;
     }
     index_ = pages.first();

@@ -88,8 +88,8 @@ bool isEnterKey(const QKeyEvent* event) {
     return enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
 }
 
-QCheckBox* makeCheckBox(const char* name, const char* caption, QWidget* parent) {
-    auto* box = new QCheckBox(QString::fromLatin1(caption), parent);
+QCheckBox* makeCheckBox(const char* name, const QString& caption, QWidget* parent) {
+    auto* box = new QCheckBox(caption, parent);
     box->setObjectName(QString::fromLatin1(name));
     return box;
 }
@@ -196,17 +196,17 @@ MainWindow::MainWindow(MainWindowSetup setup)
     options->setObjectName(QStringLiteral("tsOptions"));
     buildPhotosTab(photos);
     buildOptionsTab(options);
-    pageControl_->addTab(photos, QStringLiteral("Photos"));
-    pageControl_->addTab(options, QStringLiteral("Options"));
+    pageControl_->addTab(photos, tr("Photos"));
+    pageControl_->addTab(options, tr("Options"));
 
-    btnGo_ = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("Go"), central);
+    btnGo_ = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), tr("Go"), central);
     btnGo_->setObjectName(QStringLiteral("BitBtn1"));
     btnGo_->setDefault(true);
     btnGo_->setAutoDefault(true);
     connect(btnGo_, &QPushButton::clicked, this, &MainWindow::startRun);
     // Enter on the focused Go button is the window's Enter too, with its guard against a second run.
     btnGo_->installEventFilter(this);
-    btnClose_ = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton), QStringLiteral("&Close"), central);
+    btnClose_ = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton), tr("&Close"), central);
     btnClose_->setObjectName(QStringLiteral("BitBtn2"));
     btnClose_->setAutoDefault(true);
     connect(btnClose_, &QPushButton::clicked, this, &QWidget::close);
@@ -284,9 +284,9 @@ MainWindow::~MainWindow() = default;
 
 void MainWindow::buildPhotosTab(QWidget* page) {
     auto* grid = new QGridLayout(page);
-    auto addFolderRow = [&](int row, const char* caption, const char* edit, const char* button, QLineEdit*& field,
+    auto addFolderRow = [&](int row, const QString& caption, const char* edit, const char* button, QLineEdit*& field,
                             QPushButton*& picker) {
-        auto* label = new QLabel(QString::fromLatin1(caption), page);
+        auto* label = new QLabel(caption, page);
         field = new QLineEdit(page);
         field->setObjectName(QString::fromLatin1(edit));
         field->setMinimumWidth(320);
@@ -299,12 +299,12 @@ void MainWindow::buildPhotosTab(QWidget* page) {
         grid->addWidget(field, row, 1, 1, 7);
         grid->addWidget(picker, row, 8);
     };
-    addFolderRow(0, "Source folder:", "edtDir", "btnDir", edtDir_, btnDir_);
-    addFolderRow(1, "Destination folder:", "edtOutputDir", "btnOutput", edtOutputDir_, btnOutput_);
+    addFolderRow(0, tr("Source folder:"), "edtDir", "btnDir", edtDir_, btnDir_);
+    addFolderRow(1, tr("Destination folder:"), "edtOutputDir", "btnOutput", edtOutputDir_, btnOutput_);
     connect(btnDir_, &QPushButton::clicked, this, &MainWindow::pickSourceFolder);
     connect(btnOutput_, &QPushButton::clicked, this, &MainWindow::pickDestinationFolder);
 
-    auto* heading = new QLabel(QStringLiteral("Correct time by:"), page);
+    auto* heading = new QLabel(tr("Correct time by:"), page);
     QFont bold = heading->font();
     bold.setBold(true);
     heading->setFont(bold);
@@ -318,11 +318,11 @@ void MainWindow::buildPhotosTab(QWidget* page) {
     spinMinutes_ = makeSpinBox("SpinEdit2", -59, 59, page);
     spinSeconds_ = makeSpinBox("SpinEdit3", -59, 59, page);
     spinDays_->setMinimumWidth(100);
-    const std::pair<const char*, QSpinBox*> offsets[] = {
-        {"Days:", spinDays_}, {"Hours:", spinHours_}, {"Minutes:", spinMinutes_}, {"Seconds:", spinSeconds_}};
+    const std::pair<QString, QSpinBox*> offsets[] = {
+        {tr("Days:"), spinDays_}, {tr("Hours:"), spinHours_}, {tr("Minutes:"), spinMinutes_}, {tr("Seconds:"), spinSeconds_}};
     auto* offsetRow = new QHBoxLayout;
     for (const auto& [caption, box] : offsets) {
-        auto* label = new QLabel(QString::fromLatin1(caption), page);
+        auto* label = new QLabel(caption, page);
         label->setBuddy(box);
         offsetRow->addWidget(label);
         offsetRow->addWidget(box);
@@ -352,21 +352,21 @@ void MainWindow::buildPhotosTab(QWidget* page) {
 }
 
 void MainWindow::buildOptionsTab(QWidget* page) {
-    cbRec_ = makeCheckBox("cbRec", "Recurse folders", page);
-    cbAutoRename_ = makeCheckBox("cbAutoRename", "Auto rename if already exists", page);
-    cbIncPrevFName_ = makeCheckBox("cbIncPrevFName", "Include current filename", page);
-    cbIncDateTime_ = makeCheckBox("cbIncDateTime", "Include datetime in filename", page);
-    cbOverwriteDateTime_ = makeCheckBox("cbOverwriteDateTime", "Overwrite datetime in filename", page);
-    cbPreserveModDate_ = makeCheckBox("cbPreserveModDate", "Preserve original modifcation date", page);
-    cbAllTypes_ = makeCheckBox("cbAllTypes", "Also correct other photo and video files", page);
-    cbAllTypes_->setToolTip(QStringLiteral(
-        "Raw files, TIFF, HEIC, AVIF, PNG, WebP, movies (MP4, MOV, M4V, 3GP) and XMP sidecars besides the JPEGs; "
-        "files sharing a base name keep sharing it"));
+    cbRec_ = makeCheckBox("cbRec", tr("Recurse folders"), page);
+    cbAutoRename_ = makeCheckBox("cbAutoRename", tr("Auto rename if already exists"), page);
+    cbIncPrevFName_ = makeCheckBox("cbIncPrevFName", tr("Include current filename"), page);
+    cbIncDateTime_ = makeCheckBox("cbIncDateTime", tr("Include datetime in filename"), page);
+    cbOverwriteDateTime_ = makeCheckBox("cbOverwriteDateTime", tr("Overwrite datetime in filename"), page);
+    cbPreserveModDate_ = makeCheckBox("cbPreserveModDate", tr("Preserve original modifcation date"), page);
+    cbAllTypes_ = makeCheckBox("cbAllTypes", tr("Also correct other photo and video files"), page);
+    cbAllTypes_->setToolTip(
+        tr("Raw files, TIFF, HEIC, AVIF, PNG, WebP, movies (MP4, MOV, M4V, 3GP) and XMP sidecars besides the JPEGs; "
+           "files sharing a base name keep sharing it"));
 
     edtOutputFileMask_ = new MaskEdit(page);
     edtOutputFileMask_->setObjectName(QStringLiteral("edtOutputFileMask"));
     connect(edtOutputFileMask_, &MaskEdit::focusLost, this, &MainWindow::maskFocusLost);
-    auto* maskLabel = new QLabel(QStringLiteral("Output file mask:"), page);
+    auto* maskLabel = new QLabel(tr("Output file mask:"), page);
     maskLabel->setBuddy(edtOutputFileMask_);
     lblDateFormatExample_ = new QLabel(page);
     lblDateFormatExample_->setObjectName(QStringLiteral("lblDateFormatExample"));
@@ -388,19 +388,19 @@ void MainWindow::buildOptionsTab(QWidget* page) {
 }
 
 void MainWindow::buildMenu() {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
+    QMenu* file = menuBar()->addMenu(tr("File"));
     file->setObjectName(QStringLiteral("File1"));
-    QAction* save = file->addAction(QStringLiteral("&Save Options"), this, &MainWindow::saveOptions);
+    QAction* save = file->addAction(tr("&Save Options"), this, &MainWindow::saveOptions);
     save->setObjectName(QStringLiteral("SaveOptions1"));
-    showLog_ = file->addAction(QStringLiteral("Show &Log"), this, &MainWindow::showLog);
+    showLog_ = file->addAction(tr("Show &Log"), this, &MainWindow::showLog);
     showLog_->setObjectName(QStringLiteral("ShowLog1"));
     file->addSeparator()->setObjectName(QStringLiteral("N1"));
-    QAction* exit = file->addAction(QStringLiteral("E&xit"), this, &QWidget::close);
+    QAction* exit = file->addAction(tr("E&xit"), this, &QWidget::close);
     exit->setObjectName(QStringLiteral("exit1"));
 
-    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    QMenu* help = menuBar()->addMenu(tr("&Help"));
     help->setObjectName(QStringLiteral("Help2"));
-    QAction* contents = help->addAction(QStringLiteral("Contents"), this, &MainWindow::showHelpContents);
+    QAction* contents = help->addAction(tr("Contents"), this, &MainWindow::showHelpContents);
     contents->setObjectName(QStringLiteral("Help1"));
     contents->setShortcut(QKeySequence::HelpContents);  // F1
     // The preview has its button on the Photos tab; its keys work from anywhere in the window.
@@ -409,7 +409,7 @@ void MainWindow::buildMenu() {
     preview->setShortcuts({QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_P)});
     connect(preview, &QAction::triggered, this, &MainWindow::showPreview);
     addAction(preview);
-    QAction* about = help->addAction(QStringLiteral("&About"), this, &MainWindow::showAbout);
+    QAction* about = help->addAction(tr("&About"), this, &MainWindow::showAbout);
     about->setObjectName(QStringLiteral("About2"));
 }
 
@@ -497,19 +497,18 @@ void MainWindow::askAboutInvalidMask(const QString& text) {
 void MainWindow::reportMaskFromSettings() {
     if (!maskFailedAtStart_) return;
     maskFailedAtStart_ = false;
-    askAboutInvalidMask(QStringLiteral("Invalid file mask") + QStringLiteral("\n\nThe mask \"") +
-                        edtOutputFileMask_->text() + QStringLiteral("\" was read from the settings file ") +
-                        QDir::toNativeSeparators(settingsPath_) + u'.');
+    askAboutInvalidMask(tr("Invalid file mask") + QStringLiteral("\n\n") +
+                        tr("The mask \"%1\" was read from the settings file %2.")
+                            .arg(edtOutputFileMask_->text(), QDir::toNativeSeparators(settingsPath_)));
 }
 
 void MainWindow::startRun() {
     if (running_) return;
     if (namer_.formatMask().isEmpty()) {
         // Every photo would fail with "Invalid file mask": no run, and the way to a mask that works.
-        boxes_->show(this, {MessageKind::Error, QStringLiteral("Error"),
-                            QStringLiteral("No run was started: no valid file mask has been accepted yet, so the "
-                                           "photos could not be named.\n\nEnter a file mask on the Options tab, "
-                                           "then press Go again."),
+        const QString text = tr("No run was started: no valid file mask has been accepted yet, so the photos could "
+                                "not be named.\n\nEnter a file mask on the Options tab, then press Go again.");
+        boxes_->show(this, {MessageKind::Error, QCoreApplication::translate("MessageBoxes", "Error"), text,
                             MessageButtons::Ok});
         pageControl_->setCurrentWidget(edtOutputFileMask_->parentWidget());
         edtOutputFileMask_->setFocus(Qt::OtherFocusReason);
@@ -563,14 +562,14 @@ QString MainWindow::pickFolder(const QString& title, bool offerNewFolder, const 
 }
 
 void MainWindow::pickSourceFolder() {
-    const QString folder = pickFolder(QStringLiteral("Location of your images"), false, edtDir_->text());
+    const QString folder = pickFolder(tr("Location of your images"), false, edtDir_->text());
     if (folder.isEmpty()) return;
     edtDir_->setText(folder);
     edtOutputDir_->setText(subFolder(edtDir_->text(), QStringLiteral("output")));
 }
 
 void MainWindow::pickDestinationFolder() {
-    const QString folder = pickFolder(QStringLiteral("Location of modified images"), true, edtOutputDir_->text());
+    const QString folder = pickFolder(tr("Location of modified images"), true, edtOutputDir_->text());
     if (folder.isEmpty()) return;
     edtOutputDir_->setText(folder);
 }

@@ -1,6 +1,7 @@
 #include "gui/message_boxes.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <QPushButton>
 #include <utility>
@@ -21,20 +22,20 @@ void MessageBoxes::plain(QWidget* parent, const QString& text) {
 }
 
 void MessageBoxes::information(QWidget* parent, const QString& text) {
-    show(parent, {MessageKind::Information, QStringLiteral("Information"), text, MessageButtons::Ok});
+    show(parent, {MessageKind::Information, QCoreApplication::translate("MessageBoxes", "Information"), text, MessageButtons::Ok});
 }
 
 void MessageBoxes::warning(QWidget* parent, const QString& text) {
-    show(parent, {MessageKind::Warning, QStringLiteral("Warning"), text, MessageButtons::Ok});
+    show(parent, {MessageKind::Warning, QCoreApplication::translate("MessageBoxes", "Warning"), text, MessageButtons::Ok});
 }
 
 bool MessageBoxes::askYesNoWarning(QWidget* parent, const QString& text) {
-    return show(parent, {MessageKind::Warning, QStringLiteral("Warning"), text, MessageButtons::YesNo}) ==
+    return show(parent, {MessageKind::Warning, QCoreApplication::translate("MessageBoxes", "Warning"), text, MessageButtons::YesNo}) ==
            MessageAnswer::Yes;
 }
 
 bool MessageBoxes::askOkCancelError(QWidget* parent, const QString& text) {
-    return show(parent, {MessageKind::Error, QStringLiteral("Error"), text, MessageButtons::OkCancel}) ==
+    return show(parent, {MessageKind::Error, QCoreApplication::translate("MessageBoxes", "Error"), text, MessageButtons::OkCancel}) ==
            MessageAnswer::Ok;
 }
 
@@ -45,7 +46,7 @@ void MessageBoxes::error(QWidget* parent, const QString& text) {
 bool MessageBoxes::fileError(QWidget* parent, const QString& text) {
     bool dontShowAgain = false;
     MessageRequest request{MessageKind::Plain, appTitle(), text, MessageButtons::Ok};
-    request.checkBoxText = QString::fromLatin1(kDontShowAgainInThisRun);
+    request.checkBoxText = QCoreApplication::translate("MessageBoxes", kDontShowAgainInThisRun);
     request.checked = &dontShowAgain;
     show(parent, request);
     return dontShowAgain;
@@ -78,20 +79,20 @@ MessageAnswer WidgetMessageBoxes::show(QWidget* parent, const MessageRequest& re
     }
 
     std::vector<std::pair<QPushButton*, MessageAnswer>> buttons;
-    auto add = [&](const char* caption, QMessageBox::ButtonRole role, MessageAnswer answer) {
-        buttons.emplace_back(box.addButton(QString::fromLatin1(caption), role), answer);
+    auto add = [&](const QString& caption, QMessageBox::ButtonRole role, MessageAnswer answer) {
+        buttons.emplace_back(box.addButton(caption, role), answer);
     };
     switch (request.buttons) {
         case MessageButtons::Ok:
-            add("OK", QMessageBox::AcceptRole, MessageAnswer::Ok);
+            add(QCoreApplication::translate("MessageBoxes", "OK"), QMessageBox::AcceptRole, MessageAnswer::Ok);
             break;
         case MessageButtons::OkCancel:
-            add("OK", QMessageBox::AcceptRole, MessageAnswer::Ok);
-            add("Cancel", QMessageBox::RejectRole, MessageAnswer::Cancel);
+            add(QCoreApplication::translate("MessageBoxes", "OK"), QMessageBox::AcceptRole, MessageAnswer::Ok);
+            add(QCoreApplication::translate("MessageBoxes", "Cancel"), QMessageBox::RejectRole, MessageAnswer::Cancel);
             break;
         case MessageButtons::YesNo:
-            add("&Yes", QMessageBox::YesRole, MessageAnswer::Yes);
-            add("&No", QMessageBox::NoRole, MessageAnswer::No);
+            add(QCoreApplication::translate("MessageBoxes", "&Yes"), QMessageBox::YesRole, MessageAnswer::Yes);
+            add(QCoreApplication::translate("MessageBoxes", "&No"), QMessageBox::NoRole, MessageAnswer::No);
             break;
     }
     // Enter must never agree to a question: the only one asks whether to overwrite the original photos.

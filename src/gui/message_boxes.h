@@ -38,7 +38,7 @@ struct MessageRequest {
 };
 
 // The caption of the check box that silences the error boxes of the files of one run.
-inline constexpr char kDontShowAgainInThisRun[] = "Don't show again in this run";
+inline constexpr char kDontShowAgainInThisRun[] = QT_TRANSLATE_NOOP("MessageBoxes", "Don't show again in this run");
 
 class MessageBoxes {
   public:

@@ -14,7 +14,7 @@ ProgressDialog::ProgressDialog(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint),
       log_(new QPlainTextEdit(this)),
       progressBar_(new QProgressBar(this)),
-      btnStop_(new QPushButton(QStringLiteral("Stop"), this)),
+      btnStop_(new QPushButton(tr("Stop"), this)),
       statusBar_(new QStatusBar(this)) {
     setObjectName(QStringLiteral("dProgress"));
 
@@ -60,7 +60,7 @@ ProgressDialog::ProgressDialog(QWidget* parent)
 }
 
 void ProgressDialog::reset() {
-    setWindowTitle(QStringLiteral("Building list of images"));
+    setWindowTitle(tr("Building list of images"));
     log_->clear();
 }
 
@@ -75,8 +75,8 @@ void ProgressDialog::startProcessing(int count) {
     progressBar_->setMaximum(count > 0 ? count : 1);
     progressBar_->setValue(count > 0 ? 0 : 1);
     progressBar_->setVisible(true);
-    btnStop_->setText(QStringLiteral("Stop"));
-    setWindowTitle(QStringLiteral("Processing Images..."));
+    btnStop_->setText(tr("Stop"));
+    setWindowTitle(tr("Processing Images..."));
 }
 
 void ProgressDialog::fileDone(const QString& logLine) {
@@ -86,8 +86,8 @@ void ProgressDialog::fileDone(const QString& logLine) {
 }
 
 void ProgressDialog::finishRun() {
-    btnStop_->setText(QStringLiteral("Finished"));
-    setWindowTitle(QStringLiteral("Files Processed"));
+    btnStop_->setText(tr("Finished"));
+    setWindowTitle(tr("Files Processed"));
 }
 
 void ProgressDialog::closeAfterRun() {
@@ -101,8 +101,8 @@ void ProgressDialog::showLog() {
         activateWindow();
         return;
     }
-    btnStop_->setText(QStringLiteral("Close"));
-    setWindowTitle(QStringLiteral("Files Processed"));
+    btnStop_->setText(tr("Close"));
+    setWindowTitle(tr("Files Processed"));
     showingLog_ = true;
     exec();
     showingLog_ = false;

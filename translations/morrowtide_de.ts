@@ -1,0 +1,292 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE" sourcelanguage="en">
+<context>
+    <name>GuiBatchHost</name>
+    <message>
+        <source>Are you sure you overwrite original images</source>
+        <translation>Sollen die Originalbilder wirklich überschrieben werden?</translation>
+    </message>
+</context>
+<context>
+    <name>HelpSystem</name>
+    <message>
+        <source>No help is available: the help file %1 cannot be shown.</source>
+        <translation>Keine Hilfe verfügbar: Die Hilfedatei %1 kann nicht angezeigt werden.</translation>
+    </message>
+    <message>
+        <source>No help found for %1</source>
+        <translation>Keine Hilfe gefunden für %1</translation>
+    </message>
+    <message>
+        <source>Unable to find a table of contents</source>
+        <translation>Kein Inhaltsverzeichnis gefunden</translation>
+    </message>
+    <message>
+        <source>No help found for context %1</source>
+        <translation>Keine Hilfe gefunden für Kontext %1</translation>
+    </message>
+</context>
+<context>
+    <name>MessageBoxes</name>
+    <message>
+        <source>Information</source>
+        <translation>Information</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>Warnung</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>&amp;Yes</source>
+        <translation>&amp;Ja</translation>
+    </message>
+    <message>
+        <source>&amp;No</source>
+        <translation>&amp;Nein</translation>
+    </message>
+    <message>
+        <source>Don&apos;t show again in this run</source>
+        <translation>In diesem Lauf nicht mehr anzeigen</translation>
+    </message>
+</context>
+<context>
+    <name>morrowtide::gui::AboutBox</name>
+    <message>
+        <source>About</source>
+        <translation>Info</translation>
+    </message>
+    <message>
+        <source>Product Name:</source>
+        <translation>Produktname:</translation>
+    </message>
+    <message>
+        <source>Version:</source>
+        <translation>Version:</translation>
+    </message>
+    <message>
+        <source>E-Mail:</source>
+        <translation>E-Mail:</translation>
+    </message>
+    <message>
+        <source>Click Here</source>
+        <translation>Hier klicken</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>If you found this program useful please make a donation.</source>
+        <translation>Wenn Ihnen dieses Programm nützt, freuen wir uns über eine Spende.</translation>
+    </message>
+</context>
+<context>
+    <name>morrowtide::gui::AboutBoxDlg</name>
+    <message>
+        <source>About %1</source>
+        <translation>Über %1</translation>
+    </message>
+</context>
+<context>
+    <name>morrowtide::gui::HelpWindow</name>
+    <message>
+        <source>Morrowtide Help</source>
+        <translation>Morrowtide-Hilfe</translation>
+    </message>
+    <message>
+        <source>Contents</source>
+        <translation>Inhalt</translation>
+    </message>
+    <message>
+        <source>Back</source>
+        <translation>Zurück</translation>
+    </message>
+    <message>
+        <source>Forward</source>
+        <translation>Vor</translation>
+    </message>
+    <message>
+        <source>The help file was not found.</source>
+        <translation>Die Hilfedatei wurde nicht gefunden.</translation>
+    </message>
+    <message>
+        <source>No temporary folder for the help index: %1</source>
+        <translation>Kein temporärer Ordner für den Hilfeindex: %1</translation>
+    </message>
+    <message>
+        <source>It is not a readable help file.</source>
+        <translation>Es ist keine lesbare Hilfedatei.</translation>
+    </message>
+    <message>
+        <source>The help file has no pages.</source>
+        <translation>Die Hilfedatei hat keine Seiten.</translation>
+    </message>
+</context>
+<context>
+    <name>morrowtide::gui::MainWindow</name>
+    <message>
+        <source>Photos</source>
+        <translation>Fotos</translation>
+    </message>
+    <message>
+        <source>Options</source>
+        <translation>Optionen</translation>
+    </message>
+    <message>
+        <source>Go</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>&amp;Close</source>
+        <translation>&amp;Schließen</translation>
+    </message>
+    <message>
+        <source>Source folder:</source>
+        <translation>Quellordner:</translation>
+    </message>
+    <message>
+        <source>Destination folder:</source>
+        <translation>Zielordner:</translation>
+    </message>
+    <message>
+        <source>Correct time by:</source>
+        <translation>Zeit korrigieren um:</translation>
+    </message>
+    <message>
+        <source>Days:</source>
+        <translation>Tage:</translation>
+    </message>
+    <message>
+        <source>Hours:</source>
+        <translation>Stunden:</translation>
+    </message>
+    <message>
+        <source>Minutes:</source>
+        <translation>Minuten:</translation>
+    </message>
+    <message>
+        <source>Seconds:</source>
+        <translation>Sekunden:</translation>
+    </message>
+    <message>
+        <source>Recurse folders</source>
+        <translation>Unterordner einbeziehen</translation>
+    </message>
+    <message>
+        <source>Auto rename if already exists</source>
+        <translation>Automatisch umbenennen, falls vorhanden</translation>
+    </message>
+    <message>
+        <source>Include current filename</source>
+        <translation>Aktuellen Dateinamen anhängen</translation>
+    </message>
+    <message>
+        <source>Include datetime in filename</source>
+        <translation>Datum und Uhrzeit in den Dateinamen</translation>
+    </message>
+    <message>
+        <source>Overwrite datetime in filename</source>
+        <translation>Datum und Uhrzeit im Dateinamen ersetzen</translation>
+    </message>
+    <message>
+        <source>Preserve original modifcation date</source>
+        <translation>Ursprüngliches Änderungsdatum beibehalten</translation>
+    </message>
+    <message>
+        <source>Output file mask:</source>
+        <translation>Maske der Ausgabedatei:</translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation>Datei</translation>
+    </message>
+    <message>
+        <source>&amp;Save Options</source>
+        <translation>Optionen &amp;speichern</translation>
+    </message>
+    <message>
+        <source>Show &amp;Log</source>
+        <translation>&amp;Protokoll anzeigen</translation>
+    </message>
+    <message>
+        <source>E&amp;xit</source>
+        <translation>&amp;Beenden</translation>
+    </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation>&amp;Hilfe</translation>
+    </message>
+    <message>
+        <source>Contents</source>
+        <translation>Inhalt</translation>
+    </message>
+    <message>
+        <source>&amp;About</source>
+        <translation>Ü&amp;ber</translation>
+    </message>
+    <message>
+        <source>Invalid file mask</source>
+        <translation>Ungültige Dateimaske</translation>
+    </message>
+    <message>
+        <source>The mask &quot;%1&quot; was read from the settings file %2.</source>
+        <translation>Die Maske „%1“ stammt aus der Einstellungsdatei %2.</translation>
+    </message>
+    <message>
+        <source>Location of your images</source>
+        <translation>Ort Ihrer Bilder</translation>
+    </message>
+    <message>
+        <source>Location of modified images</source>
+        <translation>Ort der geänderten Bilder</translation>
+    </message>
+    <message>
+        <source>No run was started: no valid file mask has been accepted yet, so the photos could not be named.
+
+Enter a file mask on the Options tab, then press Go again.</source>
+        <translation>Es wurde kein Lauf gestartet: Bisher wurde keine gültige Dateimaske übernommen, daher könnten die Fotos nicht benannt werden.
+
+Geben Sie auf der Registerkarte „Optionen“ eine Dateimaske ein und klicken Sie dann erneut auf „Start“.</translation>
+    </message>
+</context>
+<context>
+    <name>morrowtide::gui::ProgressDialog</name>
+    <message>
+        <source>Stop</source>
+        <translation>Anhalten</translation>
+    </message>
+    <message>
+        <source>Building list of images</source>
+        <translation>Liste der Bilder wird erstellt</translation>
+    </message>
+    <message>
+        <source>Processing Images...</source>
+        <translation>Bilder werden bearbeitet...</translation>
+    </message>
+    <message>
+        <source>Finished</source>
+        <translation>Fertig</translation>
+    </message>
+    <message>
+        <source>Files Processed</source>
+        <translation>Dateien bearbeitet</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+</context>
+</TS>
