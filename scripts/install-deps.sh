@@ -5,6 +5,7 @@ set -euo pipefail
 PACKAGES=(
   cmake g++ make qt6-base-dev libjpeg62-turbo-dev libgtest-dev xvfb xauth fonts-dejavu-core xdg-utils
   libimage-exiftool-perl clang libclang-rt-14-dev qt6-tools-dev-tools qt6-tools-dev libqt6sql6-sqlite locales
+  qt6-l10n-tools qt6-translations-l10n python3 dpkg-dev file lintian appstream desktop-file-utils man-db
 )
 
 SUDO=""
