@@ -8,8 +8,9 @@ if(NOT Qt6LinguistTools_FOUND)
   return()
 endif()
 file(GLOB MORROWTIDE_TS_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/translations/morrowtide_*.ts)
+# The run engine's texts that the window shows (the summary, the folder and mask errors) are marked there too.
 file(GLOB MORROWTIDE_GUI_TEXT_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/gui/*.cpp
-     ${PROJECT_SOURCE_DIR}/src/gui/*.h)
+     ${PROJECT_SOURCE_DIR}/src/gui/*.h ${PROJECT_SOURCE_DIR}/src/app/*.cpp ${PROJECT_SOURCE_DIR}/src/app/*.h)
 qt_add_translations(morrowtide_gui TS_FILES ${MORROWTIDE_TS_FILES} SOURCES ${MORROWTIDE_GUI_TEXT_SOURCES}
                     INCLUDE_DIRECTORIES ${PROJECT_SOURCE_DIR}/src RESOURCE_PREFIX /i18n LUPDATE_OPTIONS -no-obsolete -locations none)
 

@@ -63,6 +63,32 @@
     </message>
 </context>
 <context>
+    <name>morrowtide::app::BatchRun</name>
+    <message>
+        <source>Cancelled: %1/%2 Files Processed.</source>
+        <translation>Abgebrochen: %1/%2 Dateien bearbeitet.</translation>
+    </message>
+    <message>
+        <source>Completed Successfully (%1 Files)</source>
+        <translation>Erfolgreich abgeschlossen (%1 Dateien)</translation>
+    </message>
+    <message>
+        <source>Completed Successfully (%1/%2 Files)</source>
+        <translation>Erfolgreich abgeschlossen (%1/%2 Dateien)</translation>
+    </message>
+    <message>
+        <source>Error: Invalid Directory</source>
+        <translation>Fehler: Ungültiger Ordner</translation>
+    </message>
+</context>
+<context>
+    <name>morrowtide::app::Naming</name>
+    <message>
+        <source>Invalid file mask</source>
+        <translation>Ungültige Dateimaske</translation>
+    </message>
+</context>
+<context>
     <name>morrowtide::gui::AboutBox</name>
     <message>
         <source>About</source>
@@ -236,10 +262,6 @@
     <message>
         <source>&amp;About</source>
         <translation>Ü&amp;ber</translation>
-    </message>
-    <message>
-        <source>Invalid file mask</source>
-        <translation>Ungültige Dateimaske</translation>
     </message>
     <message>
         <source>The mask &quot;%1&quot; was read from the settings file %2.</source>

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QFile>
 #include <cerrno>
 #include <cstring>
@@ -153,15 +154,19 @@ RunSummary makeSummary(int processed, int listed, bool stopped) {
     summary.stopped = stopped;
     const QString k = QString::number(processed);
     const QString n = QString::number(listed);
+    // In the program's language where a translation is installed (the window); as written otherwise.
     if (stopped) {
         summary.kind = SummaryKind::Warning;
-        summary.text = QStringLiteral("Cancelled: ") + k + u'/' + n + QStringLiteral(" Files Processed.");
+        summary.text =
+            QCoreApplication::translate("morrowtide::app::BatchRun", "Cancelled: %1/%2 Files Processed.").arg(k, n);
     } else if (processed == listed) {
         summary.kind = SummaryKind::Information;
-        summary.text = QStringLiteral("Completed Successfully (") + k + QStringLiteral(" Files)");
+        summary.text =
+            QCoreApplication::translate("morrowtide::app::BatchRun", "Completed Successfully (%1 Files)").arg(k);
     } else {
         summary.kind = SummaryKind::Information;
-        summary.text = QStringLiteral("Completed Successfully (") + k + u'/' + n + QStringLiteral(" Files)");
+        summary.text =
+            QCoreApplication::translate("morrowtide::app::BatchRun", "Completed Successfully (%1/%2 Files)").arg(k, n);
     }
     return summary;
 }

@@ -21,8 +21,9 @@ class SourceFile;
 namespace morrowtide::app {
 
 
-// The message the host gets when the source folder does not exist.
-inline const QString kInvalidDirectoryMessage = QStringLiteral("Error: Invalid Directory");
+// The message the host gets when the source folder does not exist; the window shows it translated.
+inline const QString kInvalidDirectoryMessage =
+    QString::fromLatin1(QT_TRANSLATE_NOOP("morrowtide::app::BatchRun", "Error: Invalid Directory"));
 inline const QString kOverwriteQuestion = QStringLiteral("Are you sure you overwrite original images");
 
 // How run() ended.

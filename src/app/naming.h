@@ -31,7 +31,9 @@ namespace morrowtide::app {
 // Stands for the old file name in a mask; case-sensitive.
 inline const QString kFileNameToken = QStringLiteral("*FILENAME");
 inline const QString kDefaultFileMask = QStringLiteral("yyyy-mm-dd hh-nn-ss - *FILENAME");
-inline const QString kInvalidFileMaskMessage = QStringLiteral("Invalid file mask");
+// The window shows it translated.
+inline const QString kInvalidFileMaskMessage =
+    QString::fromLatin1(QT_TRANSLATE_NOOP("morrowtide::app::Naming", "Invalid file mask"));
 // Every output is written with this extension, whatever the source's letter case.
 inline const QString kOutputExtension = QStringLiteral(".jpg");
 // Longest file name (one path component) in bytes.

@@ -36,7 +36,8 @@ app::RunOptions GuiBatchHost::currentOptions() {
 }
 
 bool GuiBatchHost::confirmOverwrite() {
-    return boxes_.askYesNoWarning(&window_, QCoreApplication::translate("GuiBatchHost", "Are you sure you overwrite original images"));
+    return boxes_.askYesNoWarning(
+        &window_, QCoreApplication::translate("GuiBatchHost", "Are you sure you overwrite original images"));
 }
 
 void GuiBatchHost::runReset() {
@@ -47,11 +48,11 @@ void GuiBatchHost::runReset() {
 
 void GuiBatchHost::invalidSource(const QString& message) {
     setBusy(false);
-    progress_.statusBar()->showMessage(message);
+    const QString shown = QCoreApplication::translate("morrowtide::app::BatchRun", message.toUtf8().constData());
+    progress_.statusBar()->showMessage(shown);
     // The status line is never shown, so the user hears about the folder here.
-    boxes_.show(&window_,
-                {MessageKind::Error, QCoreApplication::translate("MessageBoxes", "Error"),
-                 message + QStringLiteral("\n\n") + window_.currentOptions().sourceFolder, MessageButtons::Ok});
+    boxes_.show(&window_, {MessageKind::Error, QCoreApplication::translate("MessageBoxes", "Error"),
+                           shown + QStringLiteral("\n\n") + window_.currentOptions().sourceFolder, MessageButtons::Ok});
 }
 
 void GuiBatchHost::listingStarted() {

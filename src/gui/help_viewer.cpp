@@ -133,7 +133,8 @@ bool HelpSystem::showHelp(const QString& keyword) {
             return true;
         }
     }
-    reportFailure(keyword.isEmpty() ? QCoreApplication::translate("HelpSystem", "No help is available: the help file %1 cannot be shown.")
+    reportFailure(keyword.isEmpty() ? QCoreApplication::translate(
+                                          "HelpSystem", "No help is available: the help file %1 cannot be shown.")
                                           .arg(QDir::toNativeSeparators(helpFile_))
                                     : QCoreApplication::translate("HelpSystem", "No help found for %1").arg(keyword));
     return false;

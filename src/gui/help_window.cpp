@@ -63,8 +63,8 @@ HelpWindow::HelpWindow(const QString& helpFile, QWidget* owner) : QWidget(owner,
 
     auto* toolBar = new QToolBar(this);
     toolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    QAction* contents = toolBar->addAction(style()->standardIcon(QStyle::SP_DirHomeIcon), tr("Contents"),
-                                           this, &HelpWindow::showIndex);
+    QAction* contents =
+        toolBar->addAction(style()->standardIcon(QStyle::SP_DirHomeIcon), tr("Contents"), this, &HelpWindow::showIndex);
     contents->setObjectName(QStringLiteral("actionContents"));
     back_ = toolBar->addAction(style()->standardIcon(QStyle::SP_ArrowBack), tr("Back"));
     back_->setObjectName(QStringLiteral("actionBack"));

@@ -94,6 +94,11 @@ QCheckBox* makeCheckBox(const char* name, const QString& caption, QWidget* paren
     return box;
 }
 
+// The mask error of the run engine, in the window's language.
+QString shownMaskError(const QString& error) {
+    return QCoreApplication::translate("morrowtide::app::Naming", error.toUtf8().constData());
+}
+
 }  // namespace
 
 OffsetSpinBox::OffsetSpinBox(int minimum, int maximum, QWidget* parent) : QSpinBox(parent) {
@@ -318,8 +323,10 @@ void MainWindow::buildPhotosTab(QWidget* page) {
     spinMinutes_ = makeSpinBox("SpinEdit2", -59, 59, page);
     spinSeconds_ = makeSpinBox("SpinEdit3", -59, 59, page);
     spinDays_->setMinimumWidth(100);
-    const std::pair<QString, QSpinBox*> offsets[] = {
-        {tr("Days:"), spinDays_}, {tr("Hours:"), spinHours_}, {tr("Minutes:"), spinMinutes_}, {tr("Seconds:"), spinSeconds_}};
+    const std::pair<QString, QSpinBox*> offsets[] = {{tr("Days:"), spinDays_},
+                                                     {tr("Hours:"), spinHours_},
+                                                     {tr("Minutes:"), spinMinutes_},
+                                                     {tr("Seconds:"), spinSeconds_}};
     auto* offsetRow = new QHBoxLayout;
     for (const auto& [caption, box] : offsets) {
         auto* label = new QLabel(caption, page);
@@ -481,7 +488,7 @@ void MainWindow::maskFocusLost() {
         lblDateFormatExample_->setText(result.example);
         return;
     }
-    askAboutInvalidMask(result.error);
+    askAboutInvalidMask(shownMaskError(result.error));
 }
 
 void MainWindow::askAboutInvalidMask(const QString& text) {
@@ -497,7 +504,7 @@ void MainWindow::askAboutInvalidMask(const QString& text) {
 void MainWindow::reportMaskFromSettings() {
     if (!maskFailedAtStart_) return;
     maskFailedAtStart_ = false;
-    askAboutInvalidMask(tr("Invalid file mask") + QStringLiteral("\n\n") +
+    askAboutInvalidMask(shownMaskError(app::kInvalidFileMaskMessage) + QStringLiteral("\n\n") +
                         tr("The mask \"%1\" was read from the settings file %2.")
                             .arg(edtOutputFileMask_->text(), QDir::toNativeSeparators(settingsPath_)));
 }
@@ -506,10 +513,11 @@ void MainWindow::startRun() {
     if (running_) return;
     if (namer_.formatMask().isEmpty()) {
         // Every photo would fail with "Invalid file mask": no run, and the way to a mask that works.
-        const QString text = tr("No run was started: no valid file mask has been accepted yet, so the photos could "
-                                "not be named.\n\nEnter a file mask on the Options tab, then press Go again.");
-        boxes_->show(this, {MessageKind::Error, QCoreApplication::translate("MessageBoxes", "Error"), text,
-                            MessageButtons::Ok});
+        const QString text =
+            tr("No run was started: no valid file mask has been accepted yet, so the photos could "
+               "not be named.\n\nEnter a file mask on the Options tab, then press Go again.");
+        boxes_->show(
+            this, {MessageKind::Error, QCoreApplication::translate("MessageBoxes", "Error"), text, MessageButtons::Ok});
         pageControl_->setCurrentWidget(edtOutputFileMask_->parentWidget());
         edtOutputFileMask_->setFocus(Qt::OtherFocusReason);
         return;

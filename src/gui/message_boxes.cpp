@@ -22,21 +22,23 @@ void MessageBoxes::plain(QWidget* parent, const QString& text) {
 }
 
 void MessageBoxes::information(QWidget* parent, const QString& text) {
-    show(parent, {MessageKind::Information, QCoreApplication::translate("MessageBoxes", "Information"), text, MessageButtons::Ok});
+    show(parent, {MessageKind::Information, QCoreApplication::translate("MessageBoxes", "Information"), text,
+                  MessageButtons::Ok});
 }
 
 void MessageBoxes::warning(QWidget* parent, const QString& text) {
-    show(parent, {MessageKind::Warning, QCoreApplication::translate("MessageBoxes", "Warning"), text, MessageButtons::Ok});
+    show(parent,
+         {MessageKind::Warning, QCoreApplication::translate("MessageBoxes", "Warning"), text, MessageButtons::Ok});
 }
 
 bool MessageBoxes::askYesNoWarning(QWidget* parent, const QString& text) {
-    return show(parent, {MessageKind::Warning, QCoreApplication::translate("MessageBoxes", "Warning"), text, MessageButtons::YesNo}) ==
-           MessageAnswer::Yes;
+    return show(parent, {MessageKind::Warning, QCoreApplication::translate("MessageBoxes", "Warning"), text,
+                         MessageButtons::YesNo}) == MessageAnswer::Yes;
 }
 
 bool MessageBoxes::askOkCancelError(QWidget* parent, const QString& text) {
-    return show(parent, {MessageKind::Error, QCoreApplication::translate("MessageBoxes", "Error"), text, MessageButtons::OkCancel}) ==
-           MessageAnswer::Ok;
+    return show(parent, {MessageKind::Error, QCoreApplication::translate("MessageBoxes", "Error"), text,
+                         MessageButtons::OkCancel}) == MessageAnswer::Ok;
 }
 
 void MessageBoxes::error(QWidget* parent, const QString& text) {

@@ -14,6 +14,7 @@
 #include <QXmlStreamReader>
 #include <QtTest>
 
+#include "app/batch_run.h"
 #include "gui/main_window.h"
 #include "gui/progress_dialog.h"
 #include "gui/translations.h"
@@ -65,6 +66,8 @@ class TranslationTest : public QObject {
     void cleanup();
     void windowFollowsTheLocale_data();
     void windowFollowsTheLocale();
+    void runSummaryInGerman_data();
+    void runSummaryInGerman();
     void qtStandardTextsInGerman();
     void germanCoversEveryText();
 
@@ -88,16 +91,27 @@ void TranslationTest::windowFollowsTheLocale_data() {
     QTest::addColumn<QString>("fileMenu");
     QTest::addColumn<QString>("progressCaption");
     const QLocale german(QLocale::German, QLocale::Germany);
-    QTest::newRow("German") << german << true << "Fotos" << "Start" << "Ursprüngliches Änderungsdatum beibehalten"
-                            << "Datei" << "Liste der Bilder wird erstellt";
-    QTest::newRow("Austrian German") << QLocale(QLocale::German, QLocale::Austria) << true << "Fotos" << "Start"
-                                     << "Ursprüngliches Änderungsdatum beibehalten" << "Datei"
+    QTest::newRow("German") << german << true << "Fotos"
+                            << "Start"
+                            << "Ursprüngliches Änderungsdatum beibehalten"
+                            << "Datei"
+                            << "Liste der Bilder wird erstellt";
+    QTest::newRow("Austrian German") << QLocale(QLocale::German, QLocale::Austria) << true << "Fotos"
+                                     << "Start"
+                                     << "Ursprüngliches Änderungsdatum beibehalten"
+                                     << "Datei"
                                      << "Liste der Bilder wird erstellt";
     // No translation: the texts as written, misspelling included.
-    QTest::newRow("English") << QLocale(QLocale::English, QLocale::UnitedStates) << false << "Photos" << "Go"
-                             << "Preserve original modifcation date" << "File" << "Building list of images";
-    QTest::newRow("French (none)") << QLocale(QLocale::French, QLocale::France) << false << "Photos" << "Go"
-                                   << "Preserve original modifcation date" << "File" << "Building list of images";
+    QTest::newRow("English") << QLocale(QLocale::English, QLocale::UnitedStates) << false << "Photos"
+                             << "Go"
+                             << "Preserve original modifcation date"
+                             << "File"
+                             << "Building list of images";
+    QTest::newRow("French (none)") << QLocale(QLocale::French, QLocale::France) << false << "Photos"
+                                   << "Go"
+                                   << "Preserve original modifcation date"
+                                   << "File"
+                                   << "Building list of images";
 }
 
 void TranslationTest::windowFollowsTheLocale() {
@@ -114,6 +128,25 @@ void TranslationTest::windowFollowsTheLocale() {
     QTEST(window.findChild<QCheckBox*>(QStringLiteral("cbPreserveModDate"))->text(), "modDateBox");
     QTEST(window.menuBar()->actions().first()->text(), "fileMenu");
     QTEST(window.findChild<gui::ProgressDialog*>()->windowTitle(), "progressCaption");
+}
+
+void TranslationTest::runSummaryInGerman_data() {
+    QTest::addColumn<int>("processed");
+    QTest::addColumn<int>("listed");
+    QTest::addColumn<bool>("stopped");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("all") << 7 << 7 << false << "Erfolgreich abgeschlossen (7 Dateien)";
+    QTest::newRow("some failed") << 5 << 7 << false << "Erfolgreich abgeschlossen (5/7 Dateien)";
+    QTest::newRow("stopped") << 2 << 7 << true << "Abgebrochen: 2/7 Dateien bearbeitet.";
+}
+
+// The run engine's summary, which the window shows in its box, follows the window's language.
+void TranslationTest::runSummaryInGerman() {
+    QFETCH(int, processed);
+    QFETCH(int, listed);
+    QFETCH(bool, stopped);
+    QVERIFY(gui::installTranslations(*qApp, QLocale(QLocale::German, QLocale::Germany)));
+    QTEST(app::makeSummary(processed, listed, stopped).text, "text");
 }
 
 void TranslationTest::qtStandardTextsInGerman() {
@@ -133,7 +166,8 @@ void TranslationTest::germanCoversEveryText() {
     QVERIFY(german.load(QStringLiteral("morrowtide_de"), QString::fromLatin1(gui::kTranslationsPrefix)));
     for (const Message& message : messages) {
         const QString where = message.context + QStringLiteral(": ") + message.source;
-        const QString text = german.translate(message.context.toUtf8().constData(), message.source.toUtf8().constData());
+        const QString text =
+            german.translate(message.context.toUtf8().constData(), message.source.toUtf8().constData());
         QVERIFY2(!text.isEmpty(), qPrintable(QStringLiteral("no German for ") + where));
         QVERIFY2(placeholders(text) == placeholders(message.source),
                  qPrintable(QStringLiteral("German fills in other values: ") + where + QStringLiteral(" -> ") + text));
