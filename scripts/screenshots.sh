@@ -6,11 +6,11 @@
 # "Set from a photo" dialog (preview.png, set-from-photo.png), the same preview with the other photo and video files
 # listed (preview-all-types.png), the box a bad mask in the settings file brings up at start-up (mask-at-start.png),
 # and the cameras window with its timeline over a trip of three cameras made of real camera photos from the corpus
-# (cameras.png, timeline.png). The screenshot tour, a test driver that is never installed, runs the windows under a
-# virtual X
-# server (xvfb-run) with its own home and configuration folders, so neither the user's settings nor their photos are
-# touched. When icewm is installed (apt-get install icewm) it runs as the window manager, so the on-screen pictures
-# show real title bars with the buttons the window asks for.
+# (cameras.png, timeline.png); then the same pictures with the window in German (photos-de.png, ...). The screenshot
+# tour, a test driver that is never installed, runs the windows under a virtual X server (xvfb-run) with its own home
+# and configuration folders, so neither the user's settings nor their photos are touched. When icewm is installed
+# (apt-get install icewm) it runs as the window manager, so the on-screen pictures show real title bars with the
+# buttons the window asks for.
 #   scripts/screenshots.sh OUTDIR
 #   MORROWTIDE_TOUR_BIN=build/release/tests/gui/morrowtide_screenshot_tour scripts/screenshots.sh OUTDIR
 #   (use an existing build)
@@ -116,14 +116,19 @@ done
 echo "not a photo" > "$broken/IMG_0101.JPG"
 head -c 200 "$demo/sample.jpg" > "$broken/IMG_0102.JPG"
 
-HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_RUNTIME_DIR="$demo/runtime" \
-  xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
-    if command -v icewm >/dev/null; then icewm >/dev/null 2>&1 & sleep 2; fi
-    "$0" "$1" "$2" "$3" --cameras "$4"' "$bin" "$out" "$broken" "$trip" "$tokyo"
-
+# Once in English, once in German (the pictures of that pass end in "-de").
 shots=(photos options progress photos-on-screen file-error error-log preview set-from-photo preview-all-types
        mask-at-start cameras timeline)
-for shot in "${shots[@]}"; do
-  [[ -s "$out/$shot.png" ]] || { echo "screenshots.sh: $out/$shot.png was not written" >&2; exit 1; }
+for lang in C.UTF-8 de_DE.UTF-8; do
+  pass_out=$out
+  [[ $lang == C.UTF-8 ]] || pass_out="$demo/shots-de"
+  LANG=$lang LC_ALL=$lang HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_RUNTIME_DIR="$demo/runtime" \
+    xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+      if command -v icewm >/dev/null; then icewm >/dev/null 2>&1 & sleep 2; fi
+      "$0" "$1" "$2" "$3" --cameras "$4"' "$bin" "$pass_out" "$broken" "$trip" "$tokyo"
+  for shot in "${shots[@]}"; do
+    [[ -s "$pass_out/$shot.png" ]] || { echo "screenshots.sh: $pass_out/$shot.png was not written" >&2; exit 1; }
+    [[ $pass_out == "$out" ]] || mv "$pass_out/$shot.png" "$out/$shot-de.png"
+  done
 done
-echo "Screenshots written to $out: ${shots[*]/%/.png}"
+echo "Screenshots written to $out: ${shots[*]/%/.png} ${shots[*]/%/-de.png}"

@@ -41,6 +41,7 @@
 #include "gui/progress_dialog.h"
 #include "gui/reference_dialog.h"
 #include "gui/timeline_widget.h"
+#include "gui/translations.h"
 
 using namespace morrowtide;
 using namespace morrowtide::gui;
@@ -292,6 +293,8 @@ int main(int argc, char* argv[]) {
         break;
     }
     QApplication app(argc, argv);
+    // In the language of the system locale, as the program starts.
+    installTranslations(app, QLocale::system());
     if (argc < 2) {
         std::fprintf(stderr,
                      "usage: morrowtide_screenshot_tour OUTDIR [FOLDER_WITH_BROKEN_PHOTOS [FOLDER_FOR_THE_PREVIEW]] "
