@@ -63,6 +63,41 @@
     </message>
 </context>
 <context>
+    <name>ReferenceTimeDialog</name>
+    <message>
+        <source>%1 day</source>
+        <translation>%1 Tag</translation>
+    </message>
+    <message>
+        <source>%1 days</source>
+        <translation>%1 Tage</translation>
+    </message>
+    <message>
+        <source>%1 hour</source>
+        <translation>%1 Stunde</translation>
+    </message>
+    <message>
+        <source>%1 hours</source>
+        <translation>%1 Stunden</translation>
+    </message>
+    <message>
+        <source>%1 minute</source>
+        <translation>%1 Minute</translation>
+    </message>
+    <message>
+        <source>%1 minutes</source>
+        <translation>%1 Minuten</translation>
+    </message>
+    <message>
+        <source>%1 second</source>
+        <translation>%1 Sekunde</translation>
+    </message>
+    <message>
+        <source>%1 seconds</source>
+        <translation>%1 Sekunden</translation>
+    </message>
+</context>
+<context>
     <name>morrowtide::app::BatchRun</name>
     <message>
         <source>Cancelled: %1/%2 Files Processed.</source>
@@ -283,6 +318,160 @@ Enter a file mask on the Options tab, then press Go again.</source>
 
 Geben Sie auf der Registerkarte „Optionen“ eine Dateimaske ein und klicken Sie dann erneut auf „Start“.</translation>
     </message>
+    <message>
+        <source>Photos (*.jpg *.JPG)</source>
+        <translation>Fotos (*.jpg *.JPG)</translation>
+    </message>
+    <message>
+        <source>Set from a photo…</source>
+        <translation>Aus einem Foto übernehmen…</translation>
+    </message>
+    <message>
+        <source>Take the offset from one photo whose true date and time you know</source>
+        <translation>Die Abweichung aus einem Foto übernehmen, dessen wahres Datum und dessen wahre Uhrzeit Sie kennen</translation>
+    </message>
+    <message>
+        <source>Preview…</source>
+        <translation>Vorschau…</translation>
+    </message>
+    <message>
+        <source>See what a run would do to every photo, before anything is written (F5)</source>
+        <translation>Sehen, was ein Lauf mit jedem Foto täte, bevor etwas geschrieben wird (F5)</translation>
+    </message>
+    <message>
+        <source>Also correct other photo and video files</source>
+        <translation>Auch andere Foto- und Videodateien korrigieren</translation>
+    </message>
+    <message>
+        <source>Raw files, TIFF, HEIC, AVIF, PNG, WebP, movies (MP4, MOV, M4V, 3GP) and XMP sidecars besides the JPEGs; files sharing a base name keep sharing it</source>
+        <translation>Raw-Dateien, TIFF, HEIC, AVIF, PNG, WebP, Filme (MP4, MOV, M4V, 3GP) und XMP-Begleitdateien neben den JPEGs; Dateien mit gleichem Grundnamen behalten einen gemeinsamen Namen</translation>
+    </message>
+    <message>
+        <source>Preview</source>
+        <translation>Vorschau</translation>
+    </message>
+    <message>
+        <source>A photo whose true time you know</source>
+        <translation>Ein Foto, dessen wahre Uhrzeit Sie kennen</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>Warnung</translation>
+    </message>
+    <message>
+        <source>The photo %1 has no readable date, so no offset can be taken from it.
+
+The offset boxes are left as they are.</source>
+        <translation>Das Foto %1 hat kein lesbares Datum, daher lässt sich keine Abweichung daraus übernehmen.
+
+Die Felder der Abweichung bleiben, wie sie sind.</translation>
+    </message>
+</context>
+<context>
+    <name>morrowtide::gui::PreviewModel</name>
+    <message>
+        <source>Another year</source>
+        <translation>Anderes Jahr</translation>
+    </message>
+    <message>
+        <source>Another day</source>
+        <translation>Anderer Tag</translation>
+    </message>
+    <message>
+        <source>The dates of this photo stay as they are</source>
+        <translation>Die Daten dieses Fotos bleiben, wie sie sind</translation>
+    </message>
+    <message>
+        <source>Folder</source>
+        <translation>Ordner</translation>
+    </message>
+    <message>
+        <source>File name</source>
+        <translation>Dateiname</translation>
+    </message>
+    <message>
+        <source>Camera model</source>
+        <translation>Kameramodell</translation>
+    </message>
+    <message>
+        <source>Old capture time</source>
+        <translation>Alte Aufnahmezeit</translation>
+    </message>
+    <message>
+        <source>New capture time</source>
+        <translation>Neue Aufnahmezeit</translation>
+    </message>
+    <message>
+        <source>New name</source>
+        <translation>Neuer Name</translation>
+    </message>
+    <message>
+        <source>Note</source>
+        <translation>Hinweis</translation>
+    </message>
+</context>
+<context>
+    <name>morrowtide::gui::PreviewWindow</name>
+    <message>
+        <source>Preview</source>
+        <translation>Vorschau</translation>
+    </message>
+    <message>
+        <source>&amp;Refresh</source>
+        <translation>&amp;Aktualisieren</translation>
+    </message>
+    <message>
+        <source>Read the photos again, as they are on disk now</source>
+        <translation>Die Fotos neu lesen, so wie sie jetzt auf der Festplatte sind</translation>
+    </message>
+    <message>
+        <source>Set from a photo…</source>
+        <translation>Aus einem Foto übernehmen…</translation>
+    </message>
+    <message>
+        <source>Take the offset from this photo: type the date and time it was really taken</source>
+        <translation>Die Abweichung aus diesem Foto übernehmen: Datum und Uhrzeit eingeben, zu denen es wirklich aufgenommen wurde</translation>
+    </message>
+    <message>
+        <source>another day</source>
+        <translation>anderer Tag</translation>
+    </message>
+    <message>
+        <source>another year</source>
+        <translation>anderes Jahr</translation>
+    </message>
+    <message>
+        <source>not corrected</source>
+        <translation>nicht korrigiert</translation>
+    </message>
+    <message>
+        <source>&amp;Close</source>
+        <translation>&amp;Schließen</translation>
+    </message>
+    <message>
+        <source>Searching the folder…</source>
+        <translation>Ordner wird durchsucht…</translation>
+    </message>
+    <message>
+        <source>Reading photos… %1 of %2</source>
+        <translation>Fotos werden gelesen… %1 von %2</translation>
+    </message>
+    <message>
+        <source>%1 photos, %2 not corrected</source>
+        <translation>%1 Fotos, %2 nicht korrigiert</translation>
+    </message>
+    <message>
+        <source>No thumbnail</source>
+        <translation>Kein Vorschaubild</translation>
+    </message>
+    <message>
+        <source>Recorded:</source>
+        <translation>Aufgezeichnet:</translation>
+    </message>
+    <message>
+        <source>New:</source>
+        <translation>Neu:</translation>
+    </message>
 </context>
 <context>
     <name>morrowtide::gui::ProgressDialog</name>
@@ -309,6 +498,37 @@ Geben Sie auf der Registerkarte „Optionen“ eine Dateimaske ein und klicken S
     <message>
         <source>Close</source>
         <translation>Schließen</translation>
+    </message>
+</context>
+<context>
+    <name>morrowtide::gui::ReferenceTimeDialog</name>
+    <message>
+        <source>Set from a photo</source>
+        <translation>Aus einem Foto übernehmen</translation>
+    </message>
+    <message>
+        <source>Type the date and time this photo was really taken (read it off a photo of a clock, or from a phone&apos;s photo of the same moment). The offset boxes get the difference.</source>
+        <translation>Geben Sie Datum und Uhrzeit ein, zu denen dieses Foto wirklich aufgenommen wurde (abgelesen vom Foto einer Uhr oder vom Handyfoto desselben Augenblicks). Die Felder der Abweichung erhalten den Unterschied.</translation>
+    </message>
+    <message>
+        <source>Photo:</source>
+        <translation>Foto:</translation>
+    </message>
+    <message>
+        <source>Recorded date and time:</source>
+        <translation>Aufgezeichnetes Datum und Uhrzeit:</translation>
+    </message>
+    <message>
+        <source>&amp;True date and time:</source>
+        <translation>&amp;Wahres Datum und Uhrzeit:</translation>
+    </message>
+    <message>
+        <source>Offset:</source>
+        <translation>Abweichung:</translation>
+    </message>
+    <message>
+        <source>too large for the offset boxes</source>
+        <translation>zu groß für die Felder der Abweichung</translation>
     </message>
 </context>
 </TS>

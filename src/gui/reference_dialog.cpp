@@ -31,10 +31,17 @@ QString offsetText(const app::TimeOffset& offset) {
         const QString number = (value > 0 ? QStringLiteral("+") : QString()) + QString::number(value);
         return QCoreApplication::translate("ReferenceTimeDialog", value == 1 || value == -1 ? one : many).arg(number);
     };
-    return part(offset.days, QT_TR_NOOP("%1 day"), QT_TR_NOOP("%1 days")) + QStringLiteral(", ") +
-           part(offset.hours, QT_TR_NOOP("%1 hour"), QT_TR_NOOP("%1 hours")) + QStringLiteral(", ") +
-           part(offset.minutes, QT_TR_NOOP("%1 minute"), QT_TR_NOOP("%1 minutes")) + QStringLiteral(", ") +
-           part(offset.seconds, QT_TR_NOOP("%1 second"), QT_TR_NOOP("%1 seconds"));
+    return part(offset.days, QT_TRANSLATE_NOOP("ReferenceTimeDialog", "%1 day"),
+                QT_TRANSLATE_NOOP("ReferenceTimeDialog", "%1 days")) +
+           QStringLiteral(", ") +
+           part(offset.hours, QT_TRANSLATE_NOOP("ReferenceTimeDialog", "%1 hour"),
+                QT_TRANSLATE_NOOP("ReferenceTimeDialog", "%1 hours")) +
+           QStringLiteral(", ") +
+           part(offset.minutes, QT_TRANSLATE_NOOP("ReferenceTimeDialog", "%1 minute"),
+                QT_TRANSLATE_NOOP("ReferenceTimeDialog", "%1 minutes")) +
+           QStringLiteral(", ") +
+           part(offset.seconds, QT_TRANSLATE_NOOP("ReferenceTimeDialog", "%1 second"),
+                QT_TRANSLATE_NOOP("ReferenceTimeDialog", "%1 seconds"));
 }
 
 ReferenceTimeDialog::ReferenceTimeDialog(QWidget* parent, const QString& photoPath, double recorded)
