@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds the Release version and starts Morrowtide.
 #   ./run.sh                 the program window
 #   ./run.sh --cli ARGS...   the command-line program (morrowtide-cli ARGS...)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds the Release and the sanitizer build, and runs every test of both with CTest.
 set -euo pipefail
 cd "$(dirname "$0")"

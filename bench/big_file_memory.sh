@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Peak memory of correcting one big movie: a real MP4 (the corpus's, else a minimal one) with a sparse box of SIZE_GB
 # (default 4) GiB appended, corrected by `morrowtide-cli run --all-types` under /usr/bin/time -v, and the same movie
 # without the box for comparison. The copy is made by the kernel: memory must not follow the file size (goal: the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Many photos of the same second: FILES copies (default 20,000) of one photo, corrected by `morrowtide-cli run` twice
 # into fresh folders - once under a mask that gives every photo the same name (so each takes the next "_N"), once
 # under a mask that keeps the names apart. The same photos are read and written both times; the first run should

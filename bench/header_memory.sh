@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Peak memory of one photo whose header is huge: generated photos with SIZE_MB (default 512) of header before their
 # image data, each corrected by `morrowtide-cli run` under /usr/bin/time -v. Memory must not follow the header size
 # (goal: below 64 MB whatever the file):

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds a tree of hostile files in a temporary folder and runs `morrowtide-cli run` over it: the synthetic hostile
 # tree (names with blanks, quotes, newlines and non-ASCII bytes, files that only claim to be JPEGs, empty files,
 # FIFOs, looping links and directories, huge counts, offsets at the 32-bit limits, cuts at every section boundary),

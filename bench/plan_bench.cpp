@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Planning a large list, as a preview does: the header reading (once per file) and the naming (redone whenever the
 // offset, mask or options change), timed apart.
 //   plan_bench [COUNT] [CORPUS] [RUNS]   makes COUNT photos (default 10000), hard links to (or copies of) the JPEG

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The preview window on a large tree: how long until every photo is listed in the table (headers read on the worker,
 // rows planned and shown), and how long planning every row again takes after an edit of the offset.
 //   scan_bench generate TEMPLATE.jpg DIR 10000 100    makes the tree (see scan_bench.cpp)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A batch run at scale: FILES small photos (default 100,000) in FOLDERS folders (default 400) generated in a temporary
 # folder, listed by the run engine's scanFolder on its own (bench/scan_bench.cpp: time and memory of the list) and
 # then corrected by `morrowtide-cli run`. The same run over a tenth of the files shows how memory grows with the

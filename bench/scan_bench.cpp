@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The listing step of a batch run on a large tree, measured on its own.
 //   scan_bench generate TEMPLATE.jpg DIR FILES FOLDERS   writes FILES copies of a photo into FOLDERS folders under DIR
 //                                                        (two levels deep), each with its own date

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Throughput of a batch run compared with copying the same folder.
 #
 #   bench/throughput.sh [--count N] [--synthetic] [--keep] [--work DIR] [--cli PATH]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drawing the timeline of a large trip: the layout of the marks (once per change of the photos or the size) and a
 // whole paint, timed apart.
 //   timeline_bench [COUNT] [LANES] [RUNS]   COUNT photos (default 10000) spread over LANES cameras (default 4) and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How long a corrected copy takes (read and decode the metadata, shift the dates, check the header, write through
 // a flushed temporary file) against copying the same bytes plainly, over the corpus of real photos.
 //

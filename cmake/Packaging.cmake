@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package: `cpack` in a build folder (after `cmake --build`) writes morrowtide_<version>_<arch>.deb with
 # everything `cmake --install` puts in place: the two programs, the help file, the desktop entry and the icons.
 set(CPACK_GENERATOR DEB)

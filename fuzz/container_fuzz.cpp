@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary bytes through content detection and every container reader, then through the TIFF blocks they find.
 // Nothing may read outside the input, hang, or name a field or block outside the file; a refused file names none.
 #include <cstdint>

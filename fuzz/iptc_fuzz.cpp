@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary bytes as an APP13 section's data through the IPTC parser, then through the list and tag operations on
 // what it found. Nothing may read outside the input, hang, or break the object's rules.
 #include <cstdint>

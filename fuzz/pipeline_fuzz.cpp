@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole correction of one photo on arbitrary bytes: read them as a JPEG, shift the dates, write the corrected
 // copy, read that back. Beyond not crashing, the pipeline must keep its promises:
 //   - the shift changes nothing but the 19 characters at the recorded date positions, never a length;

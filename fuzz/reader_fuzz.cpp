@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary bytes through both paths of the metadata reader, from memory: as a JPEG and as a TIFF file. The reader
 // must answer every input without crashing, leaving its buffers or hanging; the queries must stay consistent.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds every file of the given folders (or files) to the fuzz entry point once; a crash or sanitizer report fails
 // the test. Used by CTest, so the fuzz corpus is checked without libFuzzer.
 #include <cstdint>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fuzzes for real: builds a fuzz target (FUZZ_TARGET, default reader_fuzz; also pipeline_fuzz, iptc_fuzz,
 # xmp_fuzz, container_fuzz) and the metadata library with clang's libFuzzer, AddressSanitizer and
 # UndefinedBehaviorSanitizer in build/fuzz (build/fuzz-<target> for the others), then runs it for SECONDS (default

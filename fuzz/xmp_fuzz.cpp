@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary bytes as an XMP packet through the date locator and the codec. Every field must lie inside the input;
 // shifting changes only digits inside the fields, so the shifted packet has the very same fields, and shifting
 // what moved back restores the input byte for byte. The same bytes cut into two extended-XMP parts give the same fields, less

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes the package's changelog (Debian changelog form, gzip-compressed) from CHANGELOG.md.
 
 Each "## VERSION - YYYY-MM-DD" heading is an entry; its "### Kind" headings and "- " items become "* Kind: item"

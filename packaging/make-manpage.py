@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes a manual page (roff, gzip-compressed) from help text.
 
 The help text is what a program prints for --help, or a file in the same form:

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Corrects a folder of photos by one hour and checks every date exiftool reads in the copies.
 
     scripts/check-date-copies.py [--cli PATH] [--keep] SOURCE

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Runs morrowtide-cli over a folder of photos with a shift of one hour and checks every output with exiftool.
 
 For each photo and its corrected copy:

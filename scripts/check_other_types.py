@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Runs morrowtide-cli with --all-types over a folder of photo, raw, movie and sidecar files with a shift of one
 hour and checks every output with exiftool.
 

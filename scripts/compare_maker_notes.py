@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Compares the maker-note values that Morrowtide reads from real photos with exiftool's, by tag id.
 
 Usage: scripts/compare_maker_notes.py [--whole] [--verbose] BUILD_DIR [CORPUS_DIR]

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Writes what `morrowtide-cli info` prints for every file under the given corpus folders into one file, one block
 # per file in a stable order, so that two builds can be compared with diff.
 # Usage: scripts/info_snapshot.sh CLI OUTPUT DIR...

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Saves pictures of the help window at its index (help-index.png) and of the About box (about-box.png) into OUTDIR
 # (default docs/screenshots). The GUI tests that open these windows save them when MORROWTIDE_SCREENSHOT_DIR is set;
 # they run here under a virtual X server, so the pictures show the real X11 rendering.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Saves screenshots of Morrowtide into OUTDIR: the "Photos" tab, the "Options" tab and the progress dialog in the
 # middle of a run over a folder of sample photos (photos.png, options.png, progress.png), the window as the screen
 # shows it (photos-on-screen.png), the error box of a photo that cannot be written and the log of that run

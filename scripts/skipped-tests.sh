@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Names the tests that the last CTest run in a build folder skipped, each with the reason it printed:
 #   scripts/skipped-tests.sh build/release
 # GoogleTest skips (a whole CTest test), QtTest skips (one test function inside a passing test) and disabled tests

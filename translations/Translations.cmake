@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The window's texts in other languages. Each translations/morrowtide_<lang>.ts is compiled (lrelease) into the GUI
 # library under :/i18n, where the program finds the one of the system locale. The build also extracts every text the
 # window marks for translation (lupdate) into morrowtide.ts in the build folder; a test checks that each language

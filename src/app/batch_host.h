@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the batch run needs from whoever drives it (the main window, the terminal program, a test).
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The batch run: lists the photos under the source folder and writes a date-corrected copy of each to the
 // destination folder. GUI-free; everything the user sees goes through the BatchHost.
 #pragma once

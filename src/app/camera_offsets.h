@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Several cameras and time zones in one run: which camera took a photo, the offset its rule gives it, the
 // conversion of a wall-clock time from one time zone to another at its own moment, and the offset a camera's GPS
 // times suggest.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/date_pattern.h"
 
 #include "meta/date_time.h"

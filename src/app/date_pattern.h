@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The date/time pattern language of the output file mask: parsed into tokens once, rendered per photo.
 //
 // Letters are matched without regard to case; a run counts only identical characters ("YYyy" is two two-letter

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/file_list.h"
 #include "app/native_path.h"
 

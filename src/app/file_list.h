@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Listing the photos of a folder tree and reading/setting file times for the batch run.
 #pragma once
 

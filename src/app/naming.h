@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Output file naming: the accepted file mask, the output path of one photo, recognising a date/time that an earlier
 // run put in front of a name, and avoiding names that are taken.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File names as the file system's bytes, carried through QString without loss.
 #pragma once
 

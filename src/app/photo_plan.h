@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Each photo's work in two steps: a plan, made without writing anything, and its application.
 //
 //   readPhotoHeader(photo)      the expensive part, once per file: what the photo holds (dates and where they lie,

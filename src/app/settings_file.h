@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file: the naming options kept from one start of the program to the next.
 //
 // A small INI editor of our own rather than QSettings: saving must change or add only our seven keys and leave every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The requests to end a program that arrive as signals - Ctrl-C (SIGINT), a session or service manager's SIGTERM,
 // a closed terminal's SIGHUP - taken as the Stop button while a run is going: the photo in hand is finished and
 // nothing is left half-written. The same signal a second time ends the program at once.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Time offsets as the user gives them: four boxes (days, hours, minutes, seconds), a reference photo whose true
 // time is known, or a short text such as "+1d2h3m4s" or "-0:30:00".
 #pragma once

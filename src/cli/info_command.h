@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `morrowtide-cli info FILE...`: shows what the metadata reader understood of each file.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // morrowtide-cli: the reader and the batch run without the window. A thin dispatcher; each command lives in a file
 // of its own.
 #include <iostream>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `morrowtide-cli run SOURCE DEST`: the batch run from a terminal.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The About box: the dialog itself (AboutBox) and the small object that carries its four texts and shows it
 // (AboutBoxDlg).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Several cameras and time zones in the window: the listed photos grouped by camera, an offset per camera (left
 // empty: the offset boxes of the main window), the offset each camera's GPS times suggest with one button to take
 // it, and the conversion from the zone the clocks showed to the zone the photos were taken in.

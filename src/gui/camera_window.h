@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The cameras of the listed photos and their timeline, in a window of its own opened from the Photos tab: the
 // per-camera offsets and the zones (CameraPanel) above, the timeline of the photos before and after the correction
 // below. The headers are read on a worker thread; the timeline follows every change of the offsets at once, since

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The batch run's host in the program window: options read from the widgets, questions and errors in message boxes,
 // progress in the progress dialog, and the event loop pumped between files so the window stays usable.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The help behind the Help menu: a small help system that hands every request to its registered viewers, and the
 // one viewer this program has, which shows the compiled help file (Morrowtide.qch) through a help service.
 #pragma once

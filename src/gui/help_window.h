@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window that shows one compiled help file: its pages are read through a help engine and shown in a browser
 // with Back, Forward and Contents buttons.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up: the application with its title and the translations of the system locale, then the main window, the
 // progress dialog (created hidden by the main window) and the About box form (hidden), then the event loop until the
 // main window closes. Nothing is saved at exit.

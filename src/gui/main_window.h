@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: source and destination folders and the time offset ("Photos"), the naming options and the output
 // file mask ("Options"), the Go button that starts a batch run, and the menu.
 #pragma once

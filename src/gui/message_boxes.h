@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every message box of the program goes through this one interface, so that tests can answer the boxes themselves
 // instead of blocking on a modal window.
 #pragma once

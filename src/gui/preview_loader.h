@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Lists the photos under a source folder and reads their headers on a worker thread, so a large folder never
 // freezes the window. The worker shares nothing with the GUI thread but the counters of its progress: it gets the
 // folders and the headers known already by value, and gives back the list's headers when it is done.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The table of the preview: one row per listed photo, in list order, with what a run with the options of the moment
 // would do to it. The headers come in once (read on a worker thread); the plans are made again here, by the run's
 // own planner, whenever the offset, mask or options change.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The preview window: the table of the listed photos with what a run with the main window's options would do to
 // each, the selected photo's EXIF thumbnail, the progress while a folder is read, and "Set from a photo…" for the
 // selected photo. A window of its own beside the main window: it can be resized, maximised and left open.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The progress dialog: phase caption, a log line per file, a progress bar and one button that stops the run and
 // later closes the dialog. Created once, hidden, and shown again with the last log through "Show &Log".
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Set from a photo…": the photo's recorded date and time, a field for the true date and time it was taken, and the
 // offset that moves the one to the other, as the four offset boxes will take it.
 #pragma once

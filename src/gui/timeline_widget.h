@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A picture of the trip: one lane per camera, a mark per photo along a time axis, each lane in two rows (the
 // capture times as recorded, and after the correction). When the offsets are right, the lanes' "after" rows line
 // up. Hovering a mark shows the photo's thumbnail and times.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window in the user's language: the program's own texts and Qt's standard ones (file dialogs, the edit menu of
 // text fields), each loaded when a translation for the locale exists; English otherwise.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bytes a decoded block reads: its own, or a view of bytes another object owns. A file container lets its
 // decoded EXIF objects view the EXIF section itself, so that there is one copy of those bytes and a date written
 // into it is what every reader of the block sees.

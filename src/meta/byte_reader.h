@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one bounds-checked reader through which every byte taken from a file passes.
 #pragma once
 

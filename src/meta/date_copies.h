@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The copies of the capture dates a JPEG carries besides its EXIF dates (XMP, extended XMP, IPTC), found in the
 // sections the container kept and moved in place there, so that the writer puts them out like any other bytes.
 #pragma once

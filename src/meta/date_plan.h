@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A photo's EXIF dates as places in its file, and their shift computed as byte patches before anything is written.
 // The patches are what a run writes and what a preview shows; applying them to the container updates its one copy
 // of the EXIF bytes, which the decoded block views.

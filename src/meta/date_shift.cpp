@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The three EXIF dates are patched where they stand: 19 characters each, so the block keeps its length and every
 // offset in it.
 #include <algorithm>

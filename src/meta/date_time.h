@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Date-time values: days since 1899-12-30 00:00:00 as a double, the fraction being the time of day; 0 is the
 // "missing date". These helpers convert between that value and calendar fields.
 #pragma once

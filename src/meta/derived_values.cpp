@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Values computed from the recorded entries rather than read from the file.
 #include <cmath>
 

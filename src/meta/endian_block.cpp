@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "meta/byte_reader.h"
 #include "meta/image_info.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One decoded EXIF block: its tag list, text lines and the positions of the three date values.
 #pragma once
 

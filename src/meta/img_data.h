@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file-level metadata container: a JPEG's marker sections up to the first scan, the decoded EXIF block and the
 // outcome of the last load. One container is reused for every file of a batch run.
 #pragma once

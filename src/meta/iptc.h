@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The IPTC datasets of a photo's APP13 ("Photoshop 3.0") section, held as a list of named text values.
 #pragma once
 

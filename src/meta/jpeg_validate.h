@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Acceptance test of a source image before a corrected copy is written: the JPEG library's header reader must
 // find a frame up to the first scan. The image data itself is never decoded.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writing the corrected JPEG: start-of-image, the sections the container kept (the EXIF section with its shifted
 // dates first), then every other byte of the source in its original order. The compressed image is copied, never
 // decoded. The output replaces its path only once it is completely on disk (see safe_file.h).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writing a file without ever leaving it half-written: the new content goes to an unnamed (or hidden temporary) file
 // in the same folder and only then gets its name; when a file stands there and is to be replaced, the content is
 // flushed to disk first. A name is never taken from a file that was not meant to be replaced. Until commit()

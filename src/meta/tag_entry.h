@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one record for every named piece of metadata: table rows and decoded values alike.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The constant tag tables of the EXIF reader, the JPEG section names and the table lookups.
 #include "meta/tag_tables.h"
 

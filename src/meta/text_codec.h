@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Conversions of the system's Windows-1252 texts for places that expect UTF-8 (a terminal, a UTF-8 file).
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one walker of TIFF-style directories: the directories of an EXIF block or a TIFF file, and a maker's private
 // directory inside them. What differs between those is a DirectoryLayout (byte order, where the entry count lies,
 // where value offsets count from, how a value outside the bytes is found); what each caller makes of an entry is

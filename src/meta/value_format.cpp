@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Raw TIFF values to numbers and display texts, the safe pattern formatter and the tag decoders.
 #include "meta/value_format.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Turning raw TIFF values into numbers and display texts. Pure functions; the byte order is an argument.
 #pragma once
 

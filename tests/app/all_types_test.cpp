@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The run over other photo and video files: a tree of synthetic files of each container, corrected as a user would
 // with "Also correct other photo and video files" on.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The batch run when the file system changes under it: a photo that vanishes or changes between the listing and its
 // turn, a source folder removed while the run is in it, a destination folder removed between two photos. The run
 // must go on with the next photo, name each failure clearly and never write a mix of old and new.

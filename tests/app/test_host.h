@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A batch host for tests of the run: records every callback, answers and stops as told.
 #pragma once
 

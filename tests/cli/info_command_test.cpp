@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `morrowtide-cli info` run as a user runs it: the real binary on files made for the test.
 #include <gtest/gtest.h>
 #include <sys/wait.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `morrowtide-cli run` as a user starts it: the real binary on temporary folders, its output, files and exit codes.
 #include <fcntl.h>
 #include <gtest/gtest.h>

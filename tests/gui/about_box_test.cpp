@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The About box: its texts, the place and look of every control, the links, the cursors, and the modal show.
 #include <QApplication>
 #include <QDesktopServices>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The help viewer's answers and requests (with a recording service), and the real help windows on the compiled
 // help file built with the program.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real boxes, answered with the keyboard as a user would.
 #include <QApplication>
 #include <QMessageBox>

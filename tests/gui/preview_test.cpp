@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The preview: its table model (rows, notes, highlighting, updates after an edit), the thumbnail, the window that
 // reads a folder on a worker thread and follows the main window's edits, the names it shows against a real run's,
 // and "Set from a photo…" in the dialog and in the main window.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The documentation's screenshot tour, run by scripts/screenshots.sh under a virtual X server:
 //   morrowtide_screenshot_tour OUTDIR [FOLDER_WITH_BROKEN_PHOTOS [FOLDER_FOR_THE_PREVIEW]]
 // It photographs the "Photos" and "Options" tabs and the progress dialog half-way through a run over the documents

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window in German and in English, and the German translation against every text the window marks for
 // translation (the template the build extracts).
 #include <QAction>

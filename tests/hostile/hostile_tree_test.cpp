@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `morrowtide-cli run` over a tree of hostile files: it must not crash or hang, must name every file it could not
 // handle with a clear message, must correct every good photo, and must leave every source as it was.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes hostile test material for scripts (bench/hostile_tree.sh, the package test):
 //   make_hostile_tree tree DIR          the synthetic hostile tree (see support/hostile_tree.h) under DIR
 //   make_hostile_tree photo FILE [DATE] one small good photo, dated "2005:06:01 10:00:00" unless DATE is given

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writing fails at every step of one photo's sequence, in one run of the real program: the destination folder cannot
 // be made (a file stands where it should be), the output cannot be created (a folder has its name), the disk fills
 // up during the copy (a file-size limit on the process), the file time cannot be set (a date before 1980). Each

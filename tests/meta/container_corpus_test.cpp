@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The container readers on the real files of every type, compared with exiftool's reading of the same files
 // (corpus/formats/INDEX.tsv): each date field found has the value and group exiftool reports, and each date exiftool
 // reports in a group the readers cover is found. Prints the counts per file type.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The container readers on synthetic files of every kind: where the date fields and metadata blocks lie, and that
 // a structure that cannot be read safely is refused whole.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The directory walker, the tag store and the derived focal length, on EXIF blocks built byte by byte.
 #include <gtest/gtest.h>
 

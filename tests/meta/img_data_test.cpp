@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file-level container: JPEG sections up to the first scan, the EXIF block entry and the TIFF entry, on files
 // built byte by byte.
 #include <gtest/gtest.h>

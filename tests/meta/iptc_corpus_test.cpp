@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // IPTC datasets of the real photos with an APP13 section, compared with exiftool's reading of the same files.
 #include <gtest/gtest.h>
 

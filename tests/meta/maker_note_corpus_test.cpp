@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Maker notes of real photos: every maker yields lines, and the values that this reader and exiftool decode the
 // same way agree. exiftool is optional; without it only the reading itself is checked.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reader against real camera files: make, model, byte order and the three dates must agree with what INDEX.tsv
 // records (exiftool's reading) wherever the reader takes the same APP1 section as EXIF, malformed files included;
 // those must also be answered with the status their sections call for.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Publishing a written file: never under a name that was not meant to be replaced, and nothing named left behind by
 // a write that does not finish.
 #include "meta/safe_file.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The batch run's read and write against real camera files and the malformed ones: reading only the sections up to
 // the first scan header and copying the rest from the open file must give what reading and writing the whole file
 // in memory gives, the same sections, the same verdict and the same output bytes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The batch run's read and write of a large photo: only the sections up to the first scan header are read, the JPEG
 // header is checked from them, and the rest is copied file to file from the same open file. Whatever is read and
 // written must be exactly what reading and writing the whole file in memory gives.

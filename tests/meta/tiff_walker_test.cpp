@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The directory walker's reading of entries under the layouts of an EXIF block and of the makers' notes: where each
 // value is found, how sizes and offsets are taken, and where the walk stops.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Real photos shifted by one hour and written out: nothing but the three date values may change (apart from the
 // header sections moved to the front), exiftool must read the dates exactly one hour later, and its validation
 // must find nothing that the source did not already have.

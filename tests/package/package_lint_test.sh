@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package as a distribution would judge it: built with cpack, then checked by lintian (warnings count as
 # failures), its AppStream entry by appstreamcli and its desktop entry by desktop-file-validate. Also checks what
 # those tools do not: the manual pages come from the programs' own help, the changelog names the project's version,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package of a finished build, unpacks it into a scratch root and checks what a user would get:
 # the package's name, version and dependencies, every installed file in its place, and the command-line program
 # running from the unpacked tree.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # One version for everything: the project's, the one `morrowtide-cli --version` prints (the About box shows the
 # same constant) and the top entry of CHANGELOG.md.
 #   cmake -DCLI=... -DVERSION=... -DCHANGELOG=... -P version_test.cmake

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Running a program of the project as a user would: standard input from /dev/null, both outputs captured, and
 // optionally under a file-size limit (a disk that fills up) or in another working folder.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/container_builder.h"
 
 #include "meta/formats/container.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Builders of synthetic container files for tests and fuzz seeds: ISO-BMFF boxes (HEIC items, CR3, movies), PNG
 // chunks, RIFF/WebP chunks and the RAF header. Every size can be made to lie, so hostile files are easy.
 //

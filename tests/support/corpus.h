@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The folder of real photos beside the repository and its INDEX.tsv (one row per file, columns by name).
 //
 // A plain clone has no such folder: the real-file tests skip there and say why. A CI run (the CI variable set)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Builders of synthetic XMP packets and IPTC blocks for the date-field tests.
 //
 //   std::string xmp = XmpBuilder().attribute("xmp:CreateDate", "2005-06-01T10:00:00")

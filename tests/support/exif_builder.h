@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Builders of synthetic TIFF structures, EXIF blocks and JPEG files for tests.
 //
 //   TiffBuilder tiff(ByteOrder::kBig);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A full disk inside the test process: lowers the file-size limit for one scope.
 #pragma once
 

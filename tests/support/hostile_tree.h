@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A folder tree of hostile files for the batch run: photos with names no one would choose, files that only claim to
 // be JPEGs, files cut short at every section boundary, EXIF blocks whose directories loop, whose counts are huge
 // and whose offsets sit at the 32-bit limits, a FIFO, a dangling link and a link back to the top of the tree.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Synthetic maker notes (a header, a TIFF-style directory and its long values) and photos that carry them.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a call raised, for tests that expect one particular error.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test-only driver: reads photos the way the date correction does and prints, per photo, what the maker-note
 // reader made of its note, one tab-separated row per recorded value. scripts/compare_maker_notes.py compares these
 // rows with exiftool's by tag id.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The chunked and segmented containers: PNG chunks, RIFF/WebP chunks, a JPEG's marker segments (for the JPEG that
 // a RAF file embeds) and the RAF header that points at it.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The container readers: which kind of file this is (by its first bytes), and where its date fields and embedded
 // metadata blocks lie. A reader only locates; patching, checksums and copying are the writer's. Every reader reads
 // through a ByteSource in small bounded pieces, never the whole file, caps its depth and work, and checks every

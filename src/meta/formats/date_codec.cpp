@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Date fields read and rewritten in their own spelling. Text forms change only the digits of the fields they spell,
 // so every separator, fraction and time-zone designator stays byte for byte.
 #include "meta/formats/date_codec.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading and rewriting one date field in its own spelling. A shifted value is written back in exactly the bytes the
 // old one took: same width, same separators, same precision, same time-zone designator. A value that cannot be
 // read, or whose new value cannot be spelled in its form, is left as it is, and the outcome says why.

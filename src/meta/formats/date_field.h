@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one question every container reader answers: where are the date fields of this file, and how is each written?
 // The run then patches each field in place with a value of the same width, so no file grows or shrinks, and copies
 // every other byte unchanged. A reader that meets anything it cannot read safely answers "no fields" with a reason,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dates of a photo or video file that is not handled as a JPEG, read for the run: every date field the container
 // readers locate, the bytes they hold (so that the shift can be planned again without the file), the checksums a
 // patch must renew, and the field a capture date is read from. Writing the corrected copy is writePatchedCopy's.

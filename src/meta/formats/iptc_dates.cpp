@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The IPTC date locator: a walk over the image resources to the IPTC resource, then over its datasets.
 #include "meta/formats/iptc_dates.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the IPTC copies of the capture dates lie: Date Created + Time Created (2:55, 2:60, Original) and Digital
 // Creation Date + Time (2:62, 2:63, Digitized). Each date is paired with its time (DateField::partner) so the two
 // move together.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ISO base media files: HEIC/HEIF/AVIF (items located through iinf/iloc), CR3 (TIFF blocks in a uuid box) and
 // MP4/MOV movies (movie, track and media header times, QuickTime date strings, XMP boxes). The walk reads box
 // headers one by one and takes into memory only the small boxes it interprets; mdat is never read.

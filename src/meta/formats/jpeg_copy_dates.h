@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The copies of the capture dates a JPEG carries besides its EXIF block: the XMP packet (APP1), the parts of an
 // extended XMP packet (further APP1 sections) and the IPTC record (APP13).
 #pragma once

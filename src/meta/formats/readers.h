@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Internal to the container readers: one scan function per container and the bounded reads they share.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The XMP date locator: one pass over the packet's markup. Only the top-level properties of an rdf:Description (its
 // attributes and its child elements) are the photo's dates; the same names deeper down belong to structures
 // (history events, ingredients, pantry entries) and stay as they are.

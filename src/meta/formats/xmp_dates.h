@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the capture dates of an XMP packet lie. A bounded scanner, not an XML library: it resolves every namespace
 // prefix through its xmlns declarations, reads each date property written as an attribute or as an element, and
 // passes over comments, CDATA sections, processing instructions and the values of other properties, so a property

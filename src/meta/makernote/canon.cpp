@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Canon notes: a bare directory whose composite entries (camera settings, shot info, custom functions) are
 // arrays of 16-bit numbers that the decoders below split into named fields.
 #include <charconv>

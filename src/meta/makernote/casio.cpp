@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Casio notes: the early bare directory, and the later one behind a 6-byte "QVC" header.
 #include "meta/makernote/maker_tables.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fujifilm notes: "FUJIFILM" and the directory offset, always little-endian, offsets from the note's first byte.
 #include "meta/makernote/maker_tables.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recognises the camera maker of a MakerNote value and walks the note's private directory.
 #include "meta/makernote/maker_note.h"
 

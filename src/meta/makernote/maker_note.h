@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Maker-note reading: recognises the camera maker and walks its private directory.
 #pragma once
 

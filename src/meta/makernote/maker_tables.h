@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The private tag tables of the camera makers, their decoders, and the layout of each maker's note.
 #pragma once
 

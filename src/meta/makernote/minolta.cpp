@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Minolta notes: a bare directory with offsets from the EXIF TIFF header.
 #include "meta/makernote/maker_tables.h"
 

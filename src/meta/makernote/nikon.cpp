@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Nikon notes: the early Coolpix layout behind a "Nikon" header, and the later one (with or without its own TIFF
 // header), with the lens and colour-mode decoders.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Olympus notes: an "OLYMP" header of 8 bytes, then a directory whose offsets count from the EXIF TIFF header.
 #include "meta/makernote/maker_tables.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sanyo notes: an 8-byte header, then a directory with offsets from the EXIF TIFF header.
 #include "meta/makernote/maker_tables.h"
 
