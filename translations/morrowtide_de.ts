@@ -162,6 +162,95 @@
     </message>
 </context>
 <context>
+    <name>morrowtide::gui::CameraPanel</name>
+    <message>
+        <source>Convert between time zones instead of the offset</source>
+        <translation>Zwischen Zeitzonen umrechnen statt des Versatzes</translation>
+    </message>
+    <message>
+        <source>Each date is converted at its own moment, so a change to or from summer time during the trip comes out right. Cameras with an offset of their own keep it.</source>
+        <translation>Jedes Datum wird zu seinem eigenen Zeitpunkt umgerechnet, so dass ein Wechsel zur oder von der Sommerzeit während der Reise richtig herauskommt. Kameras mit eigenem Versatz behalten ihn.</translation>
+    </message>
+    <message>
+        <source>The clocks showed:</source>
+        <translation>Die Uhren zeigten:</translation>
+    </message>
+    <message>
+        <source>The photos were taken in:</source>
+        <translation>Die Fotos wurden aufgenommen in:</translation>
+    </message>
+    <message>
+        <source>Camera</source>
+        <translation>Kamera</translation>
+    </message>
+    <message>
+        <source>Photos</source>
+        <translation>Fotos</translation>
+    </message>
+    <message>
+        <source>Offset</source>
+        <translation>Versatz</translation>
+    </message>
+    <message>
+        <source>Suggested by the GPS times</source>
+        <translation>Vorschlag aus den GPS-Zeiten</translation>
+    </message>
+    <message>
+        <source>Offset: such as +1h, -0:30:00 or +1d2h3m4s; 0 keeps the camera&apos;s dates as they are; empty takes the offset of the main window</source>
+        <translation>Versatz: etwa +1h, -0:30:00 oder +1d2h3m4s; 0 lässt die Daten der Kamera, wie sie sind; leer nimmt den Versatz des Hauptfensters</translation>
+    </message>
+    <message>
+        <source>No camera</source>
+        <translation>Keine Kamera</translation>
+    </message>
+    <message>
+        <source>%1 (%2 of %3 photos agree within a minute)</source>
+        <translation>%1 (%2 von %3 Fotos stimmen auf eine Minute überein)</translation>
+    </message>
+    <message>
+        <source>no GPS times</source>
+        <translation>keine GPS-Zeiten</translation>
+    </message>
+    <message>
+        <source>Use suggested offset</source>
+        <translation>Vorgeschlagenen Versatz übernehmen</translation>
+    </message>
+    <message>
+        <source>Not an offset such as +1h, -0:30:00, +1d2h3m4s or 0</source>
+        <translation>Kein Versatz wie +1h, -0:30:00, +1d2h3m4s oder 0</translation>
+    </message>
+    <message>
+        <source>Too large an offset</source>
+        <translation>Zu großer Versatz</translation>
+    </message>
+    <message>
+        <source>Not a time zone this system knows: %1; the offset of the main window applies.</source>
+        <translation>Keine Zeitzone, die dieses System kennt: %1; es gilt der Versatz des Hauptfensters.</translation>
+    </message>
+</context>
+<context>
+    <name>morrowtide::gui::CameraWindow</name>
+    <message>
+        <source>Cameras and timeline</source>
+        <translation>Kameras und Zeitleiste</translation>
+    </message>
+    <message>
+        <source>Read again</source>
+        <translation>Neu einlesen</translation>
+    </message>
+    <message>
+        <source>Reading the photos of %1…</source>
+        <translation>Die Fotos von %1 werden gelesen…</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n photo(s) of %1 camera(s)</source>
+        <translation>
+            <numerusform>%n Foto von %1 Kamera(s)</numerusform>
+            <numerusform>%n Fotos von %1 Kamera(s)</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>morrowtide::gui::HelpWindow</name>
     <message>
         <source>Morrowtide Help</source>
@@ -366,6 +455,14 @@ The offset boxes are left as they are.</source>
 
 Die Felder der Abweichung bleiben, wie sie sind.</translation>
     </message>
+    <message>
+        <source>Cameras…</source>
+        <translation>Kameras…</translation>
+    </message>
+    <message>
+        <source>An offset per camera, time zones, and the timeline of the photos</source>
+        <translation>Ein Versatz je Kamera, Zeitzonen und die Zeitleiste der Fotos</translation>
+    </message>
 </context>
 <context>
     <name>morrowtide::gui::PreviewModel</name>
@@ -529,6 +626,33 @@ Die Felder der Abweichung bleiben, wie sie sind.</translation>
     <message>
         <source>too large for the offset boxes</source>
         <translation>zu groß für die Felder der Abweichung</translation>
+    </message>
+</context>
+<context>
+    <name>morrowtide::gui::TimelineWidget</name>
+    <message>
+        <source>No camera</source>
+        <translation>Keine Kamera</translation>
+    </message>
+    <message>
+        <source>No photos with a capture date</source>
+        <translation>Keine Fotos mit Aufnahmedatum</translation>
+    </message>
+    <message>
+        <source>before</source>
+        <translation>vorher</translation>
+    </message>
+    <message>
+        <source>after</source>
+        <translation>nachher</translation>
+    </message>
+    <message>
+        <source>Recorded: %1</source>
+        <translation>Aufgezeichnet: %1</translation>
+    </message>
+    <message>
+        <source>Corrected: %1</source>
+        <translation>Korrigiert: %1</translation>
     </message>
 </context>
 </TS>
