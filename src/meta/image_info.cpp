@@ -169,7 +169,7 @@ void ImageInfo::walkEntries(std::int64_t dirStart, std::int64_t offsetBase, std:
             dateValues.push_back({tag, toPos(valuePos), byteCount, directoryGroup});
         }
         if (tag >= 0x9010 && tag <= 0x9012 && kind == kMainDirectory) {
-            zoneValues.push_back({tag, toPos(valuePos), byteCount});
+            zoneValues.push_back({tag, toPos(valuePos), byteCount, directoryGroup});
         }
         // The thumbnail directory is walked for its dates and compression only: what it says about its small
         // image must not stand for the photo's own values. The directories it links to (some cameras give it an
