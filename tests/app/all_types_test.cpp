@@ -19,6 +19,7 @@
 #include "support/container_builder.h"
 #include "support/date_packet_builder.h"
 #include "support/exif_builder.h"
+#include "support/file_tree.h"
 #include "test_host.h"
 
 using namespace morrowtide::app;
@@ -54,16 +55,6 @@ constexpr std::uint64_t kMovieTime = 3'200'464'800;
 
 QString q(const fs::path& path) {
     return QFile::decodeName(path.c_str());
-}
-
-std::vector<std::string> tree(const fs::path& root) {
-    std::vector<std::string> names;
-    if (!fs::exists(root)) return names;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        if (entry.is_regular_file()) names.push_back(fs::relative(entry.path(), root).string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 meta::FileDates datesOf(const std::string& bytes, const fs::path& name) {
@@ -210,11 +201,11 @@ TEST_F(AllTypesRun, FilesSharingABaseNameKeepSharingItAndTheDryRunNamesWhatTheRu
 
     runOnce(true);
     const std::string planned = host.planned.join(u'\n').toStdString();
-    EXPECT_EQ(tree(dst), (std::vector<std::string>{"2005-06-01 11-00-00 - IMG_0001.CR2.xmp"}));
+    EXPECT_EQ(fileTree(dst), (std::vector<std::string>{"2005-06-01 11-00-00 - IMG_0001.CR2.xmp"}));
     host.planned.clear();
     EXPECT_EQ(runOnce().text, "Completed Successfully (8 Files)");
     EXPECT_TRUE(host.errors.empty());
-    EXPECT_EQ(tree(dst), (std::vector<std::string>{
+    EXPECT_EQ(fileTree(dst), (std::vector<std::string>{
                              "2003-03-03 04-03-03 - lone.XMP",
                              "2005-06-01 11-00-00 - IMG_0001.CR2.xmp",
                              "2005-06-01 11-00-00 - IMG_0001_2.CR2",

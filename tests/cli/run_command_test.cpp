@@ -23,6 +23,7 @@
 #include "meta/jpeg_writer.h"
 #include "support/date_packet_builder.h"
 #include "support/exif_builder.h"
+#include "support/file_tree.h"
 
 extern char** environ;
 
@@ -31,6 +32,8 @@ using morrowtide::test::JpegBuilder;
 using morrowtide::test::TempDir;
 using morrowtide::test::TiffBuilder;
 namespace fs = std::filesystem;
+using morrowtide::test::fileTree;
+using morrowtide::test::fileTreeContents;
 using morrowtide::test::readFile;
 using morrowtide::test::writeFile;
 
@@ -57,16 +60,6 @@ std::vector<std::string> lines(const std::string& text) {
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);) result.push_back(line);
     return result;
-}
-
-std::vector<std::string> tree(const fs::path& root) {
-    std::vector<std::string> names;
-    if (!fs::exists(root)) return names;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        if (entry.is_regular_file()) names.push_back(fs::relative(entry.path(), root).string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 struct Result {
@@ -242,7 +235,7 @@ TEST_F(CliRun, LogsEveryFileReportsErrorsAndEndsWithTheSummary) {
                               "1 other photo or video file was left out (--all-types adds them)\n");
     EXPECT_EQ(lines(result.err).size(), 2u);
     EXPECT_EQ(result.err.find('\r'), std::string::npos);
-    EXPECT_EQ(tree(dst),
+    EXPECT_EQ(fileTree(dst),
               (std::vector<std::string>{"2005-06-01 11-00-00 - IMG_1.jpg", "trip/2006-01-02 00-30-00 - IMG_2.jpg"}));
     EXPECT_EQ(captureOf(dst / "trip" / "2006-01-02 00-30-00 - IMG_2.jpg"), encodeDateTime({2006, 1, 2, 0, 30, 0, 0}));
 }
@@ -255,24 +248,24 @@ TEST_F(CliRun, FlagsChangeTheNamingAndTheFileTimes) {
 
     Result result = run({"--mask", "yyyymmdd_hhnnss", "--no-recurse", "--minutes", "-30", src.string(), dst.string()});
     EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(tree(dst), (std::vector<std::string>{"20050601_093000.jpg"}));
+    EXPECT_EQ(fileTree(dst), (std::vector<std::string>{"20050601_093000.jpg"}));
     EXPECT_EQ(morrowtide::app::sourceFileDate(QFile::decodeName((dst / "20050601_093000.jpg").c_str())),
               morrowtide::app::dosDateTimeFromCivil(2005, 6, 1, 9, 30, 0));
 
     // The same name again: auto rename adds "_2"; without it the file is overwritten.
     EXPECT_EQ(run({"--mask", "yyyymmdd_hhnnss", "--no-recurse", "--minutes", "-30", src.string(), dst.string()}).status,
               0);
-    EXPECT_EQ(tree(dst), (std::vector<std::string>{"20050601_093000.jpg", "20050601_093000_2.jpg"}));
+    EXPECT_EQ(fileTree(dst), (std::vector<std::string>{"20050601_093000.jpg", "20050601_093000_2.jpg"}));
     EXPECT_EQ(run({"--mask", "yyyymmdd_hhnnss", "--no-recurse", "--no-auto-rename", "--minutes", "-30", src.string(),
                    dst.string()})
                   .status,
               0);
-    EXPECT_EQ(tree(dst).size(), 2u);
+    EXPECT_EQ(fileTree(dst).size(), 2u);
 
     const fs::path kept = temp.path() / "kept";
     result = run({"--no-datetime", "--preserve-mtime", "--seconds", "7", src.string(), kept.string()});
     EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(tree(kept), (std::vector<std::string>{"a.jpg", "sub/b.jpg"}));
+    EXPECT_EQ(fileTree(kept), (std::vector<std::string>{"a.jpg", "sub/b.jpg"}));
     EXPECT_EQ(morrowtide::app::sourceFileDate(QFile::decodeName((kept / "a.jpg").c_str())), sourceTime);
     EXPECT_EQ(captureOf(kept / "a.jpg"), encodeDateTime({2005, 6, 1, 10, 0, 7, 0}));
 }
@@ -285,12 +278,12 @@ TEST_F(CliRun, SettingsFileGivesTheOptionsAndFlagsOverrideIt) {
 
     Result result = run({"--settings", ini.string(), src.string(), dst.string()});
     EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(tree(dst), (std::vector<std::string>{"2005 a.jpg"}));
+    EXPECT_EQ(fileTree(dst), (std::vector<std::string>{"2005 a.jpg"}));
 
     const fs::path second = temp.path() / "second";
     result = run({"--settings", ini.string(), "--recurse", "--no-datetime", src.string(), second.string()});
     EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(tree(second), (std::vector<std::string>{"a.jpg", "sub/b.jpg"}));
+    EXPECT_EQ(fileTree(second), (std::vector<std::string>{"a.jpg", "sub/b.jpg"}));
 }
 
 TEST_F(CliRun, SameFolderNeedsYesWhenThereIsNoTerminalToAsk) {
@@ -307,7 +300,7 @@ TEST_F(CliRun, SameFolderNeedsYesWhenThereIsNoTerminalToAsk) {
     result = run({"--no-datetime", "--no-auto-rename", "--hours", "2", "--yes", src.string(), same});
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(lines(result.out).back(), "Completed Successfully (1 Files)");
-    EXPECT_EQ(tree(src), (std::vector<std::string>{"a.jpg"}));
+    EXPECT_EQ(fileTree(src), (std::vector<std::string>{"a.jpg"}));
     EXPECT_EQ(captureOf(src / "a.jpg"), encodeDateTime({2005, 6, 1, 12, 0, 0, 0}));
 }
 
@@ -339,7 +332,7 @@ TEST_F(CliRun, InterruptTerminateAndHangUpStopAfterTheFileInHand) {
         EXPECT_EQ(summary,
                   "Cancelled: " + std::to_string(processed) + "/" + std::to_string(kFiles) + " Files Processed.");
         // Every file begun was finished: one complete output per log line, nothing half-written.
-        EXPECT_EQ(tree(out).size(), static_cast<std::size_t>(processed)) << c.signal;
+        EXPECT_EQ(fileTree(out).size(), static_cast<std::size_t>(processed)) << c.signal;
     }
 }
 
@@ -388,13 +381,6 @@ std::vector<std::vector<std::string>> dryRunRows(const std::string& out) {
         rows.push_back(fields);
     }
     return rows;
-}
-
-// Every file's bytes under `root`, by relative path.
-std::vector<std::pair<std::string, std::string>> contents(const fs::path& root) {
-    std::vector<std::pair<std::string, std::string>> files;
-    for (const std::string& name : tree(root)) files.emplace_back(name, readFile(root / name));
-    return files;
 }
 
 std::string undatedPhoto() {
@@ -495,11 +481,11 @@ TEST_F(CliRun, DryRunPrintsTheOutputsARealRunWritesAndWritesNothing) {
         args.push_back(out.string());
         std::vector<std::string> dryArgs = args;
         dryArgs.insert(dryArgs.begin(), "--dry-run");
-        const auto inBefore = contents(in);
-        const auto outBefore = contents(out);
+        const auto inBefore = fileTreeContents(in);
+        const auto outBefore = fileTreeContents(out);
         const Result dry = run(dryArgs);
-        EXPECT_EQ(contents(in), inBefore);
-        EXPECT_EQ(contents(out), outBefore);
+        EXPECT_EQ(fileTreeContents(in), inBefore);
+        EXPECT_EQ(fileTreeContents(out), outBefore);
         EXPECT_TRUE(c.sameFolder || !fs::exists(out / "trip"));
 
         const Result real = run(args);
@@ -556,7 +542,7 @@ TEST_F(CliRun, ReferencePhotoGivesTheOffset) {
         const Result result = run({"--reference", (in / "clock.jpg").string() + "=" + c.truth, "--mask",
                                    "yyyy-mm-dd hh-nn-ss", "--no-filename", in.string(), (scratch.path() / "out").string()});
         EXPECT_EQ(result.status, 0) << result.err;
-        EXPECT_EQ(tree(scratch.path() / "out"), (std::vector<std::string>{std::string(c.wantCapture) + ".jpg"}));
+        EXPECT_EQ(fileTree(scratch.path() / "out"), (std::vector<std::string>{std::string(c.wantCapture) + ".jpg"}));
     }
 }
 

@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "support/file_tree.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+
+namespace morrowtide::test {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> fileTree(const fs::path& root) {
+    std::vector<std::string> names;
+    if (!fs::exists(root)) return names;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (entry.is_regular_file()) names.push_back(fs::relative(entry.path(), root).string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::map<std::string, std::string> fileTreeContents(const fs::path& root) {
+    std::map<std::string, std::string> contents;
+    for (const std::string& name : fileTree(root)) {
+        std::ifstream in(root / name, std::ios::binary);
+        contents[name].assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    return contents;
+}
+
+}  // namespace morrowtide::test

@@ -1,0 +1,18 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What a run left in a folder: the files below it, by relative path.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace morrowtide::test {
+
+// The relative paths of the regular files below `root`, sorted; empty when `root` does not exist.
+std::vector<std::string> fileTree(const std::filesystem::path& root);
+
+// Every regular file below `root` with its bytes, by relative path: two runs' outputs compare as equal maps.
+std::map<std::string, std::string> fileTreeContents(const std::filesystem::path& root);
+
+}  // namespace morrowtide::test
