@@ -9,6 +9,7 @@
 #include <map>
 
 #include "app/photo_plan.h"
+#include "app/time_offset.h"
 #include "meta/date_time.h"
 
 namespace morrowtide::app {
@@ -48,6 +49,16 @@ QString cameraName(const QString& make, const QString& model, const QString& bod
 
 QString cameraName(const PhotoHeader& header) {
     return cameraName(header.cameraMake, header.cameraModel, header.bodySerial);
+}
+
+void CameraChoices::applyTo(RunOptions& options) const {
+    for (auto it = offsets.constBegin(); it != offsets.constEnd(); ++it) {
+        if (const auto offset = offsetFromSeconds(it.value())) options.cameraOffsets.push_back({it.key(), *offset, true});
+    }
+    if (convertZones && isKnownZone(fromZone) && isKnownZone(toZone)) {
+        options.fromZone = fromZone;
+        options.toZone = toZone;
+    }
 }
 
 const CameraOffset* cameraOffsetFor(const PhotoHeader& header, const RunOptions& options) {

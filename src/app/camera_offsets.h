@@ -4,6 +4,7 @@
 // times suggest.
 #pragma once
 
+#include <QMap>
 #include <QString>
 #include <QTimeZone>
 
@@ -31,6 +32,19 @@ QString cameraName(const PhotoHeader& header);
 
 // The first of the options' camera rules that names the photo's camera; null when none does.
 const CameraOffset* cameraOffsetFor(const PhotoHeader& header, const RunOptions& options);
+
+// What the user chose for the cameras, kept from one start of the program to the next: the offset given for each
+// camera (by cameraKey; a camera not in the folder at hand keeps its offset) and the zone conversion.
+struct CameraChoices {
+    QMap<QString, std::int64_t> offsets;  // seconds, by cameraKey
+    bool convertZones = false;
+    QString fromZone;  // the zone the cameras' clocks showed
+    QString toZone;    // the zone the photos were taken in
+
+    // A rule for each camera whose offset was given; the zones when the conversion is on and both are known.
+    void applyTo(RunOptions& options) const;
+    bool operator==(const CameraChoices&) const = default;
+};
 
 // "+1d2h3m4s" of an offset in seconds, the parts that are not zero only; "+0s" for none.
 QString offsetText(std::int64_t seconds);

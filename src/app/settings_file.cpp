@@ -8,6 +8,9 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <limits>
+#include <utility>
+
+#include "app/time_offset.h"
 
 namespace morrowtide::app {
 
@@ -21,6 +24,70 @@ constexpr char kKeyIncludeDateTime[] = "IncludeDateTime";
 constexpr char kKeyOverwriteDateTime[] = "OverwriteDateTime";
 constexpr char kKeyPreserveModDate[] = "PreserveModDate";
 constexpr char kKeyAllTypes[] = "AllTypes";
+constexpr char kKeyCameraPrefix[] = "Camera";
+constexpr char kKeyFromZone[] = "FromZone";
+constexpr char kKeyToZone[] = "ToZone";
+// Between a camera's key and its offset; no offset text holds it.
+constexpr char16_t kCameraSeparator = u'|';
+
+// The number N of a "CameraN" key; nullopt for any other key.
+std::optional<int> cameraKeyNumber(const QString& key) {
+    const QString prefix = QString::fromLatin1(kKeyCameraPrefix);
+    if (!key.startsWith(prefix, Qt::CaseInsensitive) || key.size() == prefix.size()) return std::nullopt;
+    bool ok = false;
+    const int number = key.mid(prefix.size()).toInt(&ok);
+    return ok && number > 0 ? std::optional(number) : std::nullopt;
+}
+
+CameraChoices loadCameraChoices(const IniFile& ini) {
+    const QString section = QString::fromLatin1(kCamerasSection);
+    CameraChoices choices;
+    for (const QString& key : ini.keys(section)) {
+        if (!cameraKeyNumber(key)) continue;
+        const QString entry = ini.value(section, key).value_or(QString());
+        const qsizetype separator = entry.lastIndexOf(kCameraSeparator);
+        if (separator <= 0) continue;
+        const QString camera = entry.left(separator).trimmed();
+        std::string error;
+        const auto seconds = parseOffsetText(entry.mid(separator + 1).trimmed().toStdString(), error);
+        // An entry that cannot be read is left out, as a value that cannot be read gives the default.
+        if (camera.isEmpty() || !seconds || !offsetFromSeconds(*seconds) || choices.offsets.contains(camera)) continue;
+        choices.offsets.insert(camera, *seconds);
+    }
+    choices.fromZone = ini.value(section, QString::fromLatin1(kKeyFromZone)).value_or(QString());
+    choices.toZone = ini.value(section, QString::fromLatin1(kKeyToZone)).value_or(QString());
+    choices.convertZones = !choices.fromZone.isEmpty() && !choices.toZone.isEmpty();
+    return choices;
+}
+
+void saveCameraChoices(IniFile& ini, const CameraChoices& choices) {
+    const QString section = QString::fromLatin1(kCamerasSection);
+    QStringList entries;
+    for (auto it = choices.offsets.constBegin(); it != choices.offsets.constEnd(); ++it) {
+        // A line break in a camera's name would split the line; such a camera is not kept.
+        if (it.key().contains(u'\n') || it.key().contains(u'\r')) continue;
+        entries << it.key() + kCameraSeparator + offsetText(it.value());
+    }
+    const bool zones = choices.convertZones && !choices.fromZone.isEmpty() && !choices.toZone.isEmpty();
+    const QStringList present = ini.keys(section);
+    // Nothing chosen and nothing saved before: the file stays as it was.
+    if (entries.isEmpty() && !zones && present.isEmpty()) return;
+    for (int i = 0; i < entries.size(); ++i) {
+        ini.setValue(section, QString::fromLatin1(kKeyCameraPrefix) + QString::number(i + 1), entries[i]);
+    }
+    for (const QString& key : present) {
+        if (const auto number = cameraKeyNumber(key); number && *number > entries.size()) ini.removeKey(section, key);
+    }
+    const std::pair<const char*, const QString*> zoneKeys[] = {{kKeyFromZone, &choices.fromZone},
+                                                                {kKeyToZone, &choices.toZone}};
+    for (const auto& [key, zone] : zoneKeys) {
+        if (zones) {
+            ini.setValue(section, QString::fromLatin1(key), *zone);
+        } else {
+            ini.removeKey(section, QString::fromLatin1(key));
+        }
+    }
+}
 
 bool isBlank(const QByteArray& line) {
     return line.trimmed().isEmpty();
@@ -142,6 +209,23 @@ void IniFile::setValue(const QString& section, const QString& key, const QString
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt), entry + newLineTail);
 }
 
+QStringList IniFile::keys(const QString& section) const {
+    QStringList names;
+    const auto range = findSection(section);
+    if (!range) return names;
+    for (std::size_t i = range->header + 1; i < range->end; ++i) {
+        const qsizetype equals = lines_[i].indexOf('=');
+        if (equals >= 0) names << QString::fromUtf8(lines_[i].left(equals)).trimmed();
+    }
+    return names;
+}
+
+void IniFile::removeKey(const QString& section, const QString& key) {
+    const auto range = findSection(section);
+    if (!range) return;
+    if (const auto index = findKey(*range, key)) lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(*index));
+}
+
 QByteArray IniFile::toBytes() const {
     QByteArray bytes;
     for (std::size_t i = 0; i < lines_.size(); ++i) {
@@ -217,6 +301,7 @@ SavedOptions loadOptions(const QString& path) {
     options.overwriteDateTime = readProfileBool(read(kKeyOverwriteDateTime), defaults.overwriteDateTime);
     options.preserveModDate = readProfileBool(read(kKeyPreserveModDate), defaults.preserveModDate);
     options.allTypes = readProfileBool(read(kKeyAllTypes), defaults.allTypes);
+    options.cameras = loadCameraChoices(ini);
     return options;
 }
 
@@ -234,6 +319,7 @@ void saveOptions(const QString& path, const SavedOptions& options) {
     write(kKeyPreserveModDate, flag(options.preserveModDate));
     // Written once it is on, so that a file saved with the default stays as it was.
     if (options.allTypes || ini.value(section, QString::fromLatin1(kKeyAllTypes))) write(kKeyAllTypes, flag(options.allTypes));
+    saveCameraChoices(ini, options.cameras);
     ini.save(path);
 }
 

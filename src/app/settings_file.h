@@ -13,12 +13,14 @@
 #include <stdexcept>
 #include <vector>
 
+#include "app/camera_offsets.h"
 #include "app/naming.h"
 
 namespace morrowtide::app {
 
 inline constexpr char kSettingsFileName[] = "morrowtide.ini";
 inline constexpr char kOptionsSection[] = "Options";
+inline constexpr char kCamerasSection[] = "Cameras";
 
 // The persistent options; the folders and the time offset are never stored.
 struct SavedOptions {
@@ -30,6 +32,9 @@ struct SavedOptions {
     bool overwriteDateTime = true;
     bool preserveModDate = false;
     bool allTypes = false;  // "Also correct other photo and video files"
+    // In the section "Cameras", written only when something is chosen: "Camera1=<camera key>|<offset>", ... and
+    // "FromZone", "ToZone" while the zone conversion is on.
+    CameraChoices cameras;
 
     bool operator==(const SavedOptions&) const = default;
 };
@@ -59,6 +64,10 @@ class IniFile {
     // The value with blanks around it removed; nullopt when the section or the key is missing.
     std::optional<QString> value(const QString& section, const QString& key) const;
     void setValue(const QString& section, const QString& key, const QString& value);
+    // The names of a section's keys, in file order; none when the section is missing.
+    QStringList keys(const QString& section) const;
+    // Drops the key's line; nothing when it is missing.
+    void removeKey(const QString& section, const QString& key);
 
     QByteArray toBytes() const;
     // Replaces the file as a whole (through a temporary file, so a failed write leaves the old one intact); creates
@@ -93,8 +102,9 @@ QString defaultSettingsFilePath();
 
 // Missing file, missing keys and unreadable values give the defaults.
 SavedOptions loadOptions(const QString& path);
-// Writes the seven keys into the section "Options", booleans as "1"/"0", the mask exactly as typed; every other
-// content of the file stays. Raises SettingsWriteError.
+// Writes the seven keys into the section "Options", booleans as "1"/"0", the mask exactly as typed, and the cameras'
+// choices into "Cameras" when there are any or were before; every other content of the file stays. Raises
+// SettingsWriteError.
 void saveOptions(const QString& path, const SavedOptions& options);
 
 }  // namespace morrowtide::app

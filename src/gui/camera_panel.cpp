@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTableWidget>
 #include <QTimeZone>
 #include <QVBoxLayout>
@@ -66,10 +67,21 @@ CameraPanel::CameraPanel(QWidget* parent) : QWidget(parent) {
     table_->horizontalHeader()->setSectionResizeMode(Camera, QHeaderView::Stretch);
     table_->horizontalHeader()->setSectionResizeMode(Suggested, QHeaderView::ResizeToContents);
     table_->horizontalHeader()->setSectionResizeMode(UseSuggested, QHeaderView::ResizeToContents);
-    table_->setSelectionMode(QAbstractItemView::NoSelection);
+    table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setToolTip(
         tr("Offset: such as +1h, -0:30:00 or +1d2h3m4s; 0 keeps the camera's dates as they are; "
            "empty takes the offset of the main window"));
+
+    showPhotos_ = new QPushButton(tr("Show its photos"), this);
+    showPhotos_->setObjectName(QStringLiteral("btnShowCameraPhotos"));
+    showPhotos_->setToolTip(tr("List only the photos of the selected camera"));
+    showPhotos_->setEnabled(false);
+    auto* hint = new QLabel(tr("Type an offset per camera; a camera left empty takes the offset of the main "
+                               "window. The offsets are kept with \"Save Options\"."),
+                            this);
+    hint->setObjectName(QStringLiteral("lblCameraHint"));
+    hint->setWordWrap(true);
 
     auto* zonesRow = new QHBoxLayout;
     zonesRow->addWidget(fromLabel);
@@ -83,11 +95,20 @@ CameraPanel::CameraPanel(QWidget* parent) : QWidget(parent) {
     layout->addLayout(zonesRow);
     layout->addWidget(zoneProblem_);
     layout->addWidget(table_, 1);
+    auto* below = new QHBoxLayout;
+    below->addWidget(hint, 1);
+    below->addWidget(showPhotos_);
+    layout->addLayout(below);
 
     connect(convertZones_, &QCheckBox::toggled, this, &CameraPanel::zonesEdited);
     connect(fromZone_, &QComboBox::currentTextChanged, this, &CameraPanel::zonesEdited);
     connect(toZone_, &QComboBox::currentTextChanged, this, &CameraPanel::zonesEdited);
     connect(table_, &QTableWidget::cellChanged, this, &CameraPanel::offsetEdited);
+    connect(table_, &QTableWidget::itemSelectionChanged, this,
+            [this] { showPhotos_->setEnabled(selectedCamera().has_value()); });
+    connect(showPhotos_, &QPushButton::clicked, this, [this] {
+        if (const auto camera = selectedCamera()) emit showPhotosRequested(*camera);
+    });
     zonesEdited();
 }
 
@@ -130,7 +151,7 @@ void CameraPanel::rebuildRows() {
         const CameraRow& camera = cameras_[static_cast<std::size_t>(row)];
         const auto fixed = [](const QString& text) {
             auto* item = new QTableWidgetItem(text);
-            item->setFlags(Qt::ItemIsEnabled);
+            item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
             return item;
         };
         table_->setItem(row, Camera, fixed(camera.name));
@@ -224,16 +245,32 @@ void CameraPanel::zonesEdited() {
     emit changed();
 }
 
-void CameraPanel::applyTo(app::RunOptions& options) const {
-    for (auto it = offsets_.constBegin(); it != offsets_.constEnd(); ++it) {
-        if (const auto offset = app::offsetFromSeconds(it.value()))
-            options.cameraOffsets.push_back({it.key(), *offset, true});
-    }
-    if (convertZones_->isChecked() && app::isKnownZone(fromZone_->currentText()) &&
-        app::isKnownZone(toZone_->currentText())) {
-        options.fromZone = fromZone_->currentText();
-        options.toZone = toZone_->currentText();
-    }
+app::CameraChoices CameraPanel::choices() const {
+    app::CameraChoices choices;
+    choices.offsets = offsets_;
+    choices.convertZones = convertZones_->isChecked();
+    choices.fromZone = fromZone_->currentText();
+    choices.toZone = toZone_->currentText();
+    return choices;
+}
+
+void CameraPanel::setChoices(const app::CameraChoices& choices) {
+    offsets_ = choices.offsets;
+    const QSignalBlocker blockFrom(fromZone_);
+    const QSignalBlocker blockTo(toZone_);
+    const QSignalBlocker blockConvert(convertZones_);
+    if (!choices.fromZone.isEmpty()) fromZone_->setCurrentText(choices.fromZone);
+    if (!choices.toZone.isEmpty()) toZone_->setCurrentText(choices.toZone);
+    convertZones_->setChecked(choices.convertZones);
+    zonesEdited();  // the rows, the suggestions and the zones' state with them
+}
+
+std::optional<QString> CameraPanel::selectedCamera() const {
+    const QList<QTableWidgetItem*> selected = table_->selectedItems();
+    if (selected.isEmpty()) return std::nullopt;
+    const int row = selected.first()->row();
+    if (row < 0 || row >= cameraCount()) return std::nullopt;
+    return cameras_[static_cast<std::size_t>(row)].key;
 }
 
 }  // namespace morrowtide::gui

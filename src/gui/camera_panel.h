@@ -19,6 +19,7 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QPushButton;
 class QTableWidget;
 
 namespace morrowtide::app {
@@ -32,6 +33,13 @@ class CameraPanel : public QWidget {
 
   public:
     enum Column { Camera, Photos, Offset, Suggested, UseSuggested, ColumnCount };
+    // One camera of the listed photos.
+    struct CameraRow {
+        QString key;   // cameraKey
+        QString name;  // as shown
+        int photos = 0;
+        std::optional<app::OffsetSuggestion> suggestion;
+    };
 
     explicit CameraPanel(QWidget* parent = nullptr);
 
@@ -40,10 +48,18 @@ class CameraPanel : public QWidget {
     void setHeaders(std::vector<std::shared_ptr<const app::PhotoHeader>> headers);
     // The cameras' offsets and the zones, put into the options of the main window: a rule for each camera whose
     // offset was given, the zones when the conversion is on.
-    void applyTo(app::RunOptions& options) const;
+    void applyTo(app::RunOptions& options) const { choices().applyTo(options); }
+    // The offsets given (those of cameras not listed now too) and the zones, as they are kept between starts.
+    app::CameraChoices choices() const;
+    // Puts back choices kept from an earlier start; an empty zone leaves the box as it is.
+    void setChoices(const app::CameraChoices& choices);
+    // The camera key of the selected row; nullopt when no row is selected.
+    std::optional<QString> selectedCamera() const;
 
     QTableWidget& table() const { return *table_; }
     int cameraCount() const { return static_cast<int>(cameras_.size()); }
+    // The cameras in the order they first appear in the list.
+    const std::vector<CameraRow>& cameras() const { return cameras_; }
     // The offset of the camera of row `row`: empty when it takes the main window's.
     std::optional<std::int64_t> cameraOffset(int row) const;
     // The GPS suggestion of row `row`'s camera, when its photos give one.
@@ -54,14 +70,10 @@ class CameraPanel : public QWidget {
   signals:
     // An offset or the zones changed: the options are to be read again.
     void changed();
+    // "Show its photos" for the camera with this key.
+    void showPhotosRequested(const QString& cameraKey);
 
   private:
-    struct CameraRow {
-        QString key;
-        QString name;
-        int photos = 0;
-        std::optional<app::OffsetSuggestion> suggestion;
-    };
 
     void rebuildRows();
     void updateSuggestions();
@@ -76,6 +88,7 @@ class CameraPanel : public QWidget {
     QComboBox* toZone_ = nullptr;
     QLabel* zoneProblem_ = nullptr;
     QTableWidget* table_ = nullptr;
+    QPushButton* showPhotos_ = nullptr;
     bool filling_ = false;  // the table is being filled, not edited
 };
 

@@ -32,7 +32,6 @@
 #include "app/photo_plan.h"
 #include "app/time_offset.h"
 #include "gui/about_box.h"
-#include "gui/camera_window.h"
 #include "gui/gui_batch_host.h"
 #include "gui/help_viewer.h"
 #include "gui/message_boxes.h"
@@ -228,6 +227,14 @@ MainWindow::MainWindow(MainWindowSetup setup)
     buildMenu();
 
     progress_ = new ProgressDialog(this);
+    // Made now though shown only on demand: it holds the cameras' offsets and the zones the run takes.
+    preview_ = new PreviewWindow(this, namer_.locale(),
+                                 setup_.clock ? setup_.clock : app::Clock(app::currentLocalDateTime));
+    connect(this, &MainWindow::optionsEdited, preview_, &PreviewWindow::setOptions);
+    connect(preview_, &PreviewWindow::setFromPhotoRequested, this,
+            [this](const QString& path) { setOffsetFromPhoto(path, preview_); });
+    // A camera's new offset is a change for Enter's guard; the preview has planned with it already.
+    connect(preview_, &PreviewWindow::camerasChanged, this, [this] { enterStartsRun_ = true; });
 
     // Start values: the documents folder, its "Output" sub-folder, a zero offset, then the saved options.
     showLog_->setEnabled(false);
@@ -258,20 +265,6 @@ MainWindow::MainWindow(MainWindowSetup setup)
     previewTimer_->setSingleShot(true);
     previewTimer_->setInterval(150);
     connect(previewTimer_, &QTimer::timeout, this, [this] { emit optionsEdited(previewOptions()); });
-    // The camera window follows the edits; a burst of them (typing a folder) makes one update.
-    camerasTimer_ = new QTimer(this);
-    camerasTimer_->setSingleShot(true);
-    camerasTimer_->setInterval(200);
-    connect(camerasTimer_, &QTimer::timeout, this, [this] {
-        if (cameras_ != nullptr && cameras_->isVisible()) cameras_->setOptions(boxOptions());
-    });
-    for (QLineEdit* field : {edtDir_, edtOutputDir_}) {
-        connect(field, &QLineEdit::textChanged, camerasTimer_, qOverload<>(&QTimer::start));
-    }
-    for (QSpinBox* box : {spinDays_, spinHours_, spinMinutes_, spinSeconds_}) {
-        connect(box, &QSpinBox::valueChanged, camerasTimer_, qOverload<>(&QTimer::start));
-    }
-    connect(cbRec_, &QCheckBox::toggled, camerasTimer_, qOverload<>(&QTimer::start));
 }
 
 void MainWindow::userChangedSomething() {
@@ -431,6 +424,7 @@ void MainWindow::loadOptions() {
     cbOverwriteDateTime_->setChecked(options.overwriteDateTime);
     cbPreserveModDate_->setChecked(options.preserveModDate);
     cbAllTypes_->setChecked(options.allTypes);
+    preview_->setCameraChoices(options.cameras);
     // Accepted now; a mask that fails is asked about when the window is on the screen, over it.
     const app::FileMaskResult result = namer_.applyFileMask(edtOutputFileMask_->text());
     maskFailedAtStart_ = !result.accepted;
@@ -447,23 +441,17 @@ app::SavedOptions MainWindow::savedOptions() const {
     options.overwriteDateTime = cbOverwriteDateTime_->isChecked();
     options.preserveModDate = cbPreserveModDate_->isChecked();
     options.allTypes = cbAllTypes_->isChecked();
+    options.cameras = preview_->cameraChoices();
     return options;
 }
 
 app::RunOptions MainWindow::currentOptions() const {
-    return cameras_ != nullptr ? cameras_->withCameras(boxOptions()) : boxOptions();
+    return preview_->withCameras(boxOptions());
 }
 
 void MainWindow::showCameras() {
-    if (cameras_ == nullptr) {
-        cameras_ = new CameraWindow(this, namer_.locale(),
-                                    setup_.clock ? setup_.clock : app::Clock(app::currentLocalDateTime));
-        connect(cameras_, &CameraWindow::camerasChanged, this, &MainWindow::userChangedSomething);
-    }
-    cameras_->setOptions(boxOptions());
-    cameras_->show();
-    cameras_->raise();
-    cameras_->activateWindow();
+    preview_->showPage(PreviewWindow::Page::Cameras);
+    showPreview();
 }
 
 app::RunOptions MainWindow::boxOptions() const {
@@ -535,7 +523,7 @@ void MainWindow::startRun() {
     }
     running_ = false;
     // The run may have written beside the photos, or over them.
-    if (preview_) preview_->refresh();
+    preview_->refresh();
     // A stray Enter after the summary must not start the same run again.
     enterStartsRun_ = false;
     btnGo_->setEnabled(true);
@@ -584,13 +572,6 @@ void MainWindow::pickDestinationFolder() {
 }
 
 void MainWindow::showPreview() {
-    if (!preview_) {
-        preview_ = new PreviewWindow(this, namer_.locale(),
-                                     setup_.clock ? setup_.clock : app::Clock(app::currentLocalDateTime));
-        connect(this, &MainWindow::optionsEdited, preview_, &PreviewWindow::setOptions);
-        connect(preview_, &PreviewWindow::setFromPhotoRequested, this,
-                [this](const QString& path) { setOffsetFromPhoto(path, preview_); });
-    }
     preview_->setOptions(previewOptions());
     preview_->show();
     preview_->raise();
@@ -656,7 +637,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     }
     // Help and preview windows are windows of their own; they go with the main window, which ends the program.
     help_->service.closeAll();
-    if (preview_) preview_->close();
+    preview_->close();
     QMainWindow::closeEvent(event);
 }
 

@@ -24,7 +24,6 @@ class QTimer;
 
 namespace morrowtide::gui {
 
-class CameraWindow;
 class MessageBoxes;
 class PreviewWindow;
 class ProgressDialog;
@@ -94,15 +93,12 @@ class MainWindow : public QMainWindow {
     explicit MainWindow(MainWindowSetup setup = {});
     ~MainWindow() override;
 
-    // The options as the widgets hold them now, with the cameras' offsets and the zones of the camera window
-    // when it was opened; the mask is the one accepted last.
+    // The options as the widgets hold them now, with the cameras' offsets and the zones the preview window holds;
+    // the mask is the one accepted last.
     app::RunOptions currentOptions() const;
-    // "Cameras…": opens the window of the cameras' offsets, the zones and the timeline (made at the first opening),
-    // which follows the edits from then on.
+    // "Cameras…": the preview window on its page of the cameras' offsets and the zones.
     void showCameras();
-    // The camera window; null until it was first opened.
-    CameraWindow* cameraWindow() const { return cameras_; }
-    // The Options tab as it would be saved.
+    // The Options tab and the cameras' choices as they would be saved.
     app::SavedOptions savedOptions() const;
 
     ProgressDialog& progressDialog() const { return *progress_; }
@@ -131,9 +127,9 @@ class MainWindow : public QMainWindow {
     // over `over`, the main window when null).
     void setOffsetFromPhoto(const QString& path, QWidget* over = nullptr);
 
-    // "Preview…": opens the preview window (made at the first opening), which follows the edits from then on.
+    // "Preview…": opens the preview window, which follows the edits while it is open.
     void showPreview();
-    // The preview window; null until it was first opened.
+    // The preview window (hidden until first opened); it holds the cameras' offsets and the zones from the start.
     PreviewWindow* previewWindow() const { return preview_; }
     // The options the preview shows: those of the moment, with the mask as the field holds it when it can be used.
     app::RunOptions previewOptions() const;
@@ -210,8 +206,6 @@ class MainWindow : public QMainWindow {
     QPushButton* btnClose_ = nullptr;  // BitBtn2
     QAction* showLog_ = nullptr;
     QPushButton* btnCameras_ = nullptr;
-    CameraWindow* cameras_ = nullptr;
-    QTimer* camerasTimer_ = nullptr;  // gathers a burst of edits into one update of the camera window
 };
 
 }  // namespace morrowtide::gui

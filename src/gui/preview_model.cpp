@@ -70,6 +70,7 @@ QVariant PreviewModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount()) return {};
     const app::PhotoHeader& photo = header(index.row());
     const int column = index.column();
+    if (role == CameraKeyRole) return app::cameraKey(photo);
     if (role == Qt::DisplayRole) {
         switch (column) {
             case Folder:
@@ -77,7 +78,7 @@ QVariant PreviewModel::data(const QModelIndex& index, int role) const {
             case FileName:
                 return photo.fileName;
             case Camera:
-                return photo.cameraModel;
+                return app::cameraName(photo);
             case OldTime:
                 return app::formatPlanDate(photo.recordedCapture);
             default:
@@ -94,6 +95,8 @@ QVariant PreviewModel::data(const QModelIndex& index, int role) const {
     switch (role) {
         case Qt::DisplayRole:
             switch (column) {
+                case Correction:
+                    return planned.correctionText();
                 case NewTime:
                     return app::formatPlanDate(planned.newCapture);
                 case NewName:
@@ -111,7 +114,7 @@ QVariant PreviewModel::data(const QModelIndex& index, int role) const {
             if (!planned.corrected() && column == Note) return QBrush(kNotCorrectedText);
             return {};
         case Qt::FontRole:
-            if (marked) {
+            if (marked || (column == Correction && planned.cameraRule)) {
                 QFont bold;
                 bold.setBold(true);
                 return bold;
@@ -121,6 +124,11 @@ QVariant PreviewModel::data(const QModelIndex& index, int role) const {
             if (marked) return change == DateChange::Year ? tr("Another year") : tr("Another day");
             if (column == Note && !planned.corrected()) return tr("The dates of this photo stay as they are");
             if (column == NewName) return planned.output.filePath();
+            if (column == Correction) {
+                if (planned.cameraRule) return tr("The offset given for this camera");
+                if (!planned.fromZone.isEmpty()) return tr("Converted from the one time zone to the other");
+                return tr("The offset of the main window");
+            }
             return {};
         case ChangeRole:
             return static_cast<int>(change);
@@ -141,7 +149,9 @@ QVariant PreviewModel::headerData(int section, Qt::Orientation orientation, int 
         case FileName:
             return tr("File name");
         case Camera:
-            return tr("Camera model");
+            return tr("Camera");
+        case Correction:
+            return tr("Correction");
         case OldTime:
             return tr("Old capture time");
         case NewTime:

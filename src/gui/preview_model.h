@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/batch_host.h"
+#include "app/camera_offsets.h"
 #include "app/naming.h"
 #include "app/photo_plan.h"
 
@@ -33,10 +34,11 @@ class PreviewModel : public QAbstractTableModel {
     Q_OBJECT
 
   public:
-    enum Column { Folder, FileName, Camera, OldTime, NewTime, NewName, Note, ColumnCount };
+    enum Column { Folder, FileName, Camera, Correction, OldTime, NewTime, NewName, Note, ColumnCount };
     enum Role {
         ChangeRole = Qt::UserRole + 1,  // int: DateChange of the row's capture time
         CorrectedRole,                  // bool: the dates will be moved
+        CameraKeyRole,                  // QString: the cameraKey of the row's photo, in every column
     };
 
     // The locale and clock the names are formatted with (the run's, unless a test fixes them).
@@ -57,6 +59,8 @@ class PreviewModel : public QAbstractTableModel {
     const app::PhotoHeader& header(int row) const { return *headers_.at(static_cast<std::size_t>(row)); }
     // The row's plan; only while hasPlans().
     const app::PhotoPlan& plan(int row) const { return plans_.at(static_cast<std::size_t>(row)); }
+    const std::vector<app::PhotoPlan>& plans() const { return plans_; }
+    const std::vector<std::shared_ptr<const app::PhotoHeader>>& headers() const { return headers_; }
     bool hasPlans() const { return plans_.size() == headers_.size(); }
     const QString& planError() const { return planError_; }
     // Rows whose dates stay as they are.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "gui/preview_window.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -12,15 +13,25 @@
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScrollArea>
 #include <QScreen>
 #include <QShortcut>
+#include <QSignalBlocker>
+#include <QSortFilterProxyModel>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <iterator>
+
 #include "app/batch_run.h"
+#include "gui/camera_panel.h"
 #include "gui/preview_loader.h"
 #include "gui/preview_model.h"
+#include "gui/timeline_widget.h"
 
 namespace morrowtide::gui {
 
@@ -64,46 +75,26 @@ PreviewWindow::PreviewWindow(QWidget* parent, const QLocale& locale, app::Clock 
     refresh_->setToolTip(tr("Read the photos again, as they are on disk now"));
     connect(refresh_, &QPushButton::clicked, this, &PreviewWindow::refresh);
 
-    table_ = new QTableView(this);
-    table_->setObjectName(QStringLiteral("tvPreview"));
-    table_->setModel(model_);
-    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table_->setSelectionMode(QAbstractItemView::SingleSelection);
-    table_->setWordWrap(false);
-    // A long name keeps both ends in sight: the date in front and the old name at the end.
-    table_->setTextElideMode(Qt::ElideMiddle);
-    table_->verticalHeader()->hide();
-    // Fixed row heights and column widths: nothing has to look at 10,000 rows to lay the table out.
-    table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
-    const int digit = table_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
-    const int widths[] = {7, 20, 16, 19, 19, 34, 14};
-    for (int column = 0; column < PreviewModel::ColumnCount; ++column) {
-        table_->setColumnWidth(column, widths[column] * digit);
-    }
-    table_->horizontalHeader()->setStretchLastSection(true);
-    table_->setMinimumSize(600, 320);
-    connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &PreviewWindow::showSelected);
-    connect(model_, &QAbstractItemModel::modelReset, this, &PreviewWindow::showSelected);
-    connect(model_, &QAbstractItemModel::dataChanged, this, &PreviewWindow::showSelected);
-    connect(table_, &QTableView::doubleClicked, this, &PreviewWindow::requestSetFromPhoto);
+    cameras_ = new CameraPanel(this);
+    connect(cameras_, &CameraPanel::changed, this, [this] {
+        replan();
+        emit camerasChanged();
+    });
+    connect(cameras_, &CameraPanel::showPhotosRequested, this, [this](const QString& key) {
+        filterCamera(key);
+        showPage(Page::Photos);
+    });
 
-    thumbnail_ = new QLabel(this);
-    thumbnail_->setObjectName(QStringLiteral("lblPreviewThumbnail"));
-    thumbnail_->setFixedSize(kThumbnailWidth + 4, kThumbnailHeight + 4);
-    thumbnail_->setAlignment(Qt::AlignCenter);
-    thumbnail_->setFrameShape(QFrame::StyledPanel);
-    selectedCaption_ = new QLabel(this);
-    selectedCaption_->setObjectName(QStringLiteral("lblPreviewPhoto"));
-    selectedCaption_->setWordWrap(true);
-    selectedCaption_->setTextFormat(Qt::PlainText);
-    selectedCaption_->setFixedWidth(kThumbnailWidth + 4);
-    setFromPhoto_ = new QPushButton(tr("Set from a photo\u2026"), this);
-    setFromPhoto_->setObjectName(QStringLiteral("btnPreviewSetFromPhoto"));
-    setFromPhoto_->setAutoDefault(true);
-    setFromPhoto_->setEnabled(false);
-    setFromPhoto_->setToolTip(tr("Take the offset from this photo: type the date and time it was really taken"));
-    connect(setFromPhoto_, &QPushButton::clicked, this, &PreviewWindow::requestSetFromPhoto);
+    pages_ = new QTabWidget(this);
+    pages_->setObjectName(QStringLiteral("previewPages"));
+    pages_->addTab(buildPhotosPage(), tr("&Photos"));
+    auto* camerasPage = new QWidget(this);
+    camerasPage->setObjectName(QStringLiteral("tabPreviewCameras"));
+    auto* camerasLayout = new QVBoxLayout(camerasPage);
+    camerasLayout->addWidget(cameras_);
+    pages_->addTab(camerasPage, tr("C&ameras"));
+    pages_->addTab(buildTimelinePage(), tr("&Timeline"));
+    connect(pages_, &QTabWidget::currentChanged, this, &PreviewWindow::updateTimeline);
 
     auto* legend = new QLabel(this);
     legend->setObjectName(QStringLiteral("lblPreviewLegend"));
@@ -120,6 +111,128 @@ PreviewWindow::PreviewWindow(QWidget* parent, const QLocale& locale, app::Clock 
     top->addWidget(status_, 1);
     top->addWidget(progress_);
     top->addWidget(refresh_);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(legend, 1);
+    bottom->addWidget(close);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(pages_, 1);
+    layout->addLayout(bottom);
+
+    PreviewLoader::Callbacks callbacks;
+    callbacks.finished = [this](PhotoHeaders headers) {
+        progressTimer_->stop();
+        progress_->hide();
+        cameras_->setHeaders(headers);
+        model_->setHeaders(std::move(headers));
+        updateCameraFilter();
+        if (model_->rowCount() > 0) table_->selectRow(0);
+        showSummary();
+        emit readingFinished();
+    };
+    callbacks.invalidFolder = [this] {
+        progressTimer_->stop();
+        progress_->hide();
+        cameras_->setHeaders({});
+        model_->setHeaders({});
+        updateCameraFilter();
+        status_->setText(app::kInvalidDirectoryMessage);
+        emit readingFinished();
+    };
+    loader_ = new PreviewLoader(std::move(callbacks), this);
+    progressTimer_ = new QTimer(this);
+    progressTimer_->setInterval(kProgressMilliseconds);
+    connect(progressTimer_, &QTimer::timeout, this, &PreviewWindow::showProgress);
+    // Every new plan shows on the timeline (at once while it is on the screen, else when it is shown).
+    connect(model_, &QAbstractItemModel::modelReset, this, [this] {
+        timelineStale_ = true;
+        updateTimeline();
+    });
+    connect(model_, &QAbstractItemModel::dataChanged, this, [this] {
+        timelineStale_ = true;
+        updateTimeline();
+    });
+
+    QSize size(1180, 640);
+    if (const QScreen* screen = this->screen()) size = size.boundedTo(screen->availableGeometry().size());
+    resize(size);
+    showSelected();
+}
+
+QWidget* PreviewWindow::buildPhotosPage() {
+    auto* page = new QWidget(this);
+    page->setObjectName(QStringLiteral("tabPreviewPhotos"));
+    sorted_ = new QSortFilterProxyModel(this);
+    sorted_->setObjectName(QStringLiteral("previewSorted"));
+    sorted_->setSourceModel(model_);
+    sorted_->setFilterRole(PreviewModel::CameraKeyRole);
+    sorted_->setFilterKeyColumn(0);
+
+    table_ = new QTableView(page);
+    table_->setObjectName(QStringLiteral("tvPreview"));
+    table_->setModel(sorted_);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    table_->setWordWrap(false);
+    // A long name keeps both ends in sight: the date in front and the old name at the end.
+    table_->setTextElideMode(Qt::ElideMiddle);
+    table_->verticalHeader()->hide();
+    // Fixed row heights and column widths: nothing has to look at 10,000 rows to lay the table out.
+    table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
+    const int digit = table_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    const int widths[] = {7, 18, 16, 9, 19, 19, 32, 14};
+    static_assert(std::size(widths) == PreviewModel::ColumnCount);
+    for (int column = 0; column < PreviewModel::ColumnCount; ++column) {
+        table_->setColumnWidth(column, widths[column] * digit);
+    }
+    table_->horizontalHeader()->setStretchLastSection(true);
+    // Sorted by a click on a column's title (by camera, by time, ...); a third click gives the list order back.
+    table_->horizontalHeader()->setSortIndicatorClearable(true);
+    table_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    table_->setSortingEnabled(true);
+    table_->setMinimumSize(600, 320);
+    connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &PreviewWindow::showSelected);
+    connect(model_, &QAbstractItemModel::modelReset, this, &PreviewWindow::showSelected);
+    connect(model_, &QAbstractItemModel::dataChanged, this, &PreviewWindow::showSelected);
+    connect(table_, &QTableView::doubleClicked, this, &PreviewWindow::requestSetFromPhoto);
+
+    cameraFilter_ = new QComboBox(page);
+    cameraFilter_->setObjectName(QStringLiteral("cbPreviewCamera"));
+    cameraFilter_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    auto* filterLabel = new QLabel(tr("Ca&mera:"), page);
+    filterLabel->setObjectName(QStringLiteral("lblPreviewCamera"));
+    filterLabel->setBuddy(cameraFilter_);
+    connect(cameraFilter_, &QComboBox::currentIndexChanged, this, [this](int index) {
+        const QVariant key = cameraFilter_->itemData(index);
+        sorted_->setFilterRegularExpression(
+            key.isValid() ? QRegularExpression(QRegularExpression::anchoredPattern(
+                                QRegularExpression::escape(key.toString())))
+                          : QRegularExpression());
+    });
+    updateCameraFilter();
+
+    thumbnail_ = new QLabel(page);
+    thumbnail_->setObjectName(QStringLiteral("lblPreviewThumbnail"));
+    thumbnail_->setFixedSize(kThumbnailWidth + 4, kThumbnailHeight + 4);
+    thumbnail_->setAlignment(Qt::AlignCenter);
+    thumbnail_->setFrameShape(QFrame::StyledPanel);
+    selectedCaption_ = new QLabel(page);
+    selectedCaption_->setObjectName(QStringLiteral("lblPreviewPhoto"));
+    selectedCaption_->setWordWrap(true);
+    selectedCaption_->setTextFormat(Qt::PlainText);
+    selectedCaption_->setFixedWidth(kThumbnailWidth + 4);
+    setFromPhoto_ = new QPushButton(tr("Set from a photo\u2026"), page);
+    setFromPhoto_->setObjectName(QStringLiteral("btnPreviewSetFromPhoto"));
+    setFromPhoto_->setAutoDefault(true);
+    setFromPhoto_->setEnabled(false);
+    setFromPhoto_->setToolTip(tr("Take the offset from this photo: type the date and time it was really taken"));
+    connect(setFromPhoto_, &QPushButton::clicked, this, &PreviewWindow::requestSetFromPhoto);
+
+    auto* filterRow = new QHBoxLayout;
+    filterRow->addWidget(filterLabel);
+    filterRow->addWidget(cameraFilter_);
+    filterRow->addStretch();
     auto* side = new QVBoxLayout;
     side->addWidget(thumbnail_);
     side->addWidget(selectedCaption_);
@@ -128,39 +241,25 @@ PreviewWindow::PreviewWindow(QWidget* parent, const QLocale& locale, app::Clock 
     auto* middle = new QHBoxLayout;
     middle->addWidget(table_, 1);
     middle->addLayout(side);
-    auto* bottom = new QHBoxLayout;
-    bottom->addWidget(legend, 1);
-    bottom->addWidget(close);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(top);
+    auto* layout = new QVBoxLayout(page);
+    layout->addLayout(filterRow);
     layout->addLayout(middle, 1);
-    layout->addLayout(bottom);
+    return page;
+}
 
-    PreviewLoader::Callbacks callbacks;
-    callbacks.finished = [this](PhotoHeaders headers) {
-        progressTimer_->stop();
-        progress_->hide();
-        model_->setHeaders(std::move(headers));
-        if (model_->rowCount() > 0) table_->selectRow(0);
-        showSummary();
-        emit readingFinished();
-    };
-    callbacks.invalidFolder = [this] {
-        progressTimer_->stop();
-        progress_->hide();
-        model_->setHeaders({});
-        status_->setText(app::kInvalidDirectoryMessage);
-        emit readingFinished();
-    };
-    loader_ = new PreviewLoader(std::move(callbacks), this);
-    progressTimer_ = new QTimer(this);
-    progressTimer_->setInterval(kProgressMilliseconds);
-    connect(progressTimer_, &QTimer::timeout, this, &PreviewWindow::showProgress);
-
-    QSize size(1080, 600);
-    if (const QScreen* screen = this->screen()) size = size.boundedTo(screen->availableGeometry().size());
-    resize(size);
-    showSelected();
+QWidget* PreviewWindow::buildTimelinePage() {
+    timeline_ = new TimelineWidget(this);
+    // Only the small picture stored in the EXIF block, never the photo itself.
+    timeline_->setThumbnailSource([this](int index) {
+        QImage image;
+        if (index >= 0 && index < model_->rowCount()) image.loadFromData(readThumbnail(model_->header(index)), "JPEG");
+        return image;
+    });
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("tabPreviewTimeline"));
+    scroll->setWidget(timeline_);
+    scroll->setWidgetResizable(true);
+    return scroll;
 }
 
 PreviewWindow::~PreviewWindow() {
@@ -172,17 +271,74 @@ bool PreviewWindow::isReading() const {
 }
 
 int PreviewWindow::selectedRow() const {
-    return table_->selectionModel()->currentIndex().row();
+    const QModelIndex current = table_->selectionModel()->currentIndex();
+    return current.isValid() ? sorted_->mapToSource(current).row() : -1;
 }
 
 void PreviewWindow::setOptions(const app::RunOptions& options) {
     options_ = options;
-    optionsShown_ = false;
+    replan();
     if (!isVisible()) return;
-    optionsShown_ = true;
-    model_->setOptions(options_);
-    if (!isReading() && hasRead_ && readFolder_ == options_.sourceFolder) showSummary();
     readIfStale();
+}
+
+void PreviewWindow::replan() {
+    if (!isVisible()) {
+        optionsShown_ = false;  // planned when the window is shown
+        return;
+    }
+    optionsShown_ = true;
+    model_->setOptions(withCameras(options_));
+    if (!isReading() && hasRead_ && readFolder_ == options_.sourceFolder) showSummary();
+}
+
+app::RunOptions PreviewWindow::withCameras(app::RunOptions options) const {
+    options.cameraOffsets.clear();
+    options.fromZone.clear();
+    options.toZone.clear();
+    cameras_->applyTo(options);
+    return options;
+}
+
+app::CameraChoices PreviewWindow::cameraChoices() const {
+    return cameras_->choices();
+}
+
+void PreviewWindow::setCameraChoices(const app::CameraChoices& choices) {
+    cameras_->setChoices(choices);
+}
+
+void PreviewWindow::showPage(Page page) {
+    pages_->setCurrentIndex(static_cast<int>(page));
+}
+
+PreviewWindow::Page PreviewWindow::currentPage() const {
+    return static_cast<Page>(pages_->currentIndex());
+}
+
+void PreviewWindow::filterCamera(const std::optional<QString>& cameraKey) {
+    const int index = cameraKey ? cameraFilter_->findData(*cameraKey) : 0;
+    if (index >= 0) cameraFilter_->setCurrentIndex(index);
+}
+
+void PreviewWindow::updateCameraFilter() {
+    const QVariant shown = cameraFilter_->currentData();
+    const QSignalBlocker quiet(cameraFilter_);
+    cameraFilter_->clear();
+    cameraFilter_->addItem(tr("All cameras"));
+    for (const CameraPanel::CameraRow& camera : cameras_->cameras()) {
+        cameraFilter_->addItem(tr("%1 (%n photo(s))", nullptr, camera.photos).arg(camera.name), camera.key);
+    }
+    // The camera shown before, while it is still listed; else every photo.
+    const int index = shown.isValid() ? cameraFilter_->findData(shown) : 0;
+    cameraFilter_->setCurrentIndex(std::max(index, 0));
+    if (index < 0) sorted_->setFilterRegularExpression(QRegularExpression());
+}
+
+void PreviewWindow::updateTimeline() {
+    if (!timelineStale_ || !isVisible() || currentPage() != Page::Timeline) return;
+    timelineStale_ = false;
+    timeline_->setPhotos(model_->hasPlans() ? timelinePhotosOf(model_->plans()) : std::vector<TimelinePhoto>());
 }
 
 void PreviewWindow::refresh() {
@@ -214,11 +370,9 @@ void PreviewWindow::readIfStale() {
 
 void PreviewWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (!optionsShown_) {
-        optionsShown_ = true;
-        model_->setOptions(options_);
-    }
+    if (!optionsShown_) replan();
     readIfStale();
+    updateTimeline();
 }
 
 void PreviewWindow::showProgress() {

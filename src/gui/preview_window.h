@@ -1,31 +1,44 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The preview window: the table of the listed photos with what a run with the main window's options would do to
 // each, the selected photo's EXIF thumbnail, the progress while a folder is read, and "Set from a photo…" for the
-// selected photo. A window of its own beside the main window: it can be resized, maximised and left open.
+// selected photo; the cameras of the photos with an offset for each and the time zones; the timeline of the photos
+// before and after the correction. One reading of the folder feeds all three pages. A window of its own beside the
+// main window: it can be resized, maximised and left open. It holds the cameras' offsets and the zones, which the
+// main window's run takes from it.
 #pragma once
 
 #include <QLocale>
 #include <QString>
 #include <QWidget>
 
+#include <optional>
+
 #include "app/batch_host.h"
+#include "app/camera_offsets.h"
 #include "app/naming.h"
 
+class QComboBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class QSortFilterProxyModel;
+class QTabWidget;
 class QTableView;
 class QTimer;
 
 namespace morrowtide::gui {
 
+class CameraPanel;
 class PreviewLoader;
 class PreviewModel;
+class TimelineWidget;
 
 class PreviewWindow : public QWidget {
     Q_OBJECT
 
   public:
+    enum class Page { Photos, Cameras, Timeline };
+
     // The locale and clock the names are formatted with (the run's, unless a test fixes them).
     explicit PreviewWindow(QWidget* parent = nullptr, const QLocale& locale = QLocale::system(),
                            app::Clock clock = app::currentLocalDateTime);
@@ -37,11 +50,23 @@ class PreviewWindow : public QWidget {
     void setOptions(const app::RunOptions& options);
     // Reads every header of the source folder again (the photos may have changed on disk).
     void refresh();
+    // Brings the page to the front.
+    void showPage(Page page);
+    Page currentPage() const;
+
+    // The options with this window's cameras' offsets and zones in place of any they held.
+    app::RunOptions withCameras(app::RunOptions options) const;
+    app::CameraChoices cameraChoices() const;
+    void setCameraChoices(const app::CameraChoices& choices);
+    // Lists only the photos of the camera with this key (empty: the photos that name no camera); nullopt: all.
+    void filterCamera(const std::optional<QString>& cameraKey);
 
     PreviewModel& model() const { return *model_; }
     QTableView& table() const { return *table_; }
+    CameraPanel& cameraPanel() const { return *cameras_; }
+    TimelineWidget& timeline() const { return *timeline_; }
     bool isReading() const;
-    // The selected row, -1 when none.
+    // The selected row of the model (whatever the table's order and filter), -1 when none.
     int selectedRow() const;
 
   signals:
@@ -49,6 +74,8 @@ class PreviewWindow : public QWidget {
     void setFromPhotoRequested(const QString& path);
     // A reading ended: every listed photo is in the table, or the folder was found missing.
     void readingFinished();
+    // A camera's offset or the zones changed.
+    void camerasChanged();
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -60,6 +87,13 @@ class PreviewWindow : public QWidget {
     void showSummary();
     void showSelected();
     void requestSetFromPhoto();
+    QWidget* buildPhotosPage();
+    QWidget* buildTimelinePage();
+    // The model's rows planned again with the options and the cameras' choices.
+    void replan();
+    // The timeline and the camera list follow the model; the timeline only while it is on the screen.
+    void updateTimeline();
+    void updateCameraFilter();
 
     app::RunOptions options_;
     bool optionsShown_ = false;  // the table is planned with options_
@@ -69,7 +103,13 @@ class PreviewWindow : public QWidget {
     bool readRecurse_ = true;
     bool readAllTypes_ = false;
     QString readDestination_;
+    bool timelineStale_ = true;
     PreviewModel* model_ = nullptr;
+    QSortFilterProxyModel* sorted_ = nullptr;
+    QTabWidget* pages_ = nullptr;
+    QComboBox* cameraFilter_ = nullptr;
+    CameraPanel* cameras_ = nullptr;
+    TimelineWidget* timeline_ = nullptr;
     PreviewLoader* loader_ = nullptr;
     QTimer* progressTimer_ = nullptr;
     QTableView* table_ = nullptr;
