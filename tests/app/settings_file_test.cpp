@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <functional>
+
 namespace morrowtide::app {
 namespace {
 
@@ -136,6 +138,58 @@ TEST_F(SettingsFileTest, SavingKeepsEveryOtherLine) {
               "\r\n"
               "[Later]\r\n"
               "x=y");
+}
+
+TEST_F(SettingsFileTest, CamerasAreWrittenOnlyWhenChosenAndCleared) {
+    const QByteArray options =
+        "[Options]\nFileMask=yyyy-mm-dd hh-nn-ss - *FILENAME\nRecurseFolders=1\nAutoRename=1\n"
+        "IncludePreviousFName=1\nIncludeDateTime=1\nOverwriteDateTime=1\nPreserveModDate=0\n";
+    SavedOptions saved;
+    saved.cameras.offsets.insert(QStringLiteral("Canon Canon EOS 5D #111"), 3600);
+    // A camera's name may hold the separator and "=": the offset is after the last separator.
+    saved.cameras.offsets.insert(QStringLiteral("Odd|Maker A=B"), -(86400 + 30 * 60));
+    saved.cameras.convertZones = true;
+    saved.cameras.fromZone = QStringLiteral("Europe/Berlin");
+    saved.cameras.toZone = QStringLiteral("Asia/Tokyo");
+    struct Step {
+        const char* what;
+        std::function<void(CameraChoices&)> change;
+        QByteArray cameras;  // the file's section after the options
+    };
+    const Step steps[] = {
+        {"all chosen", [](CameraChoices&) {},
+         "[Cameras]\nCamera1=Canon Canon EOS 5D #111|+1h\nCamera2=Odd|Maker A=B|-1d30m\nFromZone=Europe/Berlin\n"
+         "ToZone=Asia/Tokyo\n"},
+        {"one camera fewer, zones off",
+         [](CameraChoices& c) {
+             c.offsets.remove(QStringLiteral("Canon Canon EOS 5D #111"));
+             c.convertZones = false;
+         },
+         "[Cameras]\nCamera1=Odd|Maker A=B|-1d30m\n"},
+        {"nothing chosen any more", [](CameraChoices& c) { c.offsets.clear(); }, "[Cameras]\n"},
+    };
+    for (const Step& step : steps) {
+        step.change(saved.cameras);
+        saveOptions(path(), saved);
+        EXPECT_EQ(read(), options + step.cameras) << step.what;
+        CameraChoices expected = saved.cameras;
+        if (!expected.convertZones) expected.fromZone = expected.toZone = QString();  // kept only while on
+        EXPECT_EQ(loadOptions(path()).cameras, expected) << step.what;
+    }
+    // A file that never held cameras gets no section for none.
+    QFile::remove(path());
+    saveOptions(path(), SavedOptions());
+    EXPECT_EQ(read(), options);
+}
+
+TEST_F(SettingsFileTest, CameraEntriesThatCannotBeReadAreLeftOut) {
+    write(
+        "[cameras]\n; by hand\ncamera7 = Nikon D750|+2h \nCamera1=no separator\nCamera2=Pixel|+1 hour\n"
+        "Camera3=|+1h\nCameraX=Sony|+1h\nCamera4=Nikon D750|+5h\nCamera0=Sony|+1h\nFromZone=UTC\n");
+    const CameraChoices choices = loadOptions(path()).cameras;
+    EXPECT_EQ(choices.offsets, (QMap<QString, std::int64_t>{{QStringLiteral("Nikon D750"), 7200}}))
+        << "the first entry of a camera wins";
+    EXPECT_FALSE(choices.convertZones) << "one zone is no conversion";
 }
 
 TEST_F(SettingsFileTest, SectionAppendedToFileWithoutFinalLineBreak) {
