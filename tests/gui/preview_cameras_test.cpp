@@ -36,6 +36,7 @@ class PreviewCamerasTest : public QObject {
     void panelGivesARulePerCameraAndTakesTheSuggestion();
     void zonesApplyOnlyWhenOnAndKnown();
     void mainWindowRunsWithThePreviewsCameraOffsets();
+    void savedChoicesComeBackAtStart();
 };
 
 namespace {
@@ -236,6 +237,32 @@ void PreviewCamerasTest::mainWindowRunsWithThePreviewsCameraOffsets() {
         QCOMPARE(app::formatPlanDate(outputs[i]->recordedCapture).replace(u'-', u':'), expected);
         QCOMPARE(app::formatPlanDate(model.plan(static_cast<int>(i)).newCapture).replace(u'-', u':'), expected);
     }
+}
+
+void PreviewCamerasTest::savedChoicesComeBackAtStart() {
+    test::TempDir temp;
+    const std::filesystem::path config = temp.path() / "config.ini";
+    const std::string saved =
+        "[Options]\nFileMask=yyyy-mm-dd hh-nn-ss - *FILENAME\nRecurseFolders=1\nAutoRename=1\n"
+        "IncludePreviousFName=1\nIncludeDateTime=1\nOverwriteDateTime=1\nPreserveModDate=0\n"
+        "[Cameras]\nCamera1=Google Pixel 7|+0s\nFromZone=Europe/Berlin\nToZone=Asia/Tokyo\n";
+    test::writeFile(config, saved);
+    gui::MainWindowSetup setup;
+    setup.settingsPath = QFile::decodeName(config.c_str());
+    setup.documentsFolder = QFile::decodeName(temp.path().c_str());
+    gui::MainWindow main(std::move(setup));
+    // In force before the preview was ever opened, though no photo of the camera is listed.
+    const app::RunOptions options = main.currentOptions();
+    QCOMPARE(options.cameraOffsets.size(), std::size_t{1});
+    QCOMPARE(options.cameraOffsets[0].match, QStringLiteral("Google Pixel 7"));
+    QCOMPARE(options.fromZone, QStringLiteral("Europe/Berlin"));
+    QCOMPARE(options.toZone, QStringLiteral("Asia/Tokyo"));
+    QVERIFY(child<QCheckBox>(*main.previewWindow(), "convertZones")->isChecked());
+    // Saved again untouched, the file is the same to the byte.
+    main.saveOptions();
+    QFile file(QFile::decodeName(config.c_str()));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll().toStdString(), saved);
 }
 
 QTEST_MAIN(PreviewCamerasTest)

@@ -225,13 +225,16 @@ void PreviewTest::rowsShowWhatARunWouldDo() {
     for (int r = 0; r < model.rowCount(); ++r) {
         const Row& row = rows[r];
         auto cell = [&](int column, int role = Qt::DisplayRole) { return model.data(model.index(r, column), role); };
-        const QStringList shown{cell(PreviewModel::Folder).toString(),  cell(PreviewModel::FileName).toString(),
-                                cell(PreviewModel::Camera).toString(),  cell(PreviewModel::OldTime).toString(),
-                                cell(PreviewModel::NewTime).toString(), cell(PreviewModel::NewName).toString(),
-                                cell(PreviewModel::Note).toString()};
+        const QStringList shown{cell(PreviewModel::Folder).toString(),     cell(PreviewModel::FileName).toString(),
+                                cell(PreviewModel::Camera).toString(),     cell(PreviewModel::Correction).toString(),
+                                cell(PreviewModel::OldTime).toString(),    cell(PreviewModel::NewTime).toString(),
+                                cell(PreviewModel::NewName).toString(),    cell(PreviewModel::Note).toString()};
         const QString fileName = QString::fromLatin1(row.file).section(u'/', -1);
-        const QString camera = row.bytes.find("Demo") != std::string::npos ? QStringLiteral("Demo") : QString();
-        QCOMPARE(shown, (QStringList{row.folder, fileName, camera, row.oldTime, row.newTime, row.newName, row.note}));
+        const QString camera =
+            row.bytes.find("Demo") != std::string::npos ? QStringLiteral("Maker Demo") : QString();
+        QCOMPARE(shown, (QStringList{row.folder, fileName, camera, "+3h", row.oldTime, row.newTime, row.newName,
+                                     row.note}));
+        QCOMPARE(cell(PreviewModel::Folder, PreviewModel::CameraKeyRole).toString(), camera);
         QCOMPARE(cell(0, PreviewModel::ChangeRole).toInt(), int(row.change));
         const bool corrected = QString::fromLatin1(row.note) == QStringLiteral("ok");
         QCOMPARE(cell(0, PreviewModel::CorrectedRole).toBool(), corrected);
@@ -288,15 +291,18 @@ void PreviewTest::namesAreTheRunsNames_data() {
     QTest::addColumn<bool>("includeFileName");
     QTest::addColumn<QString>("into");  // the destination below the temporary folder
     QTest::addColumn<bool>("allTypes");
-    QTest::newRow("standard options") << true << true << "out" << false;
-    QTest::newRow("date only") << true << false << "out" << false;
-    QTest::newRow("date only, no auto rename") << false << false << "out" << false;
-    QTest::newRow("beside the originals") << true << true << "src" << false;
-    QTest::newRow("over the originals") << false << false << "src" << false;
-    QTest::newRow("inside the source") << true << false << "src/Trip" << false;
-    QTest::newRow("all types") << true << true << "out" << true;
-    QTest::newRow("all types, date only") << true << false << "out" << true;
-    QTest::newRow("all types, over the originals") << false << false << "src" << true;
+    QTest::addColumn<bool>("perCamera");  // the second camera a day back, by its own offset
+    QTest::newRow("standard options") << true << true << "out" << false << false;
+    QTest::newRow("date only") << true << false << "out" << false << false;
+    QTest::newRow("date only, no auto rename") << false << false << "out" << false << false;
+    QTest::newRow("beside the originals") << true << true << "src" << false << false;
+    QTest::newRow("over the originals") << false << false << "src" << false << false;
+    QTest::newRow("inside the source") << true << false << "src/Trip" << false << false;
+    QTest::newRow("all types") << true << true << "out" << true << false;
+    QTest::newRow("all types, date only") << true << false << "out" << true << false;
+    QTest::newRow("all types, over the originals") << false << false << "src" << true << false;
+    QTest::newRow("per camera") << true << false << "out" << false << true;
+    QTest::newRow("per camera, over the originals") << false << false << "src" << false << true;
 }
 
 void PreviewTest::namesAreTheRunsNames() {
@@ -304,7 +310,10 @@ void PreviewTest::namesAreTheRunsNames() {
     QFETCH(bool, includeFileName);
     QFETCH(QString, into);
     QFETCH(bool, allTypes);
+    QFETCH(bool, perCamera);
     const std::string dated = photo("2024:05:14 09:00:00");
+    // A second camera whose photo lands on the others' names unless its own offset moves it.
+    write(QStringLiteral("Trip/phone.jpg"), test::cameraPhoto({"2024:05:15 10:00:00", "Phone", "X1"}));
     for (const char* file :
          {"IMG_1.jpg", "IMG_2.JPG", "IMG_2.jpg", "Trip/IMG_3.jpg", "Trip/IMG_4.jpg", "IMG_0001.JPG"}) {
         write(QString::fromLatin1(file), dated);
@@ -324,11 +333,23 @@ void PreviewTest::namesAreTheRunsNames() {
 
     auto window = readWindow(o);
     QVERIFY(window);
+    if (perCamera) {
+        app::CameraChoices choices;
+        choices.offsets.insert(QStringLiteral("Phone X1"), -(86400 + 3600));
+        window->setCameraChoices(choices);
+    }
     QStringList previewed;
     for (int row = 0; row < window->model().rowCount(); ++row) {
         previewed << window->model().plan(row).output.filePath();
     }
-    RecordingHost host(o);
+    for (int row = 0; row < window->model().rowCount(); ++row) {
+        const app::PhotoPlan& plan = window->model().plan(row);
+        if (plan.header->fileName != QStringLiteral("phone.jpg")) continue;
+        QCOMPARE(plan.cameraRule, perCamera);
+        QCOMPARE(app::formatPlanDate(plan.newCapture),
+                 perCamera ? QStringLiteral("2024-05-14 09:00:00") : QStringLiteral("2024-05-15 11:00:00"));
+    }
+    RecordingHost host(window->withCameras(o));
     app::BatchRun run(host);
     run.setNamingLocale(QLocale::c());
     run.run();
@@ -490,10 +511,9 @@ void PreviewTest::previewOpensFromTheButtonAndFollowsTheEdits() {
         },
         boxes);
     window->findChild<QCheckBox*>(QStringLiteral("cbRec"))->setChecked(false);
-    QVERIFY(!window->previewWindow());
-    window->findChild<QPushButton*>(QStringLiteral("btnPreview"))->click();
     gui::PreviewWindow* preview = window->previewWindow();
-    QVERIFY(preview);
+    QVERIFY(!preview->isVisible());
+    window->findChild<QPushButton*>(QStringLiteral("btnPreview"))->click();
     QCOMPARE(preview->objectName(), QStringLiteral("previewWindow"));
     QVERIFY(preview->isVisible());
     QVERIFY(!preview->isModal());
