@@ -6,8 +6,8 @@
 # (file-error.png, error-log.png), the preview window over a folder of real camera photos from the corpus and the
 # "Set from a photo" dialog (preview.png, set-from-photo.png), the same preview with the other photo and video files
 # listed (preview-all-types.png), the box a bad mask in the settings file brings up at start-up (mask-at-start.png),
-# and the cameras window with its timeline over a trip of three cameras made of real camera photos from the corpus
-# (cameras.png, timeline.png); then the same pictures with the window in German (photos-de.png, ...). The screenshot
+# and the preview over a trip of three cameras made of real camera photos from the corpus: its cameras' page, its
+# photos sorted by camera and its timeline (cameras.png, preview-cameras.png, timeline.png); then the same pictures with the window in German (photos-de.png, ...). The screenshot
 # tour, a test driver that is never installed, runs the windows under a virtual X server (xvfb-run) with its own home
 # and configuration folders, so neither the user's settings nor their photos are touched. When icewm is installed
 # (apt-get install icewm) it runs as the window manager, so the on-screen pictures show real title bars with the
@@ -119,7 +119,7 @@ head -c 200 "$demo/sample.jpg" > "$broken/IMG_0102.JPG"
 
 # Once in English, once in German (the pictures of that pass end in "-de").
 shots=(photos options progress photos-on-screen file-error error-log preview set-from-photo preview-all-types
-       mask-at-start cameras timeline)
+       mask-at-start cameras preview-cameras timeline)
 for lang in C.UTF-8 de_DE.UTF-8; do
   pass_out=$out
   [[ $lang == C.UTF-8 ]] || pass_out="$demo/shots-de"

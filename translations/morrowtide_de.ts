@@ -227,27 +227,17 @@
         <source>Not a time zone this system knows: %1; the offset of the main window applies.</source>
         <translation>Keine Zeitzone, die dieses System kennt: %1; es gilt der Versatz des Hauptfensters.</translation>
     </message>
-</context>
-<context>
-    <name>morrowtide::gui::CameraWindow</name>
     <message>
-        <source>Cameras and timeline</source>
-        <translation>Kameras und Zeitleiste</translation>
+        <source>Show its photos</source>
+        <translation>Ihre Fotos zeigen</translation>
     </message>
     <message>
-        <source>Read again</source>
-        <translation>Neu einlesen</translation>
+        <source>List only the photos of the selected camera</source>
+        <translation>Nur die Fotos der gewählten Kamera auflisten</translation>
     </message>
     <message>
-        <source>Reading the photos of %1…</source>
-        <translation>Die Fotos von %1 werden gelesen…</translation>
-    </message>
-    <message numerus="yes">
-        <source>%n photo(s) of %1 camera(s)</source>
-        <translation>
-            <numerusform>%n Foto von %1 Kamera(s)</numerusform>
-            <numerusform>%n Fotos von %1 Kamera(s)</numerusform>
-        </translation>
+        <source>Type an offset per camera; a camera left empty takes the offset of the main window. The offsets are kept with &quot;Save Options&quot;.</source>
+        <translation>Geben Sie je Kamera einen Versatz ein; eine leer gelassene Kamera nimmt den Versatz des Hauptfensters. Die Versätze werden mit „Optionen speichern“ behalten.</translation>
     </message>
 </context>
 <context>
@@ -487,10 +477,6 @@ Die Felder der Abweichung bleiben, wie sie sind.</translation>
         <translation>Dateiname</translation>
     </message>
     <message>
-        <source>Camera model</source>
-        <translation>Kameramodell</translation>
-    </message>
-    <message>
         <source>Old capture time</source>
         <translation>Alte Aufnahmezeit</translation>
     </message>
@@ -505,6 +491,26 @@ Die Felder der Abweichung bleiben, wie sie sind.</translation>
     <message>
         <source>Note</source>
         <translation>Hinweis</translation>
+    </message>
+    <message>
+        <source>The offset given for this camera</source>
+        <translation>Der für diese Kamera angegebene Versatz</translation>
+    </message>
+    <message>
+        <source>Converted from the one time zone to the other</source>
+        <translation>Von der einen Zeitzone in die andere umgerechnet</translation>
+    </message>
+    <message>
+        <source>The offset of the main window</source>
+        <translation>Der Versatz des Hauptfensters</translation>
+    </message>
+    <message>
+        <source>Camera</source>
+        <translation>Kamera</translation>
+    </message>
+    <message>
+        <source>Correction</source>
+        <translation>Korrektur</translation>
     </message>
 </context>
 <context>
@@ -568,6 +574,33 @@ Die Felder der Abweichung bleiben, wie sie sind.</translation>
     <message>
         <source>New:</source>
         <translation>Neu:</translation>
+    </message>
+    <message>
+        <source>&amp;Photos</source>
+        <translation>&amp;Fotos</translation>
+    </message>
+    <message>
+        <source>C&amp;ameras</source>
+        <translation>&amp;Kameras</translation>
+    </message>
+    <message>
+        <source>&amp;Timeline</source>
+        <translation>&amp;Zeitleiste</translation>
+    </message>
+    <message>
+        <source>Ca&amp;mera:</source>
+        <translation>Ka&amp;mera:</translation>
+    </message>
+    <message>
+        <source>All cameras</source>
+        <translation>Alle Kameras</translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 (%n photo(s))</source>
+        <translation>
+            <numerusform>%1 (%n Foto)</numerusform>
+            <numerusform>%1 (%n Fotos)</numerusform>
+        </translation>
     </message>
 </context>
 <context>

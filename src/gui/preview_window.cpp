@@ -96,11 +96,6 @@ PreviewWindow::PreviewWindow(QWidget* parent, const QLocale& locale, app::Clock 
     pages_->addTab(buildTimelinePage(), tr("&Timeline"));
     connect(pages_, &QTabWidget::currentChanged, this, &PreviewWindow::updateTimeline);
 
-    auto* legend = new QLabel(this);
-    legend->setObjectName(QStringLiteral("lblPreviewLegend"));
-    legend->setText(legendSwatch("#fff3b0", tr("another day")) + QStringLiteral("&nbsp;&nbsp;&nbsp;") +
-                    legendSwatch("#ffc080", tr("another year")) + QStringLiteral("&nbsp;&nbsp;&nbsp;") +
-                    legendSwatch("#f8d7da", tr("not corrected")));
     auto* close = new QPushButton(tr("&Close"), this);
     close->setObjectName(QStringLiteral("btnPreviewClose"));
     close->setAutoDefault(true);
@@ -112,7 +107,7 @@ PreviewWindow::PreviewWindow(QWidget* parent, const QLocale& locale, app::Clock 
     top->addWidget(progress_);
     top->addWidget(refresh_);
     auto* bottom = new QHBoxLayout;
-    bottom->addWidget(legend, 1);
+    bottom->addStretch();
     bottom->addWidget(close);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
@@ -181,7 +176,7 @@ QWidget* PreviewWindow::buildPhotosPage() {
     table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
     const int digit = table_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
-    const int widths[] = {7, 18, 16, 9, 19, 19, 32, 14};
+    const int widths[] = {7, 18, 16, 26, 19, 19, 32, 14};
     static_assert(std::size(widths) == PreviewModel::ColumnCount);
     for (int column = 0; column < PreviewModel::ColumnCount; ++column) {
         table_->setColumnWidth(column, widths[column] * digit);
@@ -241,9 +236,15 @@ QWidget* PreviewWindow::buildPhotosPage() {
     auto* middle = new QHBoxLayout;
     middle->addWidget(table_, 1);
     middle->addLayout(side);
+    auto* legend = new QLabel(page);
+    legend->setObjectName(QStringLiteral("lblPreviewLegend"));
+    legend->setText(legendSwatch("#fff3b0", tr("another day")) + QStringLiteral("&nbsp;&nbsp;&nbsp;") +
+                    legendSwatch("#ffc080", tr("another year")) + QStringLiteral("&nbsp;&nbsp;&nbsp;") +
+                    legendSwatch("#f8d7da", tr("not corrected")));
     auto* layout = new QVBoxLayout(page);
     layout->addLayout(filterRow);
     layout->addLayout(middle, 1);
+    layout->addWidget(legend);
     return page;
 }
 

@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -34,7 +35,6 @@
 #include "app/batch_run.h"
 #include "gui/about_box.h"
 #include "gui/camera_panel.h"
-#include "gui/camera_window.h"
 #include "gui/main_window.h"
 #include "gui/message_boxes.h"
 #include "gui/preview_model.h"
@@ -252,33 +252,49 @@ void tour(MainWindow& window, ShootingBoxes& boxes, const QString& brokenFolder,
     waitFor([&] { return boxes.answered > before; });
 }
 
-// The cameras window over a trip of three cameras: the zones from home to the trip, the phone left as it is, the
-// slow camera set from its GPS times; then the pointer on a mark of the timeline.
+// The preview over a trip of three cameras: on its cameras' page the zones from home to the trip, the phone left as it
+// is, the slow camera set from its GPS times; the photos sorted by camera with the correction each gets; then the
+// timeline with the pointer on a mark.
 void cameraTour(MainWindow& window, const QString& tripFolder) {
     child<QLineEdit>(window, "edtDir")->setText(tripFolder);
+    child<QLineEdit>(window, "edtOutputDir")->setText(tripFolder + QStringLiteral("/Output"));
     child<QSpinBox>(window, "SpinEdit1")->setValue(0);
-    window.showCameras();
-    CameraWindow& cameras = *window.cameraWindow();
-    cameras.resize(1000, 600);
-    waitFor([&] { return !cameras.isReading() && cameras.panel().cameraCount() > 0; });
-    child<QCheckBox>(cameras, "convertZones")->setChecked(true);
-    child<QComboBox>(cameras, "fromZone")->setCurrentText(QStringLiteral("Europe/Berlin"));
-    child<QComboBox>(cameras, "toZone")->setCurrentText(QStringLiteral("Asia/Tokyo"));
-    QTableWidget& table = cameras.panel().table();
+    child<QPushButton>(window, "btnCameras")->click();
+    PreviewWindow& preview = *window.previewWindow();
+    preview.resize(1240, 600);
+    waitFor([&] { return !preview.isReading() && preview.cameraPanel().cameraCount() > 0; });
+    CameraPanel& panel = preview.cameraPanel();
+    child<QCheckBox>(panel, "convertZones")->setChecked(true);
+    child<QComboBox>(panel, "fromZone")->setCurrentText(QStringLiteral("Europe/Berlin"));
+    child<QComboBox>(panel, "toZone")->setCurrentText(QStringLiteral("Asia/Tokyo"));
+    QTableWidget& table = panel.table();
     for (int row = 0; row < table.rowCount(); ++row) {
         if (table.item(row, CameraPanel::Camera)->text().contains(QStringLiteral("Pixel"))) {
             table.item(row, CameraPanel::Offset)->setText(QStringLiteral("0"));
-        } else if (cameras.panel().suggestion(row)) {
-            cameras.panel().useSuggestion(row);
+        } else if (panel.suggestion(row)) {
+            panel.useSuggestion(row);
         }
     }
-    saveWidget(cameras, QStringLiteral("cameras"));
+    table.selectRow(0);
+    waitFor([&] { return false; }, 200);
+    saveWidget(preview, QStringLiteral("cameras"));
+
+    preview.showPage(PreviewWindow::Page::Photos);
+    preview.table().sortByColumn(PreviewModel::Camera, Qt::AscendingOrder);
+    preview.table().selectRow(0);
+    waitFor([&] { return false; }, 300);  // the thumbnail is painted
+    saveWidget(preview, QStringLiteral("preview-cameras"));
+    preview.table().horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+
     // The pointer on the corrected mark of the first camera's first photo.
-    TimelineWidget& timeline = cameras.timeline();
+    preview.showPage(PreviewWindow::Page::Timeline);
+    TimelineWidget& timeline = preview.timeline();
+    waitFor([&] { return false; }, 200);
     const QPointF mark = timeline.markPosition(0, true);
     QMouseEvent move(QEvent::MouseMove, mark, timeline.mapToGlobal(mark), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(&timeline, &move);
-    saveWidget(cameras, QStringLiteral("timeline"));
+    saveWidget(preview, QStringLiteral("timeline"));
+    preview.close();
 }
 
 }  // namespace
