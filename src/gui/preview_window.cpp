@@ -176,7 +176,7 @@ QWidget* PreviewWindow::buildPhotosPage() {
     table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
     const int digit = table_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
-    const int widths[] = {7, 18, 16, 26, 19, 19, 32, 14};
+    const int widths[] = {7, 18, 16, 9, 19, 19, 32, 14};
     static_assert(std::size(widths) == PreviewModel::ColumnCount);
     for (int column = 0; column < PreviewModel::ColumnCount; ++column) {
         table_->setColumnWidth(column, widths[column] * digit);
@@ -289,7 +289,14 @@ void PreviewWindow::replan() {
         return;
     }
     optionsShown_ = true;
-    model_->setOptions(withCameras(options_));
+    const app::RunOptions planned = withCameras(options_);
+    // The zones' names need room that a plain offset does not; a width the user chose stays until that changes.
+    if (const bool zones = !planned.fromZone.isEmpty(); zones != zonesShown_) {
+        zonesShown_ = zones;
+        const int digit = table_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+        table_->setColumnWidth(PreviewModel::Correction, (zones ? 26 : 9) * digit);
+    }
+    model_->setOptions(planned);
     if (!isReading() && hasRead_ && readFolder_ == options_.sourceFolder) showSummary();
 }
 

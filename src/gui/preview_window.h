@@ -104,6 +104,7 @@ class PreviewWindow : public QWidget {
     bool readAllTypes_ = false;
     QString readDestination_;
     bool timelineStale_ = true;
+    bool zonesShown_ = false;  // the correction column is wide enough for the zones' names
     PreviewModel* model_ = nullptr;
     QSortFilterProxyModel* sorted_ = nullptr;
     QTabWidget* pages_ = nullptr;
