@@ -44,9 +44,10 @@ class PreviewWindow : public QWidget {
                            app::Clock clock = app::currentLocalDateTime);
     ~PreviewWindow() override;
 
-    // The options of the moment. The table is planned again; the folder is listed again (on the worker) when the
-    // source folder, the recursion, the choice of other file types or a destination inside the source changed.
-    // While the window is hidden all of it waits for the next showing.
+    // The options of the moment; their camera rules and zones give way to this window's. The table is planned
+    // again; the folder is listed again (on the worker) when the source folder, the recursion, the choice of other
+    // file types or a destination inside the source changed. While the window is hidden all of it waits for the
+    // next showing.
     void setOptions(const app::RunOptions& options);
     // Reads every header of the source folder again (the photos may have changed on disk).
     void refresh();
