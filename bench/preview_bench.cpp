@@ -61,8 +61,7 @@ int main(int argc, char* argv[]) {
         page.setCameraChoices(choices);
         QApplication::processEvents();
         std::printf("camera offset edit: %d cameras, %d rows planned again in %lld ms\n",
-                    page.cameraPanel().cameraCount(), page.model().rowCount(),
-                    static_cast<long long>(timer.elapsed()));
+                    page.cameraPanel().cameraCount(), page.model().rowCount(), static_cast<long long>(timer.elapsed()));
     }
     QElapsedTimer timer;
     timer.start();

@@ -53,7 +53,8 @@ QString cameraName(const PhotoHeader& header) {
 
 void CameraChoices::applyTo(RunOptions& options) const {
     for (auto it = offsets.constBegin(); it != offsets.constEnd(); ++it) {
-        if (const auto offset = offsetFromSeconds(it.value())) options.cameraOffsets.push_back({it.key(), *offset, true});
+        if (const auto offset = offsetFromSeconds(it.value()))
+            options.cameraOffsets.push_back({it.key(), *offset, true});
     }
     if (convertZones && isKnownZone(fromZone) && isKnownZone(toZone)) {
         options.fromZone = fromZone;

@@ -79,7 +79,7 @@ void saveCameraChoices(IniFile& ini, const CameraChoices& choices) {
         if (const auto number = cameraKeyNumber(key); number && *number > entries.size()) ini.removeKey(section, key);
     }
     const std::pair<const char*, const QString*> zoneKeys[] = {{kKeyFromZone, &choices.fromZone},
-                                                                {kKeyToZone, &choices.toZone}};
+                                                               {kKeyToZone, &choices.toZone}};
     for (const auto& [key, zone] : zoneKeys) {
         if (zones) {
             ini.setValue(section, QString::fromLatin1(key), *zone);

@@ -74,7 +74,6 @@ class CameraPanel : public QWidget {
     void showPhotosRequested(const QString& cameraKey);
 
   private:
-
     void rebuildRows();
     void updateSuggestions();
     void offsetEdited(int row, int column);

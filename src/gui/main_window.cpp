@@ -228,8 +228,8 @@ MainWindow::MainWindow(MainWindowSetup setup)
 
     progress_ = new ProgressDialog(this);
     // Made now though shown only on demand: it holds the cameras' offsets and the zones the run takes.
-    preview_ = new PreviewWindow(this, namer_.locale(),
-                                 setup_.clock ? setup_.clock : app::Clock(app::currentLocalDateTime));
+    preview_ =
+        new PreviewWindow(this, namer_.locale(), setup_.clock ? setup_.clock : app::Clock(app::currentLocalDateTime));
     connect(this, &MainWindow::optionsEdited, preview_, &PreviewWindow::setOptions);
     connect(preview_, &PreviewWindow::setFromPhotoRequested, this,
             [this](const QString& path) { setOffsetFromPhoto(path, preview_); });

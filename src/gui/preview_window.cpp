@@ -14,8 +14,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QScrollArea>
 #include <QScreen>
+#include <QScrollArea>
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QSortFilterProxyModel>
@@ -200,10 +200,9 @@ QWidget* PreviewWindow::buildPhotosPage() {
     filterLabel->setBuddy(cameraFilter_);
     connect(cameraFilter_, &QComboBox::currentIndexChanged, this, [this](int index) {
         const QVariant key = cameraFilter_->itemData(index);
-        sorted_->setFilterRegularExpression(
-            key.isValid() ? QRegularExpression(QRegularExpression::anchoredPattern(
-                                QRegularExpression::escape(key.toString())))
-                          : QRegularExpression());
+        sorted_->setFilterRegularExpression(key.isValid() ? QRegularExpression(QRegularExpression::anchoredPattern(
+                                                                QRegularExpression::escape(key.toString())))
+                                                          : QRegularExpression());
     });
     updateCameraFilter();
 

@@ -218,8 +218,7 @@ void PreviewCamerasTest::mainWindowRunsWithThePreviewsCameraOffsets() {
     QCOMPARE(preview.table().model()->rowCount(), 4);
     // The timeline: a lane per camera.
     preview.showPage(gui::PreviewWindow::Page::Timeline);
-    QCOMPARE(preview.timeline().lanes(),
-             (QStringList{"Canon EOS 5D #111", "Google Pixel 7", "Canon EOS 5D #222"}));
+    QCOMPARE(preview.timeline().lanes(), (QStringList{"Canon EOS 5D #111", "Google Pixel 7", "Canon EOS 5D #222"}));
 
     // The run takes the preview's offsets, and writes the times the preview showed.
     main.startRun();

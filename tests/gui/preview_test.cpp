@@ -225,15 +225,14 @@ void PreviewTest::rowsShowWhatARunWouldDo() {
     for (int r = 0; r < model.rowCount(); ++r) {
         const Row& row = rows[r];
         auto cell = [&](int column, int role = Qt::DisplayRole) { return model.data(model.index(r, column), role); };
-        const QStringList shown{cell(PreviewModel::Folder).toString(),     cell(PreviewModel::FileName).toString(),
-                                cell(PreviewModel::Camera).toString(),     cell(PreviewModel::Correction).toString(),
-                                cell(PreviewModel::OldTime).toString(),    cell(PreviewModel::NewTime).toString(),
-                                cell(PreviewModel::NewName).toString(),    cell(PreviewModel::Note).toString()};
+        const QStringList shown{cell(PreviewModel::Folder).toString(),  cell(PreviewModel::FileName).toString(),
+                                cell(PreviewModel::Camera).toString(),  cell(PreviewModel::Correction).toString(),
+                                cell(PreviewModel::OldTime).toString(), cell(PreviewModel::NewTime).toString(),
+                                cell(PreviewModel::NewName).toString(), cell(PreviewModel::Note).toString()};
         const QString fileName = QString::fromLatin1(row.file).section(u'/', -1);
-        const QString camera =
-            row.bytes.find("Demo") != std::string::npos ? QStringLiteral("Maker Demo") : QString();
-        QCOMPARE(shown, (QStringList{row.folder, fileName, camera, "+3h", row.oldTime, row.newTime, row.newName,
-                                     row.note}));
+        const QString camera = row.bytes.find("Demo") != std::string::npos ? QStringLiteral("Maker Demo") : QString();
+        QCOMPARE(shown,
+                 (QStringList{row.folder, fileName, camera, "+3h", row.oldTime, row.newTime, row.newName, row.note}));
         QCOMPARE(cell(PreviewModel::Folder, PreviewModel::CameraKeyRole).toString(), camera);
         QCOMPARE(cell(0, PreviewModel::ChangeRole).toInt(), int(row.change));
         const bool corrected = QString::fromLatin1(row.note) == QStringLiteral("ok");

@@ -9,8 +9,8 @@
 // it is a test driver and not part of the program.
 #include <QApplication>
 #include <QCheckBox>
-#include <QDateTimeEdit>
 #include <QComboBox>
+#include <QDateTimeEdit>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
