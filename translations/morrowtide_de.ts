@@ -453,6 +453,18 @@ Die Felder der Abweichung bleiben, wie sie sind.</translation>
         <source>An offset per camera, time zones, and the timeline of the photos</source>
         <translation>Ein Versatz je Kamera, Zeitzonen und die Zeitleiste der Fotos</translation>
     </message>
+    <message>
+        <source>dates converted from %1 to %2</source>
+        <translation>Daten von %1 nach %2 umgerechnet</translation>
+    </message>
+    <message>
+        <source>Also in force (Cameras…): %1</source>
+        <translation>Außerdem wirksam (Kameras…): %1</translation>
+    </message>
+    <message>
+        <source>cameras with an offset of their own: %1</source>
+        <translation>Kameras mit eigenem Versatz: %1</translation>
+    </message>
 </context>
 <context>
     <name>morrowtide::gui::PreviewModel</name>
@@ -594,13 +606,6 @@ Die Felder der Abweichung bleiben, wie sie sind.</translation>
     <message>
         <source>All cameras</source>
         <translation>Alle Kameras</translation>
-    </message>
-    <message numerus="yes">
-        <source>%1 (%n photo(s))</source>
-        <translation>
-            <numerusform>%1 (%n Foto)</numerusform>
-            <numerusform>%1 (%n Fotos)</numerusform>
-        </translation>
     </message>
 </context>
 <context>

@@ -234,7 +234,10 @@ MainWindow::MainWindow(MainWindowSetup setup)
     connect(preview_, &PreviewWindow::setFromPhotoRequested, this,
             [this](const QString& path) { setOffsetFromPhoto(path, preview_); });
     // A camera's new offset is a change for Enter's guard; the preview has planned with it already.
-    connect(preview_, &PreviewWindow::camerasChanged, this, [this] { enterStartsRun_ = true; });
+    connect(preview_, &PreviewWindow::camerasChanged, this, [this] {
+        enterStartsRun_ = true;
+        showCameraChoices();
+    });
 
     // Start values: the documents folder, its "Output" sub-folder, a zero offset, then the saved options.
     showLog_->setEnabled(false);
@@ -349,7 +352,27 @@ void MainWindow::buildPhotosTab(QWidget* page) {
     offsetRow->addWidget(btnPreview_);
     offsetRow->addWidget(btnCameras_);
     grid->addLayout(offsetRow, 4, 0, 1, 9);
-    grid->setRowStretch(5, 1);
+    // Choices of the preview's cameras' page, which may have come from the settings file, are in force without the
+    // preview being open: they are named here, so that no run takes them unseen.
+    lblCameraChoices_ = new QLabel(page);
+    lblCameraChoices_->setObjectName(QStringLiteral("lblCameraChoices"));
+    lblCameraChoices_->setWordWrap(true);
+    lblCameraChoices_->setTextFormat(Qt::PlainText);
+    lblCameraChoices_->hide();
+    grid->addWidget(lblCameraChoices_, 5, 0, 1, 9);
+    grid->setRowStretch(6, 1);
+}
+
+void MainWindow::showCameraChoices() {
+    const app::RunOptions options = currentOptions();
+    QStringList parts;
+    if (const auto cameras = static_cast<int>(options.cameraOffsets.size()); cameras > 0) {
+        parts << tr("cameras with an offset of their own: %1").arg(cameras);
+    }
+    if (!options.fromZone.isEmpty()) parts << tr("dates converted from %1 to %2").arg(options.fromZone, options.toZone);
+    lblCameraChoices_->setText(parts.isEmpty() ? QString()
+                                               : tr("Also in force (Cameras\u2026): %1").arg(parts.join(u"; ")));
+    lblCameraChoices_->setVisible(!parts.isEmpty());
 }
 
 void MainWindow::buildOptionsTab(QWidget* page) {
@@ -425,6 +448,7 @@ void MainWindow::loadOptions() {
     cbPreserveModDate_->setChecked(options.preserveModDate);
     cbAllTypes_->setChecked(options.allTypes);
     preview_->setCameraChoices(options.cameras);
+    showCameraChoices();
     // Accepted now; a mask that fails is asked about when the window is on the screen, over it.
     const app::FileMaskResult result = namer_.applyFileMask(edtOutputFileMask_->text());
     maskFailedAtStart_ = !result.accepted;

@@ -165,6 +165,8 @@ class MainWindow : public QMainWindow {
     // Enter anywhere in the window: Go, unless a run has ended since the user last changed something.
     void enterPressed();
     void userChangedSomething();
+    // Names the cameras' offsets and the zones in force under the offset boxes; hidden when there are none.
+    void showCameraChoices();
 
     MainWindowSetup setup_;
     std::unique_ptr<MessageBoxes> ownBoxes_;
@@ -206,6 +208,7 @@ class MainWindow : public QMainWindow {
     QPushButton* btnClose_ = nullptr;  // BitBtn2
     QAction* showLog_ = nullptr;
     QPushButton* btnCameras_ = nullptr;
+    QLabel* lblCameraChoices_ = nullptr;
 };
 
 }  // namespace morrowtide::gui

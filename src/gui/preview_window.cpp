@@ -334,7 +334,8 @@ void PreviewWindow::updateCameraFilter() {
     cameraFilter_->clear();
     cameraFilter_->addItem(tr("All cameras"));
     for (const CameraPanel::CameraRow& camera : cameras_->cameras()) {
-        cameraFilter_->addItem(tr("%1 (%n photo(s))", nullptr, camera.photos).arg(camera.name), camera.key);
+        // The camera and its number of photos.
+        cameraFilter_->addItem(QStringLiteral("%1 (%2)").arg(camera.name).arg(camera.photos), camera.key);
     }
     // The camera shown before, while it is still listed; else every photo.
     const int index = shown.isValid() ? cameraFilter_->findData(shown) : 0;

@@ -196,6 +196,7 @@ void PreviewCamerasTest::mainWindowRunsWithThePreviewsCameraOffsets() {
     panel.table().item(1, CameraPanel::Offset)->setText("0");
     panel.table().item(2, CameraPanel::Offset)->setText("+30m");
     QCOMPARE(read.count(), 1);  // planned again, not read again
+    QVERIFY(child<QLabel>(main, "lblCameraChoices")->text().contains(QStringLiteral("own: 2")));
 
     // The table shows each photo's camera and the correction it gets, as the dry run does.
     const gui::PreviewModel& model = preview.model();
@@ -257,6 +258,14 @@ void PreviewCamerasTest::savedChoicesComeBackAtStart() {
     QCOMPARE(options.fromZone, QStringLiteral("Europe/Berlin"));
     QCOMPARE(options.toZone, QStringLiteral("Asia/Tokyo"));
     QVERIFY(child<QCheckBox>(*main.previewWindow(), "convertZones")->isChecked());
+    // ... and named on the Photos tab, so that no run takes them unseen.
+    auto* inForce = child<QLabel>(main, "lblCameraChoices");
+    QVERIFY(!inForce->isHidden());
+    QCOMPARE(inForce->text(), QStringLiteral("Also in force (Cameras\u2026): cameras with an offset of their own: 1; "
+                                             "dates converted from Europe/Berlin to Asia/Tokyo"));
+    child<QCheckBox>(*main.previewWindow(), "convertZones")->setChecked(false);
+    QVERIFY(!inForce->text().contains(QStringLiteral("Europe/Berlin")));
+    child<QCheckBox>(*main.previewWindow(), "convertZones")->setChecked(true);
     // Saved again untouched, the file is the same to the byte.
     main.saveOptions();
     QFile file(QFile::decodeName(config.c_str()));
