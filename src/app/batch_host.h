@@ -49,6 +49,9 @@ struct RunOptions {
     // "Also correct other photo and video files": the listing takes every type the run can correct, not only
     // ".JPG"/".jpg". Counts only at the start, like recurseFolders.
     bool allTypes = false;
+    // How many photos are worked on at once (settings key "Jobs", --jobs); 0: as many as suit the machine (see
+    // defaultJobs). Counts only at the start.
+    int jobs = 0;
 };
 
 enum class SummaryKind { Information, Warning };

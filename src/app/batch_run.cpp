@@ -7,10 +7,14 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -19,6 +23,7 @@
 #include "app/file_list.h"
 #include "app/naming.h"
 #include "app/photo_plan.h"
+#include "app/worker_pool.h"
 #include "meta/date_copies.h"
 #include "meta/date_plan.h"
 #include "meta/formats/file_dates.h"
@@ -69,18 +74,11 @@ std::string changedMessage(const std::string& path) {
     return "Cannot open file \"" + path + "\". The file was changed after it was read.";
 }
 
-std::optional<FileIdentity> identityOfOpen(int fd) {
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) return std::nullopt;
-    return FileIdentity{info.st_dev, info.st_ino};
-}
-
 // The output folder of one photo, opened below the destination without following links (see openFolderBeneath).
 class OutputFolder {
   public:
     OutputFolder(const std::string& destination, const std::string& relativeFolder) {
         fd_ = openFolderBeneath(destination, relativeFolder, error_, where_);
-        if (fd_ >= 0) identity_ = identityOfOpen(fd_).value_or(FileIdentity{});
     }
     ~OutputFolder() {
         if (fd_ >= 0) ::close(fd_);
@@ -89,7 +87,6 @@ class OutputFolder {
     OutputFolder& operator=(const OutputFolder&) = delete;
 
     int fd() const { return fd_; }
-    const FileIdentity& identity() const { return identity_; }
 
     // Throws the reason the file cannot be created when the folder could not be opened.
     void check(const std::string& file) const {
@@ -105,7 +102,6 @@ class OutputFolder {
     int fd_ = -1;
     int error_ = 0;
     std::string where_;
-    FileIdentity identity_;
 };
 
 // The copy of a file that is not a JPEG: its bytes by kernel copy, its date fields patched, its checksums renewed.
@@ -196,8 +192,9 @@ RunSummary BatchRun::run() {
     host_.listingStarted();
     nativeFiles_.clear();
     ScanReport report;
+    std::vector<std::optional<FileIdentity>> identities;
     scanFolderNative(nativePath(sourceFolder), startOptions.recurseFolders, nativeFiles_, &report,
-                     identityOf(nativePath(startOptions.destinationFolder)), startOptions.allTypes);
+                     identityOf(nativePath(startOptions.destinationFolder)), startOptions.allTypes, &identities);
     std::vector<QString> relativePaths;
     const qsizetype prefix = withTrailingSlash(sourceFolder).size();
     for (const auto& native : nativeFiles_) {
@@ -221,23 +218,13 @@ RunSummary BatchRun::run() {
                       QString::fromLocal8Bit(reason.c_str()));
     }
 
-    meta::ImgData data(255);  // reused: its buffer keeps the capacity of the largest header read so far
     Planner planner(sourceFolder, locale_, currentLocalDateTime);
-    for (const auto& native : nativeFiles_) {
-        if (const auto id = identityOf(native)) planner.addSource(id->device, id->inode);
+    // The listing looked every photo up once; its identities keep the sources from being replaced.
+    for (const auto& identity : identities) {
+        if (identity) planner.addSource(identity->device, identity->inode);
     }
-    int processed = 0;
-    QString outputPath;
-    for (int i = 0; i < listed; ++i) {
-        outputPath.clear();
-        if (host_.stopRequested()) break;
-        host_.fileStarted(fileList_[i]);
-        if (processFile(static_cast<std::size_t>(i), sourceFolder, data, planner, outputPath)) {
-            ++processed;
-        }
-        host_.fileDone(outputPath.isEmpty() ? kOutputExtension : outputPath);
-        host_.breathe();
-    }
+    const int jobs = jobsFor(startOptions.jobs);
+    const int processed = jobs == 1 ? runInOrder(sourceFolder, planner) : runOnPool(jobs, sourceFolder, planner);
 
     ending_ = RunEnding::Finished;
     if (!report.unreadable.empty()) host_.logNote(unreadableFoldersNote(static_cast<int>(report.unreadable.size())));
@@ -251,10 +238,15 @@ RunSummary BatchRun::run() {
 PhotoPlan BatchRun::planFile(std::size_t index, std::shared_ptr<const PhotoHeader> header,
                               const QString& sourceFolder, const RunOptions& options, Planner& planner) {
     const std::vector<std::size_t>& group = groups_[groupOf_[index]];
-    if (group.size() == 1) return planner.plan(std::move(header), options);
+    if (group.size() == 1) {
+        const std::lock_guard lock(plannerMutex_);
+        planner.addSource(*header);
+        return planner.plan(std::move(header), options);
+    }
     if (const auto ahead = aheadPlans_.find(index); ahead != aheadPlans_.end()) {
         PhotoPlan plan = std::move(ahead->second);
         aheadPlans_.erase(ahead);
+        const std::lock_guard lock(plannerMutex_);
         planner.replanDates(plan, std::move(header));
         return plan;
     }
@@ -265,7 +257,11 @@ PhotoPlan BatchRun::planFile(std::size_t index, std::shared_ptr<const PhotoHeade
                                           : std::make_shared<const PhotoHeader>(
                                                 readPhotoHeader(nativeFiles_[member], sourceFolder)));
     }
-    std::vector<PhotoPlan> plans = planner.planGroup(members, options);
+    std::vector<PhotoPlan> plans;
+    {
+        const std::lock_guard lock(plannerMutex_);
+        plans = planner.planGroup(members, options);
+    }
     std::optional<PhotoPlan> own;
     for (std::size_t k = 0; k < group.size(); ++k) {
         if (group[k] == index) {
@@ -277,47 +273,252 @@ PhotoPlan BatchRun::planFile(std::size_t index, std::shared_ptr<const PhotoHeade
     return std::move(*own);
 }
 
-bool BatchRun::processFile(std::size_t index, const QString& sourceFolder, meta::ImgData& data, Planner& planner,
-                           QString& outputPath) {
+// One photo of the list on its way: read, planned, written, then told to the host. What the host is to hear is
+// kept here until the photo's turn comes, so that a photo finished early waits for the ones listed before it.
+struct BatchRun::InFlight {
+    struct Event {
+        enum class Kind { PlanMade, FilePlanned, Error, NotCorrected, Note } kind;
+        QString text;
+        bool outOfRange = false;
+        std::optional<PhotoPlan> plan;  // as it stood when it was made
+    };
+
+    explicit InFlight(std::size_t i) : index(i) {}
+
+    std::size_t index;
+    meta::ImgData data{255};
+    meta::SourceFile source;  // opened by the reader, copied from by the writer
+    std::shared_ptr<const PhotoHeader> header;
+    std::exception_ptr readFailure;
     std::optional<PhotoPlan> plan;
+    QString outputPath;
+    bool processed = false;
+    bool written = false;  // its writing was handed to a worker
+    std::vector<Event> events;
+
+    // Where it stands; changed under the pool's lock.
+    enum class Step { Reading, Read, Writing, Done } step = Step::Reading;
+
+    void say(Event::Kind kind, QString text, bool outOfRange = false) {
+        events.push_back({kind, std::move(text), outOfRange, std::nullopt});
+    }
+    void fail(const std::exception_ptr& failure) {
+        try {
+            std::rethrow_exception(failure);
+        } catch (const std::exception& error) {
+            say(Event::Kind::Error, messageOf(error.what()));
+        } catch (...) {
+            say(Event::Kind::Error, QStringLiteral("Unknown error"));
+        }
+    }
+};
+
+void BatchRun::readStep(InFlight& photo, const QString& sourceFolder) const {
     try {
-        const RunOptions options = host_.currentOptions();
         // The file is opened once: the reader takes in its sections up to the first scan, the writer copies the
         // rest from the same open file.
-        meta::SourceFile sourceFile;
-        auto header = std::make_shared<const PhotoHeader>(
-            readPhotoHeader(nativeFiles_[index], sourceFolder, data, sourceFile, dryRun_));
-        plan = planFile(index, std::move(header), sourceFolder, options, planner);
-        outputPath = plan->output.filePath();
-        host_.planMade(*plan);
-        if (dryRun_) {
-            host_.filePlanned(*plan);
-            if (!plan->willBeWritten()) return false;
-        } else {
-            applyPlan(*plan, data, sourceFile, planner, outputPath);
-        }
-        reportNotCorrected(*plan);
-        host_.breathe();
-        return true;
-    } catch (const std::exception& failure) {
-        host_.fileError(messageOf(failure.what()));
+        photo.header = std::make_shared<const PhotoHeader>(
+            readPhotoHeader(nativeFiles_[photo.index], sourceFolder, photo.data, photo.source, dryRun_));
     } catch (...) {
-        host_.fileError(QStringLiteral("Unknown error"));
+        photo.readFailure = std::current_exception();
     }
-    if (plan) planner.notWritten(*plan);
+}
+
+bool BatchRun::planStep(InFlight& photo, const RunOptions& options, const QString& sourceFolder, Planner& planner) {
+    try {
+        if (photo.readFailure) std::rethrow_exception(photo.readFailure);
+        photo.plan = planFile(photo.index, photo.header, sourceFolder, options, planner);
+        photo.outputPath = photo.plan->output.filePath();
+        photo.events.push_back({InFlight::Event::Kind::PlanMade, {}, false, photo.plan});
+        if (dryRun_) {
+            photo.events.push_back({InFlight::Event::Kind::FilePlanned, {}, false, photo.plan});
+            if (!photo.plan->willBeWritten()) return false;
+            reportNotCorrected(*photo.plan, photo);
+            photo.processed = true;
+            return false;
+        }
+        return true;
+    } catch (...) {
+        photo.fail(std::current_exception());
+    }
+    if (photo.plan) {
+        const std::lock_guard lock(plannerMutex_);
+        planner.notWritten(*photo.plan);
+    }
     return false;
 }
 
-void BatchRun::reportNotCorrected(const PhotoPlan& plan) {
+void BatchRun::writeStep(InFlight& photo, Planner& planner) {
+    try {
+        applyPlan(*photo.plan, photo, planner);
+        reportNotCorrected(*photo.plan, photo);
+        photo.processed = true;
+    } catch (...) {
+        photo.fail(std::current_exception());
+        const std::lock_guard lock(plannerMutex_);
+        planner.notWritten(*photo.plan);
+    }
+    // The source is let go as soon as its copy is written.
+    photo.source.close();
+}
+
+void BatchRun::deliver(InFlight& photo) {
+    host_.fileStarted(fileList_[static_cast<qsizetype>(photo.index)]);
+    for (InFlight::Event& event : photo.events) {
+        switch (event.kind) {
+            case InFlight::Event::Kind::PlanMade:
+                host_.planMade(*event.plan);
+                break;
+            case InFlight::Event::Kind::FilePlanned:
+                host_.filePlanned(*event.plan);
+                break;
+            case InFlight::Event::Kind::Error:
+                host_.fileError(event.text);
+                break;
+            case InFlight::Event::Kind::NotCorrected:
+                host_.fileNotCorrected(event.text, event.outOfRange);
+                break;
+            case InFlight::Event::Kind::Note:
+                host_.logNote(event.text);
+                break;
+        }
+    }
+    if (photo.processed) host_.breathe();
+    host_.fileDone(photo.outputPath.isEmpty() ? kOutputExtension : photo.outputPath);
+    host_.breathe();
+}
+
+int BatchRun::runInOrder(const QString& sourceFolder, Planner& planner) {
+    int processed = 0;
+    for (std::size_t i = 0; i < nativeFiles_.size(); ++i) {
+        if (host_.stopRequested()) break;
+        const RunOptions options = host_.currentOptions();
+        InFlight photo(i);
+        readStep(photo, sourceFolder);
+        if (planStep(photo, options, sourceFolder, planner)) writeStep(photo, planner);
+        photo.source.close();
+        deliver(photo);
+        if (photo.processed) ++processed;
+    }
+    return processed;
+}
+
+int BatchRun::runOnPool(int jobs, const QString& sourceFolder, Planner& planner) {
+    using Step = InFlight::Step;
+    const std::size_t listed = nativeFiles_.size();
+    // The photos in flight, each holding only its header: the memory stays bounded whatever the list.
+    const std::size_t window = 2 * static_cast<std::size_t>(jobs);
+    std::vector<std::unique_ptr<InFlight>> photos(window);
+    const auto at = [&](std::size_t index) -> InFlight& { return *photos[index % window]; };
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::uint64_t changes = 0;  // counts the steps reached, so that none is missed between a look and a wait
+    std::atomic<bool> cancelled{false};
+    const auto reach = [&](InFlight& photo, Step step) {
+        {
+            const std::lock_guard lock(mutex);
+            photo.step = step;
+            ++changes;
+        }
+        changed.notify_all();
+    };
+    const auto changesSoFar = [&] {
+        const std::lock_guard lock(mutex);
+        return changes;
+    };
+    const auto stepOf = [&](std::size_t index) {
+        const std::lock_guard lock(mutex);
+        return at(index).step;
+    };
+
+    int processed = 0;
+    std::size_t nextRead = 0;     // the next photo to be read
+    std::size_t nextPlan = 0;     // the next photo to be planned, in list order on this thread
+    std::size_t nextDeliver = 0;  // the next photo the host hears of
+    std::size_t writing = 0;      // planned photos whose writing has not ended
+    bool stopping = false;
+    std::optional<RunOptions> options;  // of the photo to plan next, read once
+    {
+        // Declared after the photos, so that its workers are done with them before they go.
+        WorkerPool pool(jobs);
+        for (;;) {
+            const std::uint64_t seen = changesSoFar();
+            bool progressed = false;
+            while (!stopping && nextRead < listed && nextRead < nextDeliver + window) {
+                photos[nextRead % window] = std::make_unique<InFlight>(nextRead);
+                InFlight* photo = photos[nextRead % window].get();
+                pool.submit([&, photo] {
+                    if (!cancelled) readStep(*photo, sourceFolder);
+                    reach(*photo, Step::Read);
+                });
+                ++nextRead;
+            }
+            if (!stopping && nextPlan < nextRead && stepOf(nextPlan) == Step::Read) {
+                // Stop is heard before a photo is started, as in a run of one photo after the other.
+                if (!options) {
+                    if (host_.stopRequested()) {
+                        stopping = true;
+                        cancelled = true;
+                        progressed = true;
+                    } else {
+                        options = host_.currentOptions();
+                    }
+                }
+                // Without auto rename a name may be meant to replace what an earlier photo writes, or (when that
+                // one fails) to look at the disk again: it is planned once the writing before it has ended.
+                if (options && (options->autoRename || writing == 0)) {
+                    InFlight& photo = at(nextPlan);
+                    if (planStep(photo, *options, sourceFolder, planner)) {
+                        ++writing;
+                        photo.written = true;
+                        reach(photo, Step::Writing);
+                        pool.submit([&, target = &photo] {
+                            writeStep(*target, planner);
+                            reach(*target, Step::Done);
+                        });
+                    } else {
+                        photo.source.close();
+                        reach(photo, Step::Done);
+                    }
+                    options.reset();
+                    ++nextPlan;
+                    progressed = true;
+                }
+            }
+            while (nextDeliver < nextPlan && stepOf(nextDeliver) == Step::Done) {
+                InFlight& photo = at(nextDeliver);
+                if (photo.written) --writing;
+                deliver(photo);
+                if (photo.processed) ++processed;
+                photos[nextDeliver % window].reset();
+                ++nextDeliver;
+                progressed = true;
+            }
+            if (nextDeliver == nextPlan && (stopping || nextPlan == listed)) break;
+            if (!progressed) {
+                std::unique_lock lock(mutex);
+                // The host breathes while the workers copy: its window stays alive and its Stop button heard.
+                if (!changed.wait_for(lock, std::chrono::milliseconds(40), [&] { return changes != seen; })) {
+                    lock.unlock();
+                    host_.breathe();
+                }
+            }
+        }
+    }
+    return processed;
+}
+
+void BatchRun::reportNotCorrected(const PhotoPlan& plan, InFlight& photo) {
     // A photo whose XMP or IPTC copies moved was corrected, if not in its EXIF block.
     std::optional<meta::ShiftStatus> status;
     const QString notChanged = plan.header->path + QStringLiteral(": dates not changed: ");
     // Other files name no EXIF block: their dates lie in many places.
     const bool otherType = plan.header->container != meta::ContainerKind::Jpeg;
     if (otherType && plan.outcome == DateOutcome::Unsafe) {
-        host_.fileNotCorrected(notChanged + plan.header->structureProblem, false);
+        photo.say(InFlight::Event::Kind::NotCorrected, notChanged + plan.header->structureProblem, false);
     } else if (otherType && (plan.outcome == DateOutcome::NoExif || plan.outcome == DateOutcome::NoReadableDate)) {
-        host_.fileNotCorrected(notChanged + QStringLiteral("no readable date"), false);
+        photo.say(InFlight::Event::Kind::NotCorrected, notChanged + QStringLiteral("no readable date"), false);
     } else if (plan.copiesMoved == 0) {
         switch (plan.outcome) {
             case DateOutcome::Shifted:
@@ -336,24 +537,26 @@ void BatchRun::reportNotCorrected(const PhotoPlan& plan) {
         }
     }
     if (status) {
-        host_.fileNotCorrected(notChanged + QString::fromUtf8(meta::shiftStatusReason(*status)),
+        photo.say(InFlight::Event::Kind::NotCorrected, notChanged + QString::fromUtf8(meta::shiftStatusReason(*status)),
                                *status == meta::ShiftStatus::kOutOfRange);
     }
     if (!plan.copiesLeft.isEmpty()) {
-        host_.logNote(plan.header->path + QStringLiteral(": dates left as they were: ") +
+        photo.say(InFlight::Event::Kind::Note, plan.header->path + QStringLiteral(": dates left as they were: ") +
                       plan.copiesLeft.join(QStringLiteral("; ")));
     }
 }
 
-void BatchRun::applyPlan(PhotoPlan& plan, meta::ImgData& data, const meta::SourceFile& sourceFile, Planner& planner,
-                        QString& outputPath) {
+void BatchRun::applyPlan(PhotoPlan& plan, InFlight& photo, Planner& planner) {
+    meta::ImgData& data = photo.data;
+    const meta::SourceFile& sourceFile = photo.source;
+    QString& outputPath = photo.outputPath;
     const PhotoHeader& header = *plan.header;
     // A folder that cannot be made or is a symbolic link shows up as the file's write error, once its name is known.
     const OutputFolder folder(nativePath(plan.destinationFolder), nativePath(header.relativeFolder));
     if (!plan.nameIsWritable) throw meta::WriteError(meta::cannotCreateMessage(nativePath(outputPath), EINVAL));
     folder.check(nativePath(outputPath));
     if (!plan.avoided.isEmpty()) {
-        host_.logNote(QStringLiteral("Not replaced: \"") + plan.avoided +
+        photo.say(InFlight::Event::Kind::Note, QStringLiteral("Not replaced: \"") + plan.avoided +
                       QStringLiteral("\" is one of the photos of this run; \"") + header.path +
                       QStringLiteral("\" was written as \"") + outputPath + QStringLiteral("\""));
     }
@@ -364,6 +567,7 @@ void BatchRun::applyPlan(PhotoPlan& plan, meta::ImgData& data, const meta::Sourc
     target.followLink = plan.replacesOriginal;
     // Another program (a second run) took the name meanwhile: the next free one, never theirs.
     target.nextName = [&](meta::OutputTarget& next) {
+        const std::lock_guard lock(plannerMutex_);
         planner.nextName(plan);
         outputPath = plan.output.filePath();
         next.name = nativePath(plan.output.name + plan.output.extension);

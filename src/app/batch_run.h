@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -69,21 +70,27 @@ class BatchRun {
     void setDryRun(bool dryRun) { dryRun_ = dryRun; }
 
   private:
-    // The guarded steps of one file: its plan, then (unless a dry run) its output; true when all of them went
-    // through. `outputPath` gets the output file's path as soon as it is formed (the log line, also when the file
-    // failed). Errors go to the host.
-    bool processFile(std::size_t index, const QString& sourceFolder, meta::ImgData& data, Planner& planner,
-                     QString& outputPath);
+    struct InFlight;
+    // The photos one after the other on this thread (one worker), or several at once on a pool of `jobs` workers;
+    // either way every plan is made and every host callback made on this thread, in list order. Answers the count
+    // of files processed.
+    int runInOrder(const QString& sourceFolder, Planner& planner);
+    int runOnPool(int jobs, const QString& sourceFolder, Planner& planner);
+    // The steps of one photo. Reading and writing may run on a worker; planning runs on the run's thread, in list
+    // order. What the host is to hear is kept in the photo until deliver() tells it.
+    void readStep(InFlight& photo, const QString& sourceFolder) const;
+    // True when the plan is to be written.
+    bool planStep(InFlight& photo, const RunOptions& options, const QString& sourceFolder, Planner& planner);
+    void writeStep(InFlight& photo, Planner& planner);
+    void deliver(InFlight& photo);
     // The plan of the file in hand (`header`, read), made with its group's when it is the first of a group met.
     PhotoPlan planFile(std::size_t index, std::shared_ptr<const PhotoHeader> header, const QString& sourceFolder,
                        const RunOptions& options, Planner& planner);
-    // Tells the host about the photo's XMP and IPTC copies left as they were, and about a photo copied without a
-    // date change.
-    void reportNotCorrected(const PhotoPlan& plan);
+    // Notes the photo's XMP and IPTC copies left as they were, and a photo copied without a date change.
+    void reportNotCorrected(const PhotoPlan& plan, InFlight& photo);
     // Writes the plan's output, its EXIF dates and their XMP and IPTC copies patched as planned (or, for another
     // file type, its bytes copied with its date fields patched). Throws the error the host is to hear.
-    void applyPlan(PhotoPlan& plan, meta::ImgData& data, const meta::SourceFile& sourceFile, Planner& planner,
-                   QString& outputPath);
+    void applyPlan(PhotoPlan& plan, InFlight& photo, Planner& planner);
 
     BatchHost& host_;
     QStringList fileList_;
@@ -95,6 +102,8 @@ class BatchRun {
     std::vector<std::vector<std::size_t>> groups_;
     std::vector<std::size_t> groupOf_;
     std::map<std::size_t, PhotoPlan> aheadPlans_;
+    // The planner is asked from the workers too (the next name, when another program took one meanwhile).
+    std::mutex plannerMutex_;
     RunEnding ending_ = RunEnding::NotStarted;
     bool dryRun_ = false;
     QLocale locale_ = QLocale::system();

@@ -2,6 +2,7 @@
 #include "app/file_list.h"
 #include "app/native_path.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -45,52 +46,95 @@ struct Walk {
     std::vector<std::string>& list;
     ScanReport* report;
     std::optional<FileIdentity> leaveOut;
+    std::vector<std::optional<FileIdentity>>* identities;
     std::set<FileIdentity> walking;
 
-    void unreadable(const fs::path& folder, int error) const {
-        if (report != nullptr) report->unreadable.emplace_back(folder.native(), std::strerror(error));
+    void unreadable(const std::string& folder, int error) const {
+        if (report != nullptr) report->unreadable.emplace_back(folder, std::strerror(error));
     }
 };
 
-void scan(const fs::path& folder, Walk& walk) {
-    const auto key = identityOf(folder.native());
-    if (!key) {
+// One entry of a folder as the listing needs it: its name, whether it is a folder (links followed) and, for a photo,
+// what it leads to.
+struct Entry {
+    std::string name;
+    bool folder = false;
+    std::optional<FileIdentity> identity;
+};
+
+std::string childPath(const std::string& folder, const std::string& name) {
+    return folder.empty() || folder.back() == '/' ? folder + name : folder + '/' + name;
+}
+
+void scan(const std::string& folder, Walk& walk) {
+    // The folder is read through one descriptor; its entries are looked up relative to it. A plain file's type
+    // comes with its name, so only a photo (for its identity) and a link or an entry of unknown type (for where it
+    // leads) are looked up at all.
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat status {};
+    if (fd < 0 || ::fstat(fd, &status) != 0) {
         walk.unreadable(folder, errno);
+        if (fd >= 0) ::close(fd);
         return;
     }
-    if (walk.walking.count(*key) > 0) return;
-    walk.walking.insert(*key);
-
-    std::error_code ec;
-    fs::directory_iterator it(folder, ec);
-    std::vector<fs::directory_entry> entries;
-    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) entries.push_back(*it);
-    if (ec) walk.unreadable(folder, ec.value());
+    const FileIdentity key{status.st_dev, status.st_ino};
+    if (walk.walking.count(key) > 0) {
+        ::close(fd);
+        return;
+    }
+    DIR* dir = ::fdopendir(fd);
+    if (dir == nullptr) {
+        walk.unreadable(folder, errno);
+        ::close(fd);
+        return;
+    }
+    walk.walking.insert(key);
+    std::vector<Entry> entries;
+    errno = 0;
+    while (const dirent* item = ::readdir(dir)) {
+        const std::string name = item->d_name;
+        if (name == "." || name == "..") continue;
+        Entry entry;
+        entry.name = name;
+        const bool photo = isListedPhotoName(name) || (walk.allTypes && isOtherPhotoName(name));
+        const bool known = item->d_type != DT_UNKNOWN && item->d_type != DT_LNK;
+        if (known && item->d_type == DT_DIR) {
+            entry.folder = true;
+        } else if (!known || photo) {
+            struct stat target {};
+            if (::fstatat(fd, name.c_str(), &target, 0) == 0) {
+                entry.folder = S_ISDIR(target.st_mode);
+                if (!entry.folder) entry.identity = FileIdentity{target.st_dev, target.st_ino};
+            }
+        }
+        entries.push_back(std::move(entry));
+        errno = 0;
+    }
+    if (errno != 0) walk.unreadable(folder, errno);
+    ::closedir(dir);
     // Byte order of the names, as the file system's own listing is in no useful order.
-    std::sort(entries.begin(), entries.end(), [](const fs::directory_entry& a, const fs::directory_entry& b) {
-        return a.path().filename().native() < b.path().filename().native();
-    });
-    for (const auto& entry : entries) {
-        std::error_code typeError;
-        if (entry.is_directory(typeError)) {
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });
+    for (Entry& entry : entries) {
+        const std::string path = childPath(folder, entry.name);
+        if (entry.folder) {
             if (!walk.recurse) continue;
             // A run's destination inside its source holds the run's own copies: listing them would correct them
             // twice on the next run.
-            if (walk.leaveOut && identityOf(entry.path().native()) == walk.leaveOut) {
-                if (walk.report != nullptr) walk.report->leftOut = entry.path().native();
+            if (walk.leaveOut && identityOf(path) == walk.leaveOut) {
+                if (walk.report != nullptr) walk.report->leftOut = path;
                 continue;
             }
-            scan(entry.path(), walk);
+            scan(path, walk);
             continue;
         }
-        const std::string name = entry.path().filename().native();
-        if (isListedPhotoName(name) || (walk.allTypes && isOtherPhotoName(name))) {
-            walk.list.push_back(entry.path().native());
-        } else if (walk.report != nullptr && isOtherPhotoName(name)) {
+        if (isListedPhotoName(entry.name) || (walk.allTypes && isOtherPhotoName(entry.name))) {
+            walk.list.push_back(path);
+            if (walk.identities != nullptr) walk.identities->push_back(entry.identity);
+        } else if (walk.report != nullptr && isOtherPhotoName(entry.name)) {
             ++walk.report->otherTypes;
         }
     }
-    walk.walking.erase(*key);
+    walk.walking.erase(key);
 }
 
 }  // namespace
@@ -102,18 +146,23 @@ std::optional<FileIdentity> identityOf(const std::string& path) {
 }
 
 void scanFolderNative(const std::string& folder, bool recurse, std::vector<std::string>& list, ScanReport* report,
-                      std::optional<FileIdentity> leaveOut, bool allTypes) {
-    Walk walk{recurse, allTypes, list, report, leaveOut, {}};
-    scan(fs::path(folder), walk);
+                      std::optional<FileIdentity> leaveOut, bool allTypes,
+                      std::vector<std::optional<FileIdentity>>* identities) {
+    Walk walk{recurse, allTypes, list, report, leaveOut, identities, {}};
+    scan(folder, walk);
 }
 
 int openFolderBeneath(const std::string& destination, const std::string& relativeFolder, int& error,
                       std::string& where, bool create) {
     where = destination;
     std::error_code made;
+    const char* const top = destination.empty() ? "." : destination.c_str();
+    int fd = ::open(top, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     // The destination itself is the user's choice, links and all; it is made when missing.
-    if (!destination.empty() && create) fs::create_directories(fs::path(destination), made);
-    int fd = ::open(destination.empty() ? "." : destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT && !destination.empty() && create) {
+        fs::create_directories(fs::path(destination), made);
+        fd = ::open(top, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    }
     if (fd < 0) {
         // Why it could not be made (a read-only disk, no permission) says more than that it is missing.
         error = errno == ENOENT && made ? made.value() : errno;
@@ -127,12 +176,21 @@ int openFolderBeneath(const std::string& destination, const std::string& relativ
         start = end + 1;
         if (part.empty() || part == ".") continue;
         where = (fs::path(where) / part).native();
-        if (part == ".." || (create && ::mkdirat(fd, part.c_str(), 0777) != 0 && errno != EEXIST)) {
-            error = part == ".." ? EINVAL : errno;
+        if (part == "..") {
+            error = EINVAL;
             ::close(fd);
             return -1;
         }
-        const int child = ::openat(fd, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        int child = ::openat(fd, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        // Made only when missing: a folder that stands there costs no failed mkdir for every photo.
+        if (child < 0 && errno == ENOENT && create) {
+            if (::mkdirat(fd, part.c_str(), 0777) != 0 && errno != EEXIST) {
+                error = errno;
+                ::close(fd);
+                return -1;
+            }
+            child = ::openat(fd, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        }
         error = errno;
         ::close(fd);
         if (child < 0) {
@@ -189,9 +247,14 @@ std::optional<std::time_t> timeFromDosDateTime(std::uint32_t dos) {
 
 std::uint32_t sourceFileDate(const std::string& nativePath) {
     struct stat st {};
-    if (::stat(nativePath.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return 0;
+    if (::stat(nativePath.c_str(), &st) != 0) return 0;
+    return fileDateOf(st);
+}
+
+std::uint32_t fileDateOf(const struct stat& status) {
+    if (S_ISDIR(status.st_mode)) return 0;
     std::tm local{};
-    const std::time_t t = st.st_mtim.tv_sec;
+    const std::time_t t = status.st_mtim.tv_sec;
     if (localtime_r(&t, &local) == nullptr) return 0;
     return dosDateTimeFromCivil(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
                                 local.tm_sec);

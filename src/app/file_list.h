@@ -2,6 +2,7 @@
 // Listing the photos of a folder tree and reading/setting file times for the batch run.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <QString>
@@ -44,9 +45,11 @@ struct ScanReport {
 // The same with the paths as the file system's bytes: a name that is not valid UTF-8 survives only in this form.
 // A sub-folder that is `leaveOut` (the destination of a run inside its source) is not entered.
 // With `allTypes` every photo and video file the run can correct is taken (isOtherPhotoName), not only ".JPG"/".jpg".
+// With `identities`, what each listed file leads to is appended there in list order (nullopt when it leads
+// nowhere), from the one look-up the listing makes of it.
 void scanFolderNative(const std::string& folder, bool recurse, std::vector<std::string>& list,
                       ScanReport* report = nullptr, std::optional<FileIdentity> leaveOut = std::nullopt,
-                      bool allTypes = false);
+                      bool allTypes = false, std::vector<std::optional<FileIdentity>>* identities = nullptr);
 
 // The folder `relativeFolder` ("a/b/" or empty) below `destination`, opened and created where missing, parents
 // included. Only the destination itself may be reached through a symbolic link: a link below it is never followed,
@@ -73,6 +76,8 @@ std::optional<std::time_t> timeFromDosDateTime(std::uint32_t dos);
 // The last-write time of a file as a DOS date-time in local time; 0 when there is no such entry or it is a folder.
 std::uint32_t sourceFileDate(const QString& path);
 std::uint32_t sourceFileDate(const std::string& nativePath);
+// The same from a status already taken (an open source's), without looking the name up again.
+std::uint32_t fileDateOf(const struct stat& status);
 // Sets the last-write time of a file; false when the time is 0 or cannot be set. Never throws.
 bool setFileDate(const QString& path, std::uint32_t dos);
 

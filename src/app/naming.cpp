@@ -213,6 +213,8 @@ int roomBefore(const std::vector<QString>& extensions) {
 
 // outputFileExists for a name in an open folder.
 bool takenIn(int folderFd, const QString& fileName) {
+    // A folder that does not exist yet holds nothing.
+    if (folderFd < 0) return false;
     const std::string name = encodePath(fileName);
     struct stat entry {};
     if (::fstatat(folderFd, name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) return false;
@@ -224,6 +226,7 @@ bool takenIn(int folderFd, const QString& fileName) {
 
 // What the name leads to in the folder, symbolic links followed.
 std::optional<std::pair<dev_t, ino_t>> identityIn(int folderFd, const QString& fileName) {
+    if (folderFd < 0) return std::nullopt;
     struct stat entry {};
     if (::fstatat(folderFd, encodePath(fileName).c_str(), &entry, 0) != 0 || S_ISDIR(entry.st_mode)) {
         return std::nullopt;

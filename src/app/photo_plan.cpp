@@ -160,24 +160,29 @@ void readContainerCamera(const meta::ByteSource& bytes, const std::vector<meta::
 
 // The header of a file the container readers read: opened and kept open for the copy, its structure read in
 // bounded pieces, never whole.
+// What the one look-up of an open source gives the header: its identity, size and time.
+void takeStatus(PhotoHeader& header, const struct stat& status) {
+    header.device = status.st_dev;
+    header.inode = status.st_ino;
+    header.size = static_cast<std::int64_t>(status.st_size);
+    header.fileDate = fileDateOf(status);
+}
+
 void readContainerHeader(PhotoHeader& header, meta::SourceFile& source, bool forPreview) {
     header.container = meta::containerOfExtension(extensionOf(header.fileName));
-    struct stat info {};
     if (const int error = source.open(header.nativePath); error != 0) {
+        struct stat info {};
         if (::stat(header.nativePath.c_str(), &info) == 0) {
             header.device = info.st_dev;
             header.inode = info.st_ino;
+            header.fileDate = fileDateOf(info);
         }
         // The JPEG reader's words for what is not a file (a FIFO could block for ever, so it is never read).
         header.readProblem = error == EINVAL ? QStringLiteral("Not a regular file")
                                              : QString::fromLocal8Bit(std::strerror(error));
         return;
     }
-    if (::fstat(source.fd(), &info) == 0) {
-        header.device = info.st_dev;
-        header.inode = info.st_ino;
-        header.size = static_cast<std::int64_t>(info.st_size);
-    }
+    takeStatus(header, source.status());
     const meta::SourceFileBytes bytes(source);
     const meta::FileDates dates = meta::readFileDates(bytes, extensionOf(header.fileName));
     header.structureProblem = QString::fromStdString(dates.problem);
@@ -446,23 +451,21 @@ PhotoHeader readPhotoHeader(const std::string& nativePath, const QString& source
     const qsizetype slash = header.relativePath.lastIndexOf(u'/');
     header.relativeFolder = header.relativePath.left(slash + 1);
     header.fileName = header.relativePath.mid(slash + 1);
-    header.fileDate = sourceFileDate(nativePath);
     if (!readAsJpeg(header.fileName)) {
         readContainerHeader(header, source, forPreview);
         return header;
     }
 
     data.readImageFile(nativePath, source);
-    struct stat info {};
-    if (source.isOpen() && ::fstat(source.fd(), &info) == 0) {
-        header.device = info.st_dev;
-        header.inode = info.st_ino;
-        header.size = static_cast<std::int64_t>(info.st_size);
-    }
+    // The source's one look-up is the reader's, through its descriptor; only a file it could not open or read is
+    // looked up by name.
+    if (source.isOpen()) takeStatus(header, source.status());
     if (!source.isOpen() || data.sourceBytes().empty()) {
-        if (::stat(nativePath.c_str(), &info) == 0) {
+        struct stat info {};
+        if (!source.isOpen() && ::stat(nativePath.c_str(), &info) == 0) {
             header.device = info.st_dev;
             header.inode = info.st_ino;
+            header.fileDate = fileDateOf(info);
         }
         const std::string& why = data.diagnostic().empty() ? data.statusText() : data.diagnostic();
         header.readProblem = why.empty() ? QStringLiteral("no such file, or not a regular file")

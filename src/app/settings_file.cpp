@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/settings_file.h"
+#include "app/worker_pool.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -7,6 +8,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <algorithm>
 #include <limits>
 #include <utility>
 
@@ -24,6 +26,7 @@ constexpr char kKeyIncludeDateTime[] = "IncludeDateTime";
 constexpr char kKeyOverwriteDateTime[] = "OverwriteDateTime";
 constexpr char kKeyPreserveModDate[] = "PreserveModDate";
 constexpr char kKeyAllTypes[] = "AllTypes";
+constexpr char kKeyJobs[] = "Jobs";
 constexpr char kKeyCameraPrefix[] = "Camera";
 constexpr char kKeyFromZone[] = "FromZone";
 constexpr char kKeyToZone[] = "ToZone";
@@ -301,6 +304,11 @@ SavedOptions loadOptions(const QString& path) {
     options.overwriteDateTime = readProfileBool(read(kKeyOverwriteDateTime), defaults.overwriteDateTime);
     options.preserveModDate = readProfileBool(read(kKeyPreserveModDate), defaults.preserveModDate);
     options.allTypes = readProfileBool(read(kKeyAllTypes), defaults.allTypes);
+    // A count that is not a whole number from 0 up leaves the choice to the program.
+    if (const auto text = read(kKeyJobs)) {
+        const std::optional<qint32> jobs = parseProfileInteger(*text);
+        options.jobs = jobs && *jobs >= 0 ? std::min<qint32>(*jobs, kMaxJobs) : defaults.jobs;
+    }
     options.cameras = loadCameraChoices(ini);
     return options;
 }
@@ -319,6 +327,9 @@ void saveOptions(const QString& path, const SavedOptions& options) {
     write(kKeyPreserveModDate, flag(options.preserveModDate));
     // Written once it is on, so that a file saved with the default stays as it was.
     if (options.allTypes || ini.value(section, QString::fromLatin1(kKeyAllTypes))) write(kKeyAllTypes, flag(options.allTypes));
+    if (options.jobs != 0 || ini.value(section, QString::fromLatin1(kKeyJobs))) {
+        write(kKeyJobs, QString::number(options.jobs));
+    }
     saveCameraChoices(ini, options.cameras);
     ini.save(path);
 }

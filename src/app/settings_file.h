@@ -32,6 +32,7 @@ struct SavedOptions {
     bool overwriteDateTime = true;
     bool preserveModDate = false;
     bool allTypes = false;  // "Also correct other photo and video files"
+    int jobs = 0;           // photos worked on at once; 0: the program's choice
     // In the section "Cameras", written only when something is chosen: "Camera1=<camera key>|<offset>", ... and
     // "FromZone", "ToZone" while the zone conversion is on.
     CameraChoices cameras;

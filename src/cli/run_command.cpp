@@ -24,6 +24,7 @@
 #include "app/time_offset.h"
 #include "app/settings_file.h"
 #include "app/stop_signals.h"
+#include "app/worker_pool.h"
 
 namespace morrowtide::cli {
 
@@ -114,6 +115,7 @@ struct Arguments {
     app::TimeOffset offset;
     std::optional<std::string> mask;
     std::optional<std::string> settingsFile;
+    std::optional<int> jobs;  // --jobs
     std::vector<std::pair<bool app::SavedOptions::*, bool>> flags;  // in the order given
 };
 
@@ -183,6 +185,8 @@ Arguments parseArguments(const std::vector<std::string>& args) {
             parsed.mask = value();
         } else if (name == "--settings") {
             parsed.settingsFile = value();
+        } else if (name == "--jobs" || name == "-j") {
+            parsed.jobs = static_cast<int>(parseOffset("--jobs", value(), 0, app::kMaxJobs));
         } else {
             throw UsageError("unknown option \"" + arg + "\"");
         }
@@ -411,6 +415,7 @@ app::RunOptions runOptionsFrom(const Arguments& parsed) {
     options.overwriteDateTime = saved.overwriteDateTime;
     options.preserveModDate = saved.preserveModDate;
     options.allTypes = saved.allTypes;
+    options.jobs = parsed.jobs.value_or(saved.jobs);
     return options;
 }
 
@@ -486,6 +491,10 @@ Naming and file options (the defaults are those of the program window):
   --settings FILE          take the mask and the options above from a settings file of
                            the program window (section [Options]); the options given on
                            the command line take precedence
+  -j, --jobs N             work on up to N photos at once (0 to 64); 0, the default,
+                           picks twice the number of processor cores, at most 8. The
+                           output, the log lines and their order are the same for
+                           every N; 1 handles one photo after the other
   -n, --dry-run            write nothing; print what a run with the same arguments
                            would do, one line per photo (see Output)
   -y, --yes                answer "Yes" when SOURCE and DEST are the same folder, the

@@ -168,6 +168,10 @@ ImgData::FileKind ImgData::kindOfPath(const std::string& path) {
 void ImgData::lookUpSource(const std::string& path, bool takeSize) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) return;
+    takeSource(path, info, takeSize);
+}
+
+void ImgData::takeSource(const std::string& path, const struct stat& info, bool takeSize) {
     sourcePath_ = path;
     sourceModified_ = localDosDateTime(info.st_mtime);
     if (takeSize) sourceSize_ = static_cast<std::int64_t>(info.st_size);
@@ -183,18 +187,23 @@ bool ImgData::readImageFile(const std::string& path, SourceFile& source) {
     bool read = false;
     try {
         clearState();
-        std::error_code error;
-        if (!std::filesystem::is_regular_file(std::filesystem::path(path), error)) return false;
-        lookUpSource(path, true);
-        statusText_ = kNotExif;
         const FileKind kind = kindOfPath(path);
-        if (kind == FileKind::kOther) return false;
-
-        if (const int failure = source.open(path); failure != 0) {
+        // Opened first and looked up through the descriptor: one open and one look-up per file.
+        const int failure = kind == FileKind::kOther ? EINVAL : source.open(path);
+        if (failure != 0) {
+            // Only then is the name looked up, to tell a missing file or one that is not a regular file (no
+            // message) from one that cannot be opened.
+            std::error_code error;
+            if (!std::filesystem::is_regular_file(std::filesystem::path(path), error)) return false;
+            lookUpSource(path, true);
+            statusText_ = kNotExif;
+            if (kind == FileKind::kOther) return false;
             statusText_ = kIllegalConstruction;
             diagnostic_ = "cannot open " + path + ": " + std::strerror(failure);
             return false;
         }
+        takeSource(path, source.status(), true);
+        statusText_ = kNotExif;
         read = kind == FileKind::kTiff ? readTiffPrefix(source) : readJpegPrefix(source);
         if (!read) {
             const int failure = errno;

@@ -156,6 +156,7 @@ class ImgData : public EndianBlock {
     bool readLoaded(FileKind kind);
     void addExifSection(int index);
     void lookUpSource(const std::string& path, bool takeSize);
+    void takeSource(const std::string& path, const struct stat& info, bool takeSize);
 
     JpegSection* sectionAt(int index) { return index < 0 ? nullptr : &sections_[static_cast<std::size_t>(index)]; }
     const JpegSection* sectionAt(int index) const {

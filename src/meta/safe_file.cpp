@@ -93,6 +93,7 @@ int SourceFile::open(const std::string& path) {
     path_ = path;
     size_ = static_cast<std::int64_t>(info.st_size);
     modified_ = info.st_mtim;
+    status_ = info;
     return 0;
 }
 
@@ -102,6 +103,7 @@ void SourceFile::close() noexcept {
     path_.clear();
     size_ = 0;
     modified_ = {};
+    status_ = {};
 }
 
 std::int64_t SourceFile::readAt(std::int64_t offset, std::size_t length, std::string& bytes) const {

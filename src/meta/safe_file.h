@@ -48,6 +48,8 @@ class SourceFile {
     const std::string& path() const { return path_; }
     // As recorded by open().
     std::int64_t size() const { return size_; }
+    // The file's status as open() took it (device, inode, size, times): the one look-up a source gets.
+    const struct stat& status() const { return status_; }
 
     // Reads up to `length` bytes at `offset` into `bytes` (appended); answers the count read, fewer only at the end
     // of the file, or -1 with errno set.
@@ -60,6 +62,7 @@ class SourceFile {
     std::string path_;
     std::int64_t size_ = 0;
     timespec modified_{};
+    struct stat status_ {};
 };
 
 // Where a written file is put, and whether it may take the place of a file that stands there.
