@@ -418,6 +418,18 @@ Geben Sie auf der Registerkarte „Optionen“ eine Dateimaske ein und klicken S
         <translation>Sehen, was ein Lauf mit jedem Foto täte, bevor etwas geschrieben wird (F5)</translation>
     </message>
     <message>
+        <source>Automatic</source>
+        <translation>Automatisch</translation>
+    </message>
+    <message>
+        <source>How many photos are read and written at once; Automatic takes twice the number of processor cores, at most 8</source>
+        <translation>Wie viele Fotos gleichzeitig gelesen und geschrieben werden; Automatisch nimmt die doppelte Zahl der Prozessorkerne, höchstens 8</translation>
+    </message>
+    <message>
+        <source>Photos at once:</source>
+        <translation>Fotos gleichzeitig:</translation>
+    </message>
+    <message>
         <source>Also correct other photo and video files</source>
         <translation>Auch andere Foto- und Videodateien korrigieren</translation>
     </message>

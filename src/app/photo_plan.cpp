@@ -17,6 +17,7 @@
 
 #include "app/camera_offsets.h"
 #include "app/file_list.h"
+#include "app/worker_pool.h"
 #include "app/native_path.h"
 #include "app/time_offset.h"
 #include "meta/date_plan.h"
@@ -506,10 +507,9 @@ std::vector<std::shared_ptr<const PhotoHeader>> readPhotoHeaders(const std::vect
                                                                  const QString& sourceFolder, int threads,
                                                                  HeaderReading* reading) {
     std::vector<std::shared_ptr<const PhotoHeader>> headers(nativePaths.size());
-    if (threads <= 0) threads = static_cast<int>(std::max(1U, std::thread::hardware_concurrency()));
-    threads = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(threads), nativePaths.size()));
+    const auto workers = std::min<std::size_t>(static_cast<std::size_t>(jobsFor(threads)), nativePaths.size());
     std::atomic<std::size_t> next{0};
-    // Each worker reads with its own container and writes only the dateValues it took.
+    // Each worker reads with its own container and writes only the headers it took.
     const auto work = [&] {
         meta::ImgData data(255);
         for (std::size_t i = next++; i < nativePaths.size(); i = next++) {
@@ -519,10 +519,15 @@ std::vector<std::shared_ptr<const PhotoHeader>> readPhotoHeaders(const std::vect
             if (reading != nullptr) ++reading->done;
         }
     };
-    std::vector<std::thread> pool;
-    for (int t = 1; t < threads; ++t) pool.emplace_back(work);
-    work();
-    for (std::thread& thread : pool) thread.join();
+    if (workers <= 1) {
+        work();
+        return headers;
+    }
+    {
+        // The same pool as the run's, sized the same way; it is done with every task when it goes.
+        WorkerPool pool(static_cast<int>(workers));
+        for (std::size_t t = 0; t < workers; ++t) pool.submit(work);
+    }
     return headers;
 }
 

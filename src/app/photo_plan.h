@@ -9,7 +9,7 @@
 //                               names, "_N" and clashes included) and a note.
 //   applyPlan(...)              writes the output (batch_run.cpp), only in a real run.
 //
-// A preview or a dry run stops after the plans; the run plans and applies one photo after the other. Both plan with
+// A preview or a dry run stops after the plans; the run plans in list order and applies the plans on its workers. Both plan with
 // the same Planner, whose reservations stand for the outputs earlier photos will have written, so the names a preview
 // shows are the names a run writes.
 #pragma once
@@ -221,7 +221,7 @@ bool readAsJpeg(const QString& fileName);
 QString outputExtensionOf(const QString& fileName);
 
 // A whole list for a preview or a dry run, in two steps that can be redone apart: the headers (readPhotoHeader for
-// each path, on `threads` threads; 0: as many as the machine has), then the plans (one Planner over the headers in
+// each path, on `threads` workers; 0: defaultJobs()), then the plans (one Planner over the headers in
 // list order, from options.sourceFolder to options.destinationFolder; cheap). Neither writes anything.
 // `headers` must be readPhotoHeaders' answer for options.sourceFolder.
 //

@@ -26,6 +26,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "app/worker_pool.h"
 #include "app/batch_run.h"
 #include "app/naming.h"
 #include "app/native_path.h"
@@ -256,7 +257,7 @@ MainWindow::MainWindow(MainWindowSetup setup)
     for (QLineEdit* field : {edtDir_, edtOutputDir_, static_cast<QLineEdit*>(edtOutputFileMask_)}) {
         connect(field, &QLineEdit::textChanged, this, &MainWindow::userChangedSomething);
     }
-    for (QSpinBox* box : {spinDays_, spinHours_, spinMinutes_, spinSeconds_}) {
+    for (QSpinBox* box : std::initializer_list<QSpinBox*>{spinDays_, spinHours_, spinMinutes_, spinSeconds_, seJobs_}) {
         connect(box, &QSpinBox::valueChanged, this, &MainWindow::userChangedSomething);
     }
     for (QCheckBox* box : {cbRec_, cbAutoRename_, cbIncPrevFName_, cbIncDateTime_, cbOverwriteDateTime_,
@@ -387,6 +388,19 @@ void MainWindow::buildOptionsTab(QWidget* page) {
         tr("Raw files, TIFF, HEIC, AVIF, PNG, WebP, movies (MP4, MOV, M4V, 3GP) and XMP sidecars besides the JPEGs; "
            "files sharing a base name keep sharing it"));
 
+    seJobs_ = new QSpinBox(page);
+    seJobs_->setObjectName(QStringLiteral("seJobs"));
+    seJobs_->setRange(0, app::kMaxJobs);
+    seJobs_->setSpecialValueText(tr("Automatic"));
+    seJobs_->setToolTip(tr("How many photos are read and written at once; Automatic takes twice the number of "
+                           "processor cores, at most 8"));
+    auto* jobsLabel = new QLabel(tr("Photos at once:"), page);
+    jobsLabel->setBuddy(seJobs_);
+    auto* jobsRow = new QHBoxLayout;
+    jobsRow->addWidget(jobsLabel);
+    jobsRow->addWidget(seJobs_);
+    jobsRow->addStretch();
+
     edtOutputFileMask_ = new MaskEdit(page);
     edtOutputFileMask_->setObjectName(QStringLiteral("edtOutputFileMask"));
     connect(edtOutputFileMask_, &MaskEdit::focusLost, this, &MainWindow::maskFocusLost);
@@ -404,11 +418,12 @@ void MainWindow::buildOptionsTab(QWidget* page) {
     grid->addWidget(cbOverwriteDateTime_, 1, 1);
     grid->addWidget(cbPreserveModDate_, 2, 1);
     grid->addWidget(cbAllTypes_, 3, 0, 1, 2);
-    grid->addItem(new QSpacerItem(0, 8), 4, 0);
-    grid->addWidget(maskLabel, 5, 0, 1, 2);
-    grid->addWidget(edtOutputFileMask_, 6, 0, 1, 2);
-    grid->addWidget(lblDateFormatExample_, 7, 0, 1, 2);
-    grid->setRowStretch(8, 1);
+    grid->addLayout(jobsRow, 4, 0, 1, 2);
+    grid->addItem(new QSpacerItem(0, 8), 5, 0);
+    grid->addWidget(maskLabel, 6, 0, 1, 2);
+    grid->addWidget(edtOutputFileMask_, 7, 0, 1, 2);
+    grid->addWidget(lblDateFormatExample_, 8, 0, 1, 2);
+    grid->setRowStretch(9, 1);
 }
 
 void MainWindow::buildMenu() {
@@ -447,6 +462,7 @@ void MainWindow::loadOptions() {
     cbOverwriteDateTime_->setChecked(options.overwriteDateTime);
     cbPreserveModDate_->setChecked(options.preserveModDate);
     cbAllTypes_->setChecked(options.allTypes);
+    seJobs_->setValue(options.jobs);
     preview_->setCameraChoices(options.cameras);
     showCameraChoices();
     // Accepted now; a mask that fails is asked about when the window is on the screen, over it.
@@ -465,6 +481,7 @@ app::SavedOptions MainWindow::savedOptions() const {
     options.overwriteDateTime = cbOverwriteDateTime_->isChecked();
     options.preserveModDate = cbPreserveModDate_->isChecked();
     options.allTypes = cbAllTypes_->isChecked();
+    options.jobs = seJobs_->value();
     options.cameras = preview_->cameraChoices();
     return options;
 }
@@ -492,6 +509,7 @@ app::RunOptions MainWindow::boxOptions() const {
     options.overwriteDateTime = cbOverwriteDateTime_->isChecked();
     options.preserveModDate = cbPreserveModDate_->isChecked();
     options.allTypes = cbAllTypes_->isChecked();
+    options.jobs = seJobs_->value();
     return options;
 }
 

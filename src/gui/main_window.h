@@ -198,6 +198,7 @@ class MainWindow : public QMainWindow {
     QCheckBox* cbOverwriteDateTime_ = nullptr;
     QCheckBox* cbPreserveModDate_ = nullptr;
     QCheckBox* cbAllTypes_ = nullptr;
+    QSpinBox* seJobs_ = nullptr;  // photos worked on at once; 0 "Automatic"
     MaskEdit* edtOutputFileMask_ = nullptr;
     QLabel* lblDateFormatExample_ = nullptr;
     QPushButton* btnSetFromPhoto_ = nullptr;
