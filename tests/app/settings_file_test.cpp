@@ -100,6 +100,29 @@ TEST_F(SettingsFileTest, SaveAndLoadRoundTrip) {
     EXPECT_EQ(loadOptions(path()).fileMask, options.fileMask);
 }
 
+TEST_F(SettingsFileTest, JobsReadAsACountFromZeroAndWrittenOnceChanged) {
+    const struct {
+        const char* text;
+        int jobs;
+    } cases[] = {{"3", 3}, {" 0x10 ", 16}, {"0", 0}, {"-1", 0}, {"two", 0}, {"1000", 64}, {"", 0}};
+    for (const auto& c : cases) {
+        write(QByteArray("[Options]\nJobs=") + c.text + "\n");
+        EXPECT_EQ(loadOptions(path()).jobs, c.jobs) << c.text;
+    }
+    // A file saved with the program's choice gets no Jobs line; once one is there it follows the setting.
+    QFile::remove(path());
+    SavedOptions options;
+    saveOptions(path(), options);
+    EXPECT_FALSE(read().contains("Jobs"));
+    options.jobs = 4;
+    saveOptions(path(), options);
+    EXPECT_TRUE(read().endsWith("Jobs=4\n")) << read().toStdString();
+    EXPECT_EQ(loadOptions(path()), options);
+    options.jobs = 0;
+    saveOptions(path(), options);
+    EXPECT_TRUE(read().endsWith("Jobs=0\n")) << read().toStdString();
+}
+
 TEST_F(SettingsFileTest, SavingKeepsEveryOtherLine) {
     const QByteArray before =
         "; written by hand\r\n"

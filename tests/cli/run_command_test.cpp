@@ -171,7 +171,7 @@ TEST_F(CliRun, HelpDocumentsOptionsAndExamples) {
     for (const char* text :
          {"Usage: morrowtide-cli run", "--days", "--hours", "--minutes", "--seconds", "--mask", "--no-recurse",
           "--no-auto-rename", "--no-filename", "--no-datetime", "--no-overwrite-datetime", "--preserve-mtime", "--yes",
-          "--settings", "Exit status", "Examples:"}) {
+          "--settings", "--jobs", "Exit status", "Examples:"}) {
         EXPECT_NE(result.out.find(text), std::string::npos) << text;
     }
 }
@@ -192,6 +192,9 @@ TEST_F(CliRun, UsageErrorsExitWithTwoAndTouchNothing) {
         {in, out, "extra"},
         {"--bogus", in, out},
         {"--mask", "/:?", in, out},
+        {"--jobs", "-1", in, out},
+        {"--jobs=65", in, out},
+        {"-j", "many", in, out},
         {"--settings", (temp.path() / "missing.ini").string(), in, out},
         {(temp.path() / "no such folder").string(), out},
         {"", out},

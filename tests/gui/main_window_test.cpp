@@ -766,6 +766,9 @@ void MainWindowTest::stopDuringRunThenShowLog() {
     window_ = makeWindow();
     child<QLineEdit>("edtDir")->setText(source);
     child<QLineEdit>("edtOutputDir")->setText(temp_->filePath("out"));
+    // One photo at a time, so that nothing is under way after the broken one when Stop is clicked (several at once
+    // finish the photos already under way, and the summary counts them).
+    child<QSpinBox>("seJobs")->setValue(1);
     bool hiddenAtOnce = false;
     // The error box of the broken file is where the user clicks Stop.
     boxes_.answer = [&](const MessageRequest& request) {
