@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/file_tree.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <fstream>
 #include <iterator>
@@ -26,6 +28,16 @@ std::map<std::string, std::string> fileTreeContents(const fs::path& root) {
         contents[name].assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
     return contents;
+}
+
+std::map<std::string, TimedFile> fileTreeWithTimes(const fs::path& root) {
+    std::map<std::string, TimedFile> files;
+    for (auto& [name, bytes] : fileTreeContents(root)) {
+        struct stat status {};
+        const std::int64_t modified = ::stat((root / name).c_str(), &status) == 0 ? status.st_mtim.tv_sec : -1;
+        files[name] = {std::move(bytes), modified};
+    }
+    return files;
 }
 
 }  // namespace morrowtide::test

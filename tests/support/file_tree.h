@@ -2,6 +2,7 @@
 // What a run left in a folder: the files below it, by relative path.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -14,5 +15,13 @@ std::vector<std::string> fileTree(const std::filesystem::path& root);
 
 // Every regular file below `root` with its bytes, by relative path: two runs' outputs compare as equal maps.
 std::map<std::string, std::string> fileTreeContents(const std::filesystem::path& root);
+
+// The same with each file's modification second, for runs whose copies must agree in their file times too.
+struct TimedFile {
+    std::string bytes;
+    std::int64_t modified = 0;
+    bool operator==(const TimedFile&) const = default;
+};
+std::map<std::string, TimedFile> fileTreeWithTimes(const std::filesystem::path& root);
 
 }  // namespace morrowtide::test

@@ -64,21 +64,4 @@ void blockRunTreeOutput(const fs::path& destination) {
     writeFile(destination / kBlockedFolder, "a file where a folder would go");
 }
 
-TreeSnapshot snapshotTree(const fs::path& root) {
-    TreeSnapshot snapshot;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        const std::string name = fs::relative(entry.path(), root).string();
-        struct stat status {};
-        if (::lstat(entry.path().c_str(), &status) != 0) continue;
-        if (S_ISDIR(status.st_mode)) {
-            snapshot[name + "/"] = {};
-        } else if (S_ISREG(status.st_mode)) {
-            snapshot[name] = {readFile(entry.path()), static_cast<std::int64_t>(status.st_mtim.tv_sec)};
-        } else {
-            snapshot[name] = {"(not a regular file)", 0};
-        }
-    }
-    return snapshot;
-}
-
 }  // namespace morrowtide::test
