@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -236,11 +237,11 @@ RunSummary BatchRun::run() {
 }
 
 PhotoPlan BatchRun::planFile(std::size_t index, std::shared_ptr<const PhotoHeader> header,
-                              const QString& sourceFolder, const RunOptions& options, Planner& planner) {
+                              const QString& sourceFolder, const RunOptions& options, Planner& planner,
+                              const ReadAhead& readAhead) {
     const std::vector<std::size_t>& group = groups_[groupOf_[index]];
     if (group.size() == 1) {
         const std::lock_guard lock(plannerMutex_);
-        planner.addSource(*header);
         return planner.plan(std::move(header), options);
     }
     if (const auto ahead = aheadPlans_.find(index); ahead != aheadPlans_.end()) {
@@ -250,12 +251,14 @@ PhotoPlan BatchRun::planFile(std::size_t index, std::shared_ptr<const PhotoHeade
         planner.replanDates(plan, std::move(header));
         return plan;
     }
-    // The first of its group: the others are read for their dates now, so that the group is named as one.
+    // The first of its group: the others are read for their dates now, so that the group is named as one. A member
+    // a worker has read already is not opened again.
     std::vector<std::shared_ptr<const PhotoHeader>> members;
     for (const std::size_t member : group) {
-        members.push_back(member == index ? header
-                                          : std::make_shared<const PhotoHeader>(
-                                                readPhotoHeader(nativeFiles_[member], sourceFolder)));
+        std::shared_ptr<const PhotoHeader> read = member == index ? header : nullptr;
+        if (!read && readAhead) read = readAhead(member);
+        if (!read) read = std::make_shared<const PhotoHeader>(readPhotoHeader(nativeFiles_[member], sourceFolder));
+        members.push_back(std::move(read));
     }
     std::vector<PhotoPlan> plans;
     {
@@ -324,10 +327,11 @@ void BatchRun::readStep(InFlight& photo, const QString& sourceFolder) const {
     }
 }
 
-bool BatchRun::planStep(InFlight& photo, const RunOptions& options, const QString& sourceFolder, Planner& planner) {
+bool BatchRun::planStep(InFlight& photo, const RunOptions& options, const QString& sourceFolder, Planner& planner,
+                        const ReadAhead& readAhead) {
     try {
         if (photo.readFailure) std::rethrow_exception(photo.readFailure);
-        photo.plan = planFile(photo.index, photo.header, sourceFolder, options, planner);
+        photo.plan = planFile(photo.index, photo.header, sourceFolder, options, planner, readAhead);
         photo.outputPath = photo.plan->output.filePath();
         photo.events.push_back({InFlight::Event::Kind::PlanMade, {}, false, photo.plan});
         if (dryRun_) {
@@ -439,6 +443,20 @@ int BatchRun::runOnPool(int jobs, const QString& sourceFolder, Planner& planner)
     std::size_t writing = 0;      // planned photos whose writing has not ended
     bool stopping = false;
     std::optional<RunOptions> options;  // of the photo to plan next, read once
+    // The members of a group that are in flight, read, for the group's plan; the others are read there.
+    const auto inFlightRead = [&](std::size_t member) {
+        return member >= nextDeliver && member < nextRead && stepOf(member) != Step::Reading;
+    };
+    const ReadAhead readAhead = [&](std::size_t member) -> std::shared_ptr<const PhotoHeader> {
+        return inFlightRead(member) ? at(member).header : nullptr;
+    };
+    // The first of a group waits for the members being read.
+    const auto groupRead = [&](std::size_t index) {
+        const std::vector<std::size_t>& group = groups_[groupOf_[index]];
+        return group.front() != index || std::all_of(group.begin(), group.end(), [&](std::size_t member) {
+                   return member < nextDeliver || member >= nextRead || inFlightRead(member);
+               });
+    };
     {
         // Declared after the photos, so that its workers are done with them before they go.
         WorkerPool pool(jobs);
@@ -454,7 +472,7 @@ int BatchRun::runOnPool(int jobs, const QString& sourceFolder, Planner& planner)
                 });
                 ++nextRead;
             }
-            if (!stopping && nextPlan < nextRead && stepOf(nextPlan) == Step::Read) {
+            if (!stopping && nextPlan < nextRead && stepOf(nextPlan) == Step::Read && groupRead(nextPlan)) {
                 // Stop is heard before a photo is started, as in a run of one photo after the other.
                 if (!options) {
                     if (host_.stopRequested()) {
@@ -469,7 +487,7 @@ int BatchRun::runOnPool(int jobs, const QString& sourceFolder, Planner& planner)
                 // one fails) to look at the disk again: it is planned once the writing before it has ended.
                 if (options && (options->autoRename || writing == 0)) {
                     InFlight& photo = at(nextPlan);
-                    if (planStep(photo, *options, sourceFolder, planner)) {
+                    if (planStep(photo, *options, sourceFolder, planner, readAhead)) {
                         ++writing;
                         photo.written = true;
                         reach(photo, Step::Writing);

@@ -6,6 +6,7 @@
 #include <QLocale>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -80,12 +81,15 @@ class BatchRun {
     // order. What the host is to hear is kept in the photo until deliver() tells it.
     void readStep(InFlight& photo, const QString& sourceFolder) const;
     // True when the plan is to be written.
-    bool planStep(InFlight& photo, const RunOptions& options, const QString& sourceFolder, Planner& planner);
+    // The header a worker has read of another listed photo, or null; a group's plan takes its members' from it.
+    using ReadAhead = std::function<std::shared_ptr<const PhotoHeader>(std::size_t index)>;
+    bool planStep(InFlight& photo, const RunOptions& options, const QString& sourceFolder, Planner& planner,
+                  const ReadAhead& readAhead = {});
     void writeStep(InFlight& photo, Planner& planner);
     void deliver(InFlight& photo);
     // The plan of the file in hand (`header`, read), made with its group's when it is the first of a group met.
     PhotoPlan planFile(std::size_t index, std::shared_ptr<const PhotoHeader> header, const QString& sourceFolder,
-                       const RunOptions& options, Planner& planner);
+                       const RunOptions& options, Planner& planner, const ReadAhead& readAhead);
     // Notes the photo's XMP and IPTC copies left as they were, and a photo copied without a date change.
     void reportNotCorrected(const PhotoPlan& plan, InFlight& photo);
     // Writes the plan's output, its EXIF dates and their XMP and IPTC copies patched as planned (or, for another
