@@ -294,6 +294,7 @@ struct BatchRun::InFlight {
     std::shared_ptr<const PhotoHeader> header;
     std::exception_ptr readFailure;
     std::optional<PhotoPlan> plan;
+    std::optional<timespec> modified;  // the output's file time
     QString outputPath;
     bool processed = false;
     bool written = false;  // its writing was handed to a worker
@@ -334,6 +335,9 @@ bool BatchRun::planStep(InFlight& photo, const RunOptions& options, const QStrin
         photo.plan = planFile(photo.index, photo.header, sourceFolder, options, planner, readAhead);
         photo.outputPath = photo.plan->output.filePath();
         photo.events.push_back({InFlight::Event::Kind::PlanMade, {}, false, photo.plan});
+        // A file time that cannot be set (a date before 1980) leaves the time of writing, silently. Worked out
+        // here, on the one thread that plans: the time zone rules are not the workers' to load.
+        if (const auto time = timeFromDosDateTime(photo.plan->outputFileDate)) photo.modified = timespec{*time, 0};
         if (dryRun_) {
             photo.events.push_back({InFlight::Event::Kind::FilePlanned, {}, false, photo.plan});
             if (!photo.plan->willBeWritten()) return false;
@@ -592,8 +596,7 @@ void BatchRun::applyPlan(PhotoPlan& plan, InFlight& photo, Planner& planner) {
         next.path = nativePath(outputPath);
         return true;
     };
-    // A file time that cannot be set (a date before 1980) leaves the time of writing, silently.
-    if (const auto time = timeFromDosDateTime(plan.outputFileDate)) target.modified = timespec{*time, 0};
+    target.modified = photo.modified;
 
     if (header.container != meta::ContainerKind::Jpeg) {
         writeContainerCopy(plan, sourceFile, std::move(target));

@@ -40,4 +40,8 @@ std::map<std::string, TimedFile> fileTreeWithTimes(const fs::path& root) {
     return files;
 }
 
+void PrintTo(const TimedFile& file, std::ostream* out) {
+    *out << file.bytes.size() << " bytes, modified " << file.modified;
+}
+
 }  // namespace morrowtide::test

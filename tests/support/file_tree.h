@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -23,5 +24,7 @@ struct TimedFile {
     bool operator==(const TimedFile&) const = default;
 };
 std::map<std::string, TimedFile> fileTreeWithTimes(const std::filesystem::path& root);
+// How a test failure shows one: its size and time, not its bytes.
+void PrintTo(const TimedFile& file, std::ostream* out);
 
 }  // namespace morrowtide::test

@@ -23,6 +23,12 @@ std::string minute(int m) {
     return "2005:06:01 10:" + mm + ":00";
 }
 
+// One file time for every file of the tree, so that two trees written a moment apart compare equal.
+void fixTime(const fs::path& file) {
+    const timespec times[2] = {{0, UTIME_OMIT}, {1136073600, 0}};
+    ::utimensat(AT_FDCWD, file.c_str(), times, 0);
+}
+
 }  // namespace
 
 void writeRunTree(const fs::path& root) {
@@ -52,16 +58,15 @@ void writeRunTree(const fs::path& root) {
         const std::string name = "e/r" + std::string(i < 10 ? "0" : "") + std::to_string(i) + ".jpg";
         writeFile(root / name, hostilePhoto(false, i % 4 == 0 ? kClash : minute(i + 40)));
     }
-    // One file time for every source, so that two trees written a moment apart give the same copies of the photos
-    // that keep their source's time.
-    const timespec times[2] = {{0, UTIME_OMIT}, {1136073600, 0}};
+    // The photos that keep their source's time then get the same copies in both.
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        if (entry.is_regular_file() && !entry.is_symlink()) ::utimensat(AT_FDCWD, entry.path().c_str(), times, 0);
+        if (entry.is_regular_file() && !entry.is_symlink()) fixTime(entry.path());
     }
 }
 
 void blockRunTreeOutput(const fs::path& destination) {
     writeFile(destination / kBlockedFolder, "a file where a folder would go");
+    fixTime(destination / kBlockedFolder);
 }
 
 }  // namespace morrowtide::test
