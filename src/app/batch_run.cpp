@@ -39,6 +39,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr std::size_t kMaxInFlight = 8;
+
 QString withDelimiter(const QString& folder) {
     return folder.endsWith(u'/') ? folder : folder + u'/';
 }
@@ -414,8 +416,10 @@ int BatchRun::runInOrder(const QString& sourceFolder, Planner& planner) {
 int BatchRun::runOnPool(int jobs, const QString& sourceFolder, Planner& planner) {
     using Step = InFlight::Step;
     const std::size_t listed = nativeFiles_.size();
-    // The photos in flight, each holding only its header: the memory stays bounded whatever the list.
-    const std::size_t window = 2 * static_cast<std::size_t>(jobs);
+    // The photos in flight, each holding only its header (a few MB at the very most, 20 sections of 64 KiB): the
+    // memory stays bounded whatever the list, the workers and the photos. Twice the workers, so that photos are
+    // read while others are written, but never more than kMaxInFlight.
+    const std::size_t window = std::min<std::size_t>(2 * static_cast<std::size_t>(jobs), kMaxInFlight);
     std::vector<std::unique_ptr<InFlight>> photos(window);
     const auto at = [&](std::size_t index) -> InFlight& { return *photos[index % window]; };
 

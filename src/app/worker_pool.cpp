@@ -1,10 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/worker_pool.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <utility>
 
 namespace morrowtide::app {
+
+void returnLargeBuffersToTheSystem() {
+    ::mallopt(M_MMAP_THRESHOLD, 512 * 1024);
+}
 
 int defaultJobs() {
     const int cores = static_cast<int>(std::max(1U, std::thread::hardware_concurrency()));

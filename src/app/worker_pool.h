@@ -19,7 +19,12 @@ int defaultJobs();
 // The number of workers a setting asks for: `setting` itself when positive, defaultJobs() otherwise; never more
 // than kMaxJobs.
 int jobsFor(int setting);
-inline constexpr int kMaxJobs = 64;
+inline constexpr int kMaxJobs = 8;
+
+// Once at a program's start: buffers larger than half a megabyte (a photo's header can take a few) go straight back
+// to the system when freed, instead of being kept by the heap of each worker that freed them, so that the memory of
+// a run follows the photos in flight rather than the number of workers.
+void returnLargeBuffersToTheSystem();
 
 class WorkerPool {
   public:

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/worker_pool.h"
 #include "cli/info_command.h"
 #include "cli/run_command.h"
 #include "meta/version.h"
@@ -35,6 +36,7 @@ void printUsage(std::ostream& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    morrowtide::app::returnLargeBuffersToTheSystem();
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         printUsage(std::cerr);

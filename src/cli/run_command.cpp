@@ -491,7 +491,7 @@ Naming and file options (the defaults are those of the program window):
   --settings FILE          take the mask and the options above from a settings file of
                            the program window (section [Options]); the options given on
                            the command line take precedence
-  -j, --jobs N             work on up to N photos at once (0 to 64); 0, the default,
+  -j, --jobs N             work on up to N photos at once (0 to 8); 0, the default,
                            picks twice the number of processor cores, at most 8. The
                            output, the log lines and their order are the same for
                            every N; 1 handles one photo after the other

@@ -243,6 +243,9 @@ bool ImgData::readJpegPrefix(const SourceFile& source) {
         }
         if (const std::optional<std::size_t> end = headerEnd(sourceBytes_, walk)) {
             sourceBytes_.resize(*end);
+            // The pieces double, so a long header may leave as much again unused; a run holds several headers at
+            // once and keeps only what they take.
+            if (sourceBytes_.capacity() - sourceBytes_.size() > kFirstReadLength * 16) sourceBytes_.shrink_to_fit();
             sourceComplete_ = false;
             return true;
         }
