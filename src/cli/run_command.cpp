@@ -516,8 +516,8 @@ the summary, such as "31 photos had no date to correct", and, without
 --all-types, the count of other photo and video files left out. A photo some of whose
 XMP or IPTC copies stay as they were (not a date, or a date without a time
 under an offset of hours: "date only") gets a line there naming each. Ctrl-C,
-SIGTERM and SIGHUP stop after the file in hand (the same signal again quits at
-once); a run that is killed leaves no partial file behind. File times are kept
+SIGTERM and SIGHUP stop after the files under way (the same signal again quits
+at once); a run that is killed leaves no partial file behind. File times are kept
 to 2 seconds, for the years 1980 to 2107.
 
 With --dry-run nothing is written and no question is asked. Standard output
