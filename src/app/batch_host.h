@@ -75,6 +75,9 @@ QString otherTypesLeftOutNote(int count);
 //             breathe() between steps; stopRequested() before each file
 //   runFinished(summary)
 // logNote also comes after listBuilt (what the listing left out or could not read) and before runFinished.
+// Every callback comes on the thread that called BatchRun::run(), in list order, however many photos are worked on
+// at once: a photo's callbacks, fileStarted to fileDone, come together once it is done and every photo before it has
+// been told. breathe() also comes while the run waits for its workers.
 class BatchHost {
 public:
     virtual ~BatchHost() = default;
