@@ -6,6 +6,8 @@
 #   fill      a run of 0xFF fill bytes before a marker: refused with a clear message, read no further than the bound
 #   sections  8 KiB sections of 64 KiB (APP2) before the image: more than the scan keeps; corrected, the rest copied
 #   small     the same photo without the big header, for comparison
+#   pool      40 photos with 24 MB of such sections each, on the most workers (--jobs 8): only a few photos are in
+#             flight at once, so memory must not follow the number of workers or photos either (same goal)
 #   [CLI=path] bench/header_memory.sh [BUILD_DIR] [SIZE_MB]     (BUILD_DIR default build/release)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -48,6 +50,12 @@ for name in ("fill", "sections", "small"):
             out.write(image)
         else:
             out.write(image)
+os.makedirs(os.path.join(work, "pool", "in"))
+app2 = seg(0xE2, b"x" * 65533)
+photo = b"\xff\xd8" + exif + app2 * (24 * 16) + image
+for i in range(40):
+    with open(os.path.join(work, "pool", "in", "p%02d.jpg" % i), "wb") as out:
+        out.write(photo)
 EOF
 
 printf '%-9s %10s %9s %12s  %s\n' case "file MB" seconds "peak RSS MB" "outcome (standard error, last line of the log)"
@@ -68,3 +76,11 @@ for name in small fill sections; do
   fi
   rm -rf "$work/$name/out"
 done
+
+# Many photos with long headers, on the most workers.
+/usr/bin/time -v -o "$work/time.txt" "$cli" run --jobs 8 --hours 1 --no-datetime "$work/pool/in" "$work/pool/out" \
+  >"$work/out.txt" 2>"$work/err.txt" || true
+peak=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$work/time.txt")
+elapsed=$(awk -F': ' '/Elapsed \(wall clock\)/ {print $2}' "$work/time.txt")
+printf '%-9s %10d %9s %12.1f  %s\n' pool "$(du -sm "$work/pool/in" | cut -f1)" "$elapsed" "$(echo "$peak / 1024" | bc -l)" \
+  "$(head -1 "$work/err.txt" | cut -c1-150) | $(tail -1 "$work/out.txt")"
