@@ -103,7 +103,7 @@ if [[ -z "$cli" ]]; then
 fi
 
 # The morrowtide lines: one worker and the default pool where the CLI has --jobs, else its plain run.
-if "$cli" run --help 2>&1 | grep -q -- '--jobs'; then
+if [[ $("$cli" run --help 2>&1) == *--jobs* ]]; then
   morrowtide_keys=(one pool)
 else
   morrowtide_keys=(single)
