@@ -39,7 +39,8 @@
 #   --baseline-cli PATH       another morrowtide-cli to time beside it
 #   --synthetic               synthetic photos even when the corpus is there
 #   --work DIR, --keep        where the folders go (default a temporary folder), and keep them afterwards
-set -euo pipefail
+set -eEuo pipefail
+trap 'echo "throughput.sh: line $LINENO failed: $BASH_COMMAND" >&2' ERR
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 sets=both
@@ -264,7 +265,7 @@ warm() {
   cat "$1"/* >/dev/null
   sync
   if [[ -d /sys/module/page_reporting ]]; then
-    python3 -c "import sys; bytearray(b'\x01') * int(sys.argv[1])" "$(du -sb "$1" | awk '{ print int($1 * 1.25) }')"
+    python3 -c "import sys; bytearray(b'\x01') * int(sys.argv[1])" "$(du -sb "$1" | awk '{ printf "%.0f", $1 * 1.25 }')"
   fi
 }
 
