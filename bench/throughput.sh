@@ -338,7 +338,7 @@ check_output() {
 
 # bench_set NAME SOURCE N: every contender over SOURCE, then the table and the targets.
 bench_set() {
-  local name=$1 source=$2 n=$3 r j et_source=$work/exiftool-source et_n
+  local name=$1 source=$2 n=$3 r j et_source=$work/exiftool-source et_n et_files
   walls=() users=() syss=() peaks=() files=()
   checked=0 check_note="outputs not read back: no exiftool"
   printf 'load average before: %s\n' "$(load)"
@@ -358,7 +358,8 @@ bench_set() {
     et_n=$((exiftool_count < n ? exiftool_count : n))
     rm -rf "$et_source"
     mkdir -p "$et_source"
-    find "$source" -type f | sort | head -n "$et_n" | xargs -d '\n' ln -t "$et_source"
+    mapfile -t et_files < <(find "$source" -type f | sort)
+    ln -t "$et_source" "${et_files[@]:0:et_n}"
     for ((r = 0; r < other_rounds; r++)); do time_once exiftool "$et_source" "$et_n"; done
     rm -rf "$et_source"
   fi
