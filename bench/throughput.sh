@@ -21,10 +21,10 @@
 # default ../shared/corpus beside the repository), or with --synthetic (or without a corpus) noise images of 3-5 MB
 # with a camera-like EXIF block. The raw-size files are the corpus's dated DNG, NEF, CR2 and TIFF files, each grown
 # to 20-30 MB by bench/raw_size.py (its largest image's strip moved to the end and filled up), run with --all-types.
-# The raw folder has fewer files than --count when one output would pass the kernel's background writeback threshold
-# (10 % of the available memory by default: some 90 files on 24 GB), so the figures are of the programs rather than
-# the disk; --raw-count sets it, lowered only when the sources and one output would not fit the page cache (70 % of
-# the available memory) or the disk. The header says which. Exits 1 when a morrowtide run left files out or the
+# The raw folder has fewer files than --count when one output would pass half the kernel's background writeback
+# threshold (10 % of the available memory by default: some 45 files on 24 GB), so the figures are of the programs
+# rather than the disk; --raw-count sets it, lowered only when the sources and one output would not fit the page
+# cache (70 % of the available memory) or the disk. The header says which. Exits 1 when a morrowtide run left files out or the
 # read-back of a moved date failed; a missed target is only reported.
 #
 # Options:
@@ -211,16 +211,17 @@ fill_folder() {
 
 # fit_folder REQUESTED AVERAGE_BYTES: into fit_count, REQUESTED or fewer files when the sources and one output would
 # not fit in 70 % of the available memory (so both stay in the page cache) or in the free disk less 2 GB, and, unless
-# --raw-count asked for more, when one output would pass the kernel's background writeback threshold (from there
-# on the disk's speed counts, not the programs'); into fit_note, what decided.
+# --raw-count asked for more, when one output would pass half the kernel's background writeback threshold (the other
+# half left to the rest of the machine; past it the disk's speed counts, not the programs'); into fit_note, what
+# decided.
 fit_folder() {
   local requested=$1 average=$2 cache_files disk_files writeback_files
   cache_files=$(calc "int($(meminfo_kb MemAvailable) * 1024 * 0.7 / (2 * $average))")
   disk_files=$(calc "int(($(disk_free_kb) - 2 * 1048576) * 1024 / (2 * $average))")
-  writeback_files=$(calc "int($(writeback_kb) * 1024 / $average)")
+  writeback_files=$(calc "int($(writeback_kb) * 1024 / 2 / $average)")
   fit_count=$requested fit_note="as asked"
   if [[ -z "$raw_count" ]] && ((writeback_files < fit_count)); then
-    fit_count=$writeback_files fit_note="lowered from $requested to keep an output below the writeback threshold"
+    fit_count=$writeback_files fit_note="lowered from $requested to keep an output below half the writeback threshold"
   fi
   if ((cache_files < fit_count)); then
     fit_count=$cache_files fit_note="lowered from $requested so that sources and one output fit the page cache"
@@ -259,13 +260,13 @@ print("%.3f %d %.2f %.2f" % (time.monotonic() - t, u.ru_maxrss, u.ru_utime, u.ru
 # Every command starts alike: sources in the page cache, no output of an earlier command waiting to be written, and
 # memory for its output at hand. A virtual machine with free page reporting hands the memory of deleted outputs back
 # to its host, and pages fetched back from the host can triple the kernel time of a copy, depending on how long ago
-# the last output was deleted. Touching as much memory as the output will need, just before the command, gives
-# every command backed pages, as on real hardware.
+# the last output was deleted. Touching twice as much memory as the output will need, just before the command,
+# gives most commands backed pages, as on real hardware (the runs' spread, printed under the table, shows the rest).
 warm() {
   cat "$1"/* >/dev/null
   sync
   if [[ -d /sys/module/page_reporting ]]; then
-    python3 -c "import sys; bytearray(b'\x01') * int(sys.argv[1])" "$(du -sb "$1" | awk '{ printf "%.0f", $1 * 1.25 }')"
+    python3 -c "import sys; bytearray(b'\x01') * int(sys.argv[1])" "$(du -sb "$1" | awk '{ printf "%.0f", $1 * 2 }')"
   fi
 }
 
