@@ -260,13 +260,15 @@ print("%.3f %d %.2f %.2f" % (time.monotonic() - t, u.ru_maxrss, u.ru_utime, u.ru
 # Every command starts alike: sources in the page cache, no output of an earlier command waiting to be written, and
 # memory for its output at hand. A virtual machine with free page reporting hands the memory of deleted outputs back
 # to its host, and pages fetched back from the host can triple the kernel time of a copy, depending on how long ago
-# the last output was deleted. Touching twice as much memory as the output will need, just before the command,
-# gives most commands backed pages, as on real hardware (the runs' spread, printed under the table, shows the rest).
+# the last output was deleted. Touching twice as much memory as the output will need (at most half the available
+# memory), just before the command, gives most commands backed pages, as on real hardware (the runs' spread, printed
+# under the table, shows the rest).
 warm() {
   cat "$1"/* >/dev/null
   sync
   if [[ -d /sys/module/page_reporting ]]; then
-    python3 -c "import sys; bytearray(b'\x01') * int(sys.argv[1])" "$(du -sb "$1" | awk '{ printf "%.0f", $1 * 2 }')"
+    python3 -c "import sys; bytearray(b'\x01') * int(sys.argv[1])" \
+      "$(du -sb "$1" | awk -v room="$(meminfo_kb MemAvailable)" '{ x = $1 * 2; if (x > room * 512) x = room * 512; printf "%.0f", x }')"
   fi
 }
 
