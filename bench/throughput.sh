@@ -122,7 +122,7 @@ load() { cut -d' ' -f1-3 /proc/loadavg; }
 # About the dirty data the kernel holds before it starts writing back: a share of the memory it can use for the cache.
 writeback_kb() { calc "int($(meminfo_kb MemAvailable) * $(cat /proc/sys/vm/dirty_background_ratio) / 100)"; }
 
-# --- the photos ---------------------------------------------------------------------------------------------------
+# --- the files ----------------------------------------------------------------------------------------------------
 seed_photos_from_corpus() {
   # The ten largest decodable, dated camera files.
   awk -F'\t' 'NR > 1 && $1 !~ /^malformed/ && $19 == "yes" && $8 != "-" { print $2 "\t" $1 }' "$corpus/INDEX.tsv" |
@@ -372,7 +372,7 @@ bench_set() {
 
 # report NAME: the table of the set just timed, ratios per file to cp -r, then the targets.
 report() {
-  local key w u s runs per_file cp_per_file ratio
+  local key w u s runs per_file cp_per_file
   declare -gA ratios=()
   cp_per_file=$(calc "$(median ${walls[cp]}) / ${files[cp]}")
   holds "$cp_per_file > 0" || cp_per_file=0.000001
@@ -401,7 +401,7 @@ report() {
 target() { if holds "$2"; then echo "$1  (met)"; else echo "$1  (MISSED)"; fi; }
 
 targets() {
-  local key text limit_kb=$(((64 * 1024 + ${files[cp]}) * 1024))
+  local key text limit_bytes=$(((64 * 1024 + ${files[cp]}) * 1024))
   if [[ -n "${ratios[pool]:-}" ]]; then
     printf -v text '%s: default pool <= 0.80 x cp -r: %.2f x' "$1" "${ratios[pool]}"
     target "$text" "${ratios[pool]} <= 0.8"
@@ -419,8 +419,8 @@ targets() {
   fi
   for key in "${morrowtide_keys[@]}"; do
     printf -v text '%s: %s peak memory < 64 MB + 1 KB per file = %.1f MB: %.1f MB' "$1" "$(label_of "$key")" \
-      "$(calc "$limit_kb / 1048576")" "$(calc "${peaks[$key]} / 1024")"
-    target "$text" "${peaks[$key]} * 1024 < $limit_kb"
+      "$(calc "$limit_bytes / 1048576")" "$(calc "${peaks[$key]} / 1024")"
+    target "$text" "${peaks[$key]} * 1024 < $limit_bytes"
   done
 }
 
