@@ -8,6 +8,7 @@
 #   small     the same photo without the big header, for comparison
 #   pool      40 photos with 24 MB of such sections each, on the most workers (--jobs 8): only a few photos are in
 #             flight at once, so memory must not follow the number of workers or photos either (same goal)
+#   raw       16 TIFF files grown to 25 MB, --all-types on --jobs 8: only two headers are read at a time (same goal)
 #   [CLI=path] bench/header_memory.sh [BUILD_DIR] [SIZE_MB]     (BUILD_DIR default build/release)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -77,10 +78,21 @@ for name in small fill sections; do
   rm -rf "$work/$name/out"
 done
 
-# Many photos with long headers, on the most workers.
-/usr/bin/time -v -o "$work/time.txt" "$cli" run --jobs 8 --hours 1 --no-datetime "$work/pool/in" "$work/pool/out" \
-  >"$work/out.txt" 2>"$work/err.txt" || true
-peak=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$work/time.txt")
-elapsed=$(awk -F': ' '/Elapsed \(wall clock\)/ {print $2}' "$work/time.txt")
-printf '%-9s %10d %9s %12.1f  %s\n' pool "$(du -sm "$work/pool/in" | cut -f1)" "$elapsed" "$(echo "$peak / 1024" | bc -l)" \
-  "$(head -1 "$work/err.txt" | cut -c1-150) | $(tail -1 "$work/out.txt")"
+# Many photos with long headers, and raw files whose directories are read through a window of several MB, each on
+# the most workers. The raw case needs the corpus's TIFF (bench/raw_size.py grows it to raw size).
+raw_seed=../shared/corpus/formats/mei/tif/ImageTestSuite/401d27e0565674c24a017588b8cd61d2.tif
+if [[ -f $raw_seed ]]; then
+  mkdir -p "$work/raw/in"
+  python3 bench/raw_size.py "$raw_seed" "$work/raw/in/r00.tif" 25000000
+  for i in $(seq -w 1 15); do cp "$work/raw/in/r00.tif" "$work/raw/in/r$i.tif"; done
+fi
+for name in pool raw; do
+  [[ -d $work/$name/in ]] || continue
+  /usr/bin/time -v -o "$work/time.txt" "$cli" run --jobs 8 --all-types --hours 1 --no-datetime "$work/$name/in" \
+    "$work/$name/out" >"$work/out.txt" 2>"$work/err.txt" || true
+  peak=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$work/time.txt")
+  elapsed=$(awk -F': ' '/Elapsed \(wall clock\)/ {print $2}' "$work/time.txt")
+  printf '%-9s %10d %9s %12.1f  %s\n' "$name" "$(du -sm "$work/$name/in" | cut -f1)" "$elapsed" \
+    "$(echo "$peak / 1024" | bc -l)" "$(head -1 "$work/err.txt" | cut -c1-150) | $(tail -1 "$work/out.txt")"
+  rm -rf "$work/$name/out"
+done

@@ -40,6 +40,10 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::size_t kMaxInFlight = 8;
+// Photos whose headers are being read at the same moment. Reading a raw file's directories takes a window of up to
+// several MB for a moment; the copies, not the reading, are what the other workers overlap, so two readers keep
+// the pool busy while the memory stays the same for any number of workers.
+constexpr std::size_t kMaxReading = 2;
 
 QString withDelimiter(const QString& folder) {
     return folder.endsWith(u'/') ? folder : folder + u'/';
@@ -465,13 +469,18 @@ int BatchRun::runOnPool(int jobs, const QString& sourceFolder, Planner& planner)
                    return member < nextDeliver || member >= nextRead || inFlightRead(member);
                });
     };
+    const auto readingNow = [&] {
+        std::size_t count = 0;
+        for (std::size_t i = nextDeliver; i < nextRead; ++i) count += stepOf(i) == Step::Reading ? 1 : 0;
+        return count;
+    };
     {
         // Declared after the photos, so that its workers are done with them before they go.
         WorkerPool pool(jobs);
         for (;;) {
             const std::uint64_t seen = changesSoFar();
             bool progressed = false;
-            while (!stopping && nextRead < listed && nextRead < nextDeliver + window) {
+            while (!stopping && nextRead < listed && nextRead < nextDeliver + window && readingNow() < kMaxReading) {
                 photos[nextRead % window] = std::make_unique<InFlight>(nextRead);
                 InFlight* photo = photos[nextRead % window].get();
                 pool.submit([&, photo] {

@@ -507,7 +507,11 @@ std::vector<std::shared_ptr<const PhotoHeader>> readPhotoHeaders(const std::vect
                                                                  const QString& sourceFolder, int threads,
                                                                  HeaderReading* reading) {
     std::vector<std::shared_ptr<const PhotoHeader>> headers(nativePaths.size());
-    const auto workers = std::min<std::size_t>(static_cast<std::size_t>(jobsFor(threads)), nativePaths.size());
+    // Reading from the page cache keeps a core busy: readers beyond the cores would only add their read windows'
+    // memory (several MB each for a raw file's directories).
+    const auto cores = static_cast<std::size_t>(std::max(1U, std::thread::hardware_concurrency()));
+    const auto workers =
+        std::min({static_cast<std::size_t>(jobsFor(threads)), cores, nativePaths.size()});
     std::atomic<std::size_t> next{0};
     // Each worker reads with its own container and writes only the headers it took.
     const auto work = [&] {
