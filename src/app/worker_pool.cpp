@@ -8,10 +8,6 @@
 
 namespace morrowtide::app {
 
-void returnLargeBuffersToTheSystem() {
-    ::mallopt(M_MMAP_THRESHOLD, 512 * 1024);
-}
-
 int defaultJobs() {
     const int cores = static_cast<int>(std::max(1U, std::thread::hardware_concurrency()));
     return std::min(2 * cores, 8);
@@ -22,6 +18,7 @@ int jobsFor(int setting) {
 }
 
 WorkerPool::WorkerPool(int threads) {
+    ::mallopt(M_MMAP_THRESHOLD, 512 * 1024);
     const int count = std::max(1, threads);
     threads_.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) threads_.emplace_back([this] { work(); });

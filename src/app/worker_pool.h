@@ -21,14 +21,12 @@ int defaultJobs();
 int jobsFor(int setting);
 inline constexpr int kMaxJobs = 8;
 
-// Once at a program's start: buffers larger than half a megabyte (a photo's header can take a few) go straight back
-// to the system when freed, instead of being kept by the heap of each worker that freed them, so that the memory of
-// a run follows the photos in flight rather than the number of workers.
-void returnLargeBuffersToTheSystem();
-
 class WorkerPool {
   public:
-    // `threads` workers (at least one).
+    // `threads` workers (at least one). From then on buffers larger than half a megabyte (a raw file's read window,
+    // a photo's long header) go straight back to the system when freed, instead of being kept by the heap of each
+    // worker that freed them, so that memory follows the photos in flight rather than the number of workers. A run
+    // of one photo after the other has no pool and keeps reusing its one heap's buffers.
     explicit WorkerPool(int threads);
     // Waits for the tasks queued and under way, then ends the workers.
     ~WorkerPool();

@@ -6,7 +6,6 @@
 #include <string_view>
 #include <vector>
 
-#include "app/worker_pool.h"
 #include "cli/info_command.h"
 #include "cli/run_command.h"
 #include "meta/version.h"
@@ -36,7 +35,6 @@ void printUsage(std::ostream& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    morrowtide::app::returnLargeBuffersToTheSystem();
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         printUsage(std::cerr);

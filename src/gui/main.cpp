@@ -4,7 +4,6 @@
 // main window closes. Nothing is saved at exit.
 #include <QApplication>
 
-#include "app/worker_pool.h"
 #include "gui/about_box.h"
 #include "gui/main_window.h"
 #include "gui/message_boxes.h"
@@ -12,7 +11,6 @@
 
 int main(int argc, char* argv[]) {
     using namespace morrowtide::gui;
-    morrowtide::app::returnLargeBuffersToTheSystem();
     QApplication app(argc, argv);
     installTranslations(app, QLocale::system());
     QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
