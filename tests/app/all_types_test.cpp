@@ -30,20 +30,10 @@ namespace meta = morrowtide::meta;
 
 namespace {
 
-// A TIFF structure whose IFD0 DateTime and Exif DateTimeOriginal read `date`.
-std::string tiffBlock(const std::string& date = "2005:06:01 10:00:00", ByteOrder order = ByteOrder::kLittle) {
-    TiffBuilder tiff(order);
-    const auto ifd0 = tiff.directory();
-    const auto exif = tiff.directory();
-    tiff.ascii(ifd0, 0x010F, "Maker");
-    tiff.ascii(ifd0, 0x0132, date);
-    tiff.link(ifd0, 0x8769, exif);
-    tiff.ascii(exif, 0x9003, date);
-    return tiff.build();
-}
+constexpr std::string_view kDate = "2005:06:01 10:00:00";
 
 std::string jpegPhoto(const std::string& date = "2005:06:01 10:00:00") {
-    return JpegBuilder().app1Exif(tiffBlock(date)).imageData().build();
+    return JpegBuilder().app1Exif(tiffPhoto(date)).imageData().build();
 }
 
 std::string sidecar(const std::string& created) {
@@ -106,11 +96,11 @@ TEST_F(AllTypesRun, EveryContainerMovesEachDateAndKeepsEveryOtherByte) {
         std::string bytes;
         std::size_t fields;  // date fields the file holds
     } cases[] = {
-        {"raw/IMG_1.CR2", tiffBlock(), 2},
-        {"raw/IMG_1b.NEF", tiffBlock("2005:06:01 10:00:00", ByteOrder::kBig), 2},
+        {"raw/IMG_1.CR2", tiffPhoto(kDate), 2},
+        {"raw/IMG_1b.NEF", tiffPhoto(kDate, "Demo", ByteOrder::kBig), 2},
         {"raw/DSCF1.RAF", raf, 2},
-        {"phone/IMG_2.heic", heicFile({.tiff = tiffBlock(), .xmp = sidecar("2005-06-01T10:00:00+02:00")}), 4},
-        {"phone/IMG_3.CR3", cr3File(tiffBlock(), tiffBlock(), static_cast<std::uint32_t>(kMovieTime)), 6},
+        {"phone/IMG_2.heic", heicFile({.tiff = tiffPhoto(kDate), .xmp = sidecar("2005-06-01T10:00:00+02:00")}), 4},
+        {"phone/IMG_3.CR3", cr3File(tiffPhoto(kDate), tiffPhoto(kDate), static_cast<std::uint32_t>(kMovieTime)), 6},
         {"movie/MVI_4.mov",
          movieFile({.version = 1, .creation = kMovieTime, .modification = kMovieTime + 60, .tracks = 2,
                     .creationDate = "2005-06-01T12:00:00+0200"}),
@@ -118,10 +108,11 @@ TEST_F(AllTypesRun, EveryContainerMovesEachDateAndKeepsEveryOtherByte) {
         {"movie/MVI_5.MP4", movieFile({.creation = kMovieTime, .modification = kMovieTime, .userDay = "2005-06-01"}),
          7},
         {"web/P_6.png",
-         pngFile({pngChunk("tIME", pngTime(2005, 6, 1, 10, 0, 0)), pngChunk("eXIf", tiffBlock()),
+         pngFile({pngChunk("tIME", pngTime(2005, 6, 1, 10, 0, 0)), pngChunk("eXIf", tiffPhoto(kDate)),
                   pngChunk("iTXt", pngXmpText(sidecar("2005-06-01T10:00:00")))}),
          5},
-        {"web/W_7.webp", webpFile({riffChunk("EXIF", tiffBlock()), riffChunk("XMP ", sidecar("2005-06-01T10:00"))}), 4},
+        {"web/W_7.webp",
+         webpFile({riffChunk("EXIF", tiffPhoto(kDate)), riffChunk("XMP ", sidecar("2005-06-01T10:00"))}), 4},
         {"IMG_8.xmp", sidecar("2005-06-01T10:00:00.25Z"), 2},
     };
     for (const Case& c : cases) writeFile(src / c.name, c.bytes);
@@ -187,7 +178,7 @@ TEST_F(AllTypesRun, AFileThatCannotBeReadSafelyIsCopiedUnchangedAndReported) {
 }
 
 TEST_F(AllTypesRun, FilesSharingABaseNameKeepSharingItAndTheDryRunNamesWhatTheRunWrites) {
-    writeFile(src / "IMG_0001.CR2", tiffBlock());
+    writeFile(src / "IMG_0001.CR2", tiffPhoto(kDate));
     writeFile(src / "IMG_0001.JPG", jpegPhoto());
     writeFile(src / "IMG_0001.xmp", sidecar("2001-01-01T01:01:01"));
     writeFile(src / "IMG_0001.CR2.xmp", sidecar("2001-01-01T01:01:01"));

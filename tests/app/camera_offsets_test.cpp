@@ -18,7 +18,7 @@ using namespace morrowtide::app;
 using morrowtide::meta::CivilDateTime;
 using morrowtide::meta::encodeDateTime;
 using morrowtide::test::cameraPhoto;
-using morrowtide::test::PhotoSpec;
+using morrowtide::test::PhotoTags;
 using morrowtide::test::replacedAll;
 using morrowtide::test::TempDir;
 using morrowtide::test::writeFile;
@@ -51,7 +51,7 @@ TEST(CameraOffsets, EachCameraMovesByTheFirstRuleThatNamesItOthersByTheGlobalOff
     TempDir temp;
     struct Photo {
         const char* name;
-        PhotoSpec spec;
+        PhotoTags tags;
         QString camera;  // as shown
         double newCapture;
         bool rule;
@@ -80,7 +80,7 @@ TEST(CameraOffsets, EachCameraMovesByTheFirstRuleThatNamesItOthersByTheGlobalOff
     };
     std::vector<std::string> names;
     for (const Photo& photo : photos) {
-        writeFile(temp.path() / photo.name, cameraPhoto(photo.spec));
+        writeFile(temp.path() / photo.name, cameraPhoto(photo.tags));
         names.push_back(photo.name);
     }
     RunOptions options = optionsFor(temp.path());
@@ -230,12 +230,12 @@ TEST(OffsetSuggestion, MedianOfGpsTimeInTheZoneMinusRecordedWithAgreement) {
 
 TEST(OffsetSuggestion, GpsStampIsReadFromTheFile) {
     TempDir temp;
-    PhotoSpec spec{"2024:07:01 12:00:00", "Maker", "A"};
-    spec.gpsDate = "2024:07:01";
-    spec.gpsTime = {3, 4, 5};
-    writeFile(temp.path() / "gps.jpg", cameraPhoto(spec));
-    spec.gpsTime = {24, 0, 0};  // not a time of day
-    writeFile(temp.path() / "bad.jpg", cameraPhoto(spec));
+    PhotoTags tags{"2024:07:01 12:00:00", "Maker", "A"};
+    tags.gpsDate = "2024:07:01";
+    tags.gpsTime = {3, 4, 5};
+    writeFile(temp.path() / "gps.jpg", cameraPhoto(tags));
+    tags.gpsTime = {24, 0, 0};  // not a time of day
+    writeFile(temp.path() / "bad.jpg", cameraPhoto(tags));
     const auto headers = headersOf(temp.path(), {"gps.jpg", "bad.jpg"});
     EXPECT_NEAR(headers[0]->gpsTime, at(2024, 7, 1, 3, 4, 5), 1e-9);
     EXPECT_EQ(headers[1]->gpsTime, 0.0);

@@ -19,7 +19,7 @@
 using namespace morrowtide::app;
 using morrowtide::meta::encodeDateTime;
 using morrowtide::test::cameraPhoto;
-using morrowtide::test::PhotoSpec;
+using morrowtide::test::PhotoTags;
 using morrowtide::test::plainPhoto;
 using morrowtide::test::readFile;
 using morrowtide::test::TempDir;

@@ -25,6 +25,7 @@
 #include "gui/timeline_widget.h"
 #include "meta/date_time.h"
 #include "support/exif_builder.h"
+#include "widget_test_support.h"
 
 using namespace morrowtide;
 using gui::CameraPanel;
@@ -38,6 +39,9 @@ class PreviewCamerasTest : public QObject {
     void mainWindowRunsWithThePreviewsCameraOffsets();
     void savedChoicesComeBackAtStart();
 };
+
+using morrowtide::test::child;
+using morrowtide::test::RecordingBoxes;
 
 namespace {
 
@@ -53,22 +57,6 @@ std::shared_ptr<const app::PhotoHeader> header(const char* model, double recorde
 
 double at(int hour, int minute = 0) {
     return meta::encodeDateTime({2024, 7, 1, hour, minute, 0, 0});
-}
-
-class RecordingBoxes : public gui::MessageBoxes {
-  public:
-    gui::MessageAnswer show(QWidget*, const gui::MessageRequest& request) override {
-        texts << request.text;
-        return gui::MessageAnswer::Ok;
-    }
-    QStringList texts;
-};
-
-template <typename T>
-T* child(QWidget& parent, const QString& name) {
-    T* widget = parent.findChild<T*>(name);
-    if (!widget) qFatal("no widget %s", qPrintable(name));
-    return widget;
 }
 
 }  // namespace
@@ -153,7 +141,7 @@ void PreviewCamerasTest::mainWindowRunsWithThePreviewsCameraOffsets() {
     // whose clock ran 30 minutes slow. Two bodies of one model are told apart by their serial numbers.
     struct Photo {
         const char* file;
-        test::PhotoSpec spec;
+        test::PhotoTags tags;
         const char* newTime;
     };
     const Photo photos[] = {
@@ -162,7 +150,7 @@ void PreviewCamerasTest::mainWindowRunsWithThePreviewsCameraOffsets() {
         {"trip/c.jpg", {"2024:07:01 10:10:00", "Canon", "Canon EOS 5D", "", "222"}, "2024:07:01 10:40:00"},
         {"trip/d.jpg", {"2024:07:02 09:00:00", "Google", "Pixel 7"}, "2024:07:02 09:00:00"},
     };
-    for (const Photo& photo : photos) test::writeFile(in / photo.file, test::cameraPhoto(photo.spec));
+    for (const Photo& photo : photos) test::writeFile(in / photo.file, test::cameraPhoto(photo.tags));
     RecordingBoxes boxes;
     gui::MainWindowSetup setup;
     setup.settingsPath = QFile::decodeName((temp.path() / "config.ini").c_str());

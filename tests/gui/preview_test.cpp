@@ -34,10 +34,14 @@
 #include "support/container_builder.h"
 #include "support/date_packet_builder.h"
 #include "support/exif_builder.h"
+#include "widget_test_support.h"
 
 using namespace morrowtide;
 using gui::DateChange;
 using gui::PreviewModel;
+
+using morrowtide::test::child;
+using morrowtide::test::RecordingBoxes;
 
 namespace {
 
@@ -80,15 +84,6 @@ class RecordingHost : public app::BatchHost {
 
   private:
     app::RunOptions options_;
-};
-
-class RecordingBoxes : public gui::MessageBoxes {
-  public:
-    gui::MessageAnswer show(QWidget*, const gui::MessageRequest& request) override {
-        texts << request.text;
-        return gui::MessageAnswer::Ok;
-    }
-    QStringList texts;
 };
 
 }  // namespace

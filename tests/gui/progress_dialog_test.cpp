@@ -10,6 +10,8 @@
 #include <QWindow>
 #include <QtTest>
 
+#include "widget_test_support.h"
+
 using morrowtide::gui::ProgressDialog;
 
 class ProgressDialogTest : public QObject {
@@ -26,14 +28,9 @@ class ProgressDialogTest : public QObject {
     void resetEmptiesLogButKeepsButton();
 };
 
-namespace {
+using morrowtide::test::child;
 
-template <typename T>
-T* child(QWidget& parent, const char* name) {
-    T* widget = parent.findChild<T*>(QString::fromLatin1(name));
-    if (!widget) qFatal("no widget %s", name);
-    return widget;
-}
+namespace {
 
 QStringList logLines(QWidget& dialog) {
     const QString text = child<QPlainTextEdit>(dialog, "Log")->toPlainText();

@@ -199,8 +199,8 @@ std::string rafFile(std::string_view jpeg) {
     return header + std::string(jpeg);
 }
 
-std::string tiffPhoto(std::string_view date, std::string_view model) {
-    TiffBuilder tiff;
+std::string tiffPhoto(std::string_view date, std::string_view model, ByteOrder order) {
+    TiffBuilder tiff(order);
     const auto ifd0 = tiff.directory();
     const auto exif = tiff.directory();
     tiff.ascii(ifd0, 0x010F, "Maker");

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "support/exif_builder.h"
+
 namespace morrowtide::test {
 
 std::string be16(std::uint16_t v);
@@ -83,8 +85,8 @@ std::string webpFile(const std::vector<std::string>& chunks, std::uint32_t state
 
 // --- TIFF ---
 // The metadata of a TIFF-based raw file, as the whole file: IFD0 with Make "Maker", `model` and DateTime, and an
-// Exif directory with DateTimeOriginal; both dates read `date` ("YYYY:MM:DD HH:MM:SS").
-std::string tiffPhoto(std::string_view date, std::string_view model = "Demo");
+// Exif directory with DateTimeOriginal; both dates read `date` ("YYYY:MM:DD HH:MM:SS"), in the byte order `order`.
+std::string tiffPhoto(std::string_view date, std::string_view model = "Demo", ByteOrder order = ByteOrder::kLittle);
 
 // --- RAF ---
 // The 108-byte header (JPEG offset and length at byte 84), then the JPEG.

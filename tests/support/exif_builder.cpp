@@ -199,48 +199,48 @@ std::string TiffBuilder::build() const {
     return out;
 }
 
-std::string cameraPhoto(const PhotoSpec& spec) {
+std::string cameraPhoto(const PhotoTags& tags) {
     // Built twice when there is a thumbnail: its offset is known once the rest is laid out.
-    const auto tiffWith = [&spec](std::uint32_t thumbnailOffset) {
+    const auto tiffWith = [&tags](std::uint32_t thumbnailOffset) {
         TiffBuilder tiff;
         const auto ifd0 = tiff.directory();
         const auto exif = tiff.directory();
-        if (!spec.make.empty()) tiff.ascii(ifd0, 0x010F, spec.make);
-        if (!spec.model.empty()) tiff.ascii(ifd0, 0x0110, spec.model);
-        if (!spec.date.empty()) tiff.ascii(ifd0, 0x0132, spec.date);
+        if (!tags.make.empty()) tiff.ascii(ifd0, 0x010F, tags.make);
+        if (!tags.model.empty()) tiff.ascii(ifd0, 0x0110, tags.model);
+        if (!tags.date.empty()) tiff.ascii(ifd0, 0x0132, tags.date);
         tiff.link(ifd0, 0x8769, exif);
-        if (!spec.date.empty()) {
-            tiff.ascii(exif, 0x9003, spec.date);
-            tiff.ascii(exif, 0x9004, spec.date);
+        if (!tags.date.empty()) {
+            tiff.ascii(exif, 0x9003, tags.date);
+            tiff.ascii(exif, 0x9004, tags.date);
         } else {
             tiff.shortValue(exif, 0xA002, 8);
         }
-        if (!spec.serial.empty()) tiff.ascii(exif, 0xA431, spec.serial);
-        if (!spec.zone.empty()) {
-            for (const std::uint16_t tag : {0x9010, 0x9011, 0x9012}) tiff.ascii(exif, tag, spec.zone);
+        if (!tags.serial.empty()) tiff.ascii(exif, 0xA431, tags.serial);
+        if (!tags.zone.empty()) {
+            for (const std::uint16_t tag : {0x9010, 0x9011, 0x9012}) tiff.ascii(exif, tag, tags.zone);
         }
-        if (!spec.gpsDate.empty()) {
+        if (!tags.gpsDate.empty()) {
             const auto gps = tiff.directory();
             tiff.link(ifd0, 0x8825, gps);
             std::string stamp;
-            for (const std::uint32_t part : spec.gpsTime) {
+            for (const std::uint32_t part : tags.gpsTime) {
                 stamp += bytes32(part, tiff.order()) + bytes32(1, tiff.order());
             }
-            tiff.entry(gps, 0x0007, 5, static_cast<std::uint32_t>(spec.gpsTime.size()), stamp);
-            tiff.ascii(gps, 0x001D, spec.gpsDate);
+            tiff.entry(gps, 0x0007, 5, static_cast<std::uint32_t>(tags.gpsTime.size()), stamp);
+            tiff.ascii(gps, 0x001D, tags.gpsDate);
         }
-        if (!spec.thumbnail.empty()) {
+        if (!tags.thumbnail.empty()) {
             const auto ifd1 = tiff.directory();
             tiff.setNext(ifd0, ifd1);
             tiff.shortValue(ifd1, 0x0103, 6);
             tiff.longValue(ifd1, 0x0201, thumbnailOffset);
-            tiff.longValue(ifd1, 0x0202, static_cast<std::uint32_t>(spec.thumbnail.size()));
-            tiff.setTrailer(spec.thumbnail);
+            tiff.longValue(ifd1, 0x0202, static_cast<std::uint32_t>(tags.thumbnail.size()));
+            tiff.setTrailer(tags.thumbnail);
         }
         return tiff.build();
     };
     std::string tiff = tiffWith(0);
-    if (!spec.thumbnail.empty()) tiff = tiffWith(static_cast<std::uint32_t>(tiff.size() - spec.thumbnail.size()));
+    if (!tags.thumbnail.empty()) tiff = tiffWith(static_cast<std::uint32_t>(tiff.size() - tags.thumbnail.size()));
     return JpegBuilder().app1Exif(tiff).imageData().build();
 }
 

@@ -158,9 +158,9 @@ inline std::string truncated(std::string_view bytes, std::size_t length) {
 // is not empty; then a decodable image.
 // `zone` adds OffsetTime, OffsetTimeOriginal and OffsetTimeDigitized ("+02:00") to the EXIF directory; `gpsDate`
 // ("YYYY:MM:DD") a GPS directory with it and `gpsTime` (hours, minutes, seconds) as GPSDateStamp and GPSTimeStamp.
-struct PhotoSpec {
-    // The fields in this order, any left out at the end (a constructor: a spec may be written with a few of them).
-    PhotoSpec(std::string date = "2005:06:01 10:00:00", std::string make = {}, std::string model = {},
+struct PhotoTags {
+    // The fields in this order, any left out at the end (a constructor: a photo may be described by a few).
+    PhotoTags(std::string date = "2005:06:01 10:00:00", std::string make = {}, std::string model = {},
               std::string thumbnail = {}, std::string serial = {}, std::string zone = {})
         : date(std::move(date)), make(std::move(make)), model(std::move(model)), thumbnail(std::move(thumbnail)),
           serial(std::move(serial)), zone(std::move(zone)) {}
@@ -174,7 +174,7 @@ struct PhotoSpec {
     std::string gpsDate;
     std::vector<std::uint32_t> gpsTime = {0, 0, 0};
 };
-std::string cameraPhoto(const PhotoSpec& spec = {});
+std::string cameraPhoto(const PhotoTags& tags = {});
 // A JPEG without EXIF data (JFIF APP0 and a decodable image).
 std::string plainPhoto();
 
