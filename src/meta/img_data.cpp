@@ -12,6 +12,7 @@
 
 #include "meta/byte_reader.h"
 #include "meta/date_plan.h"
+#include "meta/formats/jpeg_markers.h"
 #include "meta/tag_tables.h"
 
 namespace morrowtide::meta {
@@ -45,22 +46,6 @@ double localDosDateTime(std::time_t time) {
     return static_cast<double>(days) + (local.tm_hour * 3600 + local.tm_min * 60 + seconds) / 86400.0;
 }
 
-// What reading a marker code can meet besides the code.
-constexpr int kEndOfBytes = -1;
-constexpr int kTooMuchFill = -2;
-
-// The marker code at `pos` after any 0xFF fill bytes (none is required), `pos` moved past it; kEndOfBytes when the
-// bytes end first, kTooMuchFill when more than ImgData::kMaxFillBytes 0xFF bytes come in a row.
-int readMarker(const ByteReader& reader, std::size_t& pos) {
-    const std::size_t first = pos;
-    for (;;) {
-        if (!reader.fits(pos, 1)) return kEndOfBytes;
-        const int byte = reader.u8(pos++);
-        if (byte != 0xFF) return byte;
-        if (pos - first > ImgData::kMaxFillBytes) return kTooMuchFill;
-    }
-}
-
 // How far the walk of a JPEG's first bytes got: the start of the section it is at, and the sections before it.
 struct HeaderWalk {
     std::size_t resume = 0;
@@ -82,16 +67,18 @@ std::optional<std::size_t> headerEnd(std::string_view bytes, HeaderWalk& walk) {
     std::size_t pos = walk.resume;
     for (;;) {
         walk.resume = pos;
-        const int marker = readMarker(reader, pos);
-        if (marker == kEndOfBytes) return std::nullopt;
-        if (marker == kTooMuchFill) return pos;
+        const JpegMarker marker = nextJpegMarker(bytes, pos);
+        if (marker.status == JpegMarker::Status::EndOfBytes) return std::nullopt;
+        if (marker.status == JpegMarker::Status::TooMuchFill) return marker.at + ImgData::kMaxFillBytes + 1;
+        if (marker.status == JpegMarker::Status::TooMuchStray) return pos + marker.stray + 1;
+        pos = marker.code + 1;
         if (!reader.fits(pos, 2)) return std::nullopt;
         const std::uint16_t length = reader.u16(pos);
         if (length < 2) return pos + 2;
         if (!reader.fits(pos, length)) return std::nullopt;
         pos += length;
         ++walk.sections;
-        if (marker == 0xDA || marker == 0xD9 || walk.sections == ImgData::kMaxSections) return pos;
+        if (marker.marker == 0xDA || marker.marker == 0xD9 || walk.sections == ImgData::kMaxSections) return pos;
     }
 }
 
@@ -146,6 +133,7 @@ void ImgData::clearState() {
     iptc_.reset();
     extraExif_.clear();
     headerRefusal_.clear();
+    strayBytes_ = 0;
     patched_.fill(false);
     bigEndian = false;
     block.clear();
@@ -309,14 +297,22 @@ bool ImgData::scanJpegSections(std::string_view fileBytes) {
     sectionCount_ = 0;
     while (sectionCount_ < kMaxSections) {
         // The file may end anywhere: without a marker or a length field there is no further section.
-        const std::size_t start = pos;
-        const int marker = readMarker(reader, pos);
-        if (marker == kEndOfBytes) return hasAnyMetadata();
-        if (marker == kTooMuchFill) {
+        const JpegMarker found = nextJpegMarker(fileBytes, pos);
+        strayBytes_ += static_cast<std::int64_t>(found.stray);
+        if (found.status == JpegMarker::Status::EndOfBytes) return hasAnyMetadata();
+        if (found.status == JpegMarker::Status::TooMuchFill) {
             headerRefusal_ = "Cannot read file \"" + sourcePath_ + "\". Its JPEG header has more than " +
                              std::to_string(kMaxFillBytes) + " fill bytes (0xFF) before one marker.";
             return hasAnyMetadata();
         }
+        if (found.status == JpegMarker::Status::TooMuchStray) {
+            headerRefusal_ = "Cannot read file \"" + sourcePath_ + "\". Its JPEG header holds more than " +
+                             std::to_string(kMaxJpegStrayBytes) + " bytes that belong to no section.";
+            return hasAnyMetadata();
+        }
+        const std::size_t start = found.at;
+        const int marker = found.marker;
+        pos = found.code + 1;
         if (!reader.fits(pos, 2)) return hasAnyMetadata();
         const std::uint16_t length = reader.u16(pos);
         // A length below 2 cannot even cover itself; nothing after it can be trusted.
@@ -364,6 +360,12 @@ bool ImgData::scanJpegSections(std::string_view fileBytes) {
         }
     }
     return hasAnyMetadata();
+}
+
+std::int64_t ImgData::scanOffset() const {
+    if (tiffMode_ || sectionCount_ == 0) return -1;
+    const JpegSection& last = sections_[static_cast<std::size_t>(sectionCount_ - 1)];
+    return last.marker == 0xDA ? last.fileOffset : -1;
 }
 
 void ImgData::addExifSection(int index) {

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "meta/formats/jpeg_markers.h"
 #include "meta/image_info.h"
 #include "meta/iptc.h"
 #include "meta/safe_file.h"
@@ -24,8 +25,8 @@ struct JpegSection {
     std::string data;
     int marker = 0;         // the byte that follows 0xFF, e.g. 0xE1
     std::int32_t size = 0;  // value of the length field (it counts its own two bytes)
-    // Where the section lies in the source: fileOffset is the first byte of its marker (the first 0xFF fill byte,
-    // or the marker code itself when no 0xFF preceded it); the length field starts at dataOffset; storedLength bytes
+    // Where the section lies in the source: fileOffset is the first byte of its marker (the first 0xFF fill byte);
+    // the length field starts at dataOffset; storedLength bytes
     // of `data` came from the file (less than `size` only when the file ended inside the section).
     std::int64_t fileOffset = 0;
     std::int64_t dataOffset = 0;
@@ -40,7 +41,7 @@ class ImgData : public EndianBlock {
     static constexpr int kMaxSections = 20;
     // 0xFF fill bytes allowed before one marker of the sections the scan keeps. Together with the 20 sections of at
     // most 64 KiB this bounds what one file's header read may hold; a longer run refuses the file.
-    static constexpr std::size_t kMaxFillBytes = std::size_t{1} << 16;
+    static constexpr std::size_t kMaxFillBytes = kMaxJpegFillBytes;
     // A JPEG is read in pieces, the first this long, each further one as long as all read before it.
     static constexpr std::size_t kFirstReadLength = std::size_t{1} << 14;
     // A TIFF-structured file is read from file offset 8 into a block of this many bytes.
@@ -88,6 +89,10 @@ class ImgData : public EndianBlock {
     // Why no corrected copy may be written from this file's header (it holds more than the reader may keep), as
     // the message the writer raises; empty when nothing stands against it.
     const std::string& headerRefusal() const { return headerRefusal_; }
+    // Bytes between the header sections that belong to none (passed over by the walk, copied as they stand).
+    std::int64_t strayBytes() const { return strayBytes_; }
+    // Where the first start-of-scan section begins in the file; -1 when the sections read end before it.
+    std::int64_t scanOffset() const;
 
     // Reader steps, public for the writer and for tests; they work on the bytes of a whole file. readJpeg and
     // readTiff catch every failure and answer false; scanJpegSections and decodeExifBlock let the walker's failures
@@ -186,6 +191,7 @@ class ImgData : public EndianBlock {
     };
     std::vector<ExtraExif> extraExif_;
     std::string headerRefusal_;
+    std::int64_t strayBytes_ = 0;
     std::array<bool, kMaxSections> patched_{};
 };
 

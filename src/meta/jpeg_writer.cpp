@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "meta/byte_reader.h"
+#include "meta/formats/jpeg_markers.h"
 
 namespace morrowtide::meta {
 
@@ -119,7 +120,85 @@ std::size_t appendUpToLastRange(std::string& out, std::string_view source, const
     return copied;
 }
 
+// How much of the image data is read back from the output and compared before it is published: where the rebuilt
+// header meets the data any fault in the layout shows.
+constexpr std::size_t kCheckedScanBytes = 4096;
+constexpr int kStartOfScan = 0xDA;
+
+// Where the image data starts: the first scan at or after `from`, the sections walked as the header reader walks
+// them; `read(pos, length)` gives the source's bytes (fewer at its end). Where the walk ends before a scan (a length
+// field below 2, the end of the image, the end of the file), the place it ended: no section the header keeps lies
+// beyond it, so every byte from there on must be copied as it stands, the image data among them. nullopt only where
+// the walk cannot tell which bytes are sections.
+template <typename Read>
+std::optional<std::uint64_t> walkToImageData(std::uint64_t from, const Read& read) {
+    std::uint64_t pos = from;
+    std::string window;
+    for (;;) {
+        const JpegMarker found = nextJpegMarkerAt(pos, read, window);
+        if (found.status == JpegMarker::Status::EndOfBytes) return pos + found.stray;
+        if (found.status != JpegMarker::Status::Found) return std::nullopt;
+        if (found.marker == kStartOfScan || found.marker == 0xD9 || found.code + 3 > window.size()) {
+            return pos + found.at;
+        }
+        const ByteReader reader(window, true);
+        const std::uint16_t length = reader.u16(found.code + 1);
+        if (length < 2) return pos + found.at;
+        pos += found.code + 1 + length;
+    }
+}
+
+ImageDataNotKept scanNotFound(const ImgData& data) {
+    return ImageDataNotKept("\"" + data.sourcePath() +
+                            "\" was not written: the start of its image data could not be found, so the copy "
+                            "could not be checked.");
+}
+
+ImageDataNotKept scanNotKept(const ImgData& data) {
+    return ImageDataNotKept("\"" + data.sourcePath() +
+                            "\" was not written: its image data would not have been copied unchanged.");
+}
+
+// Where the image data starts in the source whose first bytes are `prefix` (all of it when `source` is null).
+std::uint64_t imageDataStart(const ImgData& data, std::string_view prefix, const SourceFile* source) {
+    if (data.scanOffset() >= 0) return static_cast<std::uint64_t>(data.scanOffset());
+    // The header read stopped before the scan (more sections than it keeps): the walk goes on in the file.
+    std::uint64_t from = 2;
+    if (data.sectionCount() > 0) from = static_cast<std::uint64_t>(data.section(data.sectionCount() - 1).endOffset());
+    const auto read = [&](std::uint64_t pos, std::size_t length) {
+        std::string bytes;
+        if (source == nullptr) {
+            if (pos < prefix.size()) bytes.assign(prefix.substr(static_cast<std::size_t>(pos), length));
+        } else if (source->readAt(static_cast<std::int64_t>(pos), length, bytes) < 0) {
+            throw WriteError("Cannot open file \"" + data.sourcePath() + "\". " + std::strerror(errno));
+        }
+        return bytes;
+    };
+    const std::optional<std::uint64_t> scan = walkToImageData(from, read);
+    if (!scan) throw scanNotFound(data);
+    return *scan;
+}
+
+// The rebuilt header ends before the image data starts: every byte from there on is copied as it stands.
+void checkLayout(const ImgData& data, const std::vector<Range>& ranges, std::size_t rest, std::uint64_t scan) {
+    const bool intoScan = std::any_of(ranges.begin(), ranges.end(), [&](const Range& r) { return r.end > scan; });
+    if (intoScan || rest > scan) throw scanNotKept(data);
+}
+
 }  // namespace
+
+void checkImageDataKept(const ImgData& data, const SafeFileWriter& out, std::int64_t outputScan,
+                        std::string_view sourceScan, std::int64_t scanLength) {
+    std::string written;
+    const std::size_t wanted = std::min<std::size_t>(sourceScan.size(), kCheckedScanBytes);
+    out.readAt(outputScan, wanted, written);
+    // The output must end where the source's image data ends: its last byte is there, and no byte after it.
+    std::string last;
+    const bool endsThere = scanLength <= 0 || out.readAt(outputScan + scanLength - 1, 2, last) == 1;
+    if (written != sourceScan.substr(0, wanted) || !endsThere) {
+        throw scanNotKept(data);
+    }
+}
 
 std::string readSourceFile(const std::string& path) {
     const auto cannotOpen = [&path](int error) {
@@ -180,11 +259,16 @@ void writeHeaderSections(const ImgData& data, SafeFileWriter& out) {
 void writeJpegTo(const ImgData& data, std::string_view sourceBytes, const OutputTarget& outPath) {
     // Located before the output is created, so a mismatch leaves nothing behind.
     const std::vector<Range> ranges = rewrittenRanges(data, sourceBytes);
+    const std::uint64_t scan = imageDataStart(data, sourceBytes, nullptr);
     std::string head = headerBytes(data);
     const std::size_t copied = appendUpToLastRange(head, sourceBytes, ranges);
+    checkLayout(data, ranges, copied, scan);
     SafeFileWriter out(outPath);
     out.write(head);
     if (copied < sourceBytes.size()) out.write(sourceBytes.substr(copied));
+    const std::string_view image = sourceBytes.substr(static_cast<std::size_t>(scan));
+    checkImageDataKept(data, out, static_cast<std::int64_t>(head.size() + (scan - copied)),
+                       image.substr(0, kCheckedScanBytes), static_cast<std::int64_t>(image.size()));
     out.commit();
 }
 
@@ -200,6 +284,13 @@ void writeJpegTo(const ImgData& data, const SourceFile& source, const OutputTarg
     // replacements, all of them in the bytes read. After it comes the rest of the file from `rest` on.
     std::string head = headerBytes(data);
     const std::size_t rest = appendUpToLastRange(head, prefix, ranges);
+    const std::uint64_t scan = imageDataStart(data, prefix, &source);
+    checkLayout(data, ranges, rest, scan);
+    if (scan > static_cast<std::uint64_t>(size)) throw scanNotFound(data);
+    std::string image;
+    if (source.readAt(static_cast<std::int64_t>(scan), kCheckedScanBytes, image) < 0) {
+        throw WriteError("Cannot open file \"" + data.sourcePath() + "\". " + std::strerror(errno));
+    }
 
     SafeFileWriter out(outPath);
     try {
@@ -222,6 +313,8 @@ void writeJpegTo(const ImgData& data, const SourceFile& source, const OutputTarg
     }
     // Changed while it was being copied: the output could be a mix of old and new.
     if (!source.unchanged()) throw changedAfterReading(data);
+    checkImageDataKept(data, out, static_cast<std::int64_t>(head.size() + (scan - rest)), image,
+                       size - static_cast<std::int64_t>(scan));
     out.commit();
 }
 

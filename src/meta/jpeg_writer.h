@@ -18,6 +18,18 @@ namespace morrowtide::meta {
 inline constexpr std::string_view kDefaultJfifSegment{
     "\xFF\xE0\x00\x10\x4A\x46\x49\x46\x00\x01\x02\x01\x01\x2C\x01\x2C\x00\x00", 18};
 
+// A corrected copy refused because its image data would differ from the source's: nothing is published.
+class ImageDataNotKept : public WriteError {
+  public:
+    using WriteError::WriteError;
+};
+
+// The last check before a corrected copy is published: the output `out` holds, from `outputScan` on, the source's
+// image data, which starts with `sourceScan` (its first bytes) and is `scanLength` bytes long. Reads back the first
+// bytes and the output's length. Throws ImageDataNotKept.
+void checkImageDataKept(const ImgData& data, const SafeFileWriter& out, std::int64_t outputScan,
+                        std::string_view sourceScan, std::int64_t scanLength);
+
 // The whole file, or WriteError "Cannot open file "<path>". <reason>".
 std::string readSourceFile(const std::string& path);
 

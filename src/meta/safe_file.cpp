@@ -232,6 +232,27 @@ void SafeFileWriter::writeAt(std::int64_t offset, std::string_view bytes) {
     }
 }
 
+std::int64_t SafeFileWriter::readAt(std::int64_t offset, std::size_t length, std::string& bytes) const {
+    if (fd_ < 0 || offset < 0) throw WriteError(streamWriteMessage(target_.path, EBADF));
+    const std::size_t start = bytes.size();
+    bytes.resize(start + length);
+    std::size_t got = 0;
+    while (got < length) {
+        const ssize_t read = ::pread(fd_, bytes.data() + start + got, length - got, static_cast<off_t>(offset) +
+                                                                                       static_cast<off_t>(got));
+        if (read < 0 && errno == EINTR) continue;
+        if (read < 0) {
+            const int error = errno;
+            bytes.resize(start);
+            throw WriteError(streamWriteMessage(target_.path, error));
+        }
+        if (read == 0) break;
+        got += static_cast<std::size_t>(read);
+    }
+    bytes.resize(start + got);
+    return static_cast<std::int64_t>(got);
+}
+
 void SafeFileWriter::copyFrom(const SourceFile& source, std::int64_t offset, std::int64_t length,
                               const KernelCopy& kernelCopy) {
     if (fd_ < 0 || !source.isOpen() || offset < 0 || length < 0) failWrite(EBADF);

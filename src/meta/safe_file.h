@@ -99,6 +99,9 @@ class SafeFileWriter {
     void write(std::string_view bytes);
     // Overwrites the content from `offset` on with `bytes` (the file position stays). Throws like write().
     void writeAt(std::int64_t offset, std::string_view bytes);
+    // Reads back up to `length` bytes written at `offset` into `bytes` (appended); answers the count read. Throws
+    // like write() when they cannot be read.
+    std::int64_t readAt(std::int64_t offset, std::size_t length, std::string& bytes) const;
     // Appends `length` bytes of `source` from `offset` on, copied by the kernel, through a read and write loop where
     // the kernel copy is refused (another file system, an old kernel) or falls short. Throws like write() when the
     // bytes cannot all be copied, the source's end coming early included.

@@ -134,9 +134,9 @@ std::vector<Source> largeSources() {
         EXPECT_EQ(static_cast<long>(source.prefix), static_cast<long>(ImgData::kFirstReadLength) + shift);
         sources.push_back(std::move(source));
     }
-    // No scan header before the file ends, a file that is no JPEG, a cut section, a section too short for itself.
-    // (Blanks read as sections of marker 0x20 and 8224 bytes, up to the end of the file.)
-    sources.push_back({"no_scan", soi + exif + std::string(200000, ' '), 0});
+    // Bytes of no section and no scan header before the file ends (read no further than the bound for such bytes),
+    // a file that is no JPEG, a cut section, a section too short for itself.
+    sources.push_back({"no_scan", soi + exif + std::string(200000, ' '), soi.size() + exif.size() + kMaxJpegStrayBytes + 1});
     sources.push_back({"not_jpeg", "GIF89a" + scanBytes(200000), 2});
     sources.push_back({"cut_section",
                        soi + exif + section(0xE2, 60000, 'q') +

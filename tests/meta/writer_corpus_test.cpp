@@ -89,22 +89,29 @@ std::vector<std::pair<std::string, std::string>> taggedValues(const std::vector<
     return values;
 }
 
-// Leading marker segments up to SOS (with any fill bytes before their markers) and the bytes from SOS on.
+// Leading marker segments up to SOS (with any fill bytes before their markers), the bytes between them that belong
+// to no segment (in order, joined: moving a section to the front joins the runs around it), and the bytes from SOS on.
 struct Split {
     std::vector<std::string> segments;
+    std::string stray;
     std::string rest;
 };
 
 Split split(const std::string& jpeg) {
     Split out;
     std::size_t pos = 2;
-    while (pos + 4 <= jpeg.size()) {
-        std::size_t marker = pos;
-        while (marker < jpeg.size() && static_cast<unsigned char>(jpeg[marker]) == 0xFF) ++marker;
-        if (marker + 3 > jpeg.size() || static_cast<unsigned char>(jpeg[marker]) == 0xDA) break;
+    for (;;) {
+        const JpegMarker found = nextJpegMarker(jpeg, pos);
+        out.stray += jpeg.substr(pos, found.stray);
+        if (found.status != JpegMarker::Status::Found) {
+            pos += found.stray;
+            break;
+        }
+        pos = found.at;
+        if (found.marker == 0xDA || found.code + 3 > jpeg.size()) break;
         const std::size_t length =
-            static_cast<unsigned char>(jpeg[marker + 1]) * 256u + static_cast<unsigned char>(jpeg[marker + 2]);
-        const std::size_t end = std::min(jpeg.size(), marker + 1 + length);
+            static_cast<unsigned char>(jpeg[found.code + 1]) * 256u + static_cast<unsigned char>(jpeg[found.code + 2]);
+        const std::size_t end = std::min(jpeg.size(), found.code + 1 + length);
         out.segments.push_back(jpeg.substr(pos, end - pos));
         pos = end;
     }
@@ -233,6 +240,7 @@ TEST(WriterCorpusTest, ShiftingByOneHourChangesOnlyTheDates) {
         ++rearranged;
         const Split before = split(source), after = split(out);
         EXPECT_EQ(before.rest, after.rest);
+        EXPECT_EQ(before.stray, after.stray);
         std::multiset<std::string> expected(before.segments.begin(), before.segments.end());
         auto take = [&expected](const JpegSection* section, const std::string& stored) {
             if (section == nullptr) return;

@@ -5,6 +5,7 @@
 
 #include "meta/byte_reader.h"
 #include "meta/formats/iptc_dates.h"
+#include "meta/formats/jpeg_markers.h"
 #include "meta/formats/readers.h"
 
 namespace morrowtide::meta::formats {
@@ -166,25 +167,25 @@ void scanJpegBlocks(const ByteSource& source, std::uint64_t offset, std::uint64_
     }
     std::uint64_t at = offset + 2;
     bool exifSeen = false;
+    const auto read = [&](std::uint64_t pos, std::size_t wanted) {
+        return readPiece(source, pos, std::min<std::uint64_t>(wanted, end - pos), "a JPEG marker");
+    };
+    std::string window;
     for (std::uint64_t count = 0; count < kMaxJpegSegments; ++count) {
-        if (end - at < 4) return;  // the header ends with the data; nothing further to find
-        const std::string headBytes = readPiece(source, at, 4, "a JPEG marker");
-        const ByteReader head(headBytes, true);
-        if (head.u8(0) != 0xFF) throw ScanProblem("no JPEG marker at " + std::to_string(at));
-        const int marker = head.u8(1);
-        if (marker == 0xFF) {
-            ++at;  // fill byte
-            continue;
+        const JpegMarker found = nextJpegMarkerAt(at, read, window);
+        if (found.status == JpegMarker::Status::EndOfBytes) return;  // the header ends with the data
+        if (found.status != JpegMarker::Status::Found) {
+            throw ScanProblem("the JPEG header at " + std::to_string(at) + " holds more bytes that belong to no "
+                              "section than a JPEG reader passes over");
         }
+        const int marker = found.marker;
         if (marker == 0xDA || marker == 0xD9) return;  // the image data starts: no metadata follows
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
-            at += 2;
-            continue;
-        }
-        const std::uint64_t segment = head.u16(2);
+        if (found.code + 3 > window.size()) return;    // no length field: nothing further to find
+        at += found.code + 1;
+        const std::uint64_t segment = ByteReader(window, true).u16(found.code + 1);
         if (segment < 2) throw ScanProblem("a JPEG segment length below 2 at " + std::to_string(at));
-        if (segment > end - at - 2) throw ScanProblem("a JPEG segment at " + std::to_string(at) + " runs past the JPEG");
-        const std::uint64_t payload = at + 4, payloadLength = segment - 2;
+        if (segment > end - at) throw ScanProblem("a JPEG segment at " + std::to_string(at) + " runs past the JPEG");
+        const std::uint64_t payload = at + 2, payloadLength = segment - 2;
         if (marker == 0xE1) {
             const std::string signature =
                 readPiece(source, payload, std::min<std::uint64_t>(payloadLength, kJpegXmpSignature.size()), "an APP1");
