@@ -332,7 +332,8 @@ TEST(ContainerReaders, KeepOnlySoManyNotes) {
     for (std::size_t i = 0; i <= 2 * kMaxContainerNotes; ++i) {
         chunks.push_back(pngChunk("zTXt", "Raw profile type " + std::to_string(i) + std::string("\0\0x", 3)));
     }
-    const MemoryByteSource source(pngFile(chunks));
+    const std::string file = pngFile(chunks);
+    const MemoryByteSource source(file);
     const ContainerScan scan = scanContainer(source, ".png");
     EXPECT_EQ(scan.dates.problem, "");
     EXPECT_EQ(scan.notes.size(), kMaxContainerNotes);
