@@ -24,6 +24,11 @@ using namespace morrowtide::meta;
 namespace {
 
 const std::filesystem::path kFormats = std::filesystem::path(MORROWTIDE_CORPUS_DIR) / "formats";
+// Files the readers refuse on purpose, with a part of the reason: they break a rule of their format.
+const std::map<std::string, std::string> kRefused = {
+    // Two tIME chunks, where a PNG may hold one.
+    {"mei/png/ImageTestSuite/9bd8a9ed81c5a9190f74496197da7249.png", "second time of last change"},
+};
 // INDEX.tsv cuts its dates column at this many characters.
 constexpr std::size_t kDatesColumnLimit = 400;
 
@@ -150,6 +155,10 @@ TEST(ContainerCorpus, DateFieldsAgreeWithExiftool) {
         const std::string extension = std::filesystem::path(row.path).extension().string();
         if (scan.kind == ContainerKind::Unknown && containerOfExtension(extension) == ContainerKind::Unknown) {
             ++count.unread;  // a type no reader is meant for (MRW, X3F, CRW)
+            continue;
+        }
+        if (const auto refused = kRefused.find(row.path); refused != kRefused.end()) {
+            EXPECT_NE(dates.problem.find(refused->second), std::string::npos) << dates.problem;
             continue;
         }
         ASSERT_EQ(dates.problem, "");

@@ -263,6 +263,45 @@ TEST(ContainerReaders, RefuseStructuresThatCannotBeReadSafely) {
     }
 }
 
+// A count the file states is believed only as far as the bytes and the scan's budgets hold it: a small hostile
+// file must not make a reader keep, or loop over, millions of entries. Counts within them are read as before.
+TEST(ContainerReaders, CountsBeyondWhatTheFileHoldsAreRefused) {
+    const auto webpOfXmp = [](std::size_t count) {
+        return webpFile(std::vector<std::string>(count, riffChunk("XMP ", "<x/>")));
+    };
+    // A movie's own fields: two in mvhd, four in each track.
+    const int tracksAtLimit = static_cast<int>((kMaxContainerFields - 2) / 4);
+    struct Case {
+        const char* name;
+        std::string file;
+        const char* extension;
+        const char* problem;  // a part of the problem's text; empty: read without one
+    } cases[] = {
+        {"iloc extents taking no bytes", heicWithEmptyExtents(1000, 0xFFFF), ".heic", "items and item parts"},
+        {"iloc extents taking no bytes, few", heicWithEmptyExtents(3, 2), ".heic", ""},
+        {"iloc items beyond its bytes", heicWithEmptyExtents(1, 1, 0xFFFFFFFF), ".heic", "4294967295 items, more than"},
+        {"iloc extents beyond its bytes", heicWithMissingExtents(0xFFFF, 2), ".heic", "65535 parts, more than"},
+        {"iloc extents all held", heicWithMissingExtents(3, 3), ".heic", ""},
+        {"png with two tIME", pngWithTimes(2), ".png", "second time of last change"},
+        {"png with 100000 tIME", pngWithTimes(100'000), ".png", "second time of last change"},
+        {"movie fields at the limit", movieFile({.tracks = tracksAtLimit}), ".mov", ""},
+        {"movie fields past the limit", movieFile({.tracks = tracksAtLimit + 1}), ".mov", "date fields"},
+        {"webp blocks at the limit", webpOfXmp(kMaxEmbeddedBlocks), ".webp", ""},
+        {"webp blocks past the limit", webpOfXmp(kMaxEmbeddedBlocks + 1), ".webp", "blocks of metadata"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const MemoryByteSource source(c.file);
+        const ContainerScan scan = scanContainer(source, c.extension);
+        if (std::string_view(c.problem).empty()) {
+            EXPECT_EQ(scan.dates.problem, "");
+        } else {
+            EXPECT_NE(scan.dates.problem.find(c.problem), std::string::npos) << scan.dates.problem;
+            EXPECT_TRUE(scan.dates.fields.empty() && scan.blocks.empty() && scan.checksums.empty());
+        }
+    }
+}
+
 // What cannot be patched in place is left out and said, without refusing the rest of the file.
 TEST(ContainerReaders, NoteWhatIsLeftOut) {
     struct Case {
@@ -275,6 +314,9 @@ TEST(ContainerReaders, NoteWhatIsLeftOut) {
         {"free-form creation time", pngFile({pngChunk("tEXt", std::string("Creation Time\0Sat, 01 Jan 2000", 30))}),
          ".png"},
         {"mvhd version 2", ftyp("qt  ") + box("moov", fullBox("mvhd", 2, std::string(96, '\0'))), ".mov"},
+        {"the same note twice", pngFile(std::vector<std::string>(
+                                    2, pngChunk("tEXt", std::string("Creation Time\0Sat, 01 Jan 2000", 30)))),
+         ".png"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -283,6 +325,18 @@ TEST(ContainerReaders, NoteWhatIsLeftOut) {
         EXPECT_EQ(scan.dates.problem, "");
         EXPECT_EQ(scan.notes.size(), 1u);
     }
+}
+
+TEST(ContainerReaders, KeepOnlySoManyNotes) {
+    std::vector<std::string> chunks;
+    for (std::size_t i = 0; i <= 2 * kMaxContainerNotes; ++i) {
+        chunks.push_back(pngChunk("zTXt", "Raw profile type " + std::to_string(i) + std::string("\0\0x", 3)));
+    }
+    const std::string file = pngFile(chunks);
+    const MemoryByteSource source(file);
+    const ContainerScan scan = scanContainer(source, ".png");
+    EXPECT_EQ(scan.dates.problem, "");
+    EXPECT_EQ(scan.notes.size(), kMaxContainerNotes);
 }
 
 // A raw file's directories may lie far from its start: the walk widens its window to find them, and refuses a
@@ -449,6 +503,10 @@ TEST(ContainerSeeds, DISABLED_WriteContainerFuzzSeeds) {
     ASSERT_TRUE(std::filesystem::is_directory(folder));
     std::vector<FileCase> files = wellFormedFiles();
     for (FileCase& c : filesWithDateCopies()) files.push_back(std::move(c));
+    // Counts the bytes cannot hold, for the fuzzer to vary.
+    files.push_back({"heic iloc extents taking no bytes", heicWithEmptyExtents(1000, 0xFFFF), ".heic",
+                     ContainerKind::IsoBmff, {}, {}});
+    files.push_back({"png many tIME", pngWithTimes(1000), ".png", ContainerKind::Png, {}, {}});
     for (const FileCase& c : files) {
         std::string name = c.name;
         for (char& ch : name) ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';

@@ -122,6 +122,28 @@ std::string heicFile(const HeicSpec& spec) {
     return head + meta(inIdat ? 0 : mdatData) + (inIdat ? box("mdat", "") : box("mdat", data));
 }
 
+namespace {
+
+std::string heicWithIloc(std::string_view ilocContent, std::uint8_t version) {
+    const std::string hdlr = fullBox("hdlr", 0, be32(0) + "pict" + std::string(13, '\0'));
+    return ftyp("heic") + fullBox("meta", 0, hdlr + fullBox("iloc", version, ilocContent)) + box("mdat", "");
+}
+
+}  // namespace
+
+std::string heicWithEmptyExtents(std::uint32_t items, std::uint16_t extents, std::uint32_t statedItems) {
+    std::string content(2, '\0');  // every field size 0
+    content += be32(statedItems != 0 ? statedItems : items);
+    for (std::uint32_t id = 1; id <= items; ++id) content += be32(id) + be16(0) + be16(0) + be16(extents);
+    return heicWithIloc(content, 2);
+}
+
+std::string heicWithMissingExtents(std::uint16_t extents, std::uint16_t held) {
+    std::string content = std::string(1, '\x44') + '\0' + be16(1) + be16(1) + be16(0) + be16(0) + be16(extents);
+    for (std::uint16_t k = 0; k < held; ++k) content += be32(k) + be32(1);
+    return heicWithIloc(content, 1);
+}
+
 std::string movieFile(const MovieSpec& spec) {
     const bool v1 = spec.version == 1;
     const std::string times = v1 ? be64(spec.creation) + be64(spec.modification)
@@ -172,6 +194,15 @@ std::string pngTime(int year, int month, int day, int hour, int minute, int seco
     std::string data = be16(static_cast<std::uint16_t>(year));
     for (const int v : {month, day, hour, minute, second}) data += static_cast<char>(v);
     return data;
+}
+
+std::string pngWithTimes(std::size_t count) {
+    std::vector<std::string> chunks;
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto s = static_cast<int>(i % 60), m = static_cast<int>(i / 60 % 60), h = static_cast<int>(i / 3600 % 24);
+        chunks.push_back(pngChunk("tIME", pngTime(2020, 5, 4 + static_cast<int>(i / 86400 % 20), h, m, s)));
+    }
+    return pngFile(chunks);
 }
 
 std::string pngXmpText(std::string_view packet, bool compressed) {

@@ -50,6 +50,12 @@ struct HeicSpec {
 // ftyp, meta (hdlr, iinf, iloc, idat), mdat. The Exif item is "\0\0\0\6Exif\0\0" + tiff.
 std::string heicFile(const HeicSpec& spec);
 
+// ftyp and a meta box whose iloc box (version 2, every field size 0) lists `items` items of `extents` extents
+// each: an extent takes no byte of the box. The item count is stated as `statedItems` when not 0.
+std::string heicWithEmptyExtents(std::uint32_t items, std::uint16_t extents, std::uint32_t statedItems = 0);
+// As above with 4-byte offsets and lengths: one item stating `extents` extents while the box holds `held`.
+std::string heicWithMissingExtents(std::uint16_t extents, std::uint16_t held);
+
 struct MovieSpec {
     int version = 0;  // of mvhd, tkhd, mdhd
     std::uint64_t creation = 0;
@@ -74,6 +80,8 @@ std::string pngChunk(std::string_view type, std::string_view data, std::uint32_t
 // Signature, IHDR, the chunks given, IEND.
 std::string pngFile(const std::vector<std::string>& chunks);
 std::string pngTime(int year, int month, int day, int hour, int minute, int second);
+// A PNG of `count` tIME chunks, each a second later than the one before.
+std::string pngWithTimes(std::size_t count);
 // The data of an uncompressed XMP iTXt chunk.
 std::string pngXmpText(std::string_view packet, bool compressed = false);
 

@@ -65,8 +65,8 @@ void pngTextChunk(const ByteSource& source, const PngChunk& chunk, ContainerScan
         if (!r.fits(at, 2)) throw ScanProblem("the XMP iTXt chunk is cut short");
         if (r.u8(at) != 0) {
             // A changed value would change the compressed stream's length, and with it the chunk's.
-            scan.notes.push_back("compressed XMP in an iTXt chunk: its dates cannot be changed in place and are left "
-                                 "as they are");
+            recordNote(scan, "compressed XMP in an iTXt chunk: its dates cannot be changed in place and are left "
+                             "as they are");
             return;
         }
         at += 2;
@@ -75,15 +75,15 @@ void pngTextChunk(const ByteSource& source, const PngChunk& chunk, ContainerScan
             if (zero == std::string::npos) throw ScanProblem("the XMP iTXt chunk's language fields run past it");
             at = zero + 1;
         }
-        scan.blocks.push_back({BlockKind::Xmp, chunk.data() + at, chunk.length - at, "iTXt XMP"});
+        recordBlock(scan, {BlockKind::Xmp, chunk.data() + at, chunk.length - at, "iTXt XMP"});
         registerChecksum(source, chunk, scan);
     } else if (keyword.starts_with("Raw profile type")) {
         // An EXIF or XMP profile kept as hexadecimal text, compressed in a zTXt or iTXt chunk: a changed date would
         // change the compressed length, and with it the chunk's.
-        scan.notes.push_back("the " + chunk.type + " chunk \"" + keyword +
+        recordNote(scan, "the " + chunk.type + " chunk \"" + keyword +
                              "\" (a profile in hexadecimal text): its dates are not changed");
     } else if (keyword == "Creation Time") {
-        scan.notes.push_back("the " + chunk.type + " chunk \"" + keyword + "\" (free-form text) is not changed");
+        recordNote(scan, "the " + chunk.type + " chunk \"" + keyword + "\" (free-form text) is not changed");
     }
 }
 
@@ -91,6 +91,7 @@ void pngTextChunk(const ByteSource& source, const PngChunk& chunk, ContainerScan
 
 void scanPng(const ByteSource& source, ContainerScan& scan) {
     std::uint64_t at = 8;
+    bool timeSeen = false;
     for (std::uint64_t count = 0;; ++count) {
         if (count >= kMaxChunks) throw ScanProblem("more than " + std::to_string(kMaxChunks) + " PNG chunks");
         const std::string headBytes = readPiece(source, at, 8, "a PNG chunk header");
@@ -109,10 +110,16 @@ void scanPng(const ByteSource& source, ContainerScan& scan) {
         if (chunk.type == "IEND") return;
         if (chunk.type == "eXIf") {
             const std::uint64_t skip = exifPrefixLength(source, chunk.data(), chunk.length);
-            scan.blocks.push_back({BlockKind::Tiff, chunk.data() + skip, chunk.length - skip, "eXIf"});
+            recordBlock(scan, {BlockKind::Tiff, chunk.data() + skip, chunk.length - skip, "eXIf"});
             registerChecksum(source, chunk, scan);
         } else if (chunk.type == "tIME") {
             if (chunk.length != 7) throw ScanProblem("a tIME chunk of " + std::to_string(chunk.length) + " bytes");
+            // A PNG holds one time of its last change; which of two would be the true one cannot be told.
+            if (timeSeen) {
+                throw ScanProblem("the PNG holds a second time of last change (tIME chunk at " + std::to_string(at) +
+                                  "), where a PNG may hold only one");
+            }
+            timeSeen = true;
             DateField field;
             field.offset = chunk.data();
             field.width = 7;
@@ -120,7 +127,7 @@ void scanPng(const ByteSource& source, ContainerScan& scan) {
             field.role = DateRole::Modified;
             field.group = "PNG";
             field.name = "ModifyDate";
-            scan.dates.fields.push_back(field);
+            recordField(scan, std::move(field));
             registerChecksum(source, chunk, scan);
         } else if (chunk.type == "iTXt" || chunk.type == "tEXt" || chunk.type == "zTXt") {
             pngTextChunk(source, chunk, scan);
@@ -149,9 +156,9 @@ void scanWebP(const ByteSource& source, ContainerScan& scan) {
         }
         if (type == "EXIF") {
             const std::uint64_t skip = exifPrefixLength(source, data, length);
-            scan.blocks.push_back({BlockKind::Tiff, data + skip, length - skip, "EXIF"});
+            recordBlock(scan, {BlockKind::Tiff, data + skip, length - skip, "EXIF"});
         } else if (type == "XMP ") {
-            scan.blocks.push_back({BlockKind::Xmp, data, length, "XMP"});
+            recordBlock(scan, {BlockKind::Xmp, data, length, "XMP"});
         }
         // A chunk of odd size is followed by one pad byte, which the last chunk may leave out.
         at = std::min(end, data + length + (length & 1));
@@ -192,19 +199,19 @@ void scanJpegBlocks(const ByteSource& source, std::uint64_t offset, std::uint64_
             const std::string label(labelPrefix);
             if (!exifSeen && signature.starts_with(kExifPrefix)) {
                 exifSeen = true;
-                scan.blocks.push_back({BlockKind::Tiff, payload + kExifPrefix.size(),
-                                       payloadLength - kExifPrefix.size(), label + " APP1"});
+                recordBlock(scan, {BlockKind::Tiff, payload + kExifPrefix.size(),
+                                   payloadLength - kExifPrefix.size(), label + " APP1"});
             } else if (signature == kJpegXmpSignature) {
-                scan.blocks.push_back({BlockKind::Xmp, payload + kJpegXmpSignature.size(),
-                                       payloadLength - kJpegXmpSignature.size(), label + " APP1 XMP"});
+                recordBlock(scan, {BlockKind::Xmp, payload + kJpegXmpSignature.size(),
+                                   payloadLength - kJpegXmpSignature.size(), label + " APP1 XMP"});
             }
         } else if (marker == 0xED) {
             const std::string signature = readPiece(
                 source, payload, std::min<std::uint64_t>(payloadLength, kPhotoshopApp13Signature.size()), "an APP13");
             if (signature == kPhotoshopApp13Signature) {
-                scan.blocks.push_back({BlockKind::PhotoshopResources, payload + kPhotoshopApp13Signature.size(),
-                                       payloadLength - kPhotoshopApp13Signature.size(),
-                                       std::string(labelPrefix) + " APP13"});
+                recordBlock(scan, {BlockKind::PhotoshopResources, payload + kPhotoshopApp13Signature.size(),
+                                   payloadLength - kPhotoshopApp13Signature.size(),
+                                   std::string(labelPrefix) + " APP13"});
             }
         }
         at = payload + payloadLength;
@@ -225,7 +232,7 @@ void scanRaf(const ByteSource& source, ContainerScan& scan) {
     if (rawLength >= 8 && spanFits(source.size(), rawOffset, rawLength)) {
         const std::string magic = readPiece(source, rawOffset, 4, "the RAF raw block");
         if (magic == std::string_view("MM\0*", 4) || magic == std::string_view("II*\0", 4)) {
-            scan.blocks.push_back({BlockKind::Tiff, rawOffset, rawLength, "RAF raw TIFF"});
+            recordBlock(scan, {BlockKind::Tiff, rawOffset, rawLength, "RAF raw TIFF"});
         }
     }
 }

@@ -79,12 +79,15 @@ bool looksLikeXmp(std::string_view head, bool xmlAllowed) {
 }
 
 void scanTiffFile(const ByteSource& source, ContainerScan& scan) {
-    scan.blocks.push_back({BlockKind::Tiff, 0, source.size(), "file"});
+    formats::recordBlock(scan, {BlockKind::Tiff, 0, source.size(), "file"});
 }
 
 void scanXmpSidecar(const ByteSource& source, ContainerScan& scan) {
-    if (source.size() > formats::kMaxPiece) throw ScanProblem("an XMP sidecar larger than the piece limit");
-    scan.blocks.push_back({BlockKind::Xmp, 0, source.size(), "sidecar"});
+    if (source.size() > formats::kMaxPiece) {
+        throw ScanProblem("the XMP file is " + std::to_string(source.size()) + " bytes long, more than the " +
+                          std::to_string(formats::kMaxPiece >> 20) + " MB an XMP sidecar may have");
+    }
+    formats::recordBlock(scan, {BlockKind::Xmp, 0, source.size(), "sidecar"});
 }
 
 // The role and name of a date tag the walker records.
@@ -143,7 +146,8 @@ namespace formats {
 
 std::string readPiece(const ByteSource& source, std::uint64_t offset, std::uint64_t length, std::string_view what) {
     if (length > kMaxPiece) {
-        throw ScanProblem(std::string(what) + " of " + std::to_string(length) + " bytes is longer than a piece may be");
+        throw ScanProblem(std::string(what) + " is " + std::to_string(length) + " bytes long, more than the " +
+                          std::to_string(kMaxPiece >> 20) + " MB of metadata read at a time");
     }
     if (!spanFits(source.size(), offset, length)) {
         throw ScanProblem(std::string(what) + " at " + std::to_string(offset) + " runs past the end of the file");
@@ -153,6 +157,29 @@ std::string readPiece(const ByteSource& source, std::uint64_t offset, std::uint6
         throw ScanProblem(std::string(what) + " at " + std::to_string(offset) + " cannot be read");
     }
     return bytes;
+}
+
+void recordField(ContainerScan& scan, DateField field) {
+    if (scan.dates.fields.size() >= kMaxContainerFields) {
+        throw ScanProblem("the file holds more than " + std::to_string(kMaxContainerFields) +
+                          " date fields, far more than a photo or video has");
+    }
+    scan.dates.fields.push_back(std::move(field));
+}
+
+void recordBlock(ContainerScan& scan, EmbeddedBlock block) {
+    // allDateFields reads no more than these in all.
+    if (scan.blocks.size() >= kMaxEmbeddedBlocks) {
+        throw ScanProblem("the file holds more than " + std::to_string(kMaxEmbeddedBlocks) +
+                          " blocks of metadata, far more than a photo or video has");
+    }
+    scan.blocks.push_back(std::move(block));
+}
+
+void recordNote(ContainerScan& scan, std::string note) {
+    if (scan.notes.size() >= kMaxContainerNotes) return;
+    if (std::find(scan.notes.begin(), scan.notes.end(), note) != scan.notes.end()) return;
+    scan.notes.push_back(std::move(note));
 }
 
 std::string printableCode(std::string_view code) {

@@ -99,8 +99,13 @@ std::string walkTiffBlock(const ByteSource& source, const EmbeddedBlock& block, 
 // file embeds, are added to `scan.blocks`). A TIFF block that cannot be walked is a problem; an XMP or IPTC block
 // too long to be read is named in `skipped`.
 DateFieldScan allDateFields(const ByteSource& source, ContainerScan& scan);
-// Blocks inside blocks are read up to this many in all.
+// Blocks inside blocks are read up to this many in all; a container naming more is refused.
 inline constexpr std::size_t kMaxEmbeddedBlocks = 4096;
+// The date fields a container may name itself, far above a movie's few per track: millions of tiny boxes must not
+// each cost a field. A container naming more is refused.
+inline constexpr std::size_t kMaxContainerFields = 65536;
+// The notes one scan keeps; further ones are dropped, as are notes said already.
+inline constexpr std::size_t kMaxContainerNotes = 64;
 
 // CRC-32 as PNG computes it; `crc` continues an earlier result.
 std::uint32_t crc32(std::string_view bytes, std::uint32_t crc = 0);

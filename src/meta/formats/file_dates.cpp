@@ -103,26 +103,52 @@ void writePatchedCopy(const SourceFile& source, SafeFileWriter& out, const std::
     out.copyFrom(source, 0, static_cast<std::int64_t>(size));
     for (const BytePatch& patch : patches) out.writeAt(static_cast<std::int64_t>(patch.offset), patch.bytes);
 
-    for (const ChecksumRegion& region : checksums) {
-        const auto touches = [&](const BytePatch& patch) {
-            return patch.offset < region.offset + region.length && patch.offset + patch.bytes.size() > region.offset;
-        };
-        if (std::none_of(patches.begin(), patches.end(), touches)) continue;
-        if (!formats::spanFits(size, region.offset, region.length) || !formats::spanFits(size, region.checksumOffset, 4)) {
+    // Patches and regions are sorted once and walked together: a PNG of many chunks costs its count, not the
+    // count of its patches times that of its chunks.
+    std::vector<const BytePatch*> sorted;
+    sorted.reserve(patches.size());
+    for (const BytePatch& patch : patches) sorted.push_back(&patch);
+    std::sort(sorted.begin(), sorted.end(), [](const BytePatch* a, const BytePatch* b) { return a->offset < b->offset; });
+    // reach[i]: the furthest end of the patches up to i, so that patches of any length and order can be passed by
+    // as soon as none of them reaches the bytes still to come.
+    std::vector<std::uint64_t> reach(sorted.size());
+    std::uint64_t furthest = 0;
+    for (std::size_t i = 0; i < sorted.size(); ++i) {
+        furthest = std::max<std::uint64_t>(furthest, sorted[i]->offset + sorted[i]->bytes.size());
+        reach[i] = furthest;
+    }
+    std::vector<const ChecksumRegion*> regions;
+    regions.reserve(checksums.size());
+    for (const ChecksumRegion& region : checksums) regions.push_back(&region);
+    std::sort(regions.begin(), regions.end(),
+              [](const ChecksumRegion* a, const ChecksumRegion* b) { return a->offset < b->offset; });
+
+    std::size_t first = 0;  // the patches before it end before the current region
+    for (const ChecksumRegion* region : regions) {
+        while (first < sorted.size() && reach[first] <= region->offset) ++first;
+        // Patch `first` ends past the region's start; it or a later one falls inside only if it starts before the end.
+        if (first == sorted.size() || sorted[first]->offset >= region->offset + region->length) continue;
+        if (!formats::spanFits(size, region->offset, region->length) ||
+            !formats::spanFits(size, region->checksumOffset, 4)) {
             throw WriteError(streamWriteMessage(out.path(), EINVAL));
         }
         std::uint32_t crc = 0;
         std::string piece;
-        for (std::uint64_t at = region.offset; at < region.offset + region.length; at += piece.size()) {
+        std::size_t next = first;  // the patches before it end before the current piece
+        const std::uint64_t end = region->offset + region->length;
+        for (std::uint64_t at = region->offset; at < end; at += piece.size()) {
             piece.clear();
-            const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(kChecksumPiece, region.offset + region.length - at));
+            const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(kChecksumPiece, end - at));
             const std::int64_t got = source.readAt(static_cast<std::int64_t>(at), wanted, piece);
             if (got < 0) throw WriteError(streamWriteMessage(out.path(), errno));
             if (static_cast<std::size_t>(got) != wanted) throw WriteError(streamWriteMessage(out.path(), ENODATA));
+            const std::uint64_t pieceEnd = at + piece.size();
+            while (next < sorted.size() && reach[next] <= at) ++next;
             // The patched bytes, as the copy holds them.
-            for (const BytePatch& patch : patches) {
+            for (std::size_t k = next; k < sorted.size() && sorted[k]->offset < pieceEnd; ++k) {
+                const BytePatch& patch = *sorted[k];
                 const std::uint64_t from = std::max(patch.offset, at);
-                const std::uint64_t to = std::min<std::uint64_t>(patch.offset + patch.bytes.size(), at + piece.size());
+                const std::uint64_t to = std::min<std::uint64_t>(patch.offset + patch.bytes.size(), pieceEnd);
                 for (std::uint64_t i = from; i < to; ++i) {
                     piece[static_cast<std::size_t>(i - at)] = patch.bytes[static_cast<std::size_t>(i - patch.offset)];
                 }
@@ -131,7 +157,7 @@ void writePatchedCopy(const SourceFile& source, SafeFileWriter& out, const std::
         }
         const std::string stored{static_cast<char>(crc >> 24), static_cast<char>(crc >> 16),
                                  static_cast<char>(crc >> 8), static_cast<char>(crc)};
-        out.writeAt(static_cast<std::int64_t>(region.checksumOffset), stored);
+        out.writeAt(static_cast<std::int64_t>(region->checksumOffset), stored);
     }
 }
 

@@ -18,6 +18,12 @@ constexpr std::uint64_t kMaxBoxes = 1'000'000;
 // mvhd, tkhd and mdhd keep their times in the first 20 bytes after the version; keys, ilst, iinf and iloc are read
 // whole and are never near this size in a real file.
 constexpr std::uint64_t kMaxInterpretedBox = 4u << 20;
+// Items, their locations and their extents kept for one file, far above the few hundred of a real photo (a grid
+// image of 256 tiles has about 520). An extent whose field sizes are 0 takes no byte of the iloc box, so the box's
+// length alone cannot bound them.
+constexpr std::uint64_t kMaxItemEntries = 1u << 18;
+// Only so much of an item's content type and encoding is kept: they are compared with short names.
+constexpr std::size_t kMaxItemText = 255;
 
 constexpr std::string_view kXmpUuid{"\xBE\x7A\xCF\xCB\x97\xA9\x42\xE8\x9C\x71\x99\x94\x91\xE3\xAF\xAC", 16};
 constexpr std::string_view kCanonUuid{"\x85\xC0\xB6\x87\x82\x0F\x11\xE0\x81\x11\xF4\xCE\x46\x2B\x6A\x48", 16};
@@ -182,7 +188,7 @@ class BmffScanner {
     }
 
     void addBlock(BlockKind kind, std::uint64_t offset, std::uint64_t length, std::string label) {
-        scan_.blocks.push_back({kind, offset, length, std::move(label)});
+        recordBlock(scan_, {kind, offset, length, std::move(label)});
     }
 
     void addField(std::uint64_t offset, std::uint32_t width, DateEncoding encoding, DateRole role, std::string group,
@@ -194,7 +200,7 @@ class BmffScanner {
         field.role = role;
         field.group = std::move(group);
         field.name = std::move(name);
-        scan_.dates.fields.push_back(std::move(field));
+        recordField(scan_, std::move(field));
     }
 
     // mvhd, tkhd and mdhd: version 0 keeps 32-bit creation and modification seconds after the version and flags,
@@ -205,7 +211,7 @@ class BmffScanner {
         if (!r.fits(0, 1)) throw ScanProblem("box " + box.type + " is empty");
         const int version = r.u8(0);
         if (version > 1) {
-            scan_.notes.push_back(box.type + " version " + std::to_string(version) + " is not read");
+            recordNote(scan_, box.type + " version " + std::to_string(version) + " is not read");
             return;
         }
         const std::uint32_t width = version == 0 ? 4 : 8;
@@ -325,16 +331,21 @@ class BmffScanner {
             pos += 2;  // protection index
             ItemInfo info;
             info.type = std::string(er.bytes(pos, 4));
+            // Only the Exif and XMP items are resolved; the image tiles of a grid are passed by.
+            if (info.type != "Exif" && info.type != "mime") continue;
             pos += 4;
             cString(er, pos);  // item name
             if (info.type == "mime") {
-                info.contentType = cString(er, pos);
-                info.contentEncoding = cString(er, pos);
+                info.contentType = cString(er, pos).substr(0, kMaxItemText);
+                info.contentEncoding = cString(er, pos).substr(0, kMaxItemText);
             }
+            countItemEntries(1);
             meta.items[id] = std::move(info);
         }
     }
 
+    // Counts that the box's bytes cannot hold are refused before anything is kept for them: what the reader
+    // holds follows the bytes it read, not the numbers the file states.
     void readItemLocations(const Box& box, MetaBox& meta) {
         const std::string bytes = readBox(box);
         const ByteReader r(bytes, true);
@@ -342,12 +353,20 @@ class BmffScanner {
         if (version > 2) throw ScanProblem("iloc version " + std::to_string(version));
         const int offsetSize = r.u8(4) >> 4, lengthSize = r.u8(4) & 15;
         const int baseOffsetSize = r.u8(5) >> 4, indexSize = version == 0 ? 0 : r.u8(5) & 15;
+        const std::size_t idSize = version < 2 ? 2 : 4;
+        // id, construction method (from version 1), data reference index, base offset, extent count
+        const std::size_t itemCost = idSize + (version > 0 ? 2 : 0) + 2 + static_cast<std::size_t>(baseOffsetSize) + 2;
+        const auto extentCost = static_cast<std::size_t>(indexSize + offsetSize + lengthSize);
         std::size_t pos = 6;
         const std::uint32_t count = version < 2 ? r.u16(pos) : r.u32(pos);
-        pos += version < 2 ? 2 : 4;
+        pos += idSize;
+        if (count > (r.size() - pos) / itemCost) {
+            throw ScanProblem("the list of item locations (iloc box) names " + std::to_string(count) +
+                              " items, more than its " + std::to_string(r.size()) + " bytes can hold");
+        }
         for (std::uint32_t i = 0; i < count; ++i) {
             const std::uint32_t id = version < 2 ? r.u16(pos) : r.u32(pos);
-            pos += version < 2 ? 2 : 4;
+            pos += idSize;
             ItemLocation location;
             if (version > 0) {
                 location.constructionMethod = r.u16(pos) & 15;
@@ -358,6 +377,13 @@ class BmffScanner {
             pos += static_cast<std::size_t>(baseOffsetSize);
             const std::uint16_t extents = r.u16(pos);
             pos += 2;
+            if (extentCost > 0 && extents > (r.size() - pos) / extentCost) {
+                throw ScanProblem("item " + std::to_string(id) + " of the list of item locations (iloc box) has " +
+                                  std::to_string(extents) + " parts, more than the box's remaining " +
+                                  std::to_string(r.size() - pos) + " bytes can hold");
+            }
+            countItemEntries(1 + std::uint64_t{extents});
+            location.extents.reserve(extents);
             for (std::uint16_t k = 0; k < extents; ++k) {
                 pos += static_cast<std::size_t>(indexSize);
                 Extent extent;
@@ -368,6 +394,15 @@ class BmffScanner {
                 location.extents.push_back(extent);
             }
             meta.locations[id] = std::move(location);
+        }
+    }
+
+    // Every item info, item location and extent kept counts against one budget for the file.
+    void countItemEntries(std::uint64_t entries) {
+        itemEntries_ += entries;
+        if (itemEntries_ > kMaxItemEntries) {
+            throw ScanProblem("the file lists more than " + std::to_string(kMaxItemEntries) +
+                              " items and item parts, far more than a photo or video holds");
         }
     }
 
@@ -400,7 +435,7 @@ class BmffScanner {
             } else if (origin + offset == span.offset + span.length) {
                 span.length += e.length;
             } else {
-                throw ScanProblem("the " + what + " item lies in pieces");
+                throw ScanProblem("the " + what + " item is stored in separate parts of the file");
             }
         }
         return span;
@@ -419,7 +454,7 @@ class BmffScanner {
                 addBlock(BlockKind::Tiff, span.offset + 4 + skip, span.length - 4 - skip, "Exif item");
             } else if (info.type == "mime" && info.contentType == "application/rdf+xml") {
                 if (!info.contentEncoding.empty()) {
-                    scan_.notes.push_back("an XMP item encoded as " + info.contentEncoding + " is not read");
+                    recordNote(scan_, "an XMP item encoded as " + info.contentEncoding + " is not read");
                     continue;
                 }
                 const Extent span = itemSpan(meta, id, "XMP");
@@ -431,6 +466,7 @@ class BmffScanner {
     const ByteSource& source_;
     ContainerScan& scan_;
     std::uint64_t boxes_ = 0;
+    std::uint64_t itemEntries_ = 0;
     int tracks_ = 0;
 };
 
