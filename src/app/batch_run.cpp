@@ -405,7 +405,8 @@ void BatchRun::deliver(InFlight& photo) {
 int BatchRun::runInOrder(const QString& sourceFolder, Planner& planner) {
     int processed = 0;
     for (std::size_t i = 0; i < nativeFiles_.size(); ++i) {
-        if (host_.stopRequested()) break;
+        // Stop finishes the group in hand: its members planned with its first are written too.
+        if (aheadPlans_.empty() && host_.stopRequested()) break;
         const RunOptions options = host_.currentOptions();
         InFlight photo(i);
         readStep(photo, sourceFolder);
@@ -492,7 +493,8 @@ int BatchRun::runOnPool(int jobs, const QString& sourceFolder, Planner& planner)
             if (!stopping && nextPlan < nextRead && stepOf(nextPlan) == Step::Read && groupRead(nextPlan)) {
                 // Stop is heard before a photo is started, as in a run of one photo after the other.
                 if (!options) {
-                    if (host_.stopRequested()) {
+                    // Stop finishes the group in hand: its members planned with its first are written too.
+                    if (aheadPlans_.empty() && host_.stopRequested()) {
                         stopping = true;
                         cancelled = true;
                         progressed = true;

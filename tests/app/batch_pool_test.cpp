@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <filesystem>
 #include <limits>
+#include <set>
 #include <string>
 
 #include "app/batch_run.h"
@@ -186,6 +187,25 @@ TEST_F(BatchPool, StopFinishesThePhotosInFlightAndCountsThem) {
         EXPECT_TRUE(host.summary.stopped);
         EXPECT_EQ(host.summary.text.toStdString(), "Cancelled: " + std::to_string(processed) + "/" +
                                                        std::to_string(whole.log.size()) + " Files Processed.");
+    }
+}
+
+// A Stop heard after the first member of the JPEG+CR2+XMP group is done still writes its other members: a group is
+// never split. With one worker nothing after the group is started.
+TEST_F(BatchPool, StopFinishesTheGroupInHand) {
+    for (const int jobs : {1, 4}) {
+        SequenceHost host;
+        host.stopAfterDone = 13;  // the twelve photos of a/, then the group's first member
+        const TreeSnapshot written = runOnTree("group" + std::to_string(jobs), Mode::Copy, jobs, host);
+        std::set<std::string> members;
+        for (const auto& [name, entry] : written) {
+            if (name.starts_with("b/") && name.find("IMG_1") != std::string::npos) members.insert(name);
+        }
+        EXPECT_EQ(members.size(), 3u) << "jobs=" << jobs;
+        EXPECT_TRUE(host.summary.stopped);
+        if (jobs == 1) {
+            EXPECT_EQ(host.log.size(), 15) << host.sequence.join(u'\n').toStdString();
+        }
     }
 }
 
