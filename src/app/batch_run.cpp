@@ -13,6 +13,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <exception>
 #include <filesystem>
 #include <mutex>
@@ -304,10 +305,11 @@ struct BatchRun::InFlight {
     QString outputPath;
     bool processed = false;
     bool written = false;  // its writing was handed to a worker
+    GroupWrite* group = nullptr;  // the group it is published with, when held together
     std::vector<Event> events;
 
-    // Where it stands; changed under the pool's lock.
-    enum class Step { Reading, Read, Writing, Done } step = Step::Reading;
+    // Where it stands; changed under the pool's lock. Held: written, waiting for its group's other members.
+    enum class Step { Reading, Read, Writing, Held, Done } step = Step::Reading;
 
     void say(Event::Kind kind, QString text, bool outOfRange = false) {
         events.push_back({kind, std::move(text), outOfRange, std::nullopt});
@@ -322,6 +324,67 @@ struct BatchRun::InFlight {
         }
     }
 };
+
+struct BatchRun::GroupWrite {
+    meta::PublishGroup files;
+    std::size_t left = 0;              // members whose part has not ended
+    std::vector<InFlight*> members;    // the members whose part ended, in that order
+    std::vector<InFlight*> written;    // ... of them those whose file the group holds
+    QString failed;                    // the first member that could not be written
+};
+
+BatchRun::GroupWrite* BatchRun::heldGroup(std::size_t index, std::size_t span) {
+    const std::vector<std::size_t>& group = groups_[groupOf_[index]];
+    if (dryRun_ || group.size() < 2 || group.back() - group.front() >= span) return nullptr;
+    const std::lock_guard lock(groupMutex_);
+    std::unique_ptr<GroupWrite>& held = groupWrites_[groupOf_[index]];
+    if (!held) {
+        held = std::make_unique<GroupWrite>();
+        held->left = group.size();
+    }
+    return held.get();
+}
+
+std::vector<BatchRun::InFlight*> BatchRun::memberEnded(InFlight& photo, bool written, Planner& planner) {
+    const std::lock_guard lock(groupMutex_);
+    GroupWrite& group = *photo.group;
+    group.members.push_back(&photo);
+    if (written) {
+        group.written.push_back(&photo);
+    } else if (group.failed.isEmpty()) {
+        group.failed = fileList_[static_cast<qsizetype>(photo.index)];
+    }
+    if (--group.left > 0) return {};
+    const auto withdraw = [&](InFlight& member, const QString& message) {
+        member.processed = false;
+        member.say(InFlight::Event::Kind::Error, message);
+        const std::lock_guard plannerLock(plannerMutex_);
+        planner.notWritten(*member.plan);
+    };
+    if (group.failed.isEmpty()) {
+        try {
+            group.files.publishAll();
+        } catch (const std::exception& error) {
+            // Only naming a file can fail here, after every member was written: the ones named stay.
+            for (InFlight* member : group.written) {
+                if (!QFile::exists(member->outputPath)) withdraw(*member, messageOf(error.what()));
+            }
+        }
+    } else {
+        // A group is written whole or not at all: what its members wrote is let go, and nothing of it appears.
+        group.files.discardAll();
+        for (InFlight* member : group.written) {
+            withdraw(*member, QStringLiteral("Not written: \"") + group.failed +
+                                  QStringLiteral("\" of the same group could not be written, and a group is written "
+                                                 "whole or not at all"));
+        }
+    }
+    std::vector<InFlight*> members = std::move(group.members);
+    groupWrites_.erase(groupOf_[photo.index]);
+    return members;
+}
+
+BatchRun::~BatchRun() = default;
 
 void BatchRun::readStep(InFlight& photo, const QString& sourceFolder) const {
     try {
@@ -404,17 +467,36 @@ void BatchRun::deliver(InFlight& photo) {
 
 int BatchRun::runInOrder(const QString& sourceFolder, Planner& planner) {
     int processed = 0;
+    // Photos done but not told yet: the members of a group wait for its last one, and the photos after them for them.
+    std::deque<std::unique_ptr<InFlight>> waiting;
+    const auto deliverReady = [&] {
+        while (!waiting.empty() && waiting.front()->step == InFlight::Step::Done) {
+            deliver(*waiting.front());
+            if (waiting.front()->processed) ++processed;
+            waiting.pop_front();
+        }
+    };
     for (std::size_t i = 0; i < nativeFiles_.size(); ++i) {
         // Stop finishes the group in hand: its members planned with its first are written too.
         if (aheadPlans_.empty() && host_.stopRequested()) break;
         const RunOptions options = host_.currentOptions();
-        InFlight photo(i);
-        readStep(photo, sourceFolder);
-        if (planStep(photo, options, sourceFolder, planner)) writeStep(photo, planner);
-        photo.source.close();
-        deliver(photo);
-        if (photo.processed) ++processed;
+        auto photo = std::make_unique<InFlight>(i);
+        readStep(*photo, sourceFolder);
+        photo->group = heldGroup(i, kMaxInFlight);
+        const bool write = planStep(*photo, options, sourceFolder, planner);
+        if (write) writeStep(*photo, planner);
+        photo->source.close();
+        if (photo->group == nullptr) {
+            photo->step = InFlight::Step::Done;
+        } else {
+            for (InFlight* member : memberEnded(*photo, write && photo->processed, planner)) {
+                member->step = InFlight::Step::Done;
+            }
+        }
+        waiting.push_back(std::move(photo));
+        deliverReady();
     }
+    deliverReady();
     return processed;
 }
 
@@ -453,7 +535,6 @@ int BatchRun::runOnPool(int jobs, const QString& sourceFolder, Planner& planner)
     std::size_t nextRead = 0;     // the next photo to be read
     std::size_t nextPlan = 0;     // the next photo to be planned, in list order on this thread
     std::size_t nextDeliver = 0;  // the next photo the host hears of
-    std::size_t writing = 0;      // planned photos whose writing has not ended
     bool stopping = false;
     std::optional<RunOptions> options;  // of the photo to plan next, read once
     // The members of a group that are in flight, read, for the group's plan; the others are read there.
@@ -469,6 +550,12 @@ int BatchRun::runOnPool(int jobs, const QString& sourceFolder, Planner& planner)
         return group.front() != index || std::all_of(group.begin(), group.end(), [&](std::size_t member) {
                    return member < nextDeliver || member >= nextRead || inFlightRead(member);
                });
+    };
+    // Planned photos whose writing has not ended (a member held for its group has ended its writing).
+    const auto writingNow = [&] {
+        std::size_t count = 0;
+        for (std::size_t i = nextDeliver; i < nextPlan; ++i) count += stepOf(i) == Step::Writing ? 1 : 0;
+        return count;
     };
     const auto readingNow = [&] {
         std::size_t count = 0;
@@ -504,19 +591,28 @@ int BatchRun::runOnPool(int jobs, const QString& sourceFolder, Planner& planner)
                 }
                 // Without auto rename a name may be meant to replace what an earlier photo writes, or (when that
                 // one fails) to look at the disk again: it is planned once the writing before it has ended.
-                if (options && (options->autoRename || writing == 0)) {
+                if (options && (options->autoRename || writingNow() == 0)) {
                     InFlight& photo = at(nextPlan);
+                    photo.group = heldGroup(nextPlan, window);
+                    // A held group's members are told once its last member's part ended, all together.
+                    const auto ended = [&](InFlight& member, bool written) {
+                        if (member.group == nullptr) {
+                            reach(member, Step::Done);
+                            return;
+                        }
+                        reach(member, Step::Held);
+                        for (InFlight* done : memberEnded(member, written, planner)) reach(*done, Step::Done);
+                    };
                     if (planStep(photo, *options, sourceFolder, planner, readAhead)) {
-                        ++writing;
                         photo.written = true;
                         reach(photo, Step::Writing);
-                        pool.submit([&, target = &photo] {
+                        pool.submit([&, ended, target = &photo] {
                             writeStep(*target, planner);
-                            reach(*target, Step::Done);
+                            ended(*target, target->processed);
                         });
                     } else {
                         photo.source.close();
-                        reach(photo, Step::Done);
+                        ended(photo, false);
                     }
                     options.reset();
                     ++nextPlan;
@@ -525,7 +621,6 @@ int BatchRun::runOnPool(int jobs, const QString& sourceFolder, Planner& planner)
             }
             while (nextDeliver < nextPlan && stepOf(nextDeliver) == Step::Done) {
                 InFlight& photo = at(nextDeliver);
-                if (photo.written) --writing;
                 deliver(photo);
                 if (photo.processed) ++processed;
                 photos[nextDeliver % window].reset();
@@ -612,6 +707,7 @@ void BatchRun::applyPlan(PhotoPlan& plan, InFlight& photo, Planner& planner) {
         return true;
     };
     target.modified = photo.modified;
+    if (photo.group != nullptr) target.group = &photo.group->files;
 
     if (header.container != meta::ContainerKind::Jpeg) {
         writeContainerCopy(plan, sourceFile, std::move(target));

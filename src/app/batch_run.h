@@ -54,6 +54,7 @@ RunSummary makeSummary(int processed, int listed, bool stopped);
 class BatchRun {
   public:
     explicit BatchRun(BatchHost& host);
+    ~BatchRun();
 
     // The whole run, from the overwrite question to the summary. The summary is also handed to the host's
     // runFinished(); after an early return (Declined, InvalidSource) its text is empty.
@@ -86,6 +87,15 @@ class BatchRun {
     bool planStep(InFlight& photo, const RunOptions& options, const QString& sourceFolder, Planner& planner,
                   const ReadAhead& readAhead = {});
     void writeStep(InFlight& photo, Planner& planner);
+    // A group whose members are written apart and published together (see heldGroup); by group index.
+    struct GroupWrite;
+    // The group `index` is written with as one unit, or null: a group of several files whose members lie within
+    // `span` places of the list (all in flight at once).
+    GroupWrite* heldGroup(std::size_t index, std::size_t span);
+    // The member's part ended: written (its file held by the group) or not. Once every member's part ended, the
+    // group is published (none of it when a member failed) and its members are answered, all of them to be told;
+    // before that, none.
+    std::vector<InFlight*> memberEnded(InFlight& photo, bool written, Planner& planner);
     void deliver(InFlight& photo);
     // The plan of the file in hand (`header`, read), made with its group's when it is the first of a group met.
     PhotoPlan planFile(std::size_t index, std::shared_ptr<const PhotoHeader> header, const QString& sourceFolder,
@@ -106,6 +116,8 @@ class BatchRun {
     std::vector<std::vector<std::size_t>> groups_;
     std::vector<std::size_t> groupOf_;
     std::map<std::size_t, PhotoPlan> aheadPlans_;
+    std::map<std::size_t, std::unique_ptr<GroupWrite>> groupWrites_;
+    std::mutex groupMutex_;
     // The planner is asked from the workers too (the next name, when another program took one meanwhile).
     std::mutex plannerMutex_;
     RunEnding ending_ = RunEnding::NotStarted;

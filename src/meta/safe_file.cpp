@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 namespace morrowtide::meta {
 
@@ -190,6 +191,41 @@ SafeFileWriter::SafeFileWriter(OutputTarget target) : target_(std::move(target))
     }
 }
 
+SafeFileWriter::SafeFileWriter(SafeFileWriter&& other) noexcept
+    : target_(std::move(other.target_)),
+      folderPath_(std::move(other.folderPath_)),
+      folderFd_(std::exchange(other.folderFd_, -1)),
+      tempName_(std::exchange(other.tempName_, {})),
+      tempPath_(std::exchange(other.tempPath_, {})),
+      fd_(std::exchange(other.fd_, -1)),
+      committed_(std::exchange(other.committed_, true)) {}
+
+void PublishGroup::hold(SafeFileWriter&& file) {
+    auto held = std::make_unique<SafeFileWriter>(std::move(file));
+    const std::lock_guard lock(mutex_);
+    held_.push_back(std::move(held));
+}
+
+void PublishGroup::discardAll() noexcept {
+    const std::lock_guard lock(mutex_);
+    held_.clear();
+}
+
+std::vector<std::string> PublishGroup::publishAll() {
+    std::vector<std::string> paths;
+    std::vector<std::unique_ptr<SafeFileWriter>> held;
+    {
+        const std::lock_guard lock(mutex_);
+        held = std::move(held_);
+        held_.clear();
+    }
+    for (auto& file : held) {
+        file->commit();
+        paths.push_back(file->path());
+    }
+    return paths;
+}
+
 SafeFileWriter::~SafeFileWriter() {
     if (!committed_) discard();
     if (folderFd_ >= 0) ::close(folderFd_);
@@ -338,6 +374,12 @@ void SafeFileWriter::publishReplacing() {
 
 void SafeFileWriter::commit() {
     if (fd_ < 0 || committed_) failWrite(EBADF);
+    if (target_.group != nullptr) {
+        // Named later, with the rest of its group.
+        PublishGroup* group = std::exchange(target_.group, nullptr);
+        group->hold(std::move(*this));
+        return;
+    }
     struct stat existing {};
     const bool replacing =
         target_.replace && ::fstatat(folderFd_, target_.name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0;

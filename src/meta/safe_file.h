@@ -12,10 +12,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace morrowtide::meta {
 
@@ -65,6 +68,8 @@ class SourceFile {
     struct stat status_ {};
 };
 
+class PublishGroup;
+
 // Where a written file is put, and whether it may take the place of a file that stands there.
 struct OutputTarget {
     // A target named by its path: the folder is found through the path (symbolic links followed) and a file of
@@ -82,6 +87,9 @@ struct OutputTarget {
     std::function<bool(OutputTarget&)> nextName;
     // The last-modification time the file gets before it appears under its name; none: the time of writing.
     std::optional<timespec> modified;
+    // Set: commit() gives the file no name yet but hands it, complete, to the group, which names all its files at
+    // once (see PublishGroup).
+    PublishGroup* group = nullptr;
 };
 
 class SafeFileWriter {
@@ -94,6 +102,9 @@ class SafeFileWriter {
     ~SafeFileWriter();
     SafeFileWriter(const SafeFileWriter&) = delete;
     SafeFileWriter& operator=(const SafeFileWriter&) = delete;
+    // Takes the file over; `other` is left with nothing to commit or discard.
+    SafeFileWriter(SafeFileWriter&& other) noexcept;
+    SafeFileWriter& operator=(SafeFileWriter&&) = delete;
 
     // Throws WriteError (streamWriteMessage) when the bytes cannot all be written.
     void write(std::string_view bytes);
@@ -133,6 +144,26 @@ class SafeFileWriter {
     std::string tempPath_;
     int fd_ = -1;
     bool committed_ = false;
+};
+
+// Files written apart that appear together or not at all (a raw file, its JPEG and its sidecar): each is written
+// completely first, then all are named one after the other. Whatever is not published when the group goes is
+// discarded and leaves nothing behind.
+class PublishGroup {
+  public:
+    // A complete file, not yet named (what SafeFileWriter::commit() hands over when its target names this group).
+    // Members may be written on several threads at once.
+    void hold(SafeFileWriter&& file);
+    std::size_t size() const { return held_.size(); }
+    // Names every file held, in the order held; the paths they were published under. Throws the first WriteError;
+    // the files not named by then are discarded.
+    std::vector<std::string> publishAll();
+    // Forgets every file held: none of them appears.
+    void discardAll() noexcept;
+
+  private:
+    std::mutex mutex_;
+    std::vector<std::unique_ptr<SafeFileWriter>> held_;
 };
 
 // "Stream write error" with the file and the system's reason for errno value `error`.

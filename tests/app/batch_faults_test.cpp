@@ -11,7 +11,9 @@
 #include <QLocale>
 #include <filesystem>
 #include <fstream>
+#include <algorithm>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,9 @@
 #include "meta/date_time.h"
 #include "meta/img_data.h"
 #include "support/exif_builder.h"
+#include "support/container_builder.h"
+#include "support/date_packet_builder.h"
+#include "support/file_size_limit.h"
 #include "support/hostile_tree.h"
 
 using namespace morrowtide::app;
@@ -293,6 +298,57 @@ TEST_F(BatchFaults, DestinationInsideTheSourceIsLeftOutOfTheList) {
                                                    "\" lies inside the source folder and was left out of the list"});
     EXPECT_FALSE(fs::exists(dst / "output"));
     EXPECT_EQ(host.log.back(), (dst / "2005-06-01 11-00-00 - 1_2.jpg").string());
+}
+
+// A member of a JPEG+CR2+XMP group that cannot be written (here: the disk full for the large raw file) leaves the
+// whole group untouched, in a copy and in place, one worker or several; the photos around it go on.
+TEST(GroupFaults, AMemberThatCannotBeWrittenLeavesTheWholeGroupUntouched) {
+    for (const bool inPlace : {false, true}) {
+        for (const int jobs : {1, 4}) {
+            SCOPED_TRACE(std::string(inPlace ? "in place" : "copy") + " on " + std::to_string(jobs));
+            const TempDir temp;
+            const fs::path src = temp.path() / "src";
+            const fs::path dst = inPlace ? src : temp.path() / "out";
+            const std::map<std::string, std::string> group = {
+                {"IMG_1.JPG", hostilePhoto()},
+                {"IMG_1.CR2", morrowtide::test::tiffPhoto("2005:06:01 10:00:00") + std::string(300000, '\0')},
+                {"IMG_1.xmp", morrowtide::test::XmpBuilder().attribute("xmp:CreateDate", "2005-06-01T10:00:00").build()},
+            };
+            for (const auto& [name, bytes] : group) writeFile(src / name, bytes);
+            writeFile(src / "solo.jpg", hostilePhoto(false, "2005:06:01 12:00:00"));
+            FaultHost host;
+            host.options.sourceFolder = q(src);
+            host.options.destinationFolder = q(dst);
+            host.options.offset.hours = 1;
+            host.options.allTypes = true;
+            host.options.jobs = jobs;
+            host.options.includeDateTime = !inPlace;
+            host.options.autoRename = !inPlace;
+            {
+                const morrowtide::test::FileSizeLimit full(100000);
+                ASSERT_TRUE(full.active());
+                BatchRun batch(host);
+                batch.setNamingLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+                batch.run();
+            }
+            // The raw file's own error, and one for each member let go with it.
+            ASSERT_EQ(host.errors.size(), 3u);
+            EXPECT_EQ(std::count_if(host.errors.begin(), host.errors.end(),
+                                    [](const std::string& e) { return e.find("of the same group") != std::string::npos; }),
+                      2);
+            EXPECT_EQ(host.summary.processed, 1);
+            std::vector<std::string> outputs;
+            for (const auto& entry : fs::directory_iterator(dst)) outputs.push_back(entry.path().filename().string());
+            if (inPlace) {
+                for (const auto& [name, bytes] : group) EXPECT_EQ(morrowtide::test::readFile(src / name), bytes) << name;
+                EXPECT_EQ(outputs.size(), group.size() + 1);  // the sources, no temporary file beside them
+            } else {
+                ASSERT_EQ(outputs.size(), 1u);  // only the photo outside the group
+                EXPECT_NE(outputs[0].find("solo"), std::string::npos);
+            }
+            EXPECT_NE(captureOf(inPlace ? src / "solo.jpg" : dst / outputs[0]), 0.0);
+        }
+    }
 }
 
 }  // namespace
