@@ -362,8 +362,27 @@ std::vector<BatchRun::InFlight*> BatchRun::memberEnded(InFlight& photo, bool wri
         planner.notWritten(*member.plan);
     };
     if (group.failed.isEmpty()) {
+        // Another program (a second run) took a name meanwhile: the whole group moves on to its next name.
+        const auto moveOn = [&](std::vector<std::string>& names) {
+            std::vector<PhotoPlan*> plans;
+            for (InFlight* member : group.written) plans.push_back(&*member->plan);
+            std::vector<std::string> before;
+            for (const PhotoPlan* plan : plans) before.push_back(nativePath(plan->output.name + plan->output.extension));
+            {
+                const std::lock_guard plannerLock(plannerMutex_);
+                planner.nextGroupName(plans);
+            }
+            for (std::string& name : names) {
+                const auto member = std::find(before.begin(), before.end(), name);
+                if (member == before.end()) return false;
+                const PhotoPlan& plan = *plans[static_cast<std::size_t>(member - before.begin())];
+                name = nativePath(plan.output.name + plan.output.extension);
+            }
+            for (InFlight* member : group.written) member->outputPath = member->plan->output.filePath();
+            return true;
+        };
         try {
-            group.files.publishAll();
+            group.files.publishAll(moveOn);
         } catch (const std::exception& error) {
             // Only naming a file can fail here, after every member was written: the ones named stay.
             for (InFlight* member : group.written) {
@@ -707,7 +726,11 @@ void BatchRun::applyPlan(PhotoPlan& plan, InFlight& photo, Planner& planner) {
         return true;
     };
     target.modified = photo.modified;
-    if (photo.group != nullptr) target.group = &photo.group->files;
+    if (photo.group != nullptr) {
+        // Named with the rest of its group, which moves on as one when a name was taken.
+        target.group = &photo.group->files;
+        target.nextName = nullptr;
+    }
 
     if (header.container != meta::ContainerKind::Jpeg) {
         writeContainerCopy(plan, sourceFile, std::move(target));

@@ -347,8 +347,12 @@ std::vector<OutputNames::Choice> OutputNames::chooseGroup(int folderFd, dev_t fo
 
 QString OutputNames::next(int folderFd, dev_t folderDevice, ino_t folderInode, const QString& name,
                           const QString& extension) {
-    return firstFree(folderFd, Key{folderDevice, folderInode, cutToUtf8Bytes(name, kMaxBaseNameBytes)},
-                     {extension});
+    return next(folderFd, folderDevice, folderInode, name, std::vector<QString>{extension});
+}
+
+QString OutputNames::next(int folderFd, dev_t folderDevice, ino_t folderInode, const QString& name,
+                          const std::vector<QString>& extensions) {
+    return firstFree(folderFd, Key{folderDevice, folderInode, cutToUtf8Bytes(name, kMaxBaseNameBytes)}, extensions);
 }
 
 NameParts splitFileName(const QString& fileName) {

@@ -158,6 +158,9 @@ class OutputNames {
     // The next free name after the last one chosen for `name` (with .jpg), when that one was taken meanwhile.
     QString next(int folderFd, dev_t folderDevice, ino_t folderInode, const QString& name,
                  const QString& extension = kOutputExtension);
+    // The same for a group: the next name free for every one of `extensions`.
+    QString next(int folderFd, dev_t folderDevice, ino_t folderInode, const QString& name,
+                 const std::vector<QString>& extensions);
     // The output given `fileName` (with extension) was not written after all: for a later photo that would replace
     // it, the disk says again what stands there.
     void notWritten(dev_t folderDevice, ino_t folderInode, const QString& fileName);

@@ -700,6 +700,20 @@ QString Planner::nextName(PhotoPlan& plan) {
     return name;
 }
 
+void Planner::nextGroupName(const std::vector<PhotoPlan*>& plans) {
+    if (plans.empty()) return;
+    const PhotoPlan& first = *plans.front();
+    const PlannedFolder& folder = state_->folderFor(first.destinationFolder, *first.header);
+    const FolderFd fd(State::openFolder(first.destinationFolder, *first.header, folder));
+    std::vector<QString> extensions;
+    for (const PhotoPlan* plan : plans) extensions.push_back(plan->output.extension);
+    const QString name = state_->names.next(fd.get(), 0, folder.key, first.output.name, extensions);
+    for (PhotoPlan* plan : plans) {
+        plan->output.name = name;
+        updateRelativeOutput(*plan);
+    }
+}
+
 void Planner::notWritten(const PhotoPlan& plan) {
     state_->names.notWritten(0, plan.folderKey, plan.output.name + plan.output.extension);
 }

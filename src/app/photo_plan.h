@@ -197,6 +197,9 @@ class Planner {
     // The next free name for the plan's output, when its name was taken by another program between the plan and
     // the writing; updates plan.output and plan.relativeOutput.
     QString nextName(PhotoPlan& plan);
+    // The same for the members of a group written together, all of whose outputs share one folder and base name:
+    // they move on to the next base name free for all of them.
+    void nextGroupName(const std::vector<PhotoPlan*>& plans);
 
     // A real run tells the planner that the plan's output was not written: the name stays taken for "_N", but a
     // later photo that would replace it looks at the disk again.

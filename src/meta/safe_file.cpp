@@ -211,19 +211,50 @@ void PublishGroup::discardAll() noexcept {
     held_.clear();
 }
 
-std::vector<std::string> PublishGroup::publishAll() {
-    std::vector<std::string> paths;
+std::vector<std::string> PublishGroup::publishAll(const MoveOn& moveOn) {
     std::vector<std::unique_ptr<SafeFileWriter>> held;
     {
         const std::lock_guard lock(mutex_);
         held = std::move(held_);
         held_.clear();
     }
-    for (auto& file : held) {
-        file->commit();
-        paths.push_back(file->path());
+    // Members end their writing in any order; they are named in one.
+    std::sort(held.begin(), held.end(), [](const auto& a, const auto& b) { return a->path() < b->path(); });
+    std::vector<bool> named(held.size(), false);
+    int attempts = 0;
+    for (;;) {
+        std::size_t taken = held.size();
+        for (std::size_t i = 0; i < held.size() && taken == held.size(); ++i) {
+            if (!named[i]) {
+                named[i] = held[i]->commitUnlessTaken();
+                if (!named[i]) taken = i;
+            }
+        }
+        if (taken == held.size()) break;
+        // All move on to the group's next name, the files named so far too; where one of those finds its new name
+        // taken as well, all move on once more.
+        for (bool moved = false; !moved;) {
+            std::vector<std::string> names;
+            for (const auto& file : held) names.push_back(file->name());
+            if (++attempts > 100 || !moveOn || !moveOn(names) || names.size() != held.size()) {
+                throw WriteError(cannotCreateMessage(held[taken]->path(), EEXIST));
+            }
+            moved = true;
+            for (std::size_t i = 0; i < held.size(); ++i) moved = held[i]->rename(names[i]) && moved;
+        }
     }
+    std::vector<std::string> paths;
+    for (const auto& file : held) paths.push_back(file->path());
     return paths;
+}
+
+bool SafeFileWriter::rename(const std::string& name) {
+    if (committed_ && fd_ < 0 && folderFd_ >= 0) {
+        if (renameNoReplace(folderFd_, target_.name, name) != 0) return false;
+    }
+    target_.path = joinPath(std::filesystem::path(target_.path).parent_path().string(), name);
+    target_.name = name;
+    return true;
 }
 
 SafeFileWriter::~SafeFileWriter() {
@@ -373,12 +404,16 @@ void SafeFileWriter::publishReplacing() {
 }
 
 void SafeFileWriter::commit() {
+    if (!commitUnlessTaken()) throw WriteError(cannotCreateMessage(target_.path, EEXIST));
+}
+
+bool SafeFileWriter::commitUnlessTaken() {
     if (fd_ < 0 || committed_) failWrite(EBADF);
     if (target_.group != nullptr) {
         // Named later, with the rest of its group.
         PublishGroup* group = std::exchange(target_.group, nullptr);
         group->hold(std::move(*this));
-        return;
+        return true;
     }
     struct stat existing {};
     const bool replacing =
@@ -395,7 +430,7 @@ void SafeFileWriter::commit() {
     if (target_.replace) {
         publishReplacing();
     } else if (!publishNew()) {
-        throw WriteError(cannotCreateMessage(target_.path, EEXIST));
+        return false;
     }
     tempName_.clear();
     tempPath_.clear();
@@ -410,6 +445,7 @@ void SafeFileWriter::commit() {
     committed_ = true;
     // Make the replacement itself durable; a failure here no longer endangers either file.
     if (replacing) ::fsync(folderFd_);
+    return true;
 }
 
 }  // namespace morrowtide::meta

@@ -118,6 +118,12 @@ class SafeFileWriter {
     // bytes cannot all be copied, the source's end coming early included.
     void copyFrom(const SourceFile& source, std::int64_t offset, std::int64_t length,
                   const KernelCopy& kernelCopy = {});
+    // The same, answering false instead of throwing when the name turned out to be taken (replace off, and no
+    // nextName); the file is then still unnamed and can be given another name with rename().
+    bool commitUnlessTaken();
+    // Sets the name the file is to get (before it is named), or renames the named file, in the same folder. False
+    // when the named file's new name is taken: it keeps its name then.
+    bool rename(const std::string& name);
     // Gives the file its name. A file that stands there is replaced only when the target says so; it then passes
     // its permission bits and, where allowed, its owner and group on, and the content is flushed to disk first.
     // A file to replace that the user may not write, or that has other hard links (which would go on showing the
@@ -125,8 +131,9 @@ class SafeFileWriter {
     // WriteError; whatever stood at the name is then untouched.
     void commit();
 
-    // The path the file was (or is to be) published under.
+    // The path the file was (or is to be) published under, and its name in its folder.
     const std::string& path() const { return target_.path; }
+    const std::string& name() const { return target_.name; }
     // The hidden temporary name, empty while the file is unnamed.
     const std::string& temporaryPath() const { return tempPath_; }
 
@@ -155,9 +162,14 @@ class PublishGroup {
     // Members may be written on several threads at once.
     void hold(SafeFileWriter&& file);
     std::size_t size() const { return held_.size(); }
-    // Names every file held, in the order held; the paths they were published under. Throws the first WriteError;
-    // the files not named by then are discarded.
-    std::vector<std::string> publishAll();
+    // Given the names the group's files stand to get (in the folder each is written in), sets each to the name it is
+    // to get instead, all moved on together; false to give up.
+    using MoveOn = std::function<bool(std::vector<std::string>& names)>;
+    // Names every file held, in the order of their paths; the paths they were published under. Where another program
+    // took one of the names meanwhile, `moveOn` gives all of them new ones and the files already named move to
+    // theirs: the group never ends up under two names. Throws the first WriteError; the files not named by then are
+    // discarded.
+    std::vector<std::string> publishAll(const MoveOn& moveOn = {});
     // Forgets every file held: none of them appears.
     void discardAll() noexcept;
 

@@ -14,6 +14,9 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <memory>
+#include <set>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -348,6 +351,54 @@ TEST(GroupFaults, AMemberThatCannotBeWrittenLeavesTheWholeGroupUntouched) {
             }
             EXPECT_NE(captureOf(inPlace ? src / "solo.jpg" : dst / outputs[0]), 0.0);
         }
+    }
+}
+
+// Two runs writing the same names into one destination at once: each group ends under one name, whichever run took
+// which number, and no file of either is lost.
+TEST(GroupFaults, TwoRunsIntoOneDestinationKeepEveryGroupUnderOneName) {
+    const TempDir temp;
+    const fs::path dst = temp.path() / "out";
+    constexpr int kGroups = 20;
+    std::vector<std::unique_ptr<FaultHost>> hosts;
+    for (const char* source : {"one", "two"}) {
+        const fs::path src = temp.path() / source;
+        for (int k = 0; k < kGroups; ++k) {
+            const std::string stem = "IMG_" + std::to_string(k);
+            writeFile(src / (stem + ".JPG"), hostilePhoto());
+            writeFile(src / (stem + ".CR2"), morrowtide::test::tiffPhoto("2005:06:01 10:00:00"));
+            writeFile(src / (stem + ".xmp"),
+                      morrowtide::test::XmpBuilder().attribute("xmp:CreateDate", "2005-06-01T10:00:00").build());
+        }
+        auto host = std::make_unique<FaultHost>();
+        host->options.sourceFolder = q(src);
+        host->options.destinationFolder = q(dst);
+        host->options.offset.hours = 1;
+        host->options.allTypes = true;
+        host->options.jobs = 4;
+        hosts.push_back(std::move(host));
+    }
+    std::vector<std::thread> runs;
+    for (auto& host : hosts) {
+        runs.emplace_back([&host] {
+            BatchRun batch(*host);
+            batch.setNamingLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+            batch.run();
+        });
+    }
+    for (std::thread& run : runs) run.join();
+    std::map<std::string, std::set<std::string>> byName;
+    for (const auto& entry : fs::directory_iterator(dst)) {
+        const std::string name = entry.path().filename().string();
+        byName[name.substr(0, name.find('.'))].insert(name.substr(name.find('.')));
+    }
+    EXPECT_EQ(byName.size(), 2u * kGroups);
+    for (const auto& [stem, extensions] : byName) {
+        EXPECT_EQ(extensions, (std::set<std::string>{".CR2", ".jpg", ".xmp"})) << stem;
+    }
+    for (const auto& host : hosts) {
+        EXPECT_TRUE(host->errors.empty());
+        EXPECT_EQ(host->summary.processed, 3 * kGroups);
     }
 }
 

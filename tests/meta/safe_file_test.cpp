@@ -98,4 +98,65 @@ TEST(SafeFileWriter, ATakenNameIsNeverReplacedUnlessMeantTo) {
     }
 }
 
+// A group's files appear together under one name: none before the last is held, all moved on together when another
+// program took one of their names meanwhile (before the first was named, or between two), none when the group goes
+// unpublished.
+TEST(PublishGroup, FilesAppearTogetherUnderOneName) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> takenMeanwhile;  // names another program holds when the group is named
+        std::vector<std::string> expected;         // the folder afterwards
+    };
+    const std::vector<Case> cases = {
+        {"nothing taken", {}, {"IMG.CR2", "IMG.jpg", "IMG.xmp"}},
+        // IMG.CR2 is named first (path order), then IMG.jpg is found taken: IMG.CR2 moves on with the others.
+        {"the second taken", {"IMG.jpg"}, {"IMG.jpg", "IMG_2.CR2", "IMG_2.jpg", "IMG_2.xmp"}},
+        {"the first taken", {"IMG.CR2"}, {"IMG.CR2", "IMG_2.CR2", "IMG_2.jpg", "IMG_2.xmp"}},
+        // The next name is partly taken too: all move on once more.
+        {"two names taken", {"IMG.xmp", "IMG_2.jpg"}, {"IMG.xmp", "IMG_2.jpg", "IMG_3.CR2", "IMG_3.jpg", "IMG_3.xmp"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        PublishGroup group;
+        int moves = 0;
+        for (const std::string name : {"IMG.xmp", "IMG.jpg", "IMG.CR2"}) {
+            OutputTarget target((dir.path() / name).string());
+            target.replace = false;
+            target.group = &group;
+            SafeFileWriter out(target);
+            out.write(name);
+            out.commit();
+            EXPECT_EQ(entries(dir.path()), std::vector<std::string>{}) << "held, not named";
+        }
+        for (const std::string& name : c.takenMeanwhile) writeFile(dir.path() / name, "theirs");
+        const std::vector<std::string> paths = group.publishAll([&](std::vector<std::string>& names) {
+            ++moves;
+            for (std::string& name : names) {
+                const std::size_t dot = name.find('.');
+                name = "IMG_" + std::to_string(moves + 1) + name.substr(dot);
+            }
+            return true;
+        });
+        EXPECT_EQ(entries(dir.path()), c.expected);
+        EXPECT_EQ(paths.size(), 3u);
+        for (const std::string& path : paths) {
+            EXPECT_EQ(readFile(path), "IMG" + fs::path(path).extension().string());
+        }
+        for (const std::string& name : c.takenMeanwhile) EXPECT_EQ(readFile(dir.path() / name), "theirs");
+    }
+    // A group let go leaves nothing behind.
+    TempDir dir;
+    {
+        PublishGroup group;
+        OutputTarget target((dir.path() / "IMG.jpg").string());
+        target.group = &group;
+        SafeFileWriter out(target);
+        out.write("x");
+        out.commit();
+        group.discardAll();
+    }
+    EXPECT_EQ(entries(dir.path()), std::vector<std::string>{});
+}
+
 }  // namespace
