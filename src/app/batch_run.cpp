@@ -335,7 +335,10 @@ struct BatchRun::GroupWrite {
 
 BatchRun::GroupWrite* BatchRun::heldGroup(std::size_t index, std::size_t span) {
     const std::vector<std::size_t>& group = groups_[groupOf_[index]];
-    if (dryRun_ || group.size() < 2 || group.back() - group.front() >= span) return nullptr;
+    // Held only when its members follow one another in the list (as the files of one name do): a photo between
+    // them could otherwise wait for the group's publishing while the group waits for it to be planned.
+    const std::size_t reach = group.back() - group.front() + 1;
+    if (dryRun_ || group.size() < 2 || reach != group.size() || reach > span) return nullptr;
     const std::lock_guard lock(groupMutex_);
     std::unique_ptr<GroupWrite>& held = groupWrites_[groupOf_[index]];
     if (!held) {
@@ -570,10 +573,14 @@ int BatchRun::runOnPool(int jobs, const QString& sourceFolder, Planner& planner)
                    return member < nextDeliver || member >= nextRead || inFlightRead(member);
                });
     };
-    // Planned photos whose writing has not ended (a member held for its group has ended its writing).
-    const auto writingNow = [&] {
+    // Planned photos whose output is not published yet, but for the members of `index`'s own group held for it
+    // (the group is published once its last member is written).
+    const auto writingBefore = [&](std::size_t index) {
         std::size_t count = 0;
-        for (std::size_t i = nextDeliver; i < nextPlan; ++i) count += stepOf(i) == Step::Writing ? 1 : 0;
+        for (std::size_t i = nextDeliver; i < nextPlan; ++i) {
+            const Step step = stepOf(i);
+            count += step == Step::Writing || (step == Step::Held && groupOf_[i] != groupOf_[index]) ? 1 : 0;
+        }
         return count;
     };
     const auto readingNow = [&] {
@@ -610,7 +617,7 @@ int BatchRun::runOnPool(int jobs, const QString& sourceFolder, Planner& planner)
                 }
                 // Without auto rename a name may be meant to replace what an earlier photo writes, or (when that
                 // one fails) to look at the disk again: it is planned once the writing before it has ended.
-                if (options && (options->autoRename || writingNow() == 0)) {
+                if (options && (options->autoRename || writingBefore(nextPlan) == 0)) {
                     InFlight& photo = at(nextPlan);
                     photo.group = heldGroup(nextPlan, window);
                     // A held group's members are told once its last member's part ended, all together.

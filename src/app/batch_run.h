@@ -89,8 +89,8 @@ class BatchRun {
     void writeStep(InFlight& photo, Planner& planner);
     // A group whose members are written apart and published together (see heldGroup); by group index.
     struct GroupWrite;
-    // The group `index` is written with as one unit, or null: a group of several files whose members lie within
-    // `span` places of the list (all in flight at once).
+    // The group `index` is written with as one unit, or null: a group of several files that follow one another
+    // in the list, no more than `span` (all in flight at once).
     GroupWrite* heldGroup(std::size_t index, std::size_t span);
     // The member's part ended: written (its file held by the group) or not. Once every member's part ended, the
     // group is published (none of it when a member failed) and its members are answered, all of them to be told;
