@@ -198,7 +198,9 @@ SafeFileWriter::SafeFileWriter(SafeFileWriter&& other) noexcept
       tempName_(std::exchange(other.tempName_, {})),
       tempPath_(std::exchange(other.tempPath_, {})),
       fd_(std::exchange(other.fd_, -1)),
-      committed_(std::exchange(other.committed_, true)) {}
+      committed_(std::exchange(other.committed_, true)),
+      prepared_(other.prepared_),
+      replacing_(other.replacing_) {}
 
 void PublishGroup::hold(SafeFileWriter&& file) {
     auto held = std::make_unique<SafeFileWriter>(std::move(file));
@@ -220,13 +222,16 @@ std::vector<std::string> PublishGroup::publishAll(const MoveOn& moveOn) {
     }
     // Members end their writing in any order; they are named in one.
     std::sort(held.begin(), held.end(), [](const auto& a, const auto& b) { return a->path() < b->path(); });
+    // Everything slow (flushing a file that replaces another, say) is done for every file before the first is named:
+    // the names then follow one another within moments.
+    for (const auto& file : held) file->prepare();
     std::vector<bool> named(held.size(), false);
     int attempts = 0;
     for (;;) {
         std::size_t taken = held.size();
         for (std::size_t i = 0; i < held.size() && taken == held.size(); ++i) {
             if (!named[i]) {
-                named[i] = held[i]->commitUnlessTaken();
+                named[i] = held[i]->commitUnlessTaken(false);
                 if (!named[i]) taken = i;
             }
         }
@@ -244,7 +249,10 @@ std::vector<std::string> PublishGroup::publishAll(const MoveOn& moveOn) {
         }
     }
     std::vector<std::string> paths;
-    for (const auto& file : held) paths.push_back(file->path());
+    for (const auto& file : held) {
+        file->syncFolder();
+        paths.push_back(file->path());
+    }
     return paths;
 }
 
@@ -386,8 +394,61 @@ bool SafeFileWriter::publishNew() {
     }
 }
 
-void SafeFileWriter::publishReplacing() {
-    if (tempName_.empty()) {
+void SafeFileWriter::commit() {
+    if (!commitUnlessTaken()) throw WriteError(cannotCreateMessage(target_.path, EEXIST));
+}
+
+bool SafeFileWriter::commitUnlessTaken(bool syncFolder) {
+    if (fd_ < 0 || committed_) failWrite(EBADF);
+    if (target_.group != nullptr) {
+        // Named later, with the rest of its group.
+        PublishGroup* group = std::exchange(target_.group, nullptr);
+        group->hold(std::move(*this));
+        return true;
+    }
+    prepare();
+    if (target_.replace) {
+        if (::renameat(folderFd_, tempName_.c_str(), folderFd_, target_.name.c_str()) != 0) {
+            throw WriteError(cannotCreateMessage(target_.path, errno));
+        }
+    } else if (!publishNew()) {
+        return false;
+    }
+    tempName_.clear();
+    tempPath_.clear();
+    // A full disk may only show at the close; the file is complete on disk by now or the flush would have said so.
+    if (::close(fd_) != 0 && !replacing_) {
+        const int error = errno;
+        fd_ = -1;
+        ::unlinkat(folderFd_, target_.name.c_str(), 0);
+        failWrite(error);
+    }
+    fd_ = -1;
+    committed_ = true;
+    if (syncFolder) this->syncFolder();
+    return true;
+}
+
+void SafeFileWriter::syncFolder() {
+    // Make the replacement itself durable; a failure here no longer endangers either file.
+    if (committed_ && replacing_ && folderFd_ >= 0) ::fsync(folderFd_);
+}
+
+void SafeFileWriter::prepare() {
+    if (prepared_) return;
+    if (fd_ < 0 || committed_) failWrite(EBADF);
+    struct stat existing {};
+    replacing_ = target_.replace && ::fstatat(folderFd_, target_.name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
+    if (replacing_) prepareReplacement(existing);
+    if (target_.modified) {
+        const timespec times[2] = {{0, UTIME_OMIT}, *target_.modified};
+        ::futimens(fd_, times);  // a time that cannot be set leaves the time of writing
+    }
+    // Only a rename over an existing file can lose data in a crash (the old content gone, the new one not yet on
+    // disk), so only then is the content flushed first. A new name costs no flush: a crash can at worst lose the
+    // new file, as with any copy, and a batch of new files runs at copying speed.
+    if (replacing_ && ::fsync(fd_) != 0) failWrite(errno);
+    if (target_.replace && tempName_.empty()) {
         // An unnamed file can only be linked to a free name; it is renamed over the old file from there.
         for (int attempt = 0;; ++attempt) {
             tempName_ = "." + target_.name.substr(0, 200) + "." + std::to_string(randomNumber()) + ".tmp";
@@ -398,54 +459,7 @@ void SafeFileWriter::publishReplacing() {
         }
         tempPath_ = joinPath(folderPath_, tempName_);
     }
-    if (::renameat(folderFd_, tempName_.c_str(), folderFd_, target_.name.c_str()) != 0) {
-        throw WriteError(cannotCreateMessage(target_.path, errno));
-    }
-}
-
-void SafeFileWriter::commit() {
-    if (!commitUnlessTaken()) throw WriteError(cannotCreateMessage(target_.path, EEXIST));
-}
-
-bool SafeFileWriter::commitUnlessTaken() {
-    if (fd_ < 0 || committed_) failWrite(EBADF);
-    if (target_.group != nullptr) {
-        // Named later, with the rest of its group.
-        PublishGroup* group = std::exchange(target_.group, nullptr);
-        group->hold(std::move(*this));
-        return true;
-    }
-    struct stat existing {};
-    const bool replacing =
-        target_.replace && ::fstatat(folderFd_, target_.name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
-    if (replacing) prepareReplacement(existing);
-    if (target_.modified) {
-        const timespec times[2] = {{0, UTIME_OMIT}, *target_.modified};
-        ::futimens(fd_, times);  // a time that cannot be set leaves the time of writing
-    }
-    // Only a rename over an existing file can lose data in a crash (the old content gone, the new one not yet on
-    // disk), so only then is the content flushed first. A new name costs no flush: a crash can at worst lose the
-    // new file, as with any copy, and a batch of new files runs at copying speed.
-    if (replacing && ::fsync(fd_) != 0) failWrite(errno);
-    if (target_.replace) {
-        publishReplacing();
-    } else if (!publishNew()) {
-        return false;
-    }
-    tempName_.clear();
-    tempPath_.clear();
-    // A full disk may only show at the close; the file is complete on disk by now or the flush would have said so.
-    if (::close(fd_) != 0 && !replacing) {
-        const int error = errno;
-        fd_ = -1;
-        ::unlinkat(folderFd_, target_.name.c_str(), 0);
-        failWrite(error);
-    }
-    fd_ = -1;
-    committed_ = true;
-    // Make the replacement itself durable; a failure here no longer endangers either file.
-    if (replacing) ::fsync(folderFd_);
-    return true;
+    prepared_ = true;
 }
 
 }  // namespace morrowtide::meta

@@ -120,10 +120,16 @@ class SafeFileWriter {
                   const KernelCopy& kernelCopy = {});
     // The same, answering false instead of throwing when the name turned out to be taken (replace off, and no
     // nextName); the file is then still unnamed and can be given another name with rename().
-    bool commitUnlessTaken();
+    // `syncFolder` false leaves the folder's flush after a replacement to syncFolder(), so that a group's names
+    // follow one another within moments.
+    bool commitUnlessTaken(bool syncFolder = true);
+    void syncFolder();
     // Sets the name the file is to get (before it is named), or renames the named file, in the same folder. False
     // when the named file's new name is taken: it keeps its name then.
     bool rename(const std::string& name);
+    // Everything of commit() but the naming itself: the file's time, its flush and its hidden name where it is to
+    // replace another. A group does this for every file before it names the first.
+    void prepare();
     // Gives the file its name. A file that stands there is replaced only when the target says so; it then passes
     // its permission bits and, where allowed, its owner and group on, and the content is flushed to disk first.
     // A file to replace that the user may not write, or that has other hard links (which would go on showing the
@@ -142,7 +148,6 @@ class SafeFileWriter {
     [[noreturn]] void failWrite(int error);
     void prepareReplacement(const struct stat& replaced);
     bool publishNew();
-    void publishReplacing();
 
     OutputTarget target_;
     std::string folderPath_;  // for the temporary file's path in messages
@@ -151,6 +156,8 @@ class SafeFileWriter {
     std::string tempPath_;
     int fd_ = -1;
     bool committed_ = false;
+    bool prepared_ = false;   // prepare() done: only the naming is left
+    bool replacing_ = false;  // ... and the name has a file to replace
 };
 
 // Files written apart that appear together or not at all (a raw file, its JPEG and its sidecar): each is written

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@
 #include "meta/date_time.h"
 #include "meta/img_data.h"
 #include "meta/jpeg_writer.h"
+#include "support/container_builder.h"
 #include "support/date_packet_builder.h"
 #include "support/exif_builder.h"
 #include "support/file_tree.h"
@@ -671,5 +673,61 @@ TEST_F(CliRun, ZonesLeaveCopiesThatNameTheirOwnZone) {
                              "exif:DateTimeOriginal \"2005-06-01T10:00:00.25Z\" (has its own zone)",
                              "\"233000+0200\" (has its own zone)"}) {
         EXPECT_NE(result.err.find(left), std::string::npos) << left << "\n" << result.err;
+    }
+}
+
+// A run ended by a signal or killed outright in the middle of JPG+CR2+XMP groups leaves every group whole: in place
+// each group's files are all corrected or all as they were, in a copy all written or none.
+TEST_F(CliRun, ASignalOrAKillNeverSplitsAGroup) {
+    constexpr int kGroups = 150;
+    std::map<std::string, std::string> originals;
+    const std::string cr2 = morrowtide::test::tiffPhoto("2005:06:01 10:00:00") + std::string(200000, '\0');
+    const std::string xmp =
+        morrowtide::test::XmpBuilder().attribute("xmp:CreateDate", "2005-06-01T10:00:00").build();
+    for (int k = 0; k < kGroups; ++k) {
+        const std::string stem = "IMG_" + std::to_string(1000 + k);
+        originals[stem + ".JPG"] = photo();
+        originals[stem + ".CR2"] = cr2;
+        originals[stem + ".xmp"] = xmp;
+    }
+    int cut = 0;
+    for (const bool inPlace : {true, false}) {
+        for (const int signal : {SIGTERM, SIGKILL, SIGKILL, SIGKILL}) {
+            const fs::path in = temp.path() / ("tree" + std::to_string(++cut));
+            const fs::path out = inPlace ? in : temp.path() / ("copy" + std::to_string(cut));
+            for (const auto& [name, bytes] : originals) writeFile(in / name, bytes);
+            std::vector<std::string> args{"--hours", "1", "--all-types", "--jobs", cut % 2 == 0 ? "1" : "4"};
+            if (inPlace) args.insert(args.end(), {"--no-datetime", "--no-auto-rename", "--yes"});
+            args.insert(args.end(), {in.string(), out.string()});
+            Program program(args);
+            program.waitForFirstLine();
+            ::usleep(static_cast<useconds_t>(cut * 3000));
+            program.signal(signal);
+            program.finish();
+            SCOPED_TRACE((inPlace ? "in place, signal " : "copy, signal ") + std::to_string(signal));
+            std::map<std::string, int> changed;  // per group: members corrected (in place) or written (copy)
+            std::size_t outputs = 0;
+            for (const auto& entry : fs::directory_iterator(out)) {
+                const std::string name = entry.path().filename().string();
+                // A file killed while being named in place may leave its hidden temporary name, which the next run
+                // removes.
+                if (name.starts_with(".")) continue;
+                ++outputs;
+                if (inPlace) {
+                    changed[name.substr(0, name.find('.'))] += readFile(entry.path()) != originals.at(name) ? 1 : 0;
+                } else {
+                    changed[name.substr(name.find("IMG_"), 8)] += 1;
+                }
+            }
+            int whole = 0;
+            for (const auto& [group, members] : changed) {
+                EXPECT_TRUE(members == 0 || members == 3) << group << ": " << members;
+                whole += members == 3 ? 1 : 0;
+            }
+            EXPECT_LT(whole, kGroups);
+            if (inPlace) {
+                EXPECT_EQ(outputs, originals.size());
+            }
+        }
     }
 }
