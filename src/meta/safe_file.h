@@ -153,9 +153,11 @@ bool isTemporaryName(std::string_view name);
 // else is touched, and a file that cannot be looked at or removed is left as it is. Answers the count removed.
 int removeStaleTemporaries(int folderFd, const timespec& olderThan);
 
-// One run's removal of stale temporary files: each folder it writes to once, the first time. Files changed in the
-// last two seconds before the run started are kept too, since FAT cards keep file times in steps of two seconds
-// and one of this run's, or of a run started just after, could otherwise look older.
+// One run's removal of stale temporary files: each folder it writes to once, the first time. Every folder, whether
+// its file system has unnamed files or not: a replacement gives its unnamed file such a name for a moment, and a
+// card may have been written through a mount without them before. Files changed in the last two seconds before the
+// run started are kept too, since FAT cards keep file times in steps of two seconds and one of this run's, or of a
+// run started just after, could otherwise look older.
 class StaleTemporarySweep {
   public:
     StaleTemporarySweep();  // the run starts now
