@@ -122,6 +122,14 @@
         <source>Invalid file mask</source>
         <translation>Ungültige Dateimaske</translation>
     </message>
+    <message>
+        <source>It gives names that begin with &quot;.&quot;, which hides the copies in file managers.</source>
+        <translation>Sie ergibt Namen, die mit „.“ beginnen; Dateimanager zeigen solche Kopien nicht an.</translation>
+    </message>
+    <message>
+        <source>It leaves the name empty: each copy would be named by its extension alone (&quot;.jpg&quot;), which hides it in file managers.</source>
+        <translation>Sie lässt den Namen leer: Jede Kopie hieße nur wie ihre Endung („.jpg“), und Dateimanager zeigen sie nicht an.</translation>
+    </message>
 </context>
 <context>
     <name>morrowtide::gui::AboutBox</name>
@@ -396,6 +404,18 @@ Enter a file mask on the Options tab, then press Go again.</source>
         <translation>Es wurde kein Lauf gestartet: Bisher wurde keine gültige Dateimaske übernommen, daher könnten die Fotos nicht benannt werden.
 
 Geben Sie auf der Registerkarte „Optionen“ eine Dateimaske ein und klicken Sie dann erneut auf „Start“.</translation>
+    </message>
+    <message>
+        <source>No run was started: the file mask &quot;%1&quot; would hide the copies.
+
+%2
+
+Change the file mask on the Options tab, then press Go again.</source>
+        <translation>Es wurde kein Lauf gestartet: Die Dateimaske „%1“ würde die Kopien verbergen.
+
+%2
+
+Ändern Sie die Dateimaske auf der Registerkarte „Optionen“ und klicken Sie dann erneut auf „Start“.</translation>
     </message>
     <message>
         <source>Photos (*.jpg *.JPG)</source>

@@ -83,10 +83,13 @@ std::string changedMessage(const std::string& path) {
 }
 
 // The output folder of one photo, opened below the destination without following links (see openFolderBeneath).
+// The first time a run opens a folder, the hidden temporary files an earlier, killed run left there are removed.
 class OutputFolder {
   public:
-    OutputFolder(const std::string& destination, const std::string& relativeFolder) {
+    OutputFolder(const std::string& destination, const std::string& relativeFolder,
+                 meta::StaleTemporarySweep& sweep) {
         fd_ = openFolderBeneath(destination, relativeFolder, error_, where_);
+        if (fd_ >= 0) sweep.sweepOnce(fd_);
     }
     ~OutputFolder() {
         if (fd_ >= 0) ::close(fd_);
@@ -119,7 +122,13 @@ void writeContainerCopy(const PhotoPlan& plan, const meta::SourceFile& sourceFil
         throw meta::WriteError("Cannot open file \"" + header.nativePath + "\". " + header.readProblem.toStdString());
     }
     meta::SafeFileWriter writer(std::move(target));
-    meta::writePatchedCopy(sourceFile, writer, plan.patches, header.checksums);
+    try {
+        meta::writePatchedCopy(sourceFile, writer, plan.patches, header.checksums);
+    } catch (const meta::WriteError&) {
+        // A copy that ended early because the file shrank is a changed file, not a failed write.
+        if (!sourceFile.unchanged()) throw meta::WriteError(changedMessage(header.nativePath));
+        throw;
+    }
     // The patches were planned from the file as it was read; a file changed since is not published.
     if (!sourceFile.unchanged()) throw meta::WriteError(changedMessage(header.nativePath));
     writer.commit();
@@ -187,6 +196,7 @@ RunSummary BatchRun::run() {
     }
 
     host_.runReset();
+    staleSweep_.emplace();
     fileList_.clear();
     // Fixed for the whole run, whatever the host shows later.
     const QString sourceFolder = startOptions.sourceFolder;
@@ -710,7 +720,7 @@ void BatchRun::applyPlan(PhotoPlan& plan, InFlight& photo, Planner& planner) {
     QString& outputPath = photo.outputPath;
     const PhotoHeader& header = *plan.header;
     // A folder that cannot be made or is a symbolic link shows up as the file's write error, once its name is known.
-    const OutputFolder folder(nativePath(plan.destinationFolder), nativePath(header.relativeFolder));
+    const OutputFolder folder(nativePath(plan.destinationFolder), nativePath(header.relativeFolder), *staleSweep_);
     if (!plan.nameIsWritable) throw meta::WriteError(meta::cannotCreateMessage(nativePath(outputPath), EINVAL));
     folder.check(nativePath(outputPath));
     if (!plan.avoided.isEmpty()) {

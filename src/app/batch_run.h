@@ -10,15 +10,16 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/batch_host.h"
 #include "app/photo_plan.h"
+#include "meta/safe_file.h"
 
 namespace morrowtide::meta {
 class ImgData;
-class SourceFile;
 }  // namespace morrowtide::meta
 
 namespace morrowtide::app {
@@ -120,6 +121,8 @@ class BatchRun {
     std::mutex groupMutex_;
     // The planner is asked from the workers too (the next name, when another program took one meanwhile).
     std::mutex plannerMutex_;
+    // Started with the run: the hidden temporary files older than the run in each folder it writes to.
+    std::optional<meta::StaleTemporarySweep> staleSweep_;
     RunEnding ending_ = RunEnding::NotStarted;
     bool dryRun_ = false;
     QLocale locale_ = QLocale::system();

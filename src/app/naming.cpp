@@ -412,6 +412,20 @@ FileMaskResult FileNamer::checkFileMask(const QString& maskText) const {
     return result;
 }
 
+QString FileNamer::hiddenNameReason(const QString& maskText, const NamingOptions& options) const {
+    const QString prepared = prepareFileMask(maskText);
+    if (!options.includeDateTime || prepared.isEmpty()) return {};
+    QString name = DatePattern(prepared, locale_).format(now());
+    if (options.includeCurrentFilename) {
+        name.replace(kFileNameToken, QStringLiteral("IMG_0001"));
+    } else {
+        name.remove(kFileNameToken);
+    }
+    if (name.isEmpty()) return kEmptyNameMaskReason;
+    if (name.startsWith(u'.')) return kHiddenNameMaskReason;
+    return {};
+}
+
 FileMaskResult FileNamer::applyFileMask(const QString& maskText) {
     FileMaskResult result = checkFileMask(maskText);
     if (result.accepted) {

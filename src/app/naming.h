@@ -35,6 +35,14 @@ inline const QString kDefaultFileMask = QStringLiteral("yyyy-mm-dd hh-nn-ss - *F
 // The window shows it translated.
 inline const QString kInvalidFileMaskMessage =
     QString::fromLatin1(QT_TRANSLATE_NOOP("morrowtide::app::Naming", "Invalid file mask"));
+// Why a mask is refused although it can be formatted: the names it gives would not be seen. The window shows them
+// translated, after kInvalidFileMaskMessage.
+inline const QString kEmptyNameMaskReason = QString::fromLatin1(
+    QT_TRANSLATE_NOOP("morrowtide::app::Naming", "It leaves the name empty: each copy would be named by its extension "
+                                                 "alone (\".jpg\"), which hides it in file managers."));
+inline const QString kHiddenNameMaskReason = QString::fromLatin1(
+    QT_TRANSLATE_NOOP("morrowtide::app::Naming",
+                      "It gives names that begin with \".\", which hides the copies in file managers."));
 // Every output is written with this extension, whatever the source's letter case.
 inline const QString kOutputExtension = QStringLiteral(".jpg");
 // Longest file name (one path component) in bytes.
@@ -206,6 +214,12 @@ class FileNamer {
     // checkFileMask, then on success stores the prepared mask as formatMask() and maskText as formatMaskText().
     // On failure both keep their previous values.
     FileMaskResult applyFileMask(const QString& maskText);
+
+    // Why names formed with the mask would be hidden: kEmptyNameMaskReason or kHiddenNameMaskReason. Empty when
+    // they would be seen, when the mask cannot be prepared (checkFileMask says why), and when the options leave the
+    // date and time out of the name, which then is the photo's own. Formed as outputPathFor forms them, with the
+    // current date and time and, for "*FILENAME", a camera's name.
+    QString hiddenNameReason(const QString& maskText, const NamingOptions& options) const;
 
     const QString& formatMask() const { return formatMask_; }          // empty until a mask is accepted
     const QString& formatMaskText() const { return formatMaskText_; }  // the text it was prepared from

@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/info_command.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <ostream>
 #include <string_view>
@@ -118,10 +122,22 @@ void printDateCopies(std::ostream& out, const ImgData& data) {
     for (const std::string& why : copies.skipped) out << "    Left as it is: " << forTerminal(why) << '\n';
 }
 
+// Why a file the reader could not open at all was not read, as its look-up tells: missing, not a regular file (a
+// folder, a FIFO or a device, none of which is read), or the system's reason.
+std::string unreadReason(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return "file not found";
+        return std::string("cannot be opened: ") + std::strerror(errno);
+    }
+    return S_ISREG(info.st_mode) ? "cannot be opened" : "not a regular file";
+}
+
 void printFile(std::ostream& out, const std::string& path, const ImgData& data) {
     const ImageInfo* info = data.exif();
     out << "File: " << path << '\n';
-    out << "  Status: " << (data.statusText().empty() ? "(file not found)" : forTerminal(data.statusText())) << '\n';
+    out << "  Status: "
+        << (data.statusText().empty() ? "(" + unreadReason(path) + ")" : forTerminal(data.statusText())) << '\n';
     if (!data.diagnostic().empty()) out << "  Diagnostic: " << forTerminal(data.diagnostic()) << '\n';
     out << "  Size: " << data.sourceSize() << " bytes\n";
     if (data.sectionCount() > 0) {
@@ -264,7 +280,8 @@ const char* infoHelp() {
            "metadata blocks, and the entries of the first EXIF block.\n"
            "\n"
            "Exit status: 0 when every file could be read (with or without metadata),\n"
-           "1 when a file does not exist or cannot be opened, 2 for a usage error.\n";
+           "1 when a file does not exist, is not a regular file (a folder, a FIFO) or cannot\n"
+           "be opened, 2 for a usage error.\n";
 }
 
 int runInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {

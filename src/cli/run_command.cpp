@@ -394,8 +394,16 @@ app::RunOptions runOptionsFrom(const Arguments& parsed) {
     if (parsed.mask) saved.fileMask = QString::fromLocal8Bit(parsed.mask->c_str());
     for (const auto& [field, value] : parsed.flags) saved.*field = value;
 
-    if (!app::FileNamer().checkFileMask(saved.fileMask).accepted) {
+    const app::FileNamer namer;
+    if (!namer.checkFileMask(saved.fileMask).accepted) {
         throw UsageError(app::kInvalidFileMaskMessage.toStdString() + " \"" + saved.fileMask.toStdString() + "\"");
+    }
+    app::NamingOptions naming;
+    naming.includeDateTime = saved.includeDateTime;
+    naming.includeCurrentFilename = saved.includePreviousFName;
+    if (const QString hidden = namer.hiddenNameReason(saved.fileMask, naming); !hidden.isEmpty()) {
+        throw UsageError(app::kInvalidFileMaskMessage.toStdString() + " \"" + saved.fileMask.toStdString() +
+                         "\". " + hidden.toStdString());
     }
 
     app::RunOptions options;
@@ -467,7 +475,9 @@ Several cameras and time zones:
 Naming and file options (the defaults are those of the program window):
   --mask MASK              output file mask, default "yyyy-mm-dd hh-nn-ss - *FILENAME"
                            (yyyy year, mm month, dd day, hh hour, nn minute, ss second;
-                           *FILENAME stands for the old name; "/ ? \ : < >" are removed)
+                           *FILENAME stands for the old name; "/ ? \ : < >" are removed).
+                           A mask that leaves the name empty or makes it begin with
+                           "." is refused: such copies are hidden
   --no-datetime            keep the old name instead of naming after the date
   --no-filename            leave *FILENAME out of the new name
   --no-overwrite-datetime  keep a date an earlier run put in front of the old name

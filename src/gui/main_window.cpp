@@ -513,7 +513,21 @@ app::RunOptions MainWindow::boxOptions() const {
     return options;
 }
 
+app::NamingOptions MainWindow::namingOptions() const {
+    app::NamingOptions naming;
+    naming.includeDateTime = cbIncDateTime_->isChecked();
+    naming.includeCurrentFilename = cbIncPrevFName_->isChecked();
+    return naming;
+}
+
 void MainWindow::maskFocusLost() {
+    // A mask whose copies would be hidden is not taken, like one that cannot be formatted, and the box says why.
+    if (const QString hidden = namer_.hiddenNameReason(edtOutputFileMask_->text(), namingOptions());
+        !hidden.isEmpty()) {
+        askAboutInvalidMask(shownMaskError(app::kInvalidFileMaskMessage) + QStringLiteral("\n\n") +
+                            shownMaskError(hidden));
+        return;
+    }
     const app::FileMaskResult result = namer_.applyFileMask(edtOutputFileMask_->text());
     if (result.accepted) {
         lblDateFormatExample_->setText(result.example);
@@ -542,15 +556,24 @@ void MainWindow::reportMaskFromSettings() {
 
 void MainWindow::startRun() {
     if (running_) return;
-    if (namer_.formatMask().isEmpty()) {
-        // Every photo would fail with "Invalid file mask": no run, and the way to a mask that works.
-        const QString text =
-            tr("No run was started: no valid file mask has been accepted yet, so the photos could "
-               "not be named.\n\nEnter a file mask on the Options tab, then press Go again.");
+    // No run, the reason, and the way to a mask that works.
+    const auto refuse = [this](const QString& text) {
         boxes_->show(
             this, {MessageKind::Error, QCoreApplication::translate("MessageBoxes", "Error"), text, MessageButtons::Ok});
         pageControl_->setCurrentWidget(edtOutputFileMask_->parentWidget());
         edtOutputFileMask_->setFocus(Qt::OtherFocusReason);
+    };
+    if (namer_.formatMask().isEmpty()) {
+        // Every photo would fail with "Invalid file mask".
+        refuse(tr("No run was started: no valid file mask has been accepted yet, so the photos could "
+                  "not be named.\n\nEnter a file mask on the Options tab, then press Go again."));
+        return;
+    }
+    // The mask was taken with the naming boxes as they were then; ticked since, they may make it hide the copies.
+    if (const QString hidden = namer_.hiddenNameReason(namer_.formatMaskText(), namingOptions()); !hidden.isEmpty()) {
+        refuse(tr("No run was started: the file mask \"%1\" would hide the copies.\n\n%2\n\nChange the file mask on "
+                  "the Options tab, then press Go again.")
+                   .arg(namer_.formatMaskText(), shownMaskError(hidden)));
         return;
     }
     running_ = true;

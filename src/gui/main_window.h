@@ -155,7 +155,10 @@ class MainWindow : public QMainWindow {
     // The options as this window's own widgets hold them.
     app::RunOptions boxOptions() const;
     void loadOptions();
-    // Accepts the mask as the field holds it, or asks "Invalid file mask" and puts things right.
+    // The naming boxes that decide whether the mask is used and what "*FILENAME" becomes.
+    app::NamingOptions namingOptions() const;
+    // Accepts the mask as the field holds it, or asks "Invalid file mask" and puts things right. A mask whose
+    // copies would be hidden (an empty name, or one beginning with ".") is refused the same way, with the reason.
     void maskFocusLost();
     // The "Invalid file mask" question for a mask that failed; OK goes back to the field on the Options tab.
     void askAboutInvalidMask(const QString& text);

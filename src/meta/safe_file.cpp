@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "meta/safe_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -65,6 +66,10 @@ int renameNoReplace(int folderFd, const std::string& from, const std::string& to
     if (::linkat(folderFd, from.c_str(), folderFd, to.c_str(), 0) != 0) return -1;
     ::unlinkat(folderFd, from.c_str(), 0);
     return 0;
+}
+
+std::string cannotReadMessage(const std::string& path, int error) {
+    return "Cannot read file \"" + path + "\". " + std::strerror(error);
 }
 
 constexpr std::size_t kCopyBufferSize = std::size_t{1} << 16;
@@ -143,13 +148,79 @@ std::string cannotCreateMessage(const std::string& path, int error) {
     return "Cannot create file \"" + path + "\". " + std::strerror(error);
 }
 
+bool isTemporaryName(std::string_view name) {
+    constexpr std::string_view kEnd = ".tmp";
+    if (name.size() < 1 + 1 + 1 + 1 + kEnd.size() || name.front() != '.' || !name.ends_with(kEnd)) return false;
+    name.remove_suffix(kEnd.size());
+    const std::size_t dot = name.rfind('.');
+    // The part between the first and the last dot is the target's name, cut to 200 bytes.
+    if (dot == std::string_view::npos || dot < 2 || dot - 1 > 200) return false;
+    const std::string_view digits = name.substr(dot + 1);
+    if (digits.empty() || digits.size() > 10 || (digits.size() > 1 && digits.front() == '0')) return false;
+    std::uint64_t value = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    return value <= UINT32_MAX;
+}
+
+int removeStaleTemporaries(int folderFd, const timespec& olderThan) {
+    const auto before = [&olderThan](const timespec& t) {
+        return t.tv_sec < olderThan.tv_sec || (t.tv_sec == olderThan.tv_sec && t.tv_nsec < olderThan.tv_nsec);
+    };
+    // A descriptor of its own: reading the folder moves its position, which the caller's must not share.
+    const int listFd = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listFd < 0) return 0;
+    DIR* folder = ::fdopendir(listFd);
+    if (folder == nullptr) {
+        ::close(listFd);
+        return 0;
+    }
+    int removed = 0;
+    const uid_t self = ::geteuid();
+    while (const dirent* entry = ::readdir(folder)) {
+        if (!isTemporaryName(entry->d_name)) continue;
+        struct stat info {};
+        if (::fstatat(listFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        // Both times: a file being written changes its content, and one about to be published gets its file time
+        // set (often years back), which changes its status.
+        if (!S_ISREG(info.st_mode) || info.st_uid != self || !before(info.st_mtim) || !before(info.st_ctim)) continue;
+        if (::unlinkat(listFd, entry->d_name, 0) == 0) ++removed;
+    }
+    ::closedir(folder);
+    return removed;
+}
+
+StaleTemporarySweep::StaleTemporarySweep() : StaleTemporarySweep([] {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return now;
+}()) {}
+
+StaleTemporarySweep::StaleTemporarySweep(const timespec& runStart) : olderThan_(runStart) {
+    olderThan_.tv_sec -= 2;
+}
+
+void StaleTemporarySweep::sweepOnce(int folderFd) {
+    struct stat folder {};
+    if (::fstat(folderFd, &folder) != 0) return;
+    const std::lock_guard lock(mutex_);
+    if (!swept_.insert({folder.st_dev, folder.st_ino}).second) return;
+    removeStaleTemporaries(folderFd, olderThan_);
+}
+
+std::string shrankWhileReadMessage(const std::string& path) {
+    return "Cannot read file \"" + path + "\". The file got shorter while it was being read: another program changed it.";
+}
+
 std::string streamWriteMessage(const std::string& path, int error) {
     return "Stream write error in \"" + path + "\". " + std::strerror(error);
 }
 
 OutputTarget::OutputTarget(std::string fullPath) : path(std::move(fullPath)), name(path) {}
 
-SafeFileWriter::SafeFileWriter(OutputTarget target) : target_(std::move(target)) {
+SafeFileWriter::SafeFileWriter(OutputTarget target, UnnamedFiles unnamed) : target_(std::move(target)) {
     const auto fail = [this](int error) { throw WriteError(cannotCreateMessage(target_.path, error)); };
     if (target_.folder < 0) {
         const std::filesystem::path full(target_.path);
@@ -178,7 +249,7 @@ SafeFileWriter::SafeFileWriter(OutputTarget target) : target_(std::move(target))
             target_.path = real.string();
         }
     }
-    fd_ = ::openat(folderFd_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    if (unnamed == UnnamedFiles::WhereAvailable) fd_ = ::openat(folderFd_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
     if (fd_ < 0) {
         // Not every file system (or kernel) has unnamed files.
         fd_ = openTemporaryIn(folderFd_, target_.name, tempName_);
@@ -331,6 +402,16 @@ std::int64_t SafeFileWriter::readAt(std::int64_t offset, std::size_t length, std
 void SafeFileWriter::copyFrom(const SourceFile& source, std::int64_t offset, std::int64_t length,
                               const KernelCopy& kernelCopy) {
     if (fd_ < 0 || !source.isOpen() || offset < 0 || length < 0) failWrite(EBADF);
+    const struct stat& status = source.status();
+    if (static_cast<std::int64_t>(status.st_blocks) * 512 < static_cast<std::int64_t>(status.st_size)) {
+        copySparse(source, offset, length, kernelCopy);
+    } else {
+        copyRange(source, offset, length, kernelCopy);
+    }
+}
+
+void SafeFileWriter::copyRange(const SourceFile& source, std::int64_t offset, std::int64_t length,
+                               const KernelCopy& kernelCopy) {
     off_t from = static_cast<off_t>(offset);
     std::int64_t left = length;
     // The kernel copies without the bytes passing through this process. It may refuse (EXDEV, ENOSYS, EINVAL, ...)
@@ -347,14 +428,48 @@ void SafeFileWriter::copyFrom(const SourceFile& source, std::int64_t offset, std
     while (left > 0) {
         buffer.clear();
         const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(left, kCopyBufferSize));
-        // An early end means the source shrank; either way the copy is incomplete.
         const std::int64_t got = source.readAt(static_cast<std::int64_t>(from), wanted, buffer);
-        if (got < 0) failWrite(errno);
-        if (got == 0) failWrite(ENODATA);
+        if (got < 0) throw WriteError(cannotReadMessage(source.path(), errno));
+        // An early end: the source shrank since it was opened, and the copy would be incomplete.
+        if (got == 0) throw WriteError(shrankWhileReadMessage(source.path()));
         write(buffer);
         from += static_cast<off_t>(buffer.size());
         left -= static_cast<std::int64_t>(buffer.size());
     }
+}
+
+void SafeFileWriter::copySparse(const SourceFile& source, std::int64_t offset, std::int64_t length,
+                                const KernelCopy& kernelCopy) {
+    const off_t end = static_cast<off_t>(offset + length);
+    off_t at = static_cast<off_t>(offset);
+    while (at < end) {
+        off_t data = ::lseek(source.fd(), at, SEEK_DATA);
+        if (data < 0 && errno == ENXIO) {
+            // Nothing but a hole up to the source's end, unless the source has shrunk below the end meanwhile.
+            struct stat now {};
+            if (::fstat(source.fd(), &now) != 0) throw WriteError(cannotReadMessage(source.path(), errno));
+            if (now.st_size < end) throw WriteError(shrankWhileReadMessage(source.path()));
+            data = end;
+        } else if (data < 0) {
+            // A file system that cannot tell its holes: the rest byte by byte.
+            copyRange(source, at, end - at, kernelCopy);
+            return;
+        }
+        data = std::min(data, end);
+        // A hole is skipped in the copy as well, which leaves it a hole there.
+        if (data > at && ::lseek(fd_, data - at, SEEK_CUR) < 0) failWrite(errno);
+        if (data == end) break;
+        off_t hole = ::lseek(source.fd(), data, SEEK_HOLE);
+        if (hole < 0) hole = end;
+        hole = std::min(hole, end);
+        copyRange(source, data, hole - data, kernelCopy);
+        at = hole;
+    }
+    // A hole at the end: the copy gets its length without a byte written there.
+    const off_t written = ::lseek(fd_, 0, SEEK_CUR);
+    struct stat copy {};
+    if (written < 0 || ::fstat(fd_, &copy) != 0) failWrite(errno);
+    if (copy.st_size < written && ::ftruncate(fd_, written) != 0) failWrite(errno);
 }
 
 void SafeFileWriter::prepareReplacement(const struct stat& replaced) {

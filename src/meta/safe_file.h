@@ -15,9 +15,11 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace morrowtide::meta {
@@ -92,12 +94,16 @@ struct OutputTarget {
     PublishGroup* group = nullptr;
 };
 
+// Whether the writer may create its file unnamed. Only tests say Never, to take the hidden-name path a file system
+// without unnamed files (FUSE, network shares, FAT cards) takes.
+enum class UnnamedFiles { WhereAvailable, Never };
+
 class SafeFileWriter {
   public:
     // Creates the new file unnamed in the target's folder where the file system allows it (a killed program then
-    // leaves nothing behind), else under a hidden temporary name beside it. Throws WriteError "Cannot create file
-    // "<path>". <reason>".
-    explicit SafeFileWriter(OutputTarget target);
+    // leaves nothing behind), else under a hidden temporary name beside it (".<name>.<digits>.tmp", which a later
+    // run removes: StaleTemporarySweep). Throws WriteError "Cannot create file "<path>". <reason>".
+    explicit SafeFileWriter(OutputTarget target, UnnamedFiles unnamed = UnnamedFiles::WhereAvailable);
     // Without a successful commit() the new file is removed.
     ~SafeFileWriter();
     SafeFileWriter(const SafeFileWriter&) = delete;
@@ -114,8 +120,10 @@ class SafeFileWriter {
     // like write() when they cannot be read.
     std::int64_t readAt(std::int64_t offset, std::size_t length, std::string& bytes) const;
     // Appends `length` bytes of `source` from `offset` on, copied by the kernel, through a read and write loop where
-    // the kernel copy is refused (another file system, an old kernel) or falls short. Throws like write() when the
-    // bytes cannot all be copied, the source's end coming early included.
+    // the kernel copy is refused (another file system, an old kernel) or falls short. A sparse source (fewer blocks
+    // on disk than its size needs) has only its data copied: its holes stay holes in the copy. Throws like write()
+    // when the bytes cannot all be written; a source that cannot be read, or that ends early, throws WriteError
+    // "Cannot read file "<source>". <reason>".
     void copyFrom(const SourceFile& source, std::int64_t offset, std::int64_t length,
                   const KernelCopy& kernelCopy = {});
     // The same, answering false instead of throwing when the name turned out to be taken (replace off, and no
@@ -146,6 +154,9 @@ class SafeFileWriter {
   private:
     void discard() noexcept;
     [[noreturn]] void failWrite(int error);
+    // copyFrom's two ways: every byte, and the data extents of a sparse source.
+    void copyRange(const SourceFile& source, std::int64_t offset, std::int64_t length, const KernelCopy& kernelCopy);
+    void copySparse(const SourceFile& source, std::int64_t offset, std::int64_t length, const KernelCopy& kernelCopy);
     void prepareReplacement(const struct stat& replaced);
     bool publishNew();
 
@@ -185,8 +196,40 @@ class PublishGroup {
     std::vector<std::unique_ptr<SafeFileWriter>> held_;
 };
 
+// True for a name SafeFileWriter gives its hidden temporary files: "." + a name of 1 to 200 bytes + "." + a
+// decimal 32-bit number without leading zeros + ".tmp".
+bool isTemporaryName(std::string_view name);
+
+// Removes from the open folder the hidden temporary files a killed program left there: regular files of this user
+// with a temporary name (isTemporaryName) whose content and status both last changed before `olderThan`. Nothing
+// else is touched, and a file that cannot be looked at or removed is left as it is. Answers the count removed.
+int removeStaleTemporaries(int folderFd, const timespec& olderThan);
+
+// One run's removal of stale temporary files: each folder it writes to once, the first time. Every folder, whether
+// its file system has unnamed files or not: a replacement gives its unnamed file such a name for a moment, and a
+// card may have been written through a mount without them before. Files changed in the last two seconds before the
+// run started are kept too, since FAT cards keep file times in steps of two seconds and one of this run's, or of a
+// run started just after, could otherwise look older.
+class StaleTemporarySweep {
+  public:
+    StaleTemporarySweep();  // the run starts now
+    explicit StaleTemporarySweep(const timespec& runStart);
+
+    // Sweeps the open folder unless this run swept it before. Safe from several threads; a folder being swept makes
+    // the others wait, so no file of this run is created in it before its sweep ends.
+    void sweepOnce(int folderFd);
+
+  private:
+    timespec olderThan_{};
+    std::mutex mutex_;
+    std::set<std::pair<dev_t, ino_t>> swept_;
+};
+
 // "Stream write error" with the file and the system's reason for errno value `error`.
 std::string streamWriteMessage(const std::string& path, int error);
+
+// The message of a source that ended before the bytes it had when it was opened were all read.
+std::string shrankWhileReadMessage(const std::string& path);
 
 // The message of a file that cannot be created, with the system's reason for errno value `error`.
 std::string cannotCreateMessage(const std::string& path, int error);

@@ -155,6 +155,41 @@ TEST_F(Naming, OptionCombinations) {
     EXPECT_EQ(name("yyyy mm dd.jpg"), "yyyy mm dd");
 }
 
+TEST_F(Naming, MasksThatWouldHideTheCopiesAreGivenTheirReason) {
+    const struct {
+        QString mask;
+        bool includeDateTime;
+        bool includeFileName;
+        QString reason;
+    } cases[] = {
+        {".", true, true, kHiddenNameMaskReason},
+        {"'.'yyyy", true, true, kHiddenNameMaskReason},
+        {".*FILENAME", true, true, kHiddenNameMaskReason},
+        {"\"\"", true, true, kEmptyNameMaskReason},
+        {"g", true, true, kEmptyNameMaskReason},  // the era, which renders nothing
+        {"*FILENAME", true, false, kEmptyNameMaskReason},
+        {"*FILENAME", true, true, {}},
+        {"yyyy.", true, true, {}},
+        {" .yyyy", true, true, {}},
+        {"*FILENAME.", true, false, kHiddenNameMaskReason},
+        // Not used without the date in the name: the photo's own name.
+        {".", false, true, {}},
+        {"*FILENAME", false, false, {}},
+        // Refused as invalid before it could hide anything.
+        {"/", true, true, {}},
+    };
+    for (const auto& c : cases) {
+        options_.includeDateTime = c.includeDateTime;
+        options_.includeCurrentFilename = c.includeFileName;
+        const QString reason = namer_.hiddenNameReason(c.mask, options_);
+        EXPECT_EQ(reason, c.reason) << c.mask.toStdString() << " " << c.includeDateTime << c.includeFileName;
+        if (!namer_.applyFileMask(c.mask).accepted) continue;
+        // The reason is what the names the mask gives show.
+        const QString formed = name("IMG_0042.JPG");
+        EXPECT_EQ(formed.isEmpty() || formed.startsWith(u'.'), !reason.isEmpty()) << formed.toStdString();
+    }
+}
+
 TEST_F(Naming, AutoRenameCountsUpOverExistingFiles) {
     ASSERT_TRUE(namer_.applyFileMask("yyyymmdd_hhnnss").accepted);
     const QStringList expected = {"20070401_111502", "20070401_111502_2", "20070401_111502_3"};

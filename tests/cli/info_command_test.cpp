@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // `morrowtide-cli info` run as a user runs it: the real binary on files made for the test.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -120,6 +121,15 @@ TEST(InfoCommand, ExitStatusTellsWhetherEveryFileCouldBeRead) {
     const Result missing = runCli("info " + quoted(plain) + " " + quoted((dir.path() / "gone.jpg").string()));
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.out.find("Status: (file not found)"), std::string::npos);
+
+    // Anything but a regular file is named for what it is, and never read: a FIFO would wait for a writer.
+    const std::string fifo = (dir.path() / "pipe.jpg").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& other : {fifo, dir.path().string()}) {
+        const Result notFile = runCli("info " + quoted(other));
+        EXPECT_EQ(notFile.status, 1);
+        EXPECT_NE(notFile.out.find("Status: (not a regular file)"), std::string::npos) << notFile.out;
+    }
 
     EXPECT_EQ(runCli("info").status, 2);
     EXPECT_EQ(runCli("frobnicate").status, 2);

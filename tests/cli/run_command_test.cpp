@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "app/file_list.h"
+#include "app/naming.h"
 #include "meta/date_time.h"
 #include "meta/img_data.h"
 #include "meta/jpeg_writer.h"
@@ -34,6 +35,7 @@ using morrowtide::test::JpegBuilder;
 using morrowtide::test::TempDir;
 using morrowtide::test::TiffBuilder;
 namespace fs = std::filesystem;
+namespace app = morrowtide::app;
 using morrowtide::test::fileTree;
 using morrowtide::test::fileTreeContents;
 using morrowtide::test::readFile;
@@ -210,6 +212,26 @@ TEST_F(CliRun, UsageErrorsExitWithTwoAndTouchNothing) {
     EXPECT_NE(run({"--hours", "24", in, out}).err.find("--hours must be a whole number from -23 to 23"),
               std::string::npos);
     EXPECT_FALSE(fs::exists(dst));
+}
+
+TEST_F(CliRun, MaskThatWouldHideTheCopiesIsRefusedWhereItIsUsed) {
+    writeFile(src / "a.jpg", photo());
+    const std::string in = src.string();
+    const std::string out = dst.string();
+    for (const auto& [args, reason] : {
+             std::pair<std::vector<std::string>, QString>{{"--mask", ".", in, out}, app::kHiddenNameMaskReason},
+             {{"--mask", "*FILENAME", "--no-filename", in, out}, app::kEmptyNameMaskReason},
+         }) {
+        const Result result = run(args);
+        EXPECT_EQ(result.status, 2) << result.err;
+        EXPECT_EQ(result.err, "morrowtide-cli run: Invalid file mask \"" + args[1] + "\". " + reason.toStdString() +
+                                  "\nTry \"morrowtide-cli run --help\".\n");
+        EXPECT_FALSE(fs::exists(dst));
+    }
+    // Without the date in the name the mask is not used: the photo keeps its own name.
+    const Result kept = run({"--mask", ".", "--no-datetime", in, out});
+    EXPECT_EQ(kept.status, 0) << kept.err;
+    EXPECT_TRUE(fs::exists(dst / "a.jpg"));
 }
 
 TEST_F(CliRun, ExtremeOffsetsWithinTheRangesAreAccepted) {

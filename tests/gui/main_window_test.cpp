@@ -117,6 +117,7 @@ class MainWindowTest : public QObject {
     void invalidMaskOkAndCancel();
     void invalidMaskAtStartUp();
     void noAcceptedMaskRefusesToRun();
+    void maskThatHidesTheCopiesIsRefusedWithItsReason();
     void folderPickers();
     void folderPickersOpenAtTheFieldsFolder();
     void offsetBoxesTakeTypingAndClampOnLeaving_data();
@@ -420,6 +421,57 @@ void MainWindowTest::noAcceptedMaskRefusesToRun() {
     leaveMaskField();
     child<QPushButton>("BitBtn1")->click();
     QCOMPARE(runs, 1);
+}
+
+void MainWindowTest::maskThatHidesTheCopiesIsRefusedWithItsReason() {
+    int runs = 0;
+    window_ = makeWindow([&](app::BatchHost&) {
+        ++runs;
+        return std::optional<QStringList>(QStringList());
+    });
+    auto* mask = child<QLineEdit>("edtOutputFileMask");
+    mask->setFocus();
+    mask->setText(QStringLiteral("*FILENAME"));
+    leaveMaskField();
+
+    // Refused like a mask that cannot be formatted, with the reason; Cancel brings back the one in force.
+    mask->setFocus();
+    mask->setText(QStringLiteral("'.'yyyy"));
+    boxes_.answer = [](const MessageRequest&) { return MessageAnswer::Cancel; };
+    leaveMaskField();
+    QCOMPARE(boxes_.shown.size(), size_t(1));
+    QCOMPARE(boxes_.shown[0].text, QStringLiteral("Invalid file mask\n\n") + app::kHiddenNameMaskReason);
+    QCOMPARE(boxes_.shown[0].buttons, MessageButtons::OkCancel);
+    QCOMPARE(mask->text(), QStringLiteral("*FILENAME"));
+    QCOMPARE(window_->formatMaskText(), QStringLiteral("*FILENAME"));
+
+    // Without the date in the name the mask is not used, and taken.
+    child<QCheckBox>("cbIncDateTime")->setChecked(false);
+    mask->setFocus();
+    mask->setText(QStringLiteral("."));
+    leaveMaskField();
+    QCOMPARE(boxes_.shown.size(), size_t(1));
+    QCOMPARE(window_->formatMaskText(), QStringLiteral("."));
+
+    // Ticked again, or the old name left out of "*FILENAME": Go says why no run starts.
+    child<QCheckBox>("cbIncDateTime")->setChecked(true);
+    child<QTabWidget>("pageControl")->setCurrentIndex(0);
+    child<QPushButton>("BitBtn1")->click();
+    mask->setText(QStringLiteral("*FILENAME"));
+    leaveMaskField();
+    child<QCheckBox>("cbIncPrevFName")->setChecked(false);
+    child<QTabWidget>("pageControl")->setCurrentIndex(0);
+    child<QPushButton>("BitBtn1")->click();
+    QCOMPARE(runs, 0);
+    QCOMPARE(boxes_.shown.size(), size_t(3));
+    for (const auto& [shown, reason] : {std::pair{boxes_.shown[1], app::kHiddenNameMaskReason},
+                                        std::pair{boxes_.shown[2], app::kEmptyNameMaskReason}}) {
+        QCOMPARE(shown.kind, MessageKind::Error);
+        QVERIFY2(shown.text.startsWith(QStringLiteral("No run was started")), qPrintable(shown.text));
+        QVERIFY2(shown.text.contains(reason), qPrintable(shown.text));
+    }
+    QCOMPARE(child<QTabWidget>("pageControl")->currentWidget()->objectName(), QStringLiteral("tsOptions"));
+    QVERIFY(mask->hasFocus());
 }
 
 void MainWindowTest::folderPickers() {
