@@ -708,6 +708,9 @@ void BatchRun::reportNotCorrected(const PhotoPlan& plan, InFlight& photo) {
         photo.say(InFlight::Event::Kind::NotCorrected, notChanged + QString::fromUtf8(meta::shiftStatusReason(*status)),
                                *status == meta::ShiftStatus::kOutOfRange);
     }
+    for (const QString& passed : plan.header->passedOver) {
+        photo.say(InFlight::Event::Kind::Note, plan.header->path + QStringLiteral(": ") + passed);
+    }
     if (!plan.copiesLeft.isEmpty()) {
         photo.say(InFlight::Event::Kind::Note, plan.header->path + QStringLiteral(": dates left as they were: ") +
                       plan.copiesLeft.join(QStringLiteral("; ")));

@@ -475,6 +475,11 @@ PhotoHeader readPhotoHeader(const std::string& nativePath, const QString& source
     }
     if (forPreview) header.refusal = jpegRefusal(data, source);
     header.dateCopies = meta::readDateCopies(data);
+    if (data.strayBytes() > 0) {
+        header.passedOver << QString::number(data.strayBytes()) +
+                                 QStringLiteral(" bytes between the header sections belong to none; they were passed "
+                                                "over and are copied where they stand");
+    }
     meta::ImageInfo* exif = data.hasAnyMetadata() && data.hasExifBlock() ? data.exif() : nullptr;
     header.hasExif = exif != nullptr;
     if (exif == nullptr) return header;

@@ -84,6 +84,7 @@ struct PhotoHeader {
     // Why no date of such a file may be patched (a box past the end, a loop): it is copied unchanged and reported.
     QString structureProblem;
     QStringList notes;                     // dates of the file left alone and why
+    QStringList passedOver;                // what the reader passed over in the file as no part of it, for the log
     int captureField = -1;                 // which of `fields` the capture date is read from
     bool captureUtc = false;               // ... a movie header's UTC seconds, named by their local time
 

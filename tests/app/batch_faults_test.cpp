@@ -402,4 +402,29 @@ TEST(GroupFaults, TwoRunsIntoOneDestinationKeepEveryGroupUnderOneName) {
     }
 }
 
+// Bytes of no section after the EXIF section: the photo is corrected, its image data kept, and the log says how
+// many bytes were passed over.
+TEST(StrayBytes, ThePhotoIsCorrectedAndTheLogSaysHowManyBytesWerePassedOver) {
+    const TempDir temp;
+    std::string bytes = morrowtide::test::cameraPhoto();
+    const std::size_t app1End = 4 + (static_cast<unsigned char>(bytes[4]) << 8 | static_cast<unsigned char>(bytes[5]));
+    bytes.insert(app1End, std::string(30, ' '));
+    writeFile(temp.path() / "src/a.jpg", bytes);
+    FaultHost host;
+    host.options.sourceFolder = q(temp.path() / "src");
+    host.options.destinationFolder = q(temp.path() / "src");
+    host.options.offset.hours = 1;
+    host.options.includeDateTime = false;
+    host.options.autoRename = false;
+    BatchRun batch(host);
+    batch.run();
+    EXPECT_TRUE(host.errors.empty());
+    ASSERT_EQ(host.notes.size(), 1u);
+    EXPECT_NE(host.notes[0].find(": 30 bytes between the header sections"), std::string::npos) << host.notes[0];
+    const std::string written = morrowtide::test::readFile(temp.path() / "src/a.jpg");
+    const std::string image = bytes.substr(bytes.rfind("\xFF\xDA"));
+    EXPECT_EQ(written.substr(written.size() - image.size()), image);
+    EXPECT_EQ(captureOf(temp.path() / "src/a.jpg"), encodeDateTime({2005, 6, 1, 11, 0, 0}));
+}
+
 }  // namespace
