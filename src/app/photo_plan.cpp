@@ -476,9 +476,12 @@ PhotoHeader readPhotoHeader(const std::string& nativePath, const QString& source
     if (forPreview) header.refusal = jpegRefusal(data, source);
     header.dateCopies = meta::readDateCopies(data);
     if (data.strayBytes() > 0) {
-        header.passedOver << QString::number(data.strayBytes()) +
-                                 QStringLiteral(" bytes between the header sections belong to none; they were passed "
-                                                "over and are copied where they stand");
+        header.passedOver << (data.strayBytes() == 1
+                                  ? QStringLiteral("1 byte between the header sections belongs to none; it was passed "
+                                                   "over and is copied where it stands")
+                                  : QString::number(data.strayBytes()) +
+                                        QStringLiteral(" bytes between the header sections belong to none; they were "
+                                                       "passed over and are copied where they stand"));
     }
     meta::ImageInfo* exif = data.hasAnyMetadata() && data.hasExifBlock() ? data.exif() : nullptr;
     header.hasExif = exif != nullptr;
