@@ -144,8 +144,8 @@ std::string extensionOf(const QString& fileName) {
     return dot < 0 ? std::string() : fileName.mid(dot + 1).toStdString();
 }
 
-// The camera of a file the container readers read, from its first EXIF block that can be walked. A run that
-// writes has no use for it and does not walk the block a second time.
+// The camera and the GPS time of a file the container readers read, from its first EXIF block that can be walked.
+// The run needs them as much as a preview: a camera's own offset and the GPS suggestion go by them.
 void readContainerCamera(const meta::ByteSource& bytes, const std::vector<meta::EmbeddedBlock>& blocks,
                          PhotoHeader& header) {
     for (const meta::EmbeddedBlock& block : blocks) {
@@ -155,6 +155,7 @@ void readContainerCamera(const meta::ByteSource& bytes, const std::vector<meta::
         header.cameraMake = cameraText(exif, kMakeTag, exif.cameraMake);
         header.cameraModel = cameraText(exif, kModelTag, exif.cameraModel);
         header.bodySerial = bodySerialOf(exif);
+        header.gpsTime = meta::gpsDateTimeOf(exif);
         return;
     }
 }
@@ -169,7 +170,7 @@ void takeStatus(PhotoHeader& header, const struct stat& status) {
     header.fileDate = fileDateOf(status);
 }
 
-void readContainerHeader(PhotoHeader& header, meta::SourceFile& source, bool forPreview) {
+void readContainerHeader(PhotoHeader& header, meta::SourceFile& source) {
     header.container = meta::containerOfExtension(extensionOf(header.fileName));
     if (const int error = source.open(header.nativePath); error != 0) {
         struct stat info {};
@@ -192,7 +193,7 @@ void readContainerHeader(PhotoHeader& header, meta::SourceFile& source, bool for
     header.fields = dates.fields;
     header.fieldBytes = meta::FieldBytes(bytes, header.fields);
     header.checksums = dates.checksums;
-    if (forPreview && dates.hasExif) readContainerCamera(bytes, dates.blocks, header);
+    if (dates.hasExif) readContainerCamera(bytes, dates.blocks, header);
     const meta::CaptureField capture = meta::captureFieldOf(header.fields, header.fieldBytes);
     header.captureField = capture.index;
     header.captureUtc = capture.utc;
@@ -296,6 +297,24 @@ void takeShift(const PhotoHeader& header, const meta::DateShift& shift, PhotoPla
 bool isNamed(const PhotoHeader& header, const PhotoPlan& plan) {
     if (!header.readProblem.isEmpty()) return false;
     return header.container == meta::ContainerKind::Jpeg ? header.hasExif : plan.newCapture != 0.0;
+}
+
+// The member whose camera the whole group is corrected as: a sidecar or a Live Photo's movie was made with its
+// photo. JPEGs first, then the other photos and movies, then sidecars, each in list order, among those that name a
+// camera; the first member when none does.
+const PhotoHeader& cameraOfGroup(const std::vector<std::shared_ptr<const PhotoHeader>>& members) {
+    const auto rank = [](const PhotoHeader& header) {
+        if (header.container == meta::ContainerKind::Jpeg) return 0;
+        return header.container == meta::ContainerKind::XmpSidecar ? 2 : 1;
+    };
+    const PhotoHeader* best = members.front().get();
+    int bestRank = 3;
+    for (const auto& member : members) {
+        if (cameraKey(*member).isEmpty() || rank(*member) >= bestRank) continue;
+        best = member.get();
+        bestRank = rank(*member);
+    }
+    return *best;
 }
 
 // The member whose capture date names the group: JPEGs first, then the other photos and videos, then sidecars,
@@ -453,7 +472,7 @@ PhotoHeader readPhotoHeader(const std::string& nativePath, const QString& source
     header.relativeFolder = header.relativePath.left(slash + 1);
     header.fileName = header.relativePath.mid(slash + 1);
     if (!readAsJpeg(header.fileName)) {
-        readContainerHeader(header, source, forPreview);
+        readContainerHeader(header, source);
         return header;
     }
 
@@ -602,12 +621,13 @@ PhotoPlan Planner::plan(std::shared_ptr<const PhotoHeader> header, const RunOpti
 std::vector<PhotoPlan> Planner::planGroup(const std::vector<std::shared_ptr<const PhotoHeader>>& members,
                                           const RunOptions& options) {
     std::vector<PhotoPlan> plans(members.size());
+    const PhotoHeader& camera = cameraOfGroup(members);
     for (std::size_t i = 0; i < members.size(); ++i) {
         PhotoPlan& plan = plans[i];
         plan.header = members[i];
         plan.destinationFolder = options.destinationFolder;
-        plan.camera = cameraKey(*plan.header);
-        if (const CameraOffset* rule = cameraOffsetFor(*plan.header, options)) {
+        plan.camera = cameraKey(camera);
+        if (const CameraOffset* rule = cameraOffsetFor(camera, options)) {
             plan.offset = rule->offset;
             plan.cameraRule = true;
         } else if (!options.fromZone.isEmpty() && !options.toZone.isEmpty()) {

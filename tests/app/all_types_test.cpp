@@ -7,12 +7,14 @@
 #include <QLocale>
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "app/batch_run.h"
 #include "app/file_list.h"
 #include "app/photo_plan.h"
+#include "meta/date_time.h"
 #include "meta/formats/container.h"
 #include "meta/formats/date_codec.h"
 #include "meta/formats/file_dates.h"
@@ -282,4 +284,94 @@ TEST(OutputNamesGroup, AGroupSharesOneNameThatLeavesRoomForItsLongestExtension) 
     // The base name a group was given is the group's, whatever the extension of a later file.
     EXPECT_EQ(names.chooseGroup(-1, 0, 1, QStringLiteral("short"), true, {member(".MOV")}).front().name,
               QStringLiteral("short_2"));
+}
+
+namespace {
+
+// Records every dry-run plan: the output below the destination and the capture time it promises.
+class PromiseHost : public TestHost {
+  public:
+    std::map<QString, double> promised;
+    void filePlanned(const PhotoPlan& plan) override {
+        TestHost::filePlanned(plan);
+        promised[plan.relativeOutput] = plan.newCapture;
+    }
+};
+
+// The capture time a written file holds, read back as any file is read.
+double writtenCapture(const fs::path& root, const QString& relative) {
+    return readPhotoHeader(QFile::encodeName(q(root) + u'/' + relative).toStdString(), q(root)).recordedCapture;
+}
+
+}  // namespace
+
+// What the dry run promises is what every file gets, whatever its container, under a plain offset, camera rules and
+// a zone conversion, on one worker or eight; a sidecar takes its photo's camera; both runs write the same bytes.
+TEST(EveryContainer, TheDryRunsCaptureTimesAreWhatTheRunWrites) {
+    const auto tree = [](const fs::path& root) {
+        writeFile(root / "g/IMG_1.JPG", JpegBuilder().app1Exif(tiffPhoto(kDate, "CamJ")).imageData().build());
+        writeFile(root / "g/IMG_1.CR2", tiffPhoto(kDate, "CamJ"));
+        writeFile(root / "g/IMG_1.xmp", sidecar("2005-06-01T10:00:00"));
+        writeFile(root / "raw/IMG_2.CR2", tiffPhoto(kDate, "CamR"));
+        writeFile(root / "raw/DSC_3.NEF", tiffPhoto(kDate, "CamN", ByteOrder::kBig));
+        writeFile(root / "phone/IMG_4.heic", heicFile({.tiff = tiffPhoto(kDate, "CamH")}));
+        writeFile(root / "phone/IMG_5.CR3",
+                  cr3File(tiffPhoto(kDate, "CamC"), tiffPhoto(kDate, "CamC"), static_cast<std::uint32_t>(kMovieTime)));
+        writeFile(root / "web/P_6.png", pngFile({pngChunk("eXIf", tiffPhoto(kDate, "CamP"))}));
+        writeFile(root / "web/W_7.webp", webpFile({riffChunk("EXIF", tiffPhoto(kDate, "CamW"))}));
+        writeFile(root / "movie/MVI_8.MP4", movieFile({.creation = kMovieTime, .modification = kMovieTime}));
+        writeFile(root / "IMG_9.jpg", jpegPhoto());
+    };
+    struct Correction {
+        const char* name;
+        std::vector<CameraOffset> cameras;
+        const char* fromZone;
+        const char* toZone;
+    };
+    const std::vector<Correction> corrections = {
+        {"offset", {}, "", ""},
+        {"cameras",
+         {{"CamJ", {0, 5, 0, 0}}, {"CamR", {0, -2, 0, 0}}, {"CamH", {0, 7, 0, 0}}, {"CamC", {1, 0, 0, 0}},
+          {"CamP", {0, 0, 30, 0}}, {"CamW", {0, 0, 0, 5}}, {"CamN", {0, 0, 0, 0}}},
+         "", ""},
+        {"zones", {}, "Europe/Berlin", "Asia/Tokyo"},
+    };
+    for (const Correction& correction : corrections) {
+        std::map<std::string, std::string> outputs[2];
+        for (const int jobs : {1, 8}) {
+            SCOPED_TRACE(std::string(correction.name) + " on " + std::to_string(jobs));
+            const TempDir temp;
+            tree(temp.path() / "src");
+            PromiseHost host;
+            host.options.sourceFolder = q(temp.path() / "src");
+            host.options.destinationFolder = q(temp.path() / "out");
+            host.options.offset.hours = 1;
+            host.options.allTypes = true;
+            host.options.jobs = jobs;
+            host.options.cameraOffsets = correction.cameras;
+            host.options.fromZone = QString::fromLatin1(correction.fromZone);
+            host.options.toZone = QString::fromLatin1(correction.toZone);
+            for (const bool dryRun : {true, false}) {
+                BatchRun run(host);
+                run.setNamingLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+                run.setDryRun(dryRun);
+                run.run();
+            }
+            EXPECT_TRUE(host.errors.empty()) << (host.errors.empty() ? std::string() : host.errors.front().toStdString());
+            ASSERT_EQ(host.promised.size(), 11u);
+            for (const auto& [relative, capture] : host.promised) {
+                if (relative.endsWith(QStringLiteral(".MP4"))) continue;  // a movie's time is read in the zone of the machine
+                EXPECT_NEAR(writtenCapture(temp.path() / "out", relative), capture, 1e-6) << relative.toStdString();
+            }
+            // The sidecar takes its photo's camera and the rule of that camera.
+            if (!correction.cameras.empty()) {
+                const auto sidecarPlan = std::find_if(host.promised.begin(), host.promised.end(),
+                                                      [](const auto& p) { return p.first.endsWith(u".xmp"); });
+                ASSERT_NE(sidecarPlan, host.promised.end());
+                EXPECT_NEAR(sidecarPlan->second, meta::encodeDateTime({2005, 6, 1, 15, 0, 0}), 1e-6);
+            }
+            for (const auto& [name, entry] : fileTreeContents(temp.path() / "out")) outputs[jobs == 8][name] = entry;
+        }
+        EXPECT_EQ(outputs[0], outputs[1]) << correction.name;
+    }
 }
