@@ -139,7 +139,14 @@ meta::DateMapping ZoneConversion::mapping() const {
             if (!converted) return std::nullopt;
             return meta::decodeDateTime(converted->value);
         })
-        .leavingZonedValues();
+        .leavingZonedValues()
+        .settingZoneOffsets([conversion = *this](const meta::CivilDateTime& wall) -> std::optional<int> {
+            meta::CivilDateTime whole = wall;
+            whole.millisecond = 0;
+            const auto converted = conversion.convert(meta::encodeDateTime(whole));
+            if (!converted) return std::nullopt;
+            return converted->offset;
+        });
 }
 
 std::vector<OffsetSuggestion> suggestOffsets(const std::vector<std::shared_ptr<const PhotoHeader>>& headers,

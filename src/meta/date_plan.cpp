@@ -109,13 +109,6 @@ double gpsDateTimeOf(const ImageInfo& info) {
     return isDateTimeInRange(value) ? value : 0.0;
 }
 
-std::string zoneOffsetText(int seconds) {
-    const int minutes = (seconds < 0 ? -seconds : seconds) / 60;
-    char text[8];
-    std::snprintf(text, sizeof text, "%c%02d:%02d", seconds < 0 ? '-' : '+', minutes / 60 % 100, minutes % 60);
-    return text;
-}
-
 double offsetInDays(std::int32_t days, std::int32_t hours, std::int32_t minutes, std::int32_t seconds) {
     const std::int64_t secondsOfDay = static_cast<std::int64_t>(hours) * 3600 +
                                       static_cast<std::int64_t>(minutes) * 60 + static_cast<std::int64_t>(seconds);

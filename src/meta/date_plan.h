@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "meta/formats/date_codec.h"
 #include "meta/formats/date_field.h"
 #include "meta/image_info.h"
 
@@ -43,8 +44,6 @@ struct ZoneSlot {
 // section; a shorter one cannot be rewritten and is left out.
 std::vector<ZoneSlot> zoneSlotsOf(const ImgData& data);
 
-// "+HH:MM" (seconds dropped) of an offset from UTC in seconds, the zone offset's spelling.
-std::string zoneOffsetText(int seconds);
 
 // The UTC date-time the GPS recorded (GPSDateStamp "YYYY:MM:DD" and GPSTimeStamp, three rationals: hours, minutes,
 // seconds) as a date-time value; 0 when the block lacks either or they do not make a valid date and time.

@@ -375,3 +375,50 @@ TEST(EveryContainer, TheDryRunsCaptureTimesAreWhatTheRunWrites) {
         EXPECT_EQ(outputs[0], outputs[1]) << correction.name;
     }
 }
+
+// A conversion between zones sets each EXIF zone offset to its date's new zone in every container, as in a JPEG: a
+// phone's photo converted from New York to Tokyo names the same moment afterwards. A plain offset keeps the zones.
+TEST(EveryContainer, AZoneConversionSetsTheZoneOffsetsOfItsDates) {
+    TiffBuilder tiff;
+    const auto ifd0 = tiff.directory();
+    const auto exif = tiff.directory();
+    tiff.ascii(ifd0, 0x010F, "Apple");
+    tiff.ascii(ifd0, 0x0132, "2020:05:04 18:39:11");
+    tiff.link(ifd0, 0x8769, exif);
+    tiff.ascii(exif, 0x9003, "2020:05:04 18:39:11");
+    tiff.ascii(exif, 0x9010, "-04:00");
+    tiff.ascii(exif, 0x9011, "-04:00");
+    const std::string block = tiff.build();
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"IMG_1.HEIC", heicFile({.tiff = block})},
+        {"IMG_2.DNG", block},
+        {"IMG_3.png", pngFile({pngChunk("eXIf", block)})},
+        {"IMG_4.webp", webpFile({riffChunk("EXIF", block)})},
+        {"IMG_5.jpg", JpegBuilder().app1Exif(block).imageData().build()},
+    };
+    for (const bool convert : {true, false}) {
+        const TempDir temp;
+        for (const auto& [name, bytes] : files) writeFile(temp.path() / "src" / name, bytes);
+        TestHost host;
+        host.options.sourceFolder = q(temp.path() / "src");
+        host.options.destinationFolder = q(temp.path() / "out");
+        host.options.includeDateTime = false;
+        host.options.allTypes = true;
+        host.options.offset.hours = 1;
+        if (convert) {
+            host.options.fromZone = QStringLiteral("America/New_York");
+            host.options.toZone = QStringLiteral("Asia/Tokyo");
+        }
+        BatchRun run(host);
+        run.run();
+        ASSERT_TRUE(host.errors.empty()) << host.errors.front().toStdString();
+        for (const auto& [name, bytes] : files) {
+            SCOPED_TRACE(name + (convert ? ", converted" : ", shifted"));
+            const std::string out = readFile(temp.path() / "out" / name);
+            EXPECT_NE(out.find(convert ? "2020:05:05 07:39:11" : "2020:05:04 19:39:11"), std::string::npos);
+            EXPECT_EQ(out.find("-04:00") == std::string::npos, convert);
+            EXPECT_EQ(out.find("+09:00") != std::string::npos, convert);
+            EXPECT_EQ(out.size(), bytes.size());
+        }
+    }
+}

@@ -123,6 +123,44 @@ bool addTiffDate(DateFieldScan& out, const EmbeddedBlock& block, std::uint64_t w
     return true;
 }
 
+// The zone offsets (OffsetTime and its kin) the walk recorded, each paired with the date of its directory whose zone
+// it names; one without that date, or shorter than "+HH:MM", or cut by the window is left out (nothing moves it).
+void addTiffZones(DateFieldScan& out, const EmbeddedBlock& block, std::uint64_t window, const ImageInfo& info) {
+    struct ZoneTag {
+        std::uint16_t tag;
+        DateRole role;
+        const char* name;
+        std::int32_t datePos;
+    };
+    const ZoneTag zoneTags[] = {
+        {0x9010, DateRole::Modified, "OffsetTime", info.dateTimePos},
+        {0x9011, DateRole::Original, "OffsetTimeOriginal", info.dateTimeOriginalPos},
+        {0x9012, DateRole::Digitized, "OffsetTimeDigitized", info.dateTimeDigitizedPos},
+    };
+    for (const DateValue& value : info.zoneValues) {
+        if (value.pos < 1 || value.size < static_cast<std::int32_t>(kZoneOffsetWidth)) continue;
+        const auto at = static_cast<std::uint64_t>(value.pos - 1);
+        if (!spanFits(window, at, kZoneOffsetWidth)) continue;
+        for (const ZoneTag& known : zoneTags) {
+            if (known.tag != value.tag || known.datePos < 1) continue;
+            const std::uint64_t dateAt = block.offset + static_cast<std::uint64_t>(known.datePos - 1);
+            const auto date = std::find_if(out.fields.begin(), out.fields.end(), [&](const DateField& field) {
+                return field.offset == dateAt && field.encoding == DateEncoding::ExifAscii;
+            });
+            if (date == out.fields.end()) continue;
+            DateField field;
+            field.offset = block.offset + at;
+            field.width = kZoneOffsetWidth;
+            field.encoding = DateEncoding::ExifZoneOffset;
+            field.role = known.role;
+            field.group = value.group;
+            field.name = known.name;
+            field.partner = static_cast<std::int32_t>(date - out.fields.begin());
+            out.fields.push_back(std::move(field));
+        }
+    }
+}
+
 // The blocks and fields a container names must not share bytes: a patch of one would change the other.
 void checkNoOverlap(const ContainerScan& scan) {
     struct Span {
@@ -370,6 +408,7 @@ bool walkTiffWindow(const ByteSource& source, const EmbeddedBlock& block, std::u
     }
     // A date value the walk recorded but the window cut: a wider window may hold it; the whole block cannot.
     if (!inside && !whole) return false;
+    addTiffZones(out, block, window, info);
     if (blocks == nullptr) return true;
     std::vector<EmbeddedBlock> found;
     for (const TagEntry& entry : info.entries) {

@@ -429,6 +429,7 @@ std::string_view dateOutcomeText(DateOutcome outcome) {
     case DateOutcome::Imprecise: return "date only";
     case DateOutcome::NoPartner: return "time without date";
     case DateOutcome::Zoned: return "has its own zone";
+    case DateOutcome::ZoneKept: return "zone offset kept";
     }
     return "unreadable";
 }
@@ -446,6 +447,7 @@ std::optional<ParsedDate> parseDateField(DateEncoding encoding, std::string_view
     case DateEncoding::QuickTimeSeconds32:
     case DateEncoding::QuickTimeSeconds64: return parseQuickTime(encoding, bytes);
     case DateEncoding::PngTime: return parsePngTime(bytes);
+    case DateEncoding::ExifZoneOffset: return std::nullopt;  // a zone, not a date
     }
     return std::nullopt;
 }
@@ -486,6 +488,8 @@ std::optional<std::string> formatDateField(DateEncoding encoding, std::string_vi
     case DateEncoding::PngTime:
         if (bytes.size() != kPngTimeLength || v.year > 0xFFFF) return std::nullopt;
         return formatPngTime(v);
+    case DateEncoding::ExifZoneOffset:
+        return std::nullopt;  // a zone: it follows its date (see shiftDateFields)
     }
     return std::nullopt;
 }
@@ -590,7 +594,7 @@ DatePatchPlan shiftDateFields(const std::vector<DateField>& fields, const ByteSo
         firstAt.try_emplace({fields[p].offset, fields[p].width}, p);
     }
     for (std::size_t i = 0; i < count; ++i) {
-        if (done[i]) continue;
+        if (done[i] || fields[i].encoding == DateEncoding::ExifZoneOffset) continue;
         if (!readable[i]) {
             result.reports[i].outcome = DateOutcome::Unreadable;
             done[i] = true;
@@ -599,7 +603,32 @@ DatePatchPlan shiftDateFields(const std::vector<DateField>& fields, const ByteSo
         if (repeated(i)) continue;
         record(i, shiftDateField(fields[i].encoding, bytes[i], mapping));
     }
+    // Each zone offset after its date: set to the zone its date was moved into, where the mapping names one.
+    for (std::size_t i = 0; i < count; ++i) {
+        if (fields[i].encoding != DateEncoding::ExifZoneOffset) continue;
+        FieldReport& report = result.reports[i];
+        report.before = report.after = readable[i] ? bytes[i].substr(0, bytes[i].find('\0')) : std::string();
+        report.outcome = DateOutcome::ZoneKept;
+        const auto p = static_cast<std::size_t>(fields[i].partner);
+        if (fields[i].partner < 0 || p >= count || !readable[i] || fields[i].width < kZoneOffsetWidth) continue;
+        if (result.reports[p].outcome != DateOutcome::Shifted) continue;
+        const auto before = parseDateField(fields[p].encoding, bytes[p]);
+        const std::optional<int> zone = before ? mapping.zoneOffsetAfter(before->value) : std::nullopt;
+        if (!zone) continue;
+        std::string text = zoneOffsetText(*zone);
+        report.outcome = DateOutcome::Shifted;
+        report.after = text;
+        text.resize(fields[i].width, '\0');
+        if (text != bytes[i]) result.patches.push_back(BytePatch{fields[i].offset, text});
+    }
     return result;
+}
+
+std::string zoneOffsetText(int seconds) {
+    const int minutes = (seconds < 0 ? -seconds : seconds) / 60;
+    char text[8];
+    std::snprintf(text, sizeof text, "%c%02d:%02d", seconds < 0 ? '-' : '+', minutes / 60 % 100, minutes % 60);
+    return text;
 }
 
 void appendDateFields(DateFieldScan& into, const DateFieldScan& from) {

@@ -40,8 +40,21 @@ class DateMapping {
     }
     bool leavesZonedValues() const { return leavesZoned_; }
 
+    // The zone offset (seconds east of UTC) a date moved by this mapping is in afterwards, given the date as it was:
+    // a conversion between zones sets each EXIF zone offset to its date's new zone. A mapping without it (a plain
+    // shift) leaves zone offsets as they are.
+    using ZoneFunction = std::function<std::optional<int>(const CivilDateTime& before)>;
+    DateMapping& settingZoneOffsets(ZoneFunction zoneOf) {
+        zoneOf_ = std::move(zoneOf);
+        return *this;
+    }
+    std::optional<int> zoneOffsetAfter(const CivilDateTime& before) const {
+        return zoneOf_ ? zoneOf_(before) : std::nullopt;
+    }
+
   private:
     Function function_;
+    ZoneFunction zoneOf_;
     bool leavesZoned_ = false;
 };
 
@@ -72,6 +85,7 @@ enum class DateOutcome : std::uint8_t {
     Imprecise,   // the correction moves the value inside its period (a date-only value, hours moved): left
     NoPartner,   // an IPTC time with no date to carry a change of day: left
     Zoned,       // a value that names its zone, under a mapping that leaves such values (see DateMapping): left
+    ZoneKept,    // a zone offset whose date keeps its zone (a plain shift, or its date not moved): left
 };
 
 // "shifted", "empty", "unreadable", "out of range", "date only", "time without date", "has its own zone" — for logs
@@ -135,5 +149,10 @@ DatePatchPlan shiftDateFields(const std::vector<DateField>& fields, const ByteSo
 
 // The fields of `from` appended to `into`, their partner indexes adjusted; skipped notes are appended too.
 void appendDateFields(DateFieldScan& into, const DateFieldScan& from);
+
+// "+HH:MM" (seconds dropped) of an offset from UTC in seconds, the zone offset's spelling; an ExifZoneOffset field
+// holds at least these 6 characters.
+std::string zoneOffsetText(int seconds);
+inline constexpr std::uint32_t kZoneOffsetWidth = 6;
 
 }  // namespace morrowtide::meta

@@ -28,6 +28,9 @@ enum class DateEncoding : std::uint8_t {
     QuickTimeSeconds32,  // big-endian unsigned seconds since 1904-01-01 00:00:00
     QuickTimeSeconds64,
     PngTime,             // PNG tIME: big-endian 16-bit year, then month, day, hour, minute, second, one byte each
+    // EXIF OffsetTime, OffsetTimeOriginal, OffsetTimeDigitized: "+HH:MM", the zone of the date named by `partner`.
+    // No date of its own: it follows its date when a conversion between zones moves that date.
+    ExifZoneOffset,
 };
 
 struct DateField {
@@ -41,7 +44,7 @@ struct DateField {
     // The property or tag it is ("DateTimeOriginal", "xmp:CreateDate", "2:55", "mvhd.creation_time", ...).
     std::string name;
     // For an IptcDate: the index, in the same list, of the IptcTime that completes it (-1: none). A date and its
-    // time move together, so that a shift across midnight changes both.
+    // time move together, so that a shift across midnight changes both. For an ExifZoneOffset: its date.
     std::int32_t partner = -1;
 };
 

@@ -29,6 +29,7 @@ int captureRank(const DateField& field) {
         case DateEncoding::IptcDate:
         case DateEncoding::IptcTime:
         case DateEncoding::PngTime:
+        case DateEncoding::ExifZoneOffset:
             break;
     }
     return -1;
