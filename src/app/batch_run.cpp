@@ -508,14 +508,35 @@ int BatchRun::runInOrder(const QString& sourceFolder, Planner& planner) {
             waiting.pop_front();
         }
     };
+    // The other members of a group, read with its first for the group's plan and kept for their own turn: each
+    // file is opened once.
+    std::map<std::size_t, std::unique_ptr<InFlight>> readWithGroup;
+    const ReadAhead readAhead = [&](std::size_t member) -> std::shared_ptr<const PhotoHeader> {
+        const auto found = readWithGroup.find(member);
+        return found != readWithGroup.end() ? found->second->header : nullptr;
+    };
     for (std::size_t i = 0; i < nativeFiles_.size(); ++i) {
         // Stop finishes the group in hand: its members planned with its first are written too.
         if (aheadPlans_.empty() && host_.stopRequested()) break;
         const RunOptions options = host_.currentOptions();
-        auto photo = std::make_unique<InFlight>(i);
-        readStep(*photo, sourceFolder);
+        std::unique_ptr<InFlight> photo;
+        if (const auto read = readWithGroup.find(i); read != readWithGroup.end()) {
+            photo = std::move(read->second);
+            readWithGroup.erase(read);
+        } else {
+            photo = std::make_unique<InFlight>(i);
+            readStep(*photo, sourceFolder);
+        }
+        if (const std::vector<std::size_t>& group = groups_[groupOf_[i]]; group.front() == i) {
+            for (const std::size_t member : group) {
+                if (member == i) continue;
+                auto other = std::make_unique<InFlight>(member);
+                readStep(*other, sourceFolder);
+                readWithGroup[member] = std::move(other);
+            }
+        }
         photo->group = heldGroup(i, kMaxInFlight);
-        const bool write = planStep(*photo, options, sourceFolder, planner);
+        const bool write = planStep(*photo, options, sourceFolder, planner, readAhead);
         if (write) writeStep(*photo, planner);
         photo->source.close();
         if (photo->group == nullptr) {
