@@ -194,6 +194,11 @@ void readContainerHeader(PhotoHeader& header, meta::SourceFile& source) {
     header.fieldBytes = meta::FieldBytes(bytes, header.fields);
     header.checksums = dates.checksums;
     if (dates.hasExif) readContainerCamera(bytes, dates.blocks, header);
+    // A movie names its camera in its own metadata, where it has no EXIF block to name it.
+    if (header.cameraMake.isEmpty() && header.cameraModel.isEmpty()) {
+        header.cameraMake = QString::fromUtf8(dates.make).trimmed();
+        header.cameraModel = QString::fromUtf8(dates.model).trimmed();
+    }
     const meta::CaptureField capture = meta::captureFieldOf(header.fields, header.fieldBytes);
     header.captureField = capture.index;
     header.captureUtc = capture.utc;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/batch_run.h"
+#include "app/camera_offsets.h"
 #include "app/file_list.h"
 #include "app/photo_plan.h"
 #include "meta/date_time.h"
@@ -420,5 +421,48 @@ TEST(EveryContainer, AZoneConversionSetsTheZoneOffsetsOfItsDates) {
             EXPECT_EQ(out.find("+09:00") != std::string::npos, convert);
             EXPECT_EQ(out.size(), bytes.size());
         }
+    }
+}
+
+// A movie names its camera in its own metadata: a phone in the QuickTime keys, a camera in the user data. The run
+// reads it, so a camera's rule reaches its movies.
+TEST(EveryContainer, AMoviesCameraIsReadAndItsRuleApplies) {
+    struct Case {
+        const char* name;
+        MovieSpec spec;
+        const char* camera;
+        std::uint32_t moved;  // seconds the movie header moves: its camera's own offset, else the main one
+    };
+    const std::vector<Case> cases = {
+        {"IMG_1.MOV", {.creation = kMovieTime, .keysMake = "Apple", .keysModel = "iPhone X"}, "Apple iPhone X", 3 * 3600},
+        {"GX_2.MP4", {.creation = kMovieTime, .brand = "mp41", .userMake = "GoPro", .userModel = "HERO9 Black"},
+         "GoPro HERO9 Black", 0},
+        {"MVI_3.MP4", {.creation = kMovieTime}, "", 3600},
+    };
+    const TempDir temp;
+    for (const Case& c : cases) writeFile(temp.path() / "src" / c.name, movieFile(c.spec));
+    PromiseHost host;
+    host.options.sourceFolder = q(temp.path() / "src");
+    host.options.destinationFolder = q(temp.path() / "out");
+    host.options.includeDateTime = false;
+    host.options.allTypes = true;
+    host.options.offset.hours = 1;
+    host.options.cameraOffsets = {{QStringLiteral("iPhone"), {0, 3, 0, 0}}, {QStringLiteral("GoPro"), {0, 0, 0, 0}}};
+    for (const bool dryRun : {true, false}) {
+        BatchRun run(host);
+        run.setDryRun(dryRun);
+        run.run();
+    }
+    EXPECT_TRUE(host.errors.empty());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = (temp.path() / "src" / c.name).string();
+        EXPECT_EQ(cameraKey(readPhotoHeader(path, q(temp.path() / "src"))), QString::fromLatin1(c.camera));
+        const std::string out = readFile(temp.path() / "out" / c.name);
+        const meta::FileDates dates = datesOf(out, c.name);
+        const auto header = std::find_if(dates.fields.begin(), dates.fields.end(),
+                                         [](const DateField& f) { return f.group == "QuickTime"; });
+        ASSERT_NE(header, dates.fields.end());
+        EXPECT_EQ(be32At(out, header->offset) - kMovieTime, c.moved);
     }
 }

@@ -157,14 +157,24 @@ std::string movieFile(const MovieSpec& spec) {
     }
     if (!spec.userDate.empty()) udta += box("date", spec.userDate);
     if (!spec.udtaXmp.empty()) udta += box("XMP_", spec.udtaXmp);
+    for (const auto& [type, text] : {std::pair{"\xA9" "mak", spec.userMake}, std::pair{"\xA9" "mod", spec.userModel}}) {
+        if (!text.empty()) udta += box(type, be16(static_cast<std::uint16_t>(text.size())) + be16(0x55C4) + text);
+    }
     if (!udta.empty()) moov += box("udta", udta);
-    if (!spec.creationDate.empty()) {
-        const std::string key = "com.apple.quicktime.creationdate";
-        const std::string keys =
-            fullBox("keys", 0, be32(2) + box("mdta", "com.apple.quicktime.make") + box("mdta", key));
-        const std::string ilst = box("ilst", boxWithSize(8 + 8 + 8 + static_cast<std::uint32_t>(spec.creationDate.size()),
-                                                          be32(2), box("data", be32(1) + be32(0) + spec.creationDate)));
-        moov += box("meta", box("hdlr", be32(0) + be32(0) + "mdta" + std::string(12, '\0')) + keys + ilst);
+    if (!spec.creationDate.empty() || !spec.keysMake.empty() || !spec.keysModel.empty()) {
+        // Keys 1 to 3; the item list holds the values given, each named by its key's index.
+        const std::string keys = fullBox("keys", 0, be32(3) + box("mdta", "com.apple.quicktime.make") +
+                                                        box("mdta", "com.apple.quicktime.creationdate") +
+                                                        box("mdta", "com.apple.quicktime.model"));
+        std::string items;
+        const std::pair<std::uint32_t, std::string> values[] = {
+            {2, spec.creationDate}, {1, spec.keysMake}, {3, spec.keysModel}};
+        for (const auto& [index, text] : values) {
+            if (text.empty()) continue;
+            items += boxWithSize(8 + 8 + 8 + static_cast<std::uint32_t>(text.size()), be32(index),
+                                 box("data", be32(1) + be32(0) + text));
+        }
+        moov += box("meta", box("hdlr", be32(0) + be32(0) + "mdta" + std::string(12, '\0')) + keys + box("ilst", items));
     }
     std::string file = ftyp(spec.brand) + box("moov", moov);
     if (!spec.uuidXmp.empty()) file += uuidBox(kXmpUuid, spec.uuidXmp);

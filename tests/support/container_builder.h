@@ -67,6 +67,10 @@ struct MovieSpec {
     std::string udtaXmp{};       // udta/XMP_ (empty: none)
     std::string uuidXmp{};       // top-level XMP uuid box (empty: none)
     std::string brand = "qt  ";
+    std::string keysMake{};      // meta/keys/ilst com.apple.quicktime.make and .model, as a phone writes them
+    std::string keysModel{};
+    std::string userMake{};      // udta/\xA9mak and \xA9mod, as a camera writes them
+    std::string userModel{};
 };
 std::string movieFile(const MovieSpec& spec);
 

@@ -76,6 +76,9 @@ struct ContainerScan {
     std::vector<ChecksumRegion> checksums;
     // Dates seen that cannot be patched in place (compressed text, an Exif item in pieces); the file is still safe.
     std::vector<std::string> notes;
+    // The camera a movie names in its own metadata (QuickTime keys, item list or user data), where it names one.
+    std::string make;
+    std::string model;
 };
 
 // Reads the structure of a file of the detected kind.

@@ -61,6 +61,8 @@ FileDates readFileDates(const ByteSource& source, std::string_view extension) {
     out.kind = scan.kind;
     out.brand = scan.brand;
     out.notes = scan.notes;
+    out.make = scan.make;
+    out.model = scan.model;
     if (!dates.problem.empty()) {
         out.problem = dates.problem;
         return out;

@@ -42,6 +42,8 @@ struct FileDates {
     std::vector<ChecksumRegion> checksums;   // to renew where a patch falls inside
     bool hasExif = false;                    // the file holds an EXIF (TIFF) block
     std::vector<EmbeddedBlock> blocks;       // the metadata blocks found (with those TIFF directories point at)
+    std::string make;                        // the camera a movie names in its own metadata; empty when none
+    std::string model;
 };
 
 // Reads the structure of the file and locates every date: the container's own, those of its TIFF blocks, and those

@@ -29,6 +29,12 @@ constexpr std::string_view kXmpUuid{"\xBE\x7A\xCF\xCB\x97\xA9\x42\xE8\x9C\x71\x9
 constexpr std::string_view kCanonUuid{"\x85\xC0\xB6\x87\x82\x0F\x11\xE0\x81\x11\xF4\xCE\x46\x2B\x6A\x48", 16};
 constexpr std::string_view kCreationDateKey = "com.apple.quicktime.creationdate";
 constexpr std::string_view kDay{"\xA9" "day", 4};
+constexpr std::string_view kMakeKey = "com.apple.quicktime.make";
+constexpr std::string_view kModelKey = "com.apple.quicktime.model";
+constexpr std::string_view kMake{"\xA9" "mak", 4};
+constexpr std::string_view kModel{"\xA9" "mod", 4};
+// No camera name is anywhere near this long.
+constexpr std::uint64_t kMaxCameraText = 64;
 
 struct Box {
     std::uint64_t start = 0;
@@ -170,6 +176,13 @@ class BmffScanner {
             metaChild(box, *meta);
         } else if (t == kDay && parent == "udta") {
             userDataDay(box);
+        } else if ((t == kMake || t == kModel) && parent == "udta") {
+            // As ©day: a 16-bit length and a language, then the text.
+            const std::string head = readBox(box, 4);
+            const ByteReader r(head, true);
+            if (r.fits(0, 4) && r.u16(0) + 4u <= box.contentLength()) {
+                camera(t == kMake, box.content + 4, r.u16(0));
+            }
         } else if (t == "date" && parent == "udta") {
             // Android's capture date: the text alone, no length or language before it.
             addText(box.content, box.contentLength(), DateRole::Original, "UserData", "DateTimeOriginal");
@@ -230,6 +243,15 @@ class BmffScanner {
         const std::uint64_t length = r.u16(0);
         if (length + 4 > box.contentLength()) throw ScanProblem("the \\xa9day text runs past its box");
         addText(box.content + 4, length, DateRole::Original, "UserData", "ContentCreateDate");
+    }
+
+    // The camera's make or model as a movie names it; the first one found counts (keys before user data).
+    void camera(bool make, std::uint64_t offset, std::uint64_t length) {
+        std::string& into = make ? scan_.make : scan_.model;
+        if (!into.empty() || length == 0) return;
+        std::string text = readPiece(source_, offset, std::min(length, kMaxCameraText), "a camera name");
+        while (!text.empty() && (text.back() == '\0' || text.back() == ' ')) text.pop_back();
+        into = std::move(text);
     }
 
     // A date string, its trailing zero bytes left out of the field.
@@ -297,7 +319,9 @@ class BmffScanner {
             const std::uint32_t index = name.u32(0);
             if (index >= 1 && index <= meta.keys.size()) key = meta.keys[index - 1];
             const bool day = key == kDay;
-            if (!day && key != kCreationDateKey) continue;
+            const bool make = key == kMakeKey || key == kMake;
+            const bool model = key == kModelKey || key == kModel;
+            if (!day && key != kCreationDateKey && !make && !model) continue;
             std::uint64_t inner = item.content;
             while (inner < item.end) {
                 const Box data = readHeader(inner, item.end, false);
@@ -306,6 +330,10 @@ class BmffScanner {
                 const std::string headBytes = readBox(data, 4);
                 const ByteReader head(headBytes, true);
                 if (head.u32(0) != 1) continue;  // only UTF-8 text holds a date string
+                if (make || model) {
+                    camera(make, data.content + 8, data.contentLength() - 8);
+                    continue;
+                }
                 addText(data.content + 8, data.contentLength() - 8, DateRole::Original, day ? "ItemList" : "Keys",
                         day ? "ContentCreateDate" : "CreationDate");
             }
