@@ -299,6 +299,15 @@ class PromiseHost : public TestHost {
     }
 };
 
+// A run of every type from `root`/src to `root`/out, an hour on, the names kept unless `withDate`.
+void aimAt(TestHost& host, const fs::path& root, bool withDate = false) {
+    host.options.sourceFolder = q(root / "src");
+    host.options.destinationFolder = q(root / "out");
+    host.options.includeDateTime = withDate;
+    host.options.allTypes = true;
+    host.options.offset.hours = 1;
+}
+
 // The capture time a written file holds, read back as any file is read.
 double writtenCapture(const fs::path& root, const QString& relative) {
     return readPhotoHeader(QFile::encodeName(q(root) + u'/' + relative).toStdString(), q(root)).recordedCapture;
@@ -344,10 +353,7 @@ TEST(EveryContainer, TheDryRunsCaptureTimesAreWhatTheRunWrites) {
             const TempDir temp;
             tree(temp.path() / "src");
             PromiseHost host;
-            host.options.sourceFolder = q(temp.path() / "src");
-            host.options.destinationFolder = q(temp.path() / "out");
-            host.options.offset.hours = 1;
-            host.options.allTypes = true;
+            aimAt(host, temp.path(), true);
             host.options.jobs = jobs;
             host.options.cameraOffsets = correction.cameras;
             host.options.fromZone = QString::fromLatin1(correction.fromZone);
@@ -401,11 +407,7 @@ TEST(EveryContainer, AZoneConversionSetsTheZoneOffsetsOfItsDates) {
         const TempDir temp;
         for (const auto& [name, bytes] : files) writeFile(temp.path() / "src" / name, bytes);
         TestHost host;
-        host.options.sourceFolder = q(temp.path() / "src");
-        host.options.destinationFolder = q(temp.path() / "out");
-        host.options.includeDateTime = false;
-        host.options.allTypes = true;
-        host.options.offset.hours = 1;
+        aimAt(host, temp.path());
         if (convert) {
             host.options.fromZone = QStringLiteral("America/New_York");
             host.options.toZone = QStringLiteral("Asia/Tokyo");
@@ -442,11 +444,7 @@ TEST(EveryContainer, AMoviesCameraIsReadAndItsRuleApplies) {
     const TempDir temp;
     for (const Case& c : cases) writeFile(temp.path() / "src" / c.name, movieFile(c.spec));
     PromiseHost host;
-    host.options.sourceFolder = q(temp.path() / "src");
-    host.options.destinationFolder = q(temp.path() / "out");
-    host.options.includeDateTime = false;
-    host.options.allTypes = true;
-    host.options.offset.hours = 1;
+    aimAt(host, temp.path());
     host.options.cameraOffsets = {{QStringLiteral("iPhone"), {0, 3, 0, 0}}, {QStringLiteral("GoPro"), {0, 0, 0, 0}}};
     for (const bool dryRun : {true, false}) {
         BatchRun run(host);

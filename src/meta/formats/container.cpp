@@ -102,6 +102,18 @@ constexpr TiffDateTag kTiffDateTags[] = {
     {0x9004, DateRole::Digitized, "DateTimeDigitized"},
 };
 
+DateField tiffField(std::uint64_t offset, std::uint32_t width, DateEncoding encoding, DateRole role,
+                    const std::string& group, const char* name) {
+    DateField field;
+    field.offset = offset;
+    field.width = width;
+    field.encoding = encoding;
+    field.role = role;
+    field.group = group;
+    field.name = name;
+    return field;
+}
+
 // A date value the walker recorded, turned into a field of the file. False when its 19 bytes do not all lie inside
 // the walked window.
 bool addTiffDate(DateFieldScan& out, const EmbeddedBlock& block, std::uint64_t window, const DateValue& value) {
@@ -110,15 +122,8 @@ bool addTiffDate(DateFieldScan& out, const EmbeddedBlock& block, std::uint64_t w
     const auto at = static_cast<std::uint64_t>(value.pos - 1);
     if (!spanFits(window, at, kWidth)) return false;
     for (const TiffDateTag& known : kTiffDateTags) {
-        if (known.tag != value.tag) continue;
-        DateField field;
-        field.offset = block.offset + at;
-        field.width = kWidth;
-        field.encoding = DateEncoding::ExifAscii;
-        field.role = known.role;
-        field.group = value.group;
-        field.name = known.name;
-        out.fields.push_back(std::move(field));
+        if (known.tag == value.tag) out.fields.push_back(tiffField(block.offset + at, kWidth, DateEncoding::ExifAscii,
+                                                                   known.role, value.group, known.name));
     }
     return true;
 }
@@ -148,13 +153,8 @@ void addTiffZones(DateFieldScan& out, const EmbeddedBlock& block, std::uint64_t 
                 return field.offset == dateAt && field.encoding == DateEncoding::ExifAscii;
             });
             if (date == out.fields.end()) continue;
-            DateField field;
-            field.offset = block.offset + at;
-            field.width = kZoneOffsetWidth;
-            field.encoding = DateEncoding::ExifZoneOffset;
-            field.role = known.role;
-            field.group = value.group;
-            field.name = known.name;
+            DateField field = tiffField(block.offset + at, kZoneOffsetWidth, DateEncoding::ExifZoneOffset, known.role,
+                                        value.group, known.name);
             field.partner = static_cast<std::int32_t>(date - out.fields.begin());
             out.fields.push_back(std::move(field));
         }
