@@ -6,21 +6,29 @@
 //   - the output starts with the start-of-image marker and the shifted EXIF section, ends with every source byte
 //     after the metadata sections, and when the EXIF section came first and no other section is rewritten it is
 //     the source with only the date characters changed;
-//   - the output reads back with the same EXIF section, the same date positions and the same dates.
+//   - the output reads back with the same EXIF section, the same date positions and the same dates;
+//   - no output whose image data differs: the output ends with every source byte from where libjpeg's own header
+//     reader starts the scan, and a source that reader refuses gets no output. The writer's own walk is not asked.
 // The offset comes from a hash of the input, so that the fuzzer tries many offsets.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
+#include <csetjmp>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 #include <string_view>
+
+#include <jpeglib.h>
 
 #include "meta/img_data.h"
 #include "meta/jpeg_writer.h"
@@ -176,6 +184,52 @@ void checkReadBack(const std::string& path, const ImgData& data) {
     check(read.value == written.value, "the output's dates are the shifted ones");
 }
 
+// libjpeg reports a fatal error by calling error_exit, which must not return. C names are global even in an
+// unnamed namespace, hence names that src/meta/jpeg_validate.cpp does not use.
+struct JumpingErrors {
+    jpeg_error_mgr pub;  // first member: the library sees a jpeg_error_mgr*
+    std::jmp_buf jump;
+};
+
+extern "C" void oracleJumpOnError(j_common_ptr cinfo) {
+    std::longjmp(reinterpret_cast<JumpingErrors*>(cinfo->err)->jump, 1);
+}
+
+extern "C" void oracleIgnoreMessage(j_common_ptr, int) {}
+
+// Where the image data starts for libjpeg: the position right after the start-of-scan header its reader took, or
+// -1 when it refuses the bytes. Only trivially destructible locals, so the jump skips no cleanup.
+long libjpegScanStart(const unsigned char* bytes, unsigned long size) {
+    jpeg_decompress_struct cinfo;
+    JumpingErrors errors;
+    cinfo.err = jpeg_std_error(&errors.pub);
+    errors.pub.error_exit = oracleJumpOnError;
+    errors.pub.emit_message = oracleIgnoreMessage;
+    if (setjmp(errors.jump) != 0) {
+        jpeg_destroy_decompress(&cinfo);
+        return -1;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, bytes, size);
+    long at = -1;
+    if (jpeg_read_header(&cinfo, TRUE) == JPEG_HEADER_OK) {
+        const unsigned long left = cinfo.src->bytes_in_buffer;
+        // Past the end the memory source hands out an end-of-image marker of its own: the scan header ran out.
+        const bool inInput = left <= size && cinfo.src->next_input_byte == bytes + (size - left);
+        at = static_cast<long>(inInput ? size - left : size);
+    }
+    jpeg_destroy_decompress(&cinfo);
+    return at;
+}
+
+void checkScanKept(const std::string& source, const std::string& output, long scanStart) {
+    // The writer reads the header with libjpeg before it writes anything.
+    check(scanStart >= 0, "a photo libjpeg refuses gets no output");
+    const std::size_t tail = source.size() - static_cast<std::size_t>(scanStart);
+    check(output.size() >= tail && output.compare(output.size() - tail, tail, source, source.size() - tail) == 0,
+          "the output ends with the source's image data as libjpeg finds it");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
@@ -193,6 +247,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         (void)exif->captureDateTime();
     }
 
+    const long scanStart = libjpegScanStart(bytes, static_cast<unsigned long>(size));
     const std::string path = outputPath();
     try {
         morrowtide::meta::saveCorrectedJpeg(data, data.sourceBytes(), path);
@@ -202,8 +257,76 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         return 0;
     }
     const std::string output = readWhole(path);
+    checkScanKept(input, output, scanStart);
     checkOutput(input, output, data);
     checkReadBack(path, data);
     ::unlink(path.c_str());
     return 0;
 }
+
+#ifdef MORROWTIDE_LIBFUZZER
+// Half of the mutations put stray bytes between the header sections, where a walk that takes them for a marker
+// strides into the image data; the byte-level mutations alone seldom make a run of them that long.
+extern "C" std::size_t LLVMFuzzerMutate(std::uint8_t* data, std::size_t size, std::size_t maxSize);
+
+namespace {
+
+// The ends of the sections before the start of scan, by a walk that trusts every length, and the places between
+// fill bytes.
+std::vector<std::size_t> headerBoundaries(const std::uint8_t* data, std::size_t size) {
+    std::vector<std::size_t> at;
+    if (size < 2 || data[0] != 0xFF || data[1] != 0xD8) return at;
+    std::size_t pos = 2;
+    at.push_back(pos);
+    while (pos + 1 < size && data[pos] == 0xFF) {
+        const unsigned code = data[pos + 1];
+        if (code == 0xFF) {
+            at.push_back(++pos);
+            continue;
+        }
+        if (code == 0xDA || code == 0xD9 || code == 0x00 || pos + 4 > size) break;
+        if (code == 0x01 || (code >= 0xD0 && code <= 0xD7)) {
+            pos += 2;
+        } else {
+            pos += 2 + (static_cast<std::size_t>(data[pos + 2]) << 8 | data[pos + 3]);
+        }
+        if (pos > size) break;
+        at.push_back(pos);
+    }
+    return at;
+}
+
+std::vector<std::uint8_t> junk(std::minstd_rand& random, std::size_t length) {
+    static constexpr std::uint8_t kCodes[] = {0xE0, 0xE1, 0xED, 0xFE, 0xDB, 0xC4, 0xC0, 0xDA, 0xD9, 0x20};
+    const unsigned kind = random() % 7;
+    std::vector<std::uint8_t> bytes;
+    while (bytes.size() < length) {
+        switch (kind == 6 ? random() % 6 : kind) {
+            case 0: bytes.push_back(' '); break;
+            case 1: bytes.push_back(0x00); break;
+            case 2: bytes.push_back(kCodes[random() % std::size(kCodes)]); break;  // a marker code without 0xFF
+            case 3: bytes.insert(bytes.end(), {0xFF, 0x00}); break;
+            case 4: bytes.insert(bytes.end(), {0xFF, static_cast<std::uint8_t>(0xD0 + random() % 8)}); break;
+            default: bytes.push_back(static_cast<std::uint8_t>(random())); break;
+        }
+    }
+    bytes.resize(length);
+    return bytes;
+}
+
+}  // namespace
+
+extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t size, std::size_t maxSize,
+                                               unsigned int seed) {
+    std::minstd_rand random(seed);
+    if (random() % 2 == 0) return LLVMFuzzerMutate(data, size, maxSize);
+    const std::vector<std::size_t> boundaries = headerBoundaries(data, size);
+    const std::size_t room = maxSize > size ? maxSize - size : 0;
+    if (boundaries.empty() || room == 0) return LLVMFuzzerMutate(data, size, maxSize);
+    const std::size_t at = boundaries[random() % boundaries.size()];
+    const std::vector<std::uint8_t> bytes = junk(random, std::min<std::size_t>(1 + random() % 300, room));
+    std::memmove(data + at + bytes.size(), data + at, size - at);
+    std::memcpy(data + at, bytes.data(), bytes.size());
+    return size + bytes.size();
+}
+#endif

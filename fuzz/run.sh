@@ -24,8 +24,9 @@ sed -e "s/@PROJECT_VERSION_MAJOR@/$major/" -e "s/@PROJECT_VERSION_MINOR@/$minor/
 cmp -s "$out/generated/meta/version.h.tmp" "$out/generated/meta/version.h" ||
   mv "$out/generated/meta/version.h.tmp" "$out/generated/meta/version.h"
 
+# MORROWTIDE_LIBFUZZER turns on what only libFuzzer calls (custom mutators); the CTest replay builds without it.
 flags=(-std=c++20 -g -O1 -fno-omit-frame-pointer -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
-  -fconstexpr-steps=100000000 -Isrc -I"$out/generated")
+  -fconstexpr-steps=100000000 -DMORROWTIDE_LIBFUZZER -Isrc -I"$out/generated")
 objects=()
 for source in src/meta/*.cpp src/meta/makernote/*.cpp src/meta/formats/*.cpp "fuzz/$target.cpp"; do
   object="$out/obj/$(echo "$source" | tr / _).o"
