@@ -73,7 +73,7 @@ std::vector<ZoneSlot> zoneSlotsOf(const ImgData& data) {
     for (const ExifPart& part : exifParts(data)) {
         const ImageInfo& info = *part.info;
         const auto [begin, end] = spanOf(*part.section);
-        const auto fileOffsetOf = [begin](std::int64_t pos) { return begin + static_cast<std::uint64_t>(pos - 1); };
+        const auto fileOffsetOf = [begin = begin](std::int64_t pos) { return begin + static_cast<std::uint64_t>(pos - 1); };
         for (const DateValue& value : info.zoneValues) {
             if (value.pos < 1 || value.size < static_cast<std::int32_t>(kZoneLength)) continue;
             ZoneSlot slot;

@@ -173,6 +173,8 @@ TEST(StrayHeaderBytes, TheWalkTakesOnlyMarkersThatBeginASection) {
         // A code without its 0xFF, a stuffed zero, a restart marker, a reserved code: none begins a section.
         {std::string("\xE1\x00\x10\xFF\xDB", 5), S::Found, 0xDB, 3, 3},
         {std::string("\xFF\x00\xFF\xD0\xFF\x20\xFF\xC8\xFF\xC4", 10), S::Found, 0xC4, 8, 8},
+        // A number-of-lines section is one readers pass over by its length.
+        {std::string("  \xFF\xDC", 4), S::Found, 0xDC, 2, 2},
         // End of image ends the walk where a marker is due, not after stray bytes.
         {std::string("\xFF\xD9", 2), S::Found, 0xD9, 0, 0},
         {std::string(" \xFF\xD9\xFF\xDA", 5), S::Found, 0xDA, 3, 3},

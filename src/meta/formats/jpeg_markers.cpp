@@ -16,7 +16,8 @@ bool beginsJpegHeaderSection(int code) {
     // 0xC8 is reserved for extensions and begins no section of a baseline or progressive file.
     if (code >= 0xC0 && code <= 0xCF) return code != 0xC8;
     if (code >= 0xE0 && code <= 0xEF) return true;
-    return code == 0xDA || code == 0xDB || code == 0xDD || code == 0xFE;
+    // A number-of-lines section (0xDC) is passed over by its length, as JPEG readers do.
+    return code == 0xDA || code == 0xDB || code == 0xDC || code == 0xDD || code == 0xFE;
 }
 
 JpegMarker nextJpegMarker(std::string_view bytes, std::size_t pos) {

@@ -17,7 +17,7 @@ inline constexpr std::size_t kMaxJpegFillBytes = std::size_t{1} << 16;
 // More bytes than this that belong to no section before one marker: the header is not walked further.
 inline constexpr std::size_t kMaxJpegStrayBytes = std::size_t{1} << 16;
 
-// APPn, DQT, DHT, DAC, DRI, SOFn, COM and SOS: the markers a section of the header can begin with.
+// APPn, DQT, DHT, DAC, DRI, DNL, SOFn, COM and SOS: the markers a section of the header can begin with.
 bool beginsJpegHeaderSection(int code);
 
 struct JpegMarker {
