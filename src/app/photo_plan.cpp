@@ -37,11 +37,6 @@ namespace {
 
 constexpr std::uint16_t kMakeTag = 0x010F;
 constexpr std::uint16_t kModelTag = 0x0110;
-// The IFD1 thumbnail's offset (counted from the TIFF header) and length tags.
-constexpr std::uint16_t kThumbnailOffsetTag = 0x0201;
-constexpr std::uint16_t kThumbnailLengthTag = 0x0202;
-// The TIFF header of an EXIF APP1 section follows the length field and "Exif\0\0".
-constexpr std::int64_t kTiffHeaderInSection = 8;
 
 QString textOf(const std::string& cp1252) {
     return QString::fromStdString(meta::cp1252ToUtf8(cp1252));
@@ -64,40 +59,12 @@ QString bodySerialOf(const meta::ImageInfo& exif) {
     return {};
 }
 
-// Where the IFD1 JPEG thumbnail lies in the file, when it lies wholly inside the EXIF section.
-void locateThumbnail(const meta::ImgData& data, meta::ImageInfo& exif, PhotoHeader& header) {
-    const meta::JpegSection* section = data.exifSection();
-    if (section == nullptr || data.tiffMode()) return;
-    if (exif.thumbEntries.empty() && exif.nextDirOffset > 0) {
-        // The thumbnail directory, when the reader did not walk it, walked for its entries.
-        try {
-            exif.walkDirectory(static_cast<std::int64_t>(exif.nextDirOffset) + 9, 9, section->size - 6,
-                               meta::kThumbnailDirectory);
-        } catch (const std::exception&) {
-            return;  // no thumbnail that can be trusted
-        }
-    }
-    double offset = -1;
-    double length = 0;
-    for (const meta::TagEntry& entry : exif.thumbEntries) {
-        if (entry.tag == kThumbnailOffsetTag) offset = meta::numericValue(entry.rawBytes, entry.format, exif.bigEndian);
-        if (entry.tag == kThumbnailLengthTag) length = meta::numericValue(entry.rawBytes, entry.format, exif.bigEndian);
-    }
-    const std::int64_t tiffBytes = section->storedLength - kTiffHeaderInSection;
-    if (offset < 0 || length <= 0 || offset + length > static_cast<double>(tiffBytes)) return;
-    header.thumbnailOffset = section->dataOffset + kTiffHeaderInSection + static_cast<std::int64_t>(offset);
-    header.thumbnailLength = static_cast<std::int64_t>(length);
-}
-
 // The writer's verdict on the file's JPEG headers, from the bytes read when they tell (else from the whole file).
 QString jpegRefusal(const meta::ImgData& data, const meta::SourceFile& source) {
     std::optional<meta::JpegRefusal> refusal = data.sourceComplete() ? meta::jpegHeaderRefusal(data.sourceBytes())
                                                                      : meta::jpegPrefixRefusal(data.sourceBytes());
-    if (!refusal) {
-        std::string whole;
-        if (source.readAt(0, static_cast<std::size_t>(source.size()), whole) < 0) return {};
-        refusal = meta::jpegHeaderRefusal(whole);
-    }
+    // Read a piece at a time: the memory a header takes never grows with the file.
+    if (!refusal) refusal = meta::jpegFileRefusal(source);
     if (refusal->code == 0) return {};
     return QString::fromLocal8Bit(meta::JpegError(refusal->code, refusal->words).explanation().c_str());
 }
@@ -517,7 +484,12 @@ PhotoHeader readPhotoHeader(const std::string& nativePath, const QString& source
     header.zones = meta::zoneSlotsOf(data);
     header.gpsTime = meta::gpsDateTimeOf(*exif);
     // The run has no use for the thumbnail; only a preview looks for it.
-    if (forPreview) locateThumbnail(data, *exif, header);
+    if (forPreview) {
+        if (const auto thumbnail = meta::exifThumbnailOf(data, *exif)) {
+            header.thumbnailOffset = thumbnail->offset;
+            header.thumbnailLength = thumbnail->length;
+        }
+    }
     return header;
 }
 

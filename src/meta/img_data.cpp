@@ -14,6 +14,7 @@
 #include "meta/date_plan.h"
 #include "meta/formats/jpeg_markers.h"
 #include "meta/tag_tables.h"
+#include "meta/value_format.h"
 
 namespace morrowtide::meta {
 
@@ -465,6 +466,35 @@ bool ImgData::readTiff(std::string_view fileBytes) {
         diagnostic_ = failure.what();
         return false;
     }
+}
+
+std::optional<ThumbnailPlace> exifThumbnailOf(const ImgData& data, ImageInfo& exif) {
+    // The IFD1 thumbnail's offset (counted from the TIFF header) and length tags; the TIFF header of an EXIF APP1
+    // section follows the length field and "Exif\0\0".
+    constexpr std::uint16_t kOffsetTag = 0x0201;
+    constexpr std::uint16_t kLengthTag = 0x0202;
+    constexpr std::int64_t kTiffHeaderInSection = 8;
+    const JpegSection* section = data.exifSection();
+    if (section == nullptr || data.tiffMode()) return std::nullopt;
+    if (exif.thumbEntries.empty() && exif.nextDirOffset > 0) {
+        // The thumbnail directory, when the reader did not walk it, walked for its entries.
+        try {
+            exif.walkDirectory(static_cast<std::int64_t>(exif.nextDirOffset) + 9, 9, section->size - 6,
+                               kThumbnailDirectory);
+        } catch (const std::exception&) {
+            return std::nullopt;  // no thumbnail that can be trusted
+        }
+    }
+    double offset = -1;
+    double length = 0;
+    for (const TagEntry& entry : exif.thumbEntries) {
+        if (entry.tag == kOffsetTag) offset = numericValue(entry.rawBytes, entry.format, exif.bigEndian);
+        if (entry.tag == kLengthTag) length = numericValue(entry.rawBytes, entry.format, exif.bigEndian);
+    }
+    const std::int64_t tiffBytes = section->storedLength - kTiffHeaderInSection;
+    if (offset < 0 || length <= 0 || offset + length > static_cast<double>(tiffBytes)) return std::nullopt;
+    return ThumbnailPlace{section->dataOffset + kTiffHeaderInSection + static_cast<std::int64_t>(offset),
+                          static_cast<std::int64_t>(length)};
 }
 
 }  // namespace morrowtide::meta

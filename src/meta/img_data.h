@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -194,5 +195,13 @@ class ImgData : public EndianBlock {
     std::int64_t strayBytes_ = 0;
     std::array<bool, kMaxSections> patched_{};
 };
+
+// Where the IFD1 JPEG thumbnail of a JPEG's EXIF section lies in the file, when it lies wholly inside the section;
+// the thumbnail directory is walked into `exif` when the reader has not walked it yet.
+struct ThumbnailPlace {
+    std::int64_t offset = 0;  // from the start of the file
+    std::int64_t length = 0;
+};
+std::optional<ThumbnailPlace> exifThumbnailOf(const ImgData& data, ImageInfo& exif);
 
 }  // namespace morrowtide::meta
