@@ -29,7 +29,6 @@
 #include "meta/safe_file.h"
 #include "meta/tag_tables.h"
 #include "meta/text_codec.h"
-#include "meta/value_format.h"
 
 namespace morrowtide::app {
 
