@@ -734,11 +734,6 @@ std::vector<PhotoPlan> planList(const std::vector<std::shared_ptr<const PhotoHea
     return plans;
 }
 
-std::int64_t offsetInSeconds(const TimeOffset& offset) {
-    return static_cast<std::int64_t>(offset.days) * 86400 + static_cast<std::int64_t>(offset.hours) * 3600 +
-           static_cast<std::int64_t>(offset.minutes) * 60 + offset.seconds;
-}
-
 bool readAsJpeg(const QString& fileName) {
     const meta::ContainerKind kind = meta::containerOfExtension(extensionOf(fileName));
     return kind == meta::ContainerKind::Jpeg || kind == meta::ContainerKind::Unknown;
