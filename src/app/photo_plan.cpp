@@ -252,8 +252,6 @@ NamingOptions namingOptionsOf(const RunOptions& options) {
     naming.includeDateTime = options.includeDateTime;
     naming.includeCurrentFilename = options.includeFileName;
     naming.overwriteDateTime = options.overwriteDateTime;
-    // The planner's own choice knows the other photos, the names given and the folder.
-    naming.autoRename = false;
     return naming;
 }
 
