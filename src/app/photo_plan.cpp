@@ -501,6 +501,33 @@ PhotoHeader readPhotoHeader(const std::string& nativePath, const QString& source
     }
 }
 
+namespace {
+
+// readPhotoHeader for a task of the pool, which must not throw: whatever the reading throws becomes the file's read
+// problem, and the other files are read on.
+std::shared_ptr<const PhotoHeader> readHeaderTask(const std::string& nativePath, const QString& sourceFolder,
+                                                  meta::ImgData& data) {
+    QString problem;
+    try {
+        meta::SourceFile source;
+        return std::make_shared<const PhotoHeader>(readPhotoHeader(nativePath, sourceFolder, data, source));
+    } catch (const std::exception& failure) {
+        problem = QString::fromLocal8Bit(failure.what());
+    } catch (...) {
+        problem = QStringLiteral("the file could not be read");
+    }
+    auto header = std::make_shared<PhotoHeader>();
+    header->nativePath = nativePath;
+    header->path = decodePath(nativePath);
+    header->relativePath = header->path.mid(withTrailingSlash(sourceFolder).size());
+    header->fileName = header->relativePath.mid(header->relativePath.lastIndexOf(u'/') + 1);
+    header->relativeFolder = header->relativePath.left(header->relativePath.size() - header->fileName.size());
+    header->readProblem = problem;
+    return header;
+}
+
+}  // namespace
+
 std::vector<std::shared_ptr<const PhotoHeader>> readPhotoHeaders(const std::vector<std::string>& nativePaths,
                                                                  const QString& sourceFolder, int threads,
                                                                  HeaderReading* reading) {
@@ -516,8 +543,7 @@ std::vector<std::shared_ptr<const PhotoHeader>> readPhotoHeaders(const std::vect
         meta::ImgData data(255);
         for (std::size_t i = next++; i < nativePaths.size(); i = next++) {
             if (reading != nullptr && reading->stop) return;
-            meta::SourceFile source;
-            headers[i] = std::make_shared<const PhotoHeader>(readPhotoHeader(nativePaths[i], sourceFolder, data, source));
+            headers[i] = readHeaderTask(nativePaths[i], sourceFolder, data);
             if (reading != nullptr) ++reading->done;
         }
     };
