@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <malloc.h>
 #include <unistd.h>
 #include <vector>
 
@@ -67,6 +68,7 @@ bool makeTree(const std::vector<fs::path>& photos, const fs::path& root, long co
 }  // namespace
 
 int main(int argc, char** argv) {
+    ::mallopt(M_MMAP_THRESHOLD, 512 * 1024);  // as the programs set it for their pools (see src/cli/main.cpp)
     const long count = argc > 1 ? std::atol(argv[1]) : 10000;
     const fs::path corpus = argc > 2 ? fs::path(argv[2]) : fs::path(MORROWTIDE_CORPUS_DIR);
     const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;

@@ -4,6 +4,8 @@
 //   scan_bench generate TEMPLATE.jpg DIR 10000 100    makes the tree (see scan_bench.cpp)
 //   QT_QPA_PLATFORM=offscreen preview_bench DIR [RUNS]
 // The first run may read from the disk; the later ones show the warm-cache figure.
+#include <malloc.h>
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <cstdio>
@@ -16,6 +18,7 @@
 using namespace morrowtide;
 
 int main(int argc, char* argv[]) {
+    ::mallopt(M_MMAP_THRESHOLD, 512 * 1024);  // as the programs set it for their pools (see src/cli/main.cpp)
     QApplication application(argc, argv);
     if (argc < 2) {
         std::fprintf(stderr, "usage: preview_bench DIR [RUNS]\n");

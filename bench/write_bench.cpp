@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "meta/date_plan.h"
 #include "meta/img_data.h"
 #include "meta/jpeg_writer.h"
 
@@ -22,6 +23,13 @@ using namespace morrowtide::meta;
 using Clock = std::chrono::steady_clock;
 
 namespace {
+
+// The dates moved as a run moves them: planned as patches, written into the sections the writer puts out.
+void shiftAnHour(ImgData& data) {
+    if (!data.hasExifBlock()) return;
+    const DateShift shift = planDateShift(dateSlotsOf(data), 1.0 / 24);
+    if (shift.status == ShiftStatus::kShifted) applyDatePatches(data, shift.patches);
+}
 
 std::vector<fs::path> jpegFiles(const fs::path& folder) {
     std::vector<fs::path> files;
@@ -47,7 +55,7 @@ bool plainCopy(const fs::path& in, const fs::path& out, bool flush) {
 bool correctedCopy(const fs::path& in, const fs::path& out) {
     ImgData data;
     data.readImageBytes(in.string(), readSourceFile(in.string()));
-    if (data.hasAnyMetadata() && data.hasExifBlock()) data.shiftDates(0, 1, 0, 0);
+    shiftAnHour(data);
     try {
         saveCorrectedJpeg(data, data.sourceBytes(), out.string());
         return true;
@@ -60,7 +68,7 @@ bool correctedCopy(const fs::path& in, const fs::path& out) {
 bool correctedInMemory(const fs::path& in, const fs::path&) {
     ImgData data;
     data.readImageBytes(in.string(), readSourceFile(in.string()));
-    if (data.hasAnyMetadata() && data.hasExifBlock()) data.shiftDates(0, 1, 0, 0);
+    shiftAnHour(data);
     return jpegHeaderErrorCode(data.sourceBytes()) == 0;
 }
 

@@ -22,6 +22,7 @@
 #include <string>
 #include <system_error>
 
+#include "app/ascii_case.h"
 #include "app/file_list.h"
 #include "app/naming.h"
 #include "app/photo_plan.h"
@@ -48,14 +49,6 @@ constexpr std::size_t kMaxReading = 2;
 
 QString withDelimiter(const QString& folder) {
     return folder.endsWith(u'/') ? folder : folder + u'/';
-}
-
-// Only a-z: the comparison of folder texts knows no other letters.
-QString upperAscii(QString text) {
-    for (QChar& c : text) {
-        if (c >= u'a' && c <= u'z') c = QChar(c.unicode() - u'a' + u'A');
-    }
-    return text;
 }
 
 std::string nativePath(const QString& path) {
@@ -149,7 +142,8 @@ QString otherTypesLeftOutNote(int count) {
 }
 
 bool isSameFolder(const QString& source, const QString& destination) {
-    if (upperAscii(withDelimiter(source)) == upperAscii(withDelimiter(destination))) return true;
+    // Only a-z: the comparison of folder texts knows no other letters.
+    if (asciiUpper(withDelimiter(source)) == asciiUpper(withDelimiter(destination))) return true;
     // The same folder written another way would otherwise overwrite the originals without a question.
     if (source.isEmpty() || destination.isEmpty()) return false;
     std::error_code error;

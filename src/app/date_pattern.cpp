@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/date_pattern.h"
 
+#include "meta/ascii_case.h"
 #include "meta/date_time.h"
 
 #include <algorithm>
@@ -41,11 +42,6 @@ int runLength(const QString& text, int at) {
 
 bool startsWithNoCase(const QString& text, int at, QLatin1StringView what) {
     return QStringView(text).mid(at).startsWith(what, Qt::CaseInsensitive);
-}
-
-char16_t asciiUpper(QChar c) {
-    const char16_t u = c.unicode();
-    return (u >= u'a' && u <= u'z') ? static_cast<char16_t>(u - 32) : u;
 }
 
 bool isAsciiLetter(char16_t upper) {
@@ -199,7 +195,7 @@ std::vector<DateToken> parseDatePattern(const QString& p) {
     int i = 0;
     while (i < n) {
         const int start = i;
-        char16_t token = asciiUpper(p[i]);
+        char16_t token = meta::asciiUpper(p[i].unicode());
         if (isAsciiLetter(token)) {
             // Only m and mm take the minute after an hour: mmm and longer stay month names.
             if (token == u'M' && lastLetter == u'H' && runLength(p, i) <= 2) token = u'N';

@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 #include <optional>
 #include <tuple>
 #include <system_error>
@@ -26,10 +25,6 @@ namespace {
 constexpr int kMaxBaseNameBytes = kMaxFileNameBytes - 4;
 // A name that starts with a date/time written by the default mask loses this many characters.
 constexpr int kDateTimePrefixLength = 22;
-
-std::filesystem::path toFsPath(const QString& path) {
-    return std::filesystem::path(encodePath(path));
-}
 
 int utf8Length(char32_t codePoint) {
     if (codePoint < 0x80) return 1;
@@ -179,27 +174,10 @@ QString withTrailingSlash(const QString& folder) {
     return folder + u'/';
 }
 
-bool outputFileExists(const QString& filePath) {
-    std::error_code ec;
-    const std::filesystem::path p = toFsPath(filePath);
-    const auto entry = std::filesystem::symlink_status(p, ec);
-    if (ec || !std::filesystem::exists(entry)) return false;
-    if (std::filesystem::is_directory(entry)) return false;
-    if (std::filesystem::is_symlink(entry)) return !std::filesystem::is_directory(std::filesystem::status(p, ec));
-    return true;
-}
-
 QString numberedName(const QString& name, qint64 n, int room) {
     if (n <= 1) return cutToUtf8Bytes(name, room);
     const QString suffix = u'_' + QString::number(n);
     return cutToUtf8Bytes(name, room - static_cast<int>(suffix.toUtf8().size())) + suffix;
-}
-
-QString uniqueFileName(const QString& folder, const QString& name) {
-    for (qint64 n = 1;; ++n) {
-        const QString candidate = numberedName(name, n);
-        if (!outputFileExists(folder + candidate + kOutputExtension)) return candidate;
-    }
 }
 
 namespace {
@@ -211,7 +189,8 @@ int roomBefore(const std::vector<QString>& extensions) {
     return kMaxFileNameBytes - static_cast<int>(longest);
 }
 
-// outputFileExists for a name in an open folder.
+// Whether an entry that is not a folder holds the name in an open folder (a symbolic link counts unless it leads
+// to a folder; a dangling one counts, as writing through it would create some other file).
 bool takenIn(int folderFd, const QString& fileName) {
     // A folder that does not exist yet holds nothing.
     if (folderFd < 0) return false;
@@ -371,12 +350,6 @@ NameParts splitFileName(const QString& fileName) {
     return parts;
 }
 
-QString uniqueOutputName(const QString& path) {
-    const qsizetype slash = path.lastIndexOf(u'/');
-    const QString folder = path.left(slash + 1);
-    return folder + uniqueFileName(folder, path.mid(slash + 1));
-}
-
 int expandTwoDigitYear(int year, int currentYear) {
     const int windowStart = currentYear - 50;
     int full = year + windowStart / 100 * 100;
@@ -461,7 +434,6 @@ OutputPath FileNamer::outputPathFor(const QString& destinationFolder, const QStr
         out.name = dateName;
     }
     out.name = cutToUtf8Bytes(out.name, kMaxBaseNameBytes);
-    if (options.autoRename && out.nameIsWritable()) out.name = uniqueFileName(out.folder, out.name);
     return out;
 }
 

@@ -57,7 +57,6 @@ struct NamingOptions {
     bool includeDateTime = true;         // "Include datetime in filename"
     bool includeCurrentFilename = true;  // "Include current filename"
     bool overwriteDateTime = true;       // "Overwrite datetime in filename"
-    bool autoRename = true;              // "Auto rename if already exists"
 };
 
 // What applying a mask gave. On failure only `error` is set, and nothing was accepted.
@@ -96,17 +95,9 @@ QString cutToUtf8Bytes(const QString& text, int maxBytes);
 // The folder with a "/" at its end; an empty text stays empty (the current folder).
 QString withTrailingSlash(const QString& folder);
 
-// True when an entry that is not a folder exists at the path (a symbolic link counts unless it leads to a folder;
-// a dangling one counts, as writing through it would create some other file).
-bool outputFileExists(const QString& filePath);
-
 // `name` as the n-th choice: itself for 1, else name + "_n" (cut further where the suffix needs room).
 // `room` is the bytes the name may take before its extension (longer extensions than ".jpg" leave less).
 QString numberedName(const QString& name, qint64 n, int room = kMaxFileNameBytes - 4);
-
-// `name` cut to fit, then, when folder + name + ".jpg" is taken, name + "_2", "_3", ... (cut further where the
-// suffix needs room) until one is free.
-QString uniqueFileName(const QString& folder, const QString& name);
 
 // A file name split into the part a mask's "*FILENAME" stands for and the extension its output keeps:
 // "IMG_1.CR2" is "IMG_1" and ".CR2"; a sidecar named after its photo's whole name, "IMG_1.CR2.xmp", is "IMG_1" and
@@ -116,9 +107,6 @@ struct NameParts {
     QString extension;
 };
 NameParts splitFileName(const QString& fileName);
-
-// The path without extension whose ".jpg" file does not exist: path, path + "_2", path + "_3", ...
-QString uniqueOutputName(const QString& path);
 
 // The names one run gives its outputs. The choice is made before anything is written, so it can be made for every
 // photo first and the writing done afterwards.
@@ -234,7 +222,8 @@ class FileNamer {
     QString stripDateTimePrefix(const QString& name) const;
 
     // The output of one photo. relativePath is the file's path below the source folder ("Trip/IMG_0042.JPG"),
-    // ending in a 4-character extension; captureDateTime is the shifted capture date (0 when it has none).
+    // ending in a 4-character extension; captureDateTime is the shifted capture date (0 when it has none). The name
+    // as formed, whatever the folder holds: OutputNames chooses among the taken ones.
     OutputPath outputPathFor(const QString& destinationFolder, const QString& relativePath, bool hasExifData,
                              double captureDateTime, const NamingOptions& options) const;
 

@@ -224,8 +224,6 @@ NamingOptions namingOptionsOf(const RunOptions& options) {
     naming.includeDateTime = options.includeDateTime;
     naming.includeCurrentFilename = options.includeFileName;
     naming.overwriteDateTime = options.overwriteDateTime;
-    // The planner's own choice knows the other photos, the names given and the folder.
-    naming.autoRename = false;
     return naming;
 }
 
@@ -506,6 +504,33 @@ PhotoHeader readPhotoHeader(const std::string& nativePath, const QString& source
     }
 }
 
+namespace {
+
+// readPhotoHeader for a task of the pool, which must not throw: whatever the reading throws becomes the file's read
+// problem, and the other files are read on.
+std::shared_ptr<const PhotoHeader> readHeaderTask(const std::string& nativePath, const QString& sourceFolder,
+                                                  meta::ImgData& data) {
+    QString problem;
+    try {
+        meta::SourceFile source;
+        return std::make_shared<const PhotoHeader>(readPhotoHeader(nativePath, sourceFolder, data, source));
+    } catch (const std::exception& failure) {
+        problem = QString::fromLocal8Bit(failure.what());
+    } catch (...) {
+        problem = QStringLiteral("the file could not be read");
+    }
+    auto header = std::make_shared<PhotoHeader>();
+    header->nativePath = nativePath;
+    header->path = decodePath(nativePath);
+    header->relativePath = header->path.mid(withTrailingSlash(sourceFolder).size());
+    header->fileName = header->relativePath.mid(header->relativePath.lastIndexOf(u'/') + 1);
+    header->relativeFolder = header->relativePath.left(header->relativePath.size() - header->fileName.size());
+    header->readProblem = problem;
+    return header;
+}
+
+}  // namespace
+
 std::vector<std::shared_ptr<const PhotoHeader>> readPhotoHeaders(const std::vector<std::string>& nativePaths,
                                                                  const QString& sourceFolder, int threads,
                                                                  HeaderReading* reading) {
@@ -521,8 +546,7 @@ std::vector<std::shared_ptr<const PhotoHeader>> readPhotoHeaders(const std::vect
         meta::ImgData data(255);
         for (std::size_t i = next++; i < nativePaths.size(); i = next++) {
             if (reading != nullptr && reading->stop) return;
-            meta::SourceFile source;
-            headers[i] = std::make_shared<const PhotoHeader>(readPhotoHeader(nativePaths[i], sourceFolder, data, source));
+            headers[i] = readHeaderTask(nativePaths[i], sourceFolder, data);
             if (reading != nullptr) ++reading->done;
         }
     };
@@ -736,11 +760,6 @@ std::vector<PhotoPlan> planList(const std::vector<std::shared_ptr<const PhotoHea
         for (std::size_t k = 0; k < group.size(); ++k) plans[group[k]] = std::move(made[k]);
     }
     return plans;
-}
-
-std::int64_t offsetInSeconds(const TimeOffset& offset) {
-    return static_cast<std::int64_t>(offset.days) * 86400 + static_cast<std::int64_t>(offset.hours) * 3600 +
-           static_cast<std::int64_t>(offset.minutes) * 60 + offset.seconds;
 }
 
 bool readAsJpeg(const QString& fileName) {

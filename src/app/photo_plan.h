@@ -243,9 +243,6 @@ std::vector<PhotoPlan> planList(const std::vector<std::shared_ptr<const PhotoHea
                                 const RunOptions& options, const QLocale& locale,
                                 Clock clock = currentLocalDateTime);
 
-// The offset as one number of seconds (exact: the four parts are whole numbers).
-std::int64_t offsetInSeconds(const TimeOffset& offset);
-
 // "YYYY-MM-DD HH:MM:SS" of a date-time value, "-" for 0.
 QString formatPlanDate(double dateTime);
 

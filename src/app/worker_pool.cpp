@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/worker_pool.h"
 
-#include <malloc.h>
-
 #include <algorithm>
 #include <utility>
 
@@ -18,7 +16,6 @@ int jobsFor(int setting) {
 }
 
 WorkerPool::WorkerPool(int threads) {
-    ::mallopt(M_MMAP_THRESHOLD, 512 * 1024);
     const int count = std::max(1, threads);
     threads_.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) threads_.emplace_back([this] { work(); });

@@ -23,10 +23,7 @@ inline constexpr int kMaxJobs = 8;
 
 class WorkerPool {
   public:
-    // `threads` workers (at least one). From then on buffers larger than half a megabyte (a raw file's read window,
-    // a photo's long header) go straight back to the system when freed, instead of being kept by the heap of each
-    // worker that freed them, so that memory follows the photos in flight rather than the number of workers. A run
-    // of one photo after the other has no pool and keeps reusing its one heap's buffers.
+    // `threads` workers (at least one). A program that runs a pool sets M_MMAP_THRESHOLD in its main(): see there.
     explicit WorkerPool(int threads);
     // Waits for the tasks queued and under way, then ends the workers.
     ~WorkerPool();

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +11,7 @@
 #include <ostream>
 #include <string_view>
 
+#include "meta/ascii_case.h"
 #include "meta/date_copies.h"
 #include "meta/formats/container.h"
 #include "meta/formats/date_codec.h"
@@ -192,9 +192,7 @@ void printIptc(std::ostream& out, const ImgData& data) {
 
 // The files the JPEG and TIFF reader above takes by their name; every other file is shown by its container.
 bool readByName(const std::string& path) {
-    std::string extension = std::filesystem::path(path).extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string extension = meta::asciiLower(std::filesystem::path(path).extension().string());
     for (const char* known : {".jpg", ".jpeg", ".jpe", ".tif", ".tiff", ".nef"}) {
         if (extension == known) return true;
     }

@@ -66,7 +66,6 @@ class AboutBox : public QDialog {
     LinkLabel* donationImage() const { return donation_; }
     QPushButton* okButton() const { return ok_; }
 
-    QString donationUrl() const { return donationUrl_; }
     void setDonationUrl(const QString& url) { donationUrl_ = url; }
 
     // What a click on the e-mail label and on the donation picture does: open "mailto:" + the trimmed address, or

@@ -41,8 +41,6 @@ class HelpWindow : public QWidget {
     QString errorText() const { return error_; }
     HelpBrowser* browser() const { return browser_; }
 
-    // The page the help opens at: its index (contents and keyword index).
-    QUrl indexPage() const { return index_; }
     // The address of a page given relative to the help's root ("mask.html", "/mask.html#table").
     QUrl topicUrl(const QString& topic) const;
     bool hasPage(const QUrl& url) const;
@@ -67,7 +65,7 @@ class HelpWindow : public QWidget {
     QTemporaryDir collectionDir_;
     QHelpEngineCore* engine_ = nullptr;
     QString namespace_;
-    QUrl index_;
+    QUrl index_;  // the page the help opens at: its contents and keyword index
     QString error_;
     HelpBrowser* browser_ = nullptr;
     QAction* back_ = nullptr;

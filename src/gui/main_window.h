@@ -108,7 +108,6 @@ class MainWindow : public QMainWindow {
     // The prepared mask accepted last and the text it came from.
     const QString& formatMask() const { return namer_.formatMask(); }
     const QString& formatMaskText() const { return namer_.formatMaskText(); }
-    bool isRunning() const { return running_; }
 
     // "Go": one batch run over the source folder; a second start while one runs is ignored.
     void startRun();

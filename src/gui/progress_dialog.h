@@ -39,7 +39,6 @@ class ProgressDialog : public QDialog {
     void clearStopRequest() { stopRequested_ = false; }
 
     QPlainTextEdit* log() const { return log_; }
-    QProgressBar* progressBar() const { return progressBar_; }
     QPushButton* stopButton() const { return btnStop_; }
     QStatusBar* statusBar() const { return statusBar_; }
     bool isShowingLog() const { return showingLog_; }

@@ -36,7 +36,6 @@ class ByteBlock {
         own_.clear();
         view_ = &bytes;
     }
-    bool isView() const { return view_ != nullptr; }
     // The bytes the block owns, for writing into; null while it views another object's.
     std::string* owned() { return view_ == nullptr ? &own_ : nullptr; }
 

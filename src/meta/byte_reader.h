@@ -31,7 +31,6 @@ public:
 
     std::size_t size() const { return data_.size(); }
     bool bigEndian() const { return bigEndian_; }
-    void setBigEndian(bool big) { bigEndian_ = big; }
     std::string_view data() const { return data_; }
     bool fits(std::size_t offset, std::size_t len) const { return fitsIn(data_.size(), offset, len); }
 
@@ -68,10 +67,6 @@ public:
     std::optional<std::uint16_t> tryU16(std::size_t offset) const {
         if (!fits(offset, 2)) return std::nullopt;
         return u16(offset);
-    }
-    std::optional<std::uint32_t> tryU32(std::size_t offset) const {
-        if (!fits(offset, 4)) return std::nullopt;
-        return u32(offset);
     }
 
 private:

@@ -110,20 +110,6 @@ bool applyCopyPatches(ImgData& data, const std::vector<BytePatch>& patches) {
                        [&data](const BytePatch& patch) { return data.patchSection(patch.offset, patch.bytes); });
 }
 
-DateCopiesShift shiftDateCopies(ImgData& data, const DateMapping& mapping) {
-    DateCopiesShift result = planDateCopies(readDateCopies(data), mapping);
-    for (const BytePatch& patch : result.plan.patches) {
-        // Every field lies inside one kept section by construction; a patch that would not is not written.
-        if (!data.patchSection(patch.offset, patch.bytes)) {
-            for (FieldReport& report : result.plan.reports) {
-                if (result.scan.fields[report.field].offset == patch.offset) report.outcome = DateOutcome::Unreadable;
-            }
-        }
-    }
-    summarise(result);
-    return result;
-}
-
 std::string describeCopy(const DateField& field, const std::string& value) {
     return field.group + " " + field.name + " \"" + value + "\"";
 }

@@ -45,11 +45,6 @@ DateCopiesShift planDateCopies(const DateCopyFields& copies, const DateMapping& 
 // that does not lie inside one kept section (the bytes no longer are the ones planned from).
 bool applyCopyPatches(ImgData& data, const std::vector<BytePatch>& patches);
 
-// Finds the copies in the sections `data` kept and moves them there with `mapping` (each in its own form and width;
-// an IPTC date with its time), so that the writer puts the changed sections out. Copies that cannot be moved stay
-// as they are and are listed in `left`.
-DateCopiesShift shiftDateCopies(ImgData& data, const DateMapping& mapping);
-
 // A copy's value as the log and `info` show it: group, name and value ("XMP-xmp xmp:CreateDate 2005-06-01").
 std::string describeCopy(const DateField& field, const std::string& value);
 

@@ -158,17 +158,6 @@ std::vector<std::int64_t> ImageInfo::datePositions() const {
     return positions;
 }
 
-ShiftResult ImageInfo::shiftDates(std::int32_t days, std::int32_t hours, std::int32_t minutes, std::int32_t seconds) {
-    // Planned over the block's own bytes (offsets from their first byte), then written where planned.
-    const DateShift shift = planDateShift(blockDateSlots(*this, 0, dateBytes().size(), false),
-                                          offsetInDays(days, hours, minutes, seconds));
-    if (shift.status != ShiftStatus::kShifted) return {shift.status, 0};
-    for (const BytePatch& patch : shift.patches) {
-        writeDateAt(static_cast<std::int64_t>(patch.offset) + 1, parseExifDate(patch.bytes));
-    }
-    return {ShiftStatus::kShifted, static_cast<int>(shift.patches.size())};
-}
-
 std::string_view shiftStatusReason(ShiftStatus status) {
     switch (status) {
         case ShiftStatus::kShifted:

@@ -7,6 +7,7 @@
 #include <limits>
 #include <stdexcept>
 
+#include "meta/ascii_case.h"
 #include "meta/byte_reader.h"
 #include "meta/img_data.h"
 #include "meta/makernote/maker_note.h"
@@ -16,15 +17,6 @@
 namespace morrowtide::meta {
 
 namespace {
-
-bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto up = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; };
-        if (up(a[i]) != up(b[i])) return false;
-    }
-    return true;
-}
 
 // Numbers from the file may be anything; a value that does not fit is clamped rather than left undefined.
 std::int64_t roundedInt64(double value) {
@@ -340,7 +332,7 @@ int ImageInfo::storeThumbEntry(const TagEntry& entry) {
 
 int ImageInfo::indexOfTag(std::string_view name) const {
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (sameNameIgnoringCase(entries[i].name, name)) return static_cast<int>(i);
+        if (equalsIgnoringAsciiCase(entries[i].name, name)) return static_cast<int>(i);
     }
     return -1;
 }

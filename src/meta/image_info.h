@@ -155,7 +155,7 @@ class ImageInfo : public EndianBlock {
     int entryCount() const { return static_cast<int>(entries.size()); }
     int thumbEntryCount() const { return static_cast<int>(thumbEntries.size()); }
 
-    // --- EXIF dates: read, write and shift in place (date_shift.cpp) ---
+    // --- EXIF dates: read and written in place (date_shift.cpp) ---
     // The dates live in the owner's EXIF section (this object's own block when it has no owner or the owner holds
     // no EXIF section); positions are 1-based into those bytes.
     const std::string& dateBytes() const;
@@ -178,9 +178,6 @@ class ImageInfo : public EndianBlock {
     // Writes the text of a date (or of its zone offset) at `pos` into the decoded copies (a block with bytes of its
     // own, the records), so they show what was written into the date bytes.
     void mirrorDate(std::int64_t pos, std::string_view text);
-    // Moves every readable date value met (each value once, however many tags point at it) by the offset;
-    // unreadable ones stay as they are. When a moved date would leave the years 0001-9999 nothing is written.
-    ShiftResult shiftDates(std::int32_t days, std::int32_t hours, std::int32_t minutes, std::int32_t seconds);
     // --- end of EXIF dates ---
 
   private:

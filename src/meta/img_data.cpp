@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "meta/ascii_case.h"
 #include "meta/byte_reader.h"
 #include "meta/date_plan.h"
 #include "meta/formats/jpeg_markers.h"
@@ -146,9 +147,7 @@ ImgData::FileKind ImgData::kindOfPath(const std::string& path) {
     const std::string_view name = std::string_view(path).substr(slash == std::string::npos ? 0 : slash + 1);
     const std::size_t dot = name.find_last_of('.');
     if (dot == std::string_view::npos) return FileKind::kOther;
-    std::string ext(name.substr(dot));
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
+    const std::string ext = asciiLower(name.substr(dot));
     if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe") return FileKind::kJpeg;
     if (ext == ".tif" || ext == ".tiff" || ext == ".nef") return FileKind::kTiff;
     return FileKind::kOther;

@@ -5,6 +5,7 @@
 #include <map>
 #include <unordered_set>
 
+#include "meta/ascii_case.h"
 #include "meta/byte_reader.h"
 #include "meta/img_data.h"
 #include "meta/tag_tables.h"
@@ -84,7 +85,7 @@ bool isSeparatorByte(unsigned char c) {
 
 // Windows-1252 upper case: ASCII, the Latin-1 letters, and the four pairs in 0x8A..0x9F.
 unsigned char foldCase(unsigned char c) {
-    if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 'a' + 'A');
+    if (c < 0x80) return asciiUpper(c);
     if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<unsigned char>(c - 0x20);
     switch (c) {
         case 0x9A:  // š
@@ -102,15 +103,6 @@ std::string foldedText(std::string_view text) {
     std::string folded(text);
     for (char& c : folded) c = static_cast<char>(foldCase(static_cast<unsigned char>(c)));
     return folded;
-}
-
-bool sameAsciiIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
 }
 
 std::string_view trimmed(std::string_view text) {
@@ -240,7 +232,7 @@ IptcData::IptcData(ImgData* owner) : owner_(owner) {}
 
 int IptcData::indexOfTag(std::string_view name) const {
     for (std::size_t i = 0; i < entries_.size(); ++i) {
-        if (sameAsciiIgnoringCase(entries_[i].name, name)) return static_cast<int>(i);
+        if (equalsIgnoringAsciiCase(entries_[i].name, name)) return static_cast<int>(i);
     }
     return -1;
 }
@@ -310,7 +302,7 @@ void IptcData::clearEntries() {
 
 int IptcData::indexOfTableName(std::string_view name) {
     for (std::size_t i = 0; i < kIptcTagTable.size(); ++i) {
-        if (sameAsciiIgnoringCase(kIptcTagTable[i].name, name)) return static_cast<int>(i);
+        if (equalsIgnoringAsciiCase(kIptcTagTable[i].name, name)) return static_cast<int>(i);
     }
     return -1;
 }

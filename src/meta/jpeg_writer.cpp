@@ -252,10 +252,6 @@ void saveCorrectedJpeg(const ImgData& data, const SourceFile& source, const Outp
     writeJpegTo(data, source, outPath, kernelCopy);
 }
 
-void writeHeaderSections(const ImgData& data, SafeFileWriter& out) {
-    out.write(headerBytes(data));
-}
-
 void writeJpegTo(const ImgData& data, std::string_view sourceBytes, const OutputTarget& outPath) {
     // Located before the output is created, so a mismatch leaves nothing behind.
     const std::vector<Range> ranges = rewrittenRanges(data, sourceBytes);

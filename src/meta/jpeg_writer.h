@@ -62,8 +62,4 @@ void writeJpegTo(const ImgData& data, std::string_view sourceBytes, const Output
 void writeJpegTo(const ImgData& data, const SourceFile& source, const OutputTarget& outPath,
                  const KernelCopy& kernelCopy = {});
 
-// Start-of-image, then the EXIF section, else the APP0 section, else kDefaultJfifSegment; then the APP13 and the
-// COM section when kept.
-void writeHeaderSections(const ImgData& data, SafeFileWriter& out);
-
 }  // namespace morrowtide::meta

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "meta/ascii_case.h"
 #include "meta/value_format.h"
 
 namespace morrowtide::meta {
@@ -414,15 +415,6 @@ TagEntry entryWithCaption(const TagRow& row, std::string caption) {
     entry.rawSize = row.rawSize;
     entry.decoder = row.decoder;
     return entry;
-}
-
-char asciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return asciiLower(x) == asciiLower(y); });
 }
 
 }  // namespace

@@ -12,6 +12,8 @@
 #include <optional>
 #include <vector>
 
+#include "meta/ascii_case.h"
+
 namespace morrowtide::meta {
 namespace {
 
@@ -144,10 +146,7 @@ std::string formatFloating(const Conversion& conv, double value, const std::stri
     const auto [end, error] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), magnitude, style, precision);
     if (error != std::errc()) throw FormatError("number does not fit its format");
     std::string digits(buffer.data(), end);
-    if (conv.kind == 'E' || conv.kind == 'G') {
-        std::transform(digits.begin(), digits.end(), digits.begin(),
-                       [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; });
-    }
+    if (conv.kind == 'E' || conv.kind == 'G') digits = asciiUpper(digits);
     if (const auto dot = digits.find('.'); dot != std::string::npos) digits.replace(dot, 1, decimalPoint);
 
     std::string sign;

@@ -190,39 +190,11 @@ TEST_F(Naming, MasksThatWouldHideTheCopiesAreGivenTheirReason) {
     }
 }
 
-TEST_F(Naming, AutoRenameCountsUpOverExistingFiles) {
-    ASSERT_TRUE(namer_.applyFileMask("yyyymmdd_hhnnss").accepted);
-    const QStringList expected = {"20070401_111502", "20070401_111502_2", "20070401_111502_3"};
-    for (const QString& want : expected) {
-        const OutputPath out = output("IMG_" + want + ".JPG");
-        EXPECT_EQ(out.name, want);
-        touch(out.filePath());
-    }
-    // Auto rename off: the taken name is used again.
-    options_.autoRename = false;
-    EXPECT_EQ(name("IMG_9.JPG"), "20070401_111502");
-}
-
-TEST_F(Naming, OnlyFilesBlockAName) {
-    ASSERT_TRUE(namer_.applyFileMask("yyyymmdd").accepted);
-    ASSERT_TRUE(QDir().mkpath(dest_ + "/20070401.jpg"));
-    EXPECT_EQ(name("a.JPG"), "20070401");  // a folder of that name does not count
-    EXPECT_FALSE(outputFileExists(dest_ + "/20070401.jpg"));
-
-    // A dangling link would be written through to another file: it counts as taken.
-    std::filesystem::create_symlink(QFile::encodeName(temp_.path() + "/nowhere").toStdString(),
-                                    QFile::encodeName(dest_ + "/20070402.jpg").toStdString());
-    EXPECT_EQ(name("a.JPG", kCapture + 1), "20070402_2");
-
-    EXPECT_EQ(uniqueOutputName(dest_ + "/20070401"), dest_ + "/20070401");
-    touch(dest_ + "/x.jpg");
-    EXPECT_EQ(uniqueOutputName(dest_ + "/x"), dest_ + "/x_2");
-}
-
-TEST_F(Naming, FileWithoutExifKeepsItsNameAndIsRenamedOnClash) {
+TEST_F(Naming, FileWithoutExifKeepsItsName) {
     EXPECT_EQ(output("DSC_0001.JPG", 0.0, false).filePath(), dest_ + "/DSC_0001.jpg");
+    // The name as formed: which of the taken ones the run uses is OutputNames' choice.
     touch(dest_ + "/DSC_0001.jpg");
-    EXPECT_EQ(output("DSC_0001.JPG", 0.0, false).filePath(), dest_ + "/DSC_0001_2.jpg");
+    EXPECT_EQ(output("DSC_0001.JPG", 0.0, false).filePath(), dest_ + "/DSC_0001.jpg");
 }
 
 TEST_F(Naming, UndatedPhotosKeepTheirOwnNameUnderEveryMask) {
@@ -255,27 +227,17 @@ TEST_F(Naming, NameWithSlashIsFlaggedAndNeverLeavesItsFolder) {
     EXPECT_TRUE(de.nameIsWritable());
 }
 
-TEST_F(Naming, LongNamesAreCutToFitLinuxAndStayUnique) {
+TEST_F(Naming, LongNamesAreCutToFitLinux) {
     const QString e = QString::fromUtf8("é");  // two bytes in UTF-8
     const QString prefix = "2007-04-01 11-15-02 - ";
-    // Two source names that differ only beyond the cut.
     const QString first = e.repeated(115) + "A.JPG";
-    const QString second = e.repeated(115) + "B.JPG";
 
     const OutputPath one = output(first);
     // 22 ASCII bytes leave 229 for the name: 114 two-byte characters fit, half of the next does not.
     EXPECT_EQ(one.name, prefix + e.repeated(114));
     EXPECT_EQ(one.name.toUtf8().size(), 250);
-    touch(one.filePath());  // the file system takes it
 
-    const OutputPath two = output(second);
-    EXPECT_EQ(two.name, prefix + e.repeated(113) + "_2");
-    EXPECT_LE(QFile::encodeName(two.name + ".jpg").size(), 255);
-    touch(two.filePath());
-    EXPECT_TRUE(QFile::exists(one.filePath()));
-
-    // Auto rename off: cut all the same, and the folder part is never cut.
-    options_.autoRename = false;
+    // The folder part is never cut.
     const QString deep = dest_ + QString("/abcdefghijklmnopqrstuvwxyz").repeated(12);
     const OutputPath three = namer_.outputPathFor(deep, first, true, kCapture, options_);
     EXPECT_EQ(three.folder, deep + "/");
@@ -382,6 +344,26 @@ TEST_F(RunNames, EachNameCountsOnFromWhereItStoppedAndSkipsTakenNumbers) {
     EXPECT_EQ(got, (QStringList{"p", "p_2", "p_4", "p_5", "p_6"}));
     EXPECT_EQ(names_.next(folder_, folderInfo_.st_dev, folderInfo_.st_ino, "p"), "p_7");
     EXPECT_EQ(choose("q", true, {}, elsewhere).name, "q");
+}
+
+TEST_F(RunNames, OnlyFilesBlockAName) {
+    ASSERT_TRUE(QDir(temp_.path()).mkdir("folder.jpg"));
+    // A dangling link would be written through to another file: it counts as taken.
+    std::filesystem::create_symlink(QFile::encodeName(temp_.path() + "/nowhere").toStdString(),
+                                    QFile::encodeName(temp_.path() + "/dangling.jpg").toStdString());
+    const struct stat elsewhere {};
+    EXPECT_EQ(choose("folder", true, {}, elsewhere).name, "folder");
+    EXPECT_EQ(choose("dangling", true, {}, elsewhere).name, "dangling_2");
+}
+
+TEST_F(RunNames, ANumberedLongNameIsCutFurtherToFitLinux) {
+    const QString e = QString::fromUtf8("é");  // two bytes in UTF-8
+    const QString name = e.repeated(125);      // 250 bytes: with ".jpg" the longest a name may be
+    file(name + ".jpg");
+    const struct stat elsewhere {};
+    const QString second = choose(name, true, {}, elsewhere).name;
+    EXPECT_EQ(second, e.repeated(124) + "_2");
+    EXPECT_LE(QFile::encodeName(second + ".jpg").size(), 255);
 }
 
 TEST_F(RunNames, WithoutAutoRenameOnlyTheSourceInHandOrAStrangerIsReplaced) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "meta/jpeg_writer.h"
 #include "support/date_packet_builder.h"
 #include "support/exif_builder.h"
+#include "support/run_shift.h"
 
 using namespace morrowtide::meta;
 using morrowtide::test::DateCopyValues;
@@ -25,12 +27,14 @@ TEST(DateCopies, MovedInPlaceAndWrittenByTheInMemoryAndTheStreamingWriter) {
         SourceFile source;
         ASSERT_TRUE(data.readImageFile(path, source));
         EXPECT_EQ(data.sourceComplete(), padding == 0);
-        EXPECT_EQ(data.shiftDates(0, 1, 0, 0).status, ShiftStatus::kShifted);
-        const DateCopiesShift copies = shiftDateCopies(data, DateMapping::bySeconds(3600));
-        EXPECT_EQ(copies.moved, 5);  // xmp:CreateDate, exif:DateTimeOriginal, the extended one, the IPTC pair
-        EXPECT_EQ(copies.left, (std::vector<std::string>{
-                                   "XMP-xmp xmp:ModifyDate \"yesterday\" (unreadable)",
-                                   "XMP-photoshop photoshop:DateCreated \"2005-06-01\" (date only)"}));
+        EXPECT_EQ(morrowtide::test::shiftExifDates(data, 0, 1).status, ShiftStatus::kShifted);
+        const std::optional<DateCopiesShift> copies =
+            morrowtide::test::shiftDateCopies(data, DateMapping::bySeconds(3600));
+        ASSERT_TRUE(copies);
+        EXPECT_EQ(copies->moved, 5);  // xmp:CreateDate, exif:DateTimeOriginal, the extended one, the IPTC pair
+        EXPECT_EQ(copies->left,
+                  (std::vector<std::string>{"XMP-xmp xmp:ModifyDate \"yesterday\" (unreadable)",
+                                            "XMP-photoshop photoshop:DateCreated \"2005-06-01\" (date only)"}));
         const std::string out = (dir.path() / "out.jpg").string();
         saveCorrectedJpeg(data, source, out);
         EXPECT_EQ(readFile(out), jpegWithDateCopies(morrowtide::test::dateCopiesAnHourLater(), padding));
@@ -44,9 +48,10 @@ TEST(DateCopies, NothingToMoveLeavesTheSectionsAsRead) {
     const std::string bytes = jpegWithDateCopies(values);
     ImgData data;
     ASSERT_TRUE(data.readImageBytes("photo.jpg", bytes));
-    const DateCopiesShift copies = shiftDateCopies(data, DateMapping::bySeconds(60));
-    EXPECT_EQ(copies.moved, 0);
-    EXPECT_EQ(copies.left.size(), 6u);  // the IPTC date without its time included; the empty time is not a date
+    const std::optional<DateCopiesShift> copies = morrowtide::test::shiftDateCopies(data, DateMapping::bySeconds(60));
+    ASSERT_TRUE(copies);
+    EXPECT_EQ(copies->moved, 0);
+    EXPECT_EQ(copies->left.size(), 6u);  // the IPTC date without its time included; the empty time is not a date
     for (int i = 0; i < data.sectionCount(); ++i) EXPECT_FALSE(data.sectionPatched(i)) << i;
     // A patch outside every kept section, or across the end of one, is refused.
     EXPECT_FALSE(data.patchSection(1, "x"));

@@ -11,6 +11,7 @@
 #include "meta/image_info.h"
 #include "meta/img_data.h"
 #include "support/exif_builder.h"
+#include "support/run_shift.h"
 
 namespace morrowtide::meta {
 namespace {
@@ -99,7 +100,7 @@ TEST_P(ShiftedBlockTest, OneHourChangesOnlyTheThreeDateValues) {
     ASSERT_EQ(info.dateTimePos, jpeg.datePositions[0]);
     const std::string before = data.exifSection()->data;
 
-    info.shiftDates(0, 1, 0, 0);
+    test::shiftExifDates(data, 0, 1);
 
     EXPECT_EQ(dateAt(info, info.dateTimePos), "2006:01:01 00:30:00");
     EXPECT_EQ(dateAt(info, info.dateTimeOriginalPos), "2006:01:01 00:00:00");
@@ -149,7 +150,7 @@ TEST_P(ShiftArithmeticTest, MovesByCalendarTime) {
     ImgData data;
     data.readImageBytes("photo.jpg", jpeg.bytes);
     ASSERT_TRUE(data.hasExifBlock());
-    data.exif()->shiftDates(c.days, c.hours, c.minutes, c.seconds);
+    test::shiftExifDates(data, c.days, c.hours, c.minutes, c.seconds);
     EXPECT_EQ(dateAt(*data.exif(), data.exif()->dateTimePos), c.to);
 }
 
@@ -179,7 +180,7 @@ TEST(ShiftDatesTest, WithoutDateTimeTheOtherTwoMoveAndOriginalNamesThePhoto) {
     data.readImageBytes("photo.jpg", jpeg.bytes);
     ImageInfo& info = *data.exif();
     EXPECT_EQ(info.dateTimePos, 0);
-    info.shiftDates(-2, 0, 0, 0);
+    test::shiftExifDates(data, -2);
     EXPECT_EQ(dateAt(info, info.dateTimeOriginalPos), "2005:05:30 10:00:00");
     EXPECT_EQ(dateAt(info, info.dateTimeDigitizedPos), "2005:05:30 10:00:05");
     EXPECT_DOUBLE_EQ(info.captureDateTime(), at(2005, 5, 30, 10, 0, 0));
@@ -192,7 +193,7 @@ TEST(ShiftDatesTest, UnreadableDatesStayAsTheyAre) {
     data.readImageBytes("photo.jpg", jpeg.bytes);
     ImageInfo& info = *data.exif();
     ASSERT_GT(info.dateTimePos, 0);
-    const ShiftResult result = info.shiftDates(1, 0, 0, 0);
+    const ShiftResult result = test::shiftExifDates(data, 1);
     EXPECT_EQ(result.status, ShiftStatus::kShifted);
     EXPECT_EQ(result.moved, 1);
     EXPECT_EQ(dateAt(info, info.dateTimePos), "0000:00:00 00:00:00");
@@ -229,7 +230,7 @@ TEST(ShiftDatesTest, NoDatesMeansNoCaptureTimeAndNoChange) {
     ImgData data;
     data.readImageBytes("photo.jpg", jpeg.bytes);
     const std::string before = data.exifSection()->data;
-    data.exif()->shiftDates(5, 5, 5, 5);
+    test::shiftExifDates(data, 5, 5, 5, 5);
     EXPECT_EQ(data.exifSection()->data, before);
     EXPECT_EQ(data.exif()->captureDateTime(), 0.0);
 }
@@ -255,7 +256,7 @@ TEST(ShiftDatesTest, StoredCountDecidesWhetherTheValueIsWritten) {
         ImageInfo& info = *data.exif();
         ASSERT_EQ(info.dateTimePos, test::jpegBlockPos(tiff.valueOffset(ifd0, index)));
         const std::string before = data.exifSection()->data;
-        info.shiftDates(0, 1, 0, 0);
+        test::shiftExifDates(data, 0, 1);
         EXPECT_EQ(dateAt(info, info.dateTimePos), c.after);
         expectOnlyDatesDiffer(before, data.exifSection()->data, {info.dateTimePos});
         EXPECT_DOUBLE_EQ(info.captureDateTime(), parseExifDate(c.after));
@@ -273,7 +274,7 @@ TEST(ShiftDatesTest, ValueSharedByTwoTagsMovesOnce) {
     data.readImageBytes("photo.jpg", JpegBuilder().app1Exif(tiff.build()).imageData().build());
     ImageInfo& info = *data.exif();
     ASSERT_EQ(info.dateTimePos, info.dateTimeOriginalPos);
-    info.shiftDates(0, 1, 0, 0);
+    test::shiftExifDates(data, 0, 1);
     EXPECT_EQ(dateAt(info, info.dateTimePos), "2005:06:01 11:00:00");
 }
 
@@ -313,7 +314,7 @@ TEST(ShiftDatesTest, EveryCopyOfADateMovesOnce) {
         ASSERT_EQ(data.extraExifCount(), 1);
         EXPECT_EQ(data.exif()->imageWidth, 0);
         const std::string before = data.exifSection()->data;
-        const ShiftResult result = data.shiftDates(0, 1, 0, 0);
+        const ShiftResult result = test::shiftExifDates(data, 0, 1);
         EXPECT_EQ(result.status, ShiftStatus::kShifted);
         EXPECT_EQ(result.moved, 7);
 
@@ -361,7 +362,7 @@ TEST(ShiftDatesTest, StatusSaysWhyNothingMoved) {
         ImgData data;
         data.readImageBytes("photo.jpg", c.jpeg);
         const std::string before = data.hasExifBlock() ? data.exifSection()->data : std::string();
-        const ShiftResult result = data.shiftDates(c.days, 0, 0, 0);
+        const ShiftResult result = test::shiftExifDates(data, c.days);
         EXPECT_EQ(result.status, c.status);
         EXPECT_EQ(result.moved, 0);
         EXPECT_EQ(shiftStatusReason(result.status), c.reason);

@@ -13,6 +13,7 @@
 #include "meta/jpeg_writer.h"
 #include "support/exif_builder.h"
 #include "support/raised.h"
+#include "support/run_shift.h"
 
 namespace morrowtide::meta {
 namespace {
@@ -101,7 +102,7 @@ TEST(StrayHeaderBytes, CopyAndInPlaceKeepTheImageDataAndMoveTheDate) {
                 ASSERT_TRUE(data.readImageFile(from.string(), file));
                 EXPECT_EQ(data.strayBytes(), static_cast<std::int64_t>(length));
                 ASSERT_TRUE(data.hasExifBlock());
-                ASSERT_EQ(data.shiftDates(0, 1, 0, 0).status, ShiftStatus::kShifted);
+                ASSERT_EQ(test::shiftExifDates(data, 0, 1).status, ShiftStatus::kShifted);
                 saveCorrectedJpeg(data, file, to.string());
                 const std::string out = readFile(to);
                 // The stray bytes kept among the sections, the image data at the end unchanged.

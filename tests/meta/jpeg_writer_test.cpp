@@ -12,6 +12,7 @@
 #include "support/exif_builder.h"
 #include "support/file_size_limit.h"
 #include "support/raised.h"
+#include "support/run_shift.h"
 
 namespace morrowtide::meta {
 namespace {
@@ -65,7 +66,7 @@ std::string corrected(const TempDir& dir, const std::string& source) {
     const std::string in = dir.write("in.jpg", source);
     ImgData data;
     data.readImageFile(in);
-    if (data.hasAnyMetadata() && data.hasExifBlock()) data.shiftDates(0, 1, 0, 0);
+    if (data.hasAnyMetadata() && data.hasExifBlock()) test::shiftExifDates(data, 0, 1);
     const std::string out = (dir.path() / "out.jpg").string();
     saveCorrectedJpeg(data, out);
     return readFile(out);
@@ -172,7 +173,7 @@ TEST(JpegWriterTest, NoOrderOfLeadingSectionsDuplicatesOrLosesOne) {
         ImgData data;
         data.readImageFile(in);
         ASSERT_TRUE(data.hasExifBlock());
-        data.shiftDates(0, 1, 0, 0);
+        test::shiftExifDates(data, 0, 1);
         const std::string outPath = (dir.path() / "out.jpg").string();
         saveCorrectedJpeg(data, outPath);
         const std::string out = readFile(outPath);
@@ -199,7 +200,7 @@ TEST(JpegWriterTest, BytesInMemoryGiveTheSameFileAsReadingTheSourceAgain) {
     const std::string source = JpegBuilder().app0Jfif().app1Exif(exifTiff()).comment("x").imageData().build();
     ImgData data;
     data.readImageBytes(dir.write("in.jpg", source), source);
-    data.shiftDates(0, 1, 0, 0);
+    test::shiftExifDates(data, 0, 1);
     const std::string fromDisk = (dir.path() / "a.jpg").string(), fromMemory = (dir.path() / "b.jpg").string();
     saveCorrectedJpeg(data, fromDisk);
     saveCorrectedJpeg(data, data.sourceBytes(), fromMemory);
@@ -213,7 +214,7 @@ TEST(JpegWriterTest, OutputPathMayBeTheSourceItself) {
     const std::string path = dir.write("photo.jpg", source);
     ImgData data;
     data.readImageFile(path);
-    data.shiftDates(0, 1, 0, 0);
+    test::shiftExifDates(data, 0, 1);
     saveCorrectedJpeg(data, path);
     EXPECT_EQ(readFile(path), "\xFF\xD8" + shiftedExif(exifTiff()) + JpegBuilder(false).imageData().build());
     EXPECT_EQ(folderEntries(dir.path()), std::vector<std::string>{"photo.jpg"});
@@ -270,7 +271,7 @@ TEST(JpegWriterFailureTest, FailedWriteKeepsTheSourceWhenOverwritingIt) {
     ImgData data;
     data.readImageFile(path);
     ASSERT_TRUE(data.hasExifBlock());
-    data.shiftDates(0, 1, 0, 0);
+    test::shiftExifDates(data, 0, 1);
     const std::string sourceBytes = readFile(path);
     std::string message;
     {

@@ -14,6 +14,7 @@
 #include "meta/jpeg_writer.h"
 #include "support/corpus.h"
 #include "support/exif_builder.h"
+#include "support/run_shift.h"
 
 namespace morrowtide::meta {
 namespace {
@@ -69,7 +70,7 @@ TEST(StreamCopyCorpusTest, PrefixReadAndFileCopyMatchTheWholeFileInMemory) {
         EXPECT_EQ(fromPrefix.sourceBytes(), whole.substr(0, fromPrefix.sourceBytes().size()));
 
         for (ImgData* data : {&fromPrefix, &inMemory}) {
-            if (data->hasAnyMetadata() && data->hasExifBlock()) data->shiftDates(0, 1, 0, 0);
+            if (data->hasAnyMetadata() && data->hasExifBlock()) test::shiftExifDates(*data, 0, 1);
         }
         const fs::path memoryOut = scratch.path() / "memory.jpg", streamOut = scratch.path() / "stream.jpg";
         const std::string expected =

@@ -25,6 +25,7 @@
 #include "support/exif_builder.h"
 #include "support/file_size_limit.h"
 #include "support/raised.h"
+#include "support/run_shift.h"
 
 namespace morrowtide::meta {
 namespace {
@@ -276,7 +277,7 @@ TEST(StreamCopy, EveryLayoutGivesTheBytesOfTheInMemoryWrite) {
         ImgData data;
         SourceFile source;
         data.readImageFile(path, source);
-        if (data.hasAnyMetadata() && data.hasExifBlock()) data.shiftDates(0, 1, 0, 0);
+        if (data.hasAnyMetadata() && data.hasExifBlock()) test::shiftExifDates(data, 0, 1);
         ASSERT_FALSE(data.sourceComplete());
         EXPECT_LT(data.sourceBytes().size(), 200000u);
 
@@ -327,7 +328,7 @@ TEST(StreamCopy, OverwritesTheSourceItself) {
     ImgData data;
     SourceFile source;
     data.readImageFile(path, source);
-    data.shiftDates(0, 1, 0, 0);
+    test::shiftExifDates(data, 0, 1);
     const std::string expected = (dir.path() / "expected.jpg").string();
     saveCorrectedJpeg(data, bytes, expected);
     saveCorrectedJpeg(data, source, path);
@@ -344,7 +345,7 @@ class StreamCopyChange : public ::testing::TestWithParam<int> {
         path = dir.write("photo.jpg", bytes);
         data.readImageFile(path, source);
         ASSERT_FALSE(data.sourceComplete());
-        data.shiftDates(0, 1, 0, 0);
+        test::shiftExifDates(data, 0, 1);
         out = (dir.path() / "out.jpg").string();
     }
 

@@ -19,6 +19,7 @@
 #include "meta/jpeg_writer.h"
 #include "support/corpus.h"
 #include "support/exif_builder.h"
+#include "support/run_shift.h"
 
 namespace morrowtide::meta {
 namespace {
@@ -186,7 +187,7 @@ TEST(WriterCorpusTest, ShiftingByOneHourChangesOnlyTheDates) {
             for (const auto pos : recorded) {
                 if (pos > 0 && datePositions.insert(pos).second && info.readDateAt(pos) != 0.0) ++movedDates;
             }
-            EXPECT_NE(data.shiftDates(0, 1, 0, 0).status, ShiftStatus::kOutOfRange);
+            EXPECT_NE(test::shiftExifDates(data, 0, 1).status, ShiftStatus::kOutOfRange);
         }
         std::string outName = file.name;
         std::replace(outName.begin(), outName.end(), '/', '_');

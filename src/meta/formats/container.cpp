@@ -9,6 +9,7 @@
 #include <utility>
 #include <set>
 
+#include "meta/ascii_case.h"
 #include "meta/byte_reader.h"
 #include "meta/formats/date_codec.h"
 #include "meta/formats/iptc_dates.h"
@@ -26,14 +27,6 @@ using formats::ScanProblem;
 using formats::spanFits;
 
 namespace {
-
-std::string lowerCase(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
 
 struct ExtensionRow {
     std::string_view extension;
@@ -254,7 +247,7 @@ std::string_view containerName(ContainerKind kind) {
 
 ContainerKind containerOfExtension(std::string_view extension) {
     if (startsWith(extension, ".")) extension.remove_prefix(1);
-    const std::string lower = lowerCase(extension);
+    const std::string lower = asciiLower(extension);
     for (const ExtensionRow& row : kExtensions) {
         if (row.extension == lower) return row.kind;
     }

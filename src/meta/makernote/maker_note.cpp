@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "meta/ascii_case.h"
 #include "meta/byte_reader.h"
 #include "meta/image_info.h"
 #include "meta/img_data.h"
@@ -19,11 +20,7 @@ namespace morrowtide::meta {
 namespace makernote {
 
 std::string makeKey(std::string_view cameraMake) {
-    std::string key(cameraMake.substr(0, 5));
-    for (char& c : key) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return key;
+    return asciiUpper(cameraMake.substr(0, 5));
 }
 
 namespace {
