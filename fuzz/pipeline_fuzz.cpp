@@ -30,6 +30,7 @@
 
 #include <jpeglib.h>
 
+#include "meta/date_plan.h"
 #include "meta/img_data.h"
 #include "meta/jpeg_writer.h"
 #include "meta/safe_file.h"
@@ -242,7 +243,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     if (ImageInfo* exif = data.hasAnyMetadata() && data.hasExifBlock() ? data.exif() : nullptr) {
         const std::string before = data.exifSection()->data;
         const DateState old = datesOf(*exif);
-        data.shiftDates(offset.days, offset.hours, offset.minutes, offset.seconds);
+        // As the run moves them: planned byte patches, written into the sections.
+        const morrowtide::meta::DateShift shift = morrowtide::meta::planDateShift(
+            morrowtide::meta::dateSlotsOf(data),
+            morrowtide::meta::offsetInDays(offset.days, offset.hours, offset.minutes, offset.seconds));
+        if (shift.status == morrowtide::meta::ShiftStatus::kShifted) {
+            check(morrowtide::meta::applyDatePatches(data, shift.patches), "the planned patches lie in the sections");
+        }
         checkShift(before, data.exifSection()->data, old, *exif, offset);
         (void)exif->captureDateTime();
     }

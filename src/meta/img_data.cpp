@@ -12,7 +12,6 @@
 
 #include "meta/ascii_case.h"
 #include "meta/byte_reader.h"
-#include "meta/date_plan.h"
 #include "meta/formats/jpeg_markers.h"
 #include "meta/tag_tables.h"
 #include "meta/value_format.h"
@@ -400,14 +399,6 @@ void ImgData::decodeExifBlock() {
         return;
     }
     exif_->addFocalLength35mm();
-}
-
-ShiftResult ImgData::shiftDates(std::int32_t days, std::int32_t hours, std::int32_t minutes, std::int32_t seconds) {
-    if (!hasExifBlock() || !exif_) return {ShiftStatus::kNoExifBlock, 0};
-    // Planned over every EXIF section, then written into the sections, which the decoded blocks view.
-    const DateShift shift = planDateShift(dateSlotsOf(*this), offsetInDays(days, hours, minutes, seconds));
-    if (shift.status == ShiftStatus::kShifted && !applyDatePatches(*this, shift.patches)) return {ShiftStatus::kNoDate, 0};
-    return {shift.status, static_cast<int>(shift.patches.size())};
 }
 
 bool ImgData::patchSection(std::uint64_t offset, std::string_view bytes) {

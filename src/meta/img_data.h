@@ -74,10 +74,6 @@ class ImgData : public EndianBlock {
     bool hasAnyMetadata() const { return exifIndex_ >= 0 || commentIndex_ >= 0 || iptcIndex_ >= 0; }
     bool hasExifBlock() const { return exifIndex_ >= 0; }
 
-    // Moves the dates of every EXIF section of the photo (the one exif() decodes and any later "Exif" APP1) by the
-    // offset, all or none: see planDateShift. kNoExifBlock when the photo has none.
-    ShiftResult shiftDates(std::int32_t days, std::int32_t hours, std::int32_t minutes, std::int32_t seconds);
-
     // Writes `bytes` over the kept section bytes that came from file offset `offset` on (a date copy moved in
     // place) and marks that section changed, so that the writer puts out its bytes from memory. False, and nothing
     // written, when they do not lie wholly inside the bytes one kept section read from the file.
