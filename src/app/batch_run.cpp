@@ -233,7 +233,7 @@ RunSummary BatchRun::run() {
     Planner planner(sourceFolder, locale_, currentLocalDateTime);
     // The listing looked every photo up once; its identities keep the sources from being replaced.
     for (const auto& identity : identities) {
-        if (identity) planner.addSource(identity->device, identity->inode);
+        if (identity) planner.addSource(identity->device, identity->inode, identity->birth);
     }
     const int jobs = jobsFor(startOptions.jobs);
     const int processed = jobs == 1 ? runInOrder(sourceFolder, planner) : runOnPool(jobs, sourceFolder, planner);

@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -101,10 +102,10 @@ void scan(const std::string& folder, Walk& walk) {
         if (known && item->d_type == DT_DIR) {
             entry.folder = true;
         } else if (!known || photo) {
-            struct stat target {};
-            if (::fstatat(fd, name.c_str(), &target, 0) == 0) {
-                entry.folder = S_ISDIR(target.st_mode);
-                if (!entry.folder) entry.identity = FileIdentity{target.st_dev, target.st_ino};
+            bool folder = false;
+            if (const auto identity = identityAt(fd, name, &folder)) {
+                entry.folder = folder;
+                if (!entry.folder) entry.identity = identity;
             }
         }
         entries.push_back(std::move(entry));
@@ -139,10 +140,19 @@ void scan(const std::string& folder, Walk& walk) {
 
 }  // namespace
 
+std::optional<FileIdentity> identityAt(int folderFd, const std::string& name, bool* isFolder) {
+    struct statx status {};
+    if (::statx(folderFd, name.c_str(), 0, STATX_TYPE | STATX_INO | STATX_BTIME, &status) != 0) return std::nullopt;
+    if (isFolder != nullptr) *isFolder = S_ISDIR(status.stx_mode);
+    FileIdentity identity{makedev(status.stx_dev_major, status.stx_dev_minor), status.stx_ino};
+    if ((status.stx_mask & STATX_BTIME) != 0) {
+        identity.birth = status.stx_btime.tv_sec * std::int64_t{1'000'000'000} + status.stx_btime.tv_nsec;
+    }
+    return identity;
+}
+
 std::optional<FileIdentity> identityOf(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-    return FileIdentity{st.st_dev, st.st_ino};
+    return identityAt(AT_FDCWD, path);
 }
 
 void scanFolderNative(const std::string& folder, bool recurse, std::vector<std::string>& list, ScanReport* report,

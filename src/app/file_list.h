@@ -27,8 +27,13 @@ void scanFolder(const QString& folder, bool recurse, QStringList& list);
 struct FileIdentity {
     dev_t device = 0;
     ino_t inode = 0;
+    // When the file was made (nanoseconds since 1970), where the file system records it and the look-up asked for
+    // it; 0 otherwise. A file made later in a freed place (an inode used again) is told apart by it.
+    std::int64_t birth = 0;
     auto operator<=>(const FileIdentity&) const = default;
 };
+// The same for a file in an open folder (symbolic links followed), its birth included; nullopt when there is nothing.
+std::optional<FileIdentity> identityAt(int folderFd, const std::string& name, bool* isFolder = nullptr);
 // The identity of what `path` leads to (symbolic links followed); nullopt when there is nothing.
 std::optional<FileIdentity> identityOf(const std::string& path);
 

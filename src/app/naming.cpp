@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/naming.h"
+#include "app/file_list.h"
 #include "app/native_path.h"
 
 #include <fcntl.h>
@@ -204,13 +205,16 @@ bool takenIn(int folderFd, const QString& fileName) {
 }
 
 // What the name leads to in the folder, symbolic links followed.
-std::optional<std::pair<dev_t, ino_t>> identityIn(int folderFd, const QString& fileName) {
+std::optional<FileIdentity> identityIn(int folderFd, const QString& fileName) {
     if (folderFd < 0) return std::nullopt;
-    struct stat entry {};
-    if (::fstatat(folderFd, encodePath(fileName).c_str(), &entry, 0) != 0 || S_ISDIR(entry.st_mode)) {
-        return std::nullopt;
-    }
-    return std::pair{entry.st_dev, entry.st_ino};
+    bool folder = false;
+    const auto identity = identityAt(folderFd, encodePath(fileName), &folder);
+    if (!identity || folder) return std::nullopt;
+    return identity;
+}
+
+std::pair<dev_t, ino_t> placeOf(const FileIdentity& identity) {
+    return {identity.device, identity.inode};
 }
 
 }  // namespace
@@ -219,8 +223,8 @@ bool OutputNames::Key::operator<(const Key& other) const {
     return std::tie(device, inode, name) < std::tie(other.device, other.inode, other.name);
 }
 
-void OutputNames::addSource(dev_t device, ino_t inode) {
-    sources_.emplace(device, inode);
+void OutputNames::addSource(dev_t device, ino_t inode, std::int64_t birth) {
+    sources_.emplace(std::pair{device, inode}, birth);
 }
 
 bool OutputNames::given(const Key& file) const {
@@ -261,7 +265,8 @@ OutputNames::Choice OutputNames::replacing(int folderFd, const Key& folder, cons
     choice.name = base;
     // The source's own name, when this output is to take its place: IMG_1.JPG stays IMG_1.JPG.
     const QString sourceBase = splitFileName(member.sourceName).stem;
-    if (!member.sourceName.isEmpty() && base == sourceBase && identityIn(folderFd, member.sourceName) == inHand) {
+    const auto sourceNow = member.sourceName.isEmpty() ? std::nullopt : identityIn(folderFd, member.sourceName);
+    if (sourceNow && base == sourceBase && placeOf(*sourceNow) == inHand) {
         choice.extension = member.sourceName.mid(sourceBase.size());
         choice.replace = true;
         choice.ownSource = true;
@@ -271,9 +276,14 @@ OutputNames::Choice OutputNames::replacing(int folderFd, const Key& folder, cons
     const Key file{folder.device, folder.inode, base + member.extension};
     // An output of this run stands there (or will, when the choice is made ahead of the writing).
     const auto standing = given(file) ? std::nullopt : identityIn(folderFd, file.name);
-    if (!standing || *standing == inHand || sources_.count(*standing) == 0) {
+    // One of this run's photos only while it is the very file listed: a file another program (a second run) made
+    // since in the same place, once freed, is not.
+    const auto listed = standing ? sources_.find(placeOf(*standing)) : sources_.end();
+    const bool ours = listed != sources_.end() &&
+                      (listed->second == 0 || standing->birth == 0 || listed->second == standing->birth);
+    if (!standing || placeOf(*standing) == inHand || !ours) {
         choice.replace = true;
-        choice.ownSource = standing && *standing == inHand;
+        choice.ownSource = standing && placeOf(*standing) == inHand;
         return choice;
     }
     // Another photo of this run stands there, read or still waiting: replacing it would lose it.

@@ -121,7 +121,8 @@ NameParts splitFileName(const QString& fileName);
 class OutputNames {
   public:
     // A listed source photo, by the identity (device, inode) of the file its path leads to.
-    void addSource(dev_t device, ino_t inode);
+    // `birth` (see FileIdentity; 0: unknown) tells the source apart from a file made later in the same place.
+    void addSource(dev_t device, ino_t inode, std::int64_t birth = 0);
 
     struct Choice {
         QString name;                          // without extension
@@ -179,7 +180,7 @@ class OutputNames {
     std::map<Key, qint64> nextSuffix_;
     std::map<Key, bool> given_;
     std::set<Key> givenBases_;  // names without extension given by firstFree
-    std::set<std::pair<dev_t, ino_t>> sources_;
+    std::map<std::pair<dev_t, ino_t>, std::int64_t> sources_;  // the listed sources, with their births
 };
 
 // A year written with one or two digits, placed in the 100 years from currentYear - 50 to currentYear + 49.

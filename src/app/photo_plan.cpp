@@ -610,8 +610,8 @@ void Planner::addSource(const PhotoHeader& header) {
     if (header.device != 0 || header.inode != 0) addSource(header.device, header.inode);
 }
 
-void Planner::addSource(dev_t device, ino_t inode) {
-    state_->names.addSource(device, inode);
+void Planner::addSource(dev_t device, ino_t inode, std::int64_t birth) {
+    state_->names.addSource(device, inode, birth);
 }
 
 PhotoPlan Planner::plan(std::shared_ptr<const PhotoHeader> header, const RunOptions& options) {

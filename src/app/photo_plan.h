@@ -177,7 +177,7 @@ class Planner {
 
     // Every listed photo, before the first plan: none of them is ever replaced but by its own output.
     void addSource(const PhotoHeader& header);
-    void addSource(dev_t device, ino_t inode);
+    void addSource(dev_t device, ino_t inode, std::int64_t birth = 0);
 
     // The plan of the next photo of the list. Reserves its output name, so later plans see it taken (with auto
     // rename) or see this run's output standing there (without). Throws std::runtime_error("Invalid file mask")

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <limits>
 
+#include "app/file_list.h"
 #include "app/naming.h"
 #include "meta/date_time.h"
 
@@ -397,3 +398,31 @@ TEST_F(RunNames, WithoutAutoRenameOnlyTheSourceInHandOrAStrangerIsReplaced) {
 }
 
 }  // namespace
+
+// A listed photo is protected only while the very file stands there: a file another run made since in the place the
+// photo's file left free (its inode used again) is replaced like any other, not taken for one of this run's photos.
+TEST_F(RunNames, AFileMadeSinceInAFreedPlaceIsNotOneOfThisRunsPhotos) {
+    const QString listedPath = temp_.path() + QStringLiteral("/b.jpg");
+    file("b.jpg");
+    const auto listed = identityOf(QFile::encodeName(listedPath).toStdString());
+    ASSERT_TRUE(listed);
+    if (listed->birth == 0) GTEST_SKIP() << "the file system records no birth times";
+    names_.addSource(listed->device, listed->inode, listed->birth);
+    const struct stat inHand = file("a.jpg");
+    // Still the listed file: replacing it would lose a photo of the run.
+    EXPECT_EQ(choose("b", false, {}, inHand).avoided, QStringLiteral("b.jpg"));
+    // The listed file goes; new files are made until one takes its place.
+    ::unlink(QFile::encodeName(listedPath).constData());
+    bool reused = false;
+    for (int i = 0; i < 200 && !reused; ++i) {
+        const QString name = QStringLiteral("new%1.jpg").arg(i);
+        const struct stat made = file(name);
+        reused = made.st_ino == listed->inode;
+        if (reused) ::rename(QFile::encodeName(temp_.path() + u'/' + name).constData(),
+                             QFile::encodeName(listedPath).constData());
+    }
+    if (!reused) GTEST_SKIP() << "no inode was used again";
+    const OutputNames::Choice choice = choose("b", false, {}, inHand);
+    EXPECT_TRUE(choice.avoided.isEmpty()) << choice.avoided.toStdString();
+    EXPECT_TRUE(choice.replace);
+}
