@@ -138,7 +138,7 @@ void takeStatus(PhotoHeader& header, const struct stat& status) {
 
 void readContainerHeader(PhotoHeader& header, meta::SourceFile& source) {
     header.container = meta::containerOfExtension(extensionOf(header.fileName));
-    if (const int error = source.open(header.nativePath); error != 0) {
+    if (const int error = source.isOpen() ? 0 : source.open(header.nativePath); error != 0) {
         struct stat info {};
         if (::stat(header.nativePath.c_str(), &info) == 0) {
             header.device = info.st_dev;
@@ -153,6 +153,11 @@ void readContainerHeader(PhotoHeader& header, meta::SourceFile& source) {
     takeStatus(header, source.status());
     const meta::SourceFileBytes bytes(source);
     const meta::FileDates dates = meta::readFileDates(bytes, extensionOf(header.fileName));
+    // What the bytes are decides, not the name: a HEIC saved as ".jpg" is a HEIC. A JPEG read here (named as a raw
+    // file, say) keeps its name's kind: it is copied with its fields patched like every file read here.
+    if (dates.kind != meta::ContainerKind::Unknown && dates.kind != meta::ContainerKind::Jpeg) {
+        header.container = dates.kind;
+    }
     header.structureProblem = QString::fromStdString(dates.problem);
     for (const std::string& note : dates.notes) header.notes << QString::fromStdString(note);
     header.hasExif = dates.hasExif;
@@ -197,6 +202,7 @@ void planContainerDates(const PhotoHeader& header, const meta::DateMapping& mapp
                 plan.outcome = DateOutcome::OutOfRange;
                 return;
             case meta::DateOutcome::Empty:
+            case meta::DateOutcome::ZoneKept:  // a zone offset follows its date; kept, it is no date left behind
                 break;
             default:
                 left << QString::fromStdString(field.group + ':' + field.name + " \"" + report.before + "\": ") +
@@ -446,6 +452,17 @@ PhotoHeader readPhotoHeader(const std::string& nativePath, const QString& source
     }
 
     data.readImageFile(nativePath, source);
+    // A file named like a JPEG whose bytes are another container's (a phone's HEIC saved as ".jpg") is read as what
+    // it is, from the same open file.
+    if (source.isOpen() && !data.sourceBytes().starts_with("\xFF\xD8")) {
+        const meta::ContainerKind kind =
+            meta::detectContainer(meta::SourceFileBytes(source), extensionOf(header.fileName));
+        if (kind != meta::ContainerKind::Unknown && kind != meta::ContainerKind::Jpeg) {
+            data.clearState();
+            readContainerHeader(header, source);
+            return header;
+        }
+    }
     // The source's one look-up is the reader's, through its descriptor; only a file it could not open or read is
     // looked up by name.
     if (source.isOpen()) takeStatus(header, source.status());

@@ -464,3 +464,32 @@ TEST(EveryContainer, AMoviesCameraIsReadAndItsRuleApplies) {
         EXPECT_EQ(be32At(out, header->offset) - kMovieTime, c.moved);
     }
 }
+
+// What a file's bytes are decides how it is read and written, not its name: a phone's HEIC or a raw file saved as
+// ".jpg" is corrected as what it is (not refused as a broken JPEG), and a JPEG saved under another name is
+// corrected too.
+TEST(EveryContainer, AFileIsReadAsWhatItsBytesAre) {
+    struct File {
+        std::string name;
+        std::string bytes;
+        std::string output;  // a JPEG's name ends in ".jpg", any other file's keeps its own
+    };
+    const std::vector<File> files = {
+        {"heic.jpg", heicFile({.tiff = tiffPhoto(kDate)}), "heic.jpg"},
+        {"raw.JPG", tiffPhoto(kDate), "raw.jpg"},
+        {"photo.heic", jpegPhoto(), "photo.heic"},
+    };
+    const TempDir temp;
+    for (const File& file : files) writeFile(temp.path() / "src" / file.name, file.bytes);
+    TestHost host;
+    aimAt(host, temp.path());
+    BatchRun run(host);
+    run.run();
+    EXPECT_TRUE(host.errors.empty()) << host.errors.front().toStdString();
+    for (const File& file : files) {
+        SCOPED_TRACE(file.name);
+        const std::string written = readFile(temp.path() / "out" / file.output);
+        EXPECT_EQ(written.size(), file.bytes.size());
+        EXPECT_NE(written.find("2005:06:01 11:00:00"), std::string::npos);
+    }
+}
