@@ -130,6 +130,14 @@ std::optional<ZoneConversion::Converted> ZoneConversion::convert(double value) c
     return converted;
 }
 
+std::optional<double> ZoneConversion::fromUtc(double utcValue) const {
+    if (!isValid() || utcValue == 0.0 || !meta::isDateTimeInRange(utcValue)) return std::nullopt;
+    const std::int64_t moment = secondsOfValue(utcValue);
+    const double value = valueOfSeconds(moment + to_.at(moment));
+    if (!meta::isDateTimeInRange(value)) return std::nullopt;
+    return value;
+}
+
 meta::DateMapping ZoneConversion::mapping() const {
     return meta::DateMapping(
         [conversion = *this](const meta::CivilDateTime& wall) -> std::optional<meta::CivilDateTime> {

@@ -90,6 +90,8 @@ class ZoneConversion {
     // The time `value` (a date-time value in the source zone) shows in the target zone; empty when either is
     // outside the years 1..9999 or the value is the missing date.
     std::optional<Converted> convert(double value) const;
+    // The time a UTC date-time value shows in the target zone (the instant stays); empty outside the years 1..9999.
+    std::optional<double> fromUtc(double utcValue) const;
     // The same for the date codec's fields; values that name their own zone are left as they are.
     meta::DateMapping mapping() const;
 

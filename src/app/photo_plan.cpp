@@ -100,9 +100,51 @@ double localOfUtc(const meta::CivilDateTime& utc) {
                                  local.tm_sec, 0});
 }
 
-// The capture date a field's value stands for, as a date-time value named by local time; 0 when none.
-double captureValue(const meta::ParsedDate& parsed, bool utc) {
-    return utc ? localOfUtc(parsed.value) : meta::encodeDateTime(parsed.value);
+// The capture date a field's value stands for, as a date-time value named by local time (a UTC value in the zone
+// `zone` names, else in this computer's); 0 when none.
+double captureValue(const meta::ParsedDate& parsed, bool utc, std::optional<int> zone = std::nullopt) {
+    if (!utc) return meta::encodeDateTime(parsed.value);
+    if (zone) return meta::encodeDateTime(parsed.value) + *zone / 86400.0;
+    return localOfUtc(parsed.value);
+}
+
+bool isMovieSeconds(const meta::DateField& field) {
+    return field.encoding == meta::DateEncoding::QuickTimeSeconds32 ||
+           field.encoding == meta::DateEncoding::QuickTimeSeconds64;
+}
+
+// Whether a movie's header times count in UTC, from its own evidence: a date of the same file that names its zone,
+// with which the header agrees either as UTC or as wall clock (within two minutes; that date's zone is then the one
+// the movie was taken in). Without such a date, by the makers' practice: phones (Apple, Google, Samsung) and
+// Canon's CR3 write UTC, other cameras keep their own clock.
+bool decideMovieTimes(const PhotoHeader& header, const std::string& brand, std::optional<int>& zone) {
+    const auto creation = std::find_if(header.fields.begin(), header.fields.end(), [](const meta::DateField& f) {
+        return isMovieSeconds(f) && f.group == "QuickTime" && f.role == meta::DateRole::Digitized;
+    });
+    std::optional<meta::ParsedDate> headerValue;
+    std::string bytes;
+    if (creation != header.fields.end() && header.fieldBytes.read(creation->offset, creation->width, bytes)) {
+        headerValue = meta::parseDateField(creation->encoding, bytes);
+    }
+    constexpr double kAgree = 120.0 / 86400.0;
+    for (const meta::DateField& field : header.fields) {
+        if (!headerValue) break;
+        if (field.encoding != meta::DateEncoding::Iso8601) continue;
+        if (!header.fieldBytes.read(field.offset, field.width, bytes)) continue;
+        const auto zoned = meta::parseDateField(field.encoding, bytes);
+        if (!zoned || !zoned->zoned || zoned->precision < meta::DatePrecision::Minute) continue;
+        const double wall = meta::encodeDateTime(zoned->value);
+        const double instant = wall - zoned->zoneSeconds / 86400.0;
+        const double value = meta::encodeDateTime(headerValue->value);
+        if (std::fabs(value - instant) <= kAgree) {
+            zone = zoned->zoneSeconds;
+            return true;
+        }
+        if (std::fabs(value - wall) <= kAgree) return false;
+    }
+    const QString make = header.cameraMake.toLower();
+    return make.contains(u"apple") || make.contains(u"google") || make.contains(u"samsung") ||
+           brand.starts_with("crx");
 }
 
 std::string extensionOf(const QString& fileName) {
@@ -172,19 +214,23 @@ void readContainerHeader(PhotoHeader& header, meta::SourceFile& source) {
     }
     const meta::CaptureField capture = meta::captureFieldOf(header.fields, header.fieldBytes);
     header.captureField = capture.index;
-    header.captureUtc = capture.utc;
+    if (std::any_of(header.fields.begin(), header.fields.end(), isMovieSeconds)) {
+        header.movieTimesUtc = decideMovieTimes(header, dates.brand, header.captureZone);
+    }
+    header.captureUtc = capture.utc && header.movieTimesUtc;
     if (capture.index < 0) return;
     const meta::DateField& field = header.fields[static_cast<std::size_t>(capture.index)];
     std::string value;
     header.fieldBytes.read(field.offset, field.width, value);
     if (const auto parsed = meta::parseDateField(field.encoding, value)) {
-        header.recordedCapture = captureValue(*parsed, capture.utc);
+        header.recordedCapture = captureValue(*parsed, header.captureUtc, header.captureZone);
     }
 }
 
 // The date outcome and patches of a file the container readers read. As for a JPEG, a date the offset would move
 // outside what its form can hold keeps every date of the file as it is.
-void planContainerDates(const PhotoHeader& header, const meta::DateMapping& mapping, PhotoPlan& plan) {
+void planContainerDates(const PhotoHeader& header, const meta::DateMapping& mapping, const ZoneConversion* zones,
+                        PhotoPlan& plan) {
     if (!header.structureProblem.isEmpty()) {
         plan.outcome = DateOutcome::Unsafe;
         return;
@@ -217,12 +263,28 @@ void planContainerDates(const PhotoHeader& header, const meta::DateMapping& mapp
     }
     plan.outcome = DateOutcome::Shifted;
     plan.patches = shifted.patches;
+    // A conversion between zones corrects wall clocks; times kept in UTC named the right instant all along.
+    const bool keepUtc = zones != nullptr && header.movieTimesUtc;
+    if (keepUtc) {
+        std::erase_if(plan.patches, [&](const meta::BytePatch& patch) {
+            return std::any_of(header.fields.begin(), header.fields.end(), [&](const meta::DateField& field) {
+                return isMovieSeconds(field) && field.offset == patch.offset;
+            });
+        });
+    }
     if (header.captureField < 0) return;
     const meta::DateField& field = header.fields[static_cast<std::size_t>(header.captureField)];
     std::string value;
     header.fieldBytes.read(field.offset, field.width, value);
+    if (keepUtc && header.captureUtc) {
+        // The same instant, shown in the zone the photos were taken in.
+        if (const auto before = meta::parseDateField(field.encoding, value)) {
+            plan.newCapture = zones->fromUtc(meta::encodeDateTime(before->value)).value_or(plan.newCapture);
+        }
+        return;
+    }
     const meta::FieldShift capture = meta::shiftDateField(field.encoding, value, mapping);
-    if (capture.after) plan.newCapture = captureValue(*capture.after, header.captureUtc);
+    if (capture.after) plan.newCapture = captureValue(*capture.after, header.captureUtc, header.captureZone);
 }
 
 NamingOptions namingOptionsOf(const RunOptions& options) {
@@ -349,7 +411,7 @@ void planDates(const PhotoHeader& header, const ZoneConversion* zones, PhotoPlan
     const meta::DateMapping mapping =
         zones != nullptr ? zones->mapping() : meta::DateMapping::bySeconds(totalSeconds(plan.offset));
     if (header.container != meta::ContainerKind::Jpeg) {
-        planContainerDates(header, mapping, plan);
+        planContainerDates(header, mapping, zones, plan);
         return;
     }
     if (!header.hasExif) {

@@ -23,6 +23,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -87,6 +88,12 @@ struct PhotoHeader {
     QStringList passedOver;                // what the reader passed over in the file as no part of it, for the log
     int captureField = -1;                 // which of `fields` the capture date is read from
     bool captureUtc = false;               // ... a movie header's UTC seconds, named by their local time
+    // A movie's header times count in UTC (a phone's, a CR3's), not in the camera's wall clock; they then keep
+    // their instant when the dates are converted between zones.
+    bool movieTimesUtc = false;
+    // The zone offset (seconds) a UTC capture time is shown in: the zone a date of the same file names; none: this
+    // computer's zone.
+    std::optional<int> captureZone;
 
     std::uint32_t fileDate = 0;  // the source's modification time as a DOS date-time (see file_list.h)
     dev_t device = 0;            // identity of the file the path led to (0/0 when it could not be opened)

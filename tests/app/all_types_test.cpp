@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QLocale>
 #include <algorithm>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -491,5 +493,71 @@ TEST(EveryContainer, AFileIsReadAsWhatItsBytesAre) {
         const std::string written = readFile(temp.path() / "out" / file.output);
         EXPECT_EQ(written.size(), file.bytes.size());
         EXPECT_NE(written.find("2005:06:01 11:00:00"), std::string::npos);
+    }
+}
+
+// A phone's movie header counts in UTC, a camera's in its own clock: each is told from the file's own zoned date,
+// else from its maker. A movie gets the same name on every computer, and a conversion between zones keeps a UTC
+// header's instant while it converts a camera's wall clock.
+TEST(EveryContainer, MovieTimesAreUtcOrWallClockAsTheFileShows) {
+    const std::string zonedXmp = XmpBuilder().attribute("xmp:ModifyDate", "2005-06-01T13:00:00+03:00").build();
+    struct Movie {
+        const char* name;
+        MovieSpec spec;
+        const char* named;         // the name's time (an hour on), whatever the computer's zone
+        std::int64_t converted;    // seconds the header moves from Europe/Berlin to Asia/Tokyo
+    };
+    const std::vector<Movie> movies = {
+        {"phone.MOV", {.creation = kMovieTime, .udtaXmp = zonedXmp, .keysMake = "Apple"}, "2005-06-01 14-00-00", 0},
+        {"action.MP4", {.creation = kMovieTime, .brand = "mp41", .userMake = "GoPro"}, "2005-06-01 11-00-00", 7 * 3600},
+        // No zoned date and a camera's maker: its own clock.
+        {"camera.MP4", {.creation = kMovieTime, .brand = "mp41", .userMake = "Panasonic"}, "2005-06-01 11-00-00",
+         7 * 3600},
+    };
+    const char* savedZone = std::getenv("TZ");
+    const std::string saved = savedZone != nullptr ? savedZone : "";
+    for (const char* zone : {"UTC", "Asia/Tokyo", "America/New_York"}) {
+        ::setenv("TZ", zone, 1);
+        ::tzset();
+        const TempDir temp;
+        for (const Movie& movie : movies) writeFile(temp.path() / "src" / movie.name, movieFile(movie.spec));
+        PromiseHost host;
+        aimAt(host, temp.path(), true);
+        BatchRun run(host);
+        run.setNamingLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+        run.setDryRun(true);
+        run.run();
+        for (const Movie& movie : movies) {
+            const auto named = std::find_if(host.promised.begin(), host.promised.end(), [&](const auto& p) {
+                return p.first.endsWith(QString::fromLatin1(movie.name));
+            });
+            ASSERT_NE(named, host.promised.end()) << movie.name;
+            EXPECT_TRUE(named->first.startsWith(QString::fromLatin1(movie.named))) << zone << ": " << named->first.toStdString();
+        }
+    }
+    if (savedZone != nullptr) {
+        ::setenv("TZ", saved.c_str(), 1);
+    } else {
+        ::unsetenv("TZ");
+    }
+    ::tzset();
+
+    const TempDir temp;
+    for (const Movie& movie : movies) writeFile(temp.path() / "src" / movie.name, movieFile(movie.spec));
+    TestHost host;
+    aimAt(host, temp.path());
+    host.options.fromZone = QStringLiteral("Europe/Berlin");
+    host.options.toZone = QStringLiteral("Asia/Tokyo");
+    BatchRun run(host);
+    run.run();
+    for (const Movie& movie : movies) {
+        SCOPED_TRACE(movie.name);
+        const std::string out = readFile(temp.path() / "out" / movie.name);
+        const meta::FileDates dates = datesOf(out, movie.name);
+        const auto header = std::find_if(dates.fields.begin(), dates.fields.end(),
+                                         [](const DateField& f) { return f.group == "QuickTime"; });
+        ASSERT_NE(header, dates.fields.end());
+        EXPECT_EQ(static_cast<std::int64_t>(be32At(out, header->offset)) - static_cast<std::int64_t>(kMovieTime),
+                  movie.converted);
     }
 }

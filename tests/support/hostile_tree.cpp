@@ -130,15 +130,15 @@ void addNames(std::vector<HostileFile>& files) {
     files.push_back(fifo);
 }
 
-// Files named .jpg that are something else.
+// Files named .jpg that are something else (another container's bytes are read as that container).
 void addImpostors(std::vector<HostileFile>& files) {
     files.push_back(refused("impostors/empty.jpg", "", kRefusedJpeg, "an empty file"));
     files.push_back(refused("impostors/text.jpg", "This is not a photo.\n", kRefusedJpeg, "a text file"));
     files.push_back(
-        refused("impostors/png.jpg", std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16), kRefusedJpeg, "a PNG file"));
+        survives("impostors/png.jpg", std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16), "a cut PNG file"));
     files.push_back(refused("impostors/gif.JPG", "GIF89a\x01\x00\x01\x00\x00\x00\x00;", kRefusedJpeg, "a GIF file"));
     files.push_back(
-        refused("impostors/tiff.jpg", photoTiff(ByteOrder::kLittle).tiff.build(), kRefusedJpeg, "a TIFF file"));
+        survives("impostors/tiff.jpg", photoTiff(ByteOrder::kLittle).tiff.build(), "a TIFF file"));
     files.push_back(refused("impostors/soi only.jpg", "\xFF\xD8", kRefusedJpeg, "start-of-image and nothing else"));
     files.push_back(refused("impostors/soi eoi.jpg", "\xFF\xD8\xFF\xD9", kRefusedJpeg, "an image with no image"));
     files.push_back(refused("impostors/exif without image.jpg",

@@ -150,16 +150,20 @@ class Cursor {
         while (!atEnd() && isDigit(text_[at_])) ++at_;
         return at_ > start;
     }
-    // "Z", "+hh:mm", "-hhmm" or "+hh" up to the end.
-    bool zoneToEnd(bool allowZ) {
+    // "Z", "+hh:mm", "-hhmm" or "+hh" up to the end; `seconds` gets its offset from UTC.
+    bool zoneToEnd(bool allowZ, int& seconds) {
+        seconds = 0;
         if (allowZ && take("Z")) return atEnd();
+        const bool east = !atEnd() && text_[at_] == '+';
         if (!take("+-")) return false;
         std::size_t where = 0;
         const auto hours = digits(2, where);
         if (!hours || *hours > 23) return false;
+        seconds = (east ? 1 : -1) * *hours * 3600;
         if (atEnd()) return true;
         take(":");
         const auto minutes = digits(2, where);
+        if (minutes) seconds += (east ? 1 : -1) * *minutes * 60;
         return minutes && *minutes <= 59 && atEnd();
     }
 
@@ -188,7 +192,7 @@ ParsedText parseIso(std::string_view text) {
         parsed.precision = precision;
         const bool timed = precision == DatePrecision::Minute || precision == DatePrecision::Second;
         if (!in.atEnd()) {
-            if (!(timed && in.zoneToEnd(true))) return std::nullopt;
+            if (!(timed && in.zoneToEnd(true, parsed.zoneSeconds))) return std::nullopt;
             parsed.zoned = true;
         }
         return finished(parsed, layout);
@@ -240,8 +244,10 @@ ParsedText parseIptcTimeText(std::string_view text) {
     const auto s = in.digits(2, layout.second);
     if (!h || !mi || !s || !in.fraction()) return std::nullopt;
     const bool zoned = !in.atEnd();
-    if (zoned && !in.zoneToEnd(false)) return std::nullopt;
-    return finished(ParsedDate{CivilDateTime{1, 1, 1, *h, *mi, *s, 0}, DatePrecision::Second, zoned}, layout);
+    int zoneSeconds = 0;
+    if (zoned && !in.zoneToEnd(false, zoneSeconds)) return std::nullopt;
+    return finished(ParsedDate{CivilDateTime{1, 1, 1, *h, *mi, *s, 0}, DatePrecision::Second, zoned, zoneSeconds},
+                    layout);
 }
 
 std::string formatText(std::string_view bytes, const TextLayout& layout, const CivilDateTime& value) {

@@ -74,6 +74,7 @@ struct ParsedDate {
     CivilDateTime value;  // fields below the precision are at their first value (month 1, day 1, 00:00:00)
     DatePrecision precision = DatePrecision::Second;
     bool zoned = false;   // the value names its zone ("Z", "+02:00", an IPTC time's "+0200")
+    int zoneSeconds = 0;  // ... that zone's offset from UTC
 };
 
 // What became of one field.
