@@ -723,6 +723,9 @@ void BatchRun::reportNotCorrected(const PhotoPlan& plan, InFlight& photo) {
         photo.say(InFlight::Event::Kind::NotCorrected, notChanged + QString::fromUtf8(meta::shiftStatusReason(*status)),
                                *status == meta::ShiftStatus::kOutOfRange);
     }
+    if (!plan.zoneRemark.isEmpty()) {
+        photo.say(InFlight::Event::Kind::Note, plan.header->path + QStringLiteral(": ") + plan.zoneRemark);
+    }
     for (const QString& passed : plan.header->passedOver) {
         photo.say(InFlight::Event::Kind::Note, plan.header->path + QStringLiteral(": ") + passed);
     }

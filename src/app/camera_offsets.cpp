@@ -130,6 +130,12 @@ std::optional<ZoneConversion::Converted> ZoneConversion::convert(double value) c
     return converted;
 }
 
+std::optional<ZoneConversion::Offsets> ZoneConversion::offsetsAt(double value) const {
+    if (!isValid() || value == 0.0 || !meta::isDateTimeInRange(value)) return std::nullopt;
+    const std::int64_t moment = from_.utcOfWallTime(secondsOfValue(value));
+    return Offsets{from_.at(moment), to_.at(moment)};
+}
+
 std::optional<double> ZoneConversion::fromUtc(double utcValue) const {
     if (!isValid() || utcValue == 0.0 || !meta::isDateTimeInRange(utcValue)) return std::nullopt;
     const std::int64_t moment = secondsOfValue(utcValue);

@@ -92,6 +92,12 @@ class ZoneConversion {
     std::optional<Converted> convert(double value) const;
     // The time a UTC date-time value shows in the target zone (the instant stays); empty outside the years 1..9999.
     std::optional<double> fromUtc(double utcValue) const;
+    // Both zones' offsets (seconds) at the moment a wall-clock time of the source zone names.
+    struct Offsets {
+        int from = 0;
+        int to = 0;
+    };
+    std::optional<Offsets> offsetsAt(double value) const;
     // The same for the date codec's fields; values that name their own zone are left as they are.
     meta::DateMapping mapping() const;
 

@@ -219,6 +219,14 @@ void readContainerHeader(PhotoHeader& header, meta::SourceFile& source) {
     }
     header.captureUtc = capture.utc && header.movieTimesUtc;
     if (capture.index < 0) return;
+    for (const meta::DateField& zone : header.fields) {
+        std::string text;
+        if (zone.encoding != meta::DateEncoding::ExifZoneOffset || zone.partner != capture.index ||
+            !header.fieldBytes.read(zone.offset, zone.width, text)) {
+            continue;
+        }
+        header.recordedZone = meta::parseZoneOffset(text);
+    }
     const meta::DateField& field = header.fields[static_cast<std::size_t>(capture.index)];
     std::string value;
     header.fieldBytes.read(field.offset, field.width, value);
@@ -400,6 +408,8 @@ meta::DateShift zoneShift(const PhotoHeader& header, const ZoneConversion& conve
     return shift;
 }
 
+void planDatesMoved(const PhotoHeader& header, const ZoneConversion* zones, PhotoPlan& plan);
+
 // Every date of one file under the plan's correction (`zones`: the conversion between the plan's zones, when it
 // has them): the EXIF dates (or those of another container), then the XMP and IPTC copies of a JPEG.
 void planDates(const PhotoHeader& header, const ZoneConversion* zones, PhotoPlan& plan) {
@@ -408,6 +418,37 @@ void planDates(const PhotoHeader& header, const ZoneConversion* zones, PhotoPlan
         plan.outcome = DateOutcome::Unread;
         return;
     }
+    // A photo that records its zone tells whether its clock needed the conversion: a phone that followed the local
+    // time already shows the trip's time.
+    bool keep = false;
+    if (zones != nullptr && header.recordedZone) {
+        if (const auto offsets = zones->offsetsAt(header.recordedCapture)) {
+            const QString recorded = QString::fromStdString(meta::zoneOffsetText(*header.recordedZone));
+            if (*header.recordedZone == offsets->to) {
+                keep = true;
+                plan.zoneRemark = QStringLiteral("records ") + recorded + QStringLiteral(", the offset of ") +
+                                  zones->to() +
+                                  QStringLiteral(" then: its clock followed the local time, its dates stay as they are");
+            } else if (*header.recordedZone != offsets->from) {
+                plan.zoneRemark = QStringLiteral("records ") + recorded + QStringLiteral(", the offset of neither ") +
+                                  zones->from() + QStringLiteral(" nor ") + zones->to() +
+                                  QStringLiteral(" then; converted from ") + zones->from() + QStringLiteral(" as asked");
+            }
+        }
+    }
+    if (keep) {
+        planDatesMoved(header, nullptr, plan);
+        plan.patches.clear();
+        plan.copyPatches.clear();
+        plan.copiesMoved = 0;
+        plan.newCapture = plan.oldCapture;
+        return;
+    }
+    planDatesMoved(header, zones, plan);
+}
+
+// planDates once the correction is settled: `zones` converts, else plan.offset moves.
+void planDatesMoved(const PhotoHeader& header, const ZoneConversion* zones, PhotoPlan& plan) {
     const meta::DateMapping mapping =
         zones != nullptr ? zones->mapping() : meta::DateMapping::bySeconds(totalSeconds(plan.offset));
     if (header.container != meta::ContainerKind::Jpeg) {
@@ -488,6 +529,7 @@ QString PhotoPlan::note() const {
     }
     if (outcome != DateOutcome::Shifted && copiesMoved > 0) parts << QStringLiteral("XMP/IPTC dates moved");
     if (header && !header->refusal.isEmpty()) parts << header->refusal;
+    if (!zoneRemark.isEmpty()) parts << zoneRemark;
     if (!problem.isEmpty()) parts << problem;
     if (replacesOriginal) parts << QStringLiteral("replaces original");
     if (renamedTo > 1) parts << QStringLiteral("renamed _") + QString::number(renamedTo);
@@ -558,6 +600,14 @@ PhotoHeader readPhotoHeader(const std::string& nativePath, const QString& source
     header.cameraModel = cameraText(*exif, kModelTag, exif->cameraModel);
     header.bodySerial = bodySerialOf(*exif);
     header.zones = meta::zoneSlotsOf(data);
+    if (header.captureIndex >= 0) {
+        const std::uint64_t capture = header.dates[static_cast<std::size_t>(header.captureIndex)].fileOffset;
+        const std::string& bytes = data.sourceBytes();
+        for (const meta::ZoneSlot& zone : header.zones) {
+            if (zone.dateOffset != capture || zone.fileOffset >= bytes.size()) continue;
+            header.recordedZone = meta::parseZoneOffset(std::string_view(bytes).substr(zone.fileOffset, zone.size));
+        }
+    }
     header.gpsTime = meta::gpsDateTimeOf(*exif);
     // The run has no use for the thumbnail; only a preview looks for it.
     if (forPreview) {

@@ -94,6 +94,9 @@ struct PhotoHeader {
     // The zone offset (seconds) a UTC capture time is shown in: the zone a date of the same file names; none: this
     // computer's zone.
     std::optional<int> captureZone;
+    // The zone offset (seconds) the photo records for its capture date (OffsetTimeOriginal and its kin); none when
+    // it records none.
+    std::optional<int> recordedZone;
 
     std::uint32_t fileDate = 0;  // the source's modification time as a DOS date-time (see file_list.h)
     dev_t device = 0;            // identity of the file the path led to (0/0 when it could not be opened)
@@ -145,6 +148,9 @@ struct PhotoPlan {
     // Both set: the dates were converted from the one zone's time to the other's instead of moved by `offset`.
     QString fromZone;
     QString toZone;
+    // What the photo's own recorded zone says of the conversion (its clock followed the local time, or its zone is
+    // neither of the two), for the log and the dry run's note; empty when nothing.
+    QString zoneRemark;
     OutputPath output;          // folder + name + extension; output.filePath() is the file the run writes
     QString relativeOutput;     // output.filePath() below the destination folder
     bool nameIsWritable = true;  // false: the formed name cannot be a file (the run reports "Cannot create file")

@@ -561,3 +561,53 @@ TEST(EveryContainer, MovieTimesAreUtcOrWallClockAsTheFileShows) {
                   movie.converted);
     }
 }
+
+// A photo that records its zone tells whether its clock needs a conversion from Berlin to Tokyo: one that already
+// records Tokyo's offset followed the local time and stays as it is, one that records neither zone's is converted
+// as asked; both say so. JPEGs and other files alike.
+TEST(EveryContainer, ARecordedZoneTellsWhetherTheConversionApplies) {
+    const auto photoIn = [](const char* zone) {
+        TiffBuilder tiff;
+        const auto ifd0 = tiff.directory();
+        const auto exif = tiff.directory();
+        tiff.ascii(ifd0, 0x010F, "Apple");
+        tiff.link(ifd0, 0x8769, exif);
+        tiff.ascii(exif, 0x9003, "2020:07:04 18:00:00");
+        tiff.ascii(exif, 0x9011, zone);
+        return tiff.build();
+    };
+    struct Case {
+        const char* zone;
+        const char* written;  // DateTimeOriginal afterwards
+        const char* remark;   // in the log, empty when none
+    };
+    const std::vector<Case> cases = {
+        {"+09:00", "2020:07:04 18:00:00", "records +09:00, the offset of Asia/Tokyo then: its clock followed the local time"},
+        {"+05:00", "2020:07:05 01:00:00", "records +05:00, the offset of neither Europe/Berlin nor Asia/Tokyo then"},
+        {"+02:00", "2020:07:05 01:00:00", ""},
+    };
+    const TempDir temp;
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const std::string block = photoIn(cases[i].zone);
+        writeFile(temp.path() / "src" / ("p" + std::to_string(i) + ".jpg"), JpegBuilder().app1Exif(block).imageData().build());
+        writeFile(temp.path() / "src" / ("p" + std::to_string(i) + ".heic"), heicFile({.tiff = block}));
+    }
+    TestHost host;
+    aimAt(host, temp.path());
+    host.options.fromZone = QStringLiteral("Europe/Berlin");
+    host.options.toZone = QStringLiteral("Asia/Tokyo");
+    BatchRun run(host);
+    run.run();
+    EXPECT_TRUE(host.errors.empty());
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        for (const char* extension : {".jpg", ".heic"}) {
+            const std::string name = "p" + std::to_string(i) + extension;
+            SCOPED_TRACE(name);
+            EXPECT_NE(readFile(temp.path() / "out" / name).find(cases[i].written), std::string::npos);
+            const bool remarked = std::any_of(host.notes.begin(), host.notes.end(), [&](const QString& note) {
+                return note.contains(QString::fromStdString(name + ": " + cases[i].remark));
+            });
+            EXPECT_EQ(remarked, std::string(cases[i].remark).size() > 0);
+        }
+    }
+}
