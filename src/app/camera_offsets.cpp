@@ -164,20 +164,33 @@ meta::DateMapping ZoneConversion::mapping() const {
 }
 
 std::vector<OffsetSuggestion> suggestOffsets(const std::vector<std::shared_ptr<const PhotoHeader>>& headers,
-                                             const QTimeZone& zone) {
+                                             const QTimeZone& zone, bool converting) {
     std::vector<OffsetSuggestion> suggestions;
     const ZoneOffsets offsets(zone);
     std::map<QString, std::vector<double>> differences;  // by camera: GPS time in the zone - recorded, in seconds
+    const auto seconds = [](double value) { return (value - kUnixEpochDays) * static_cast<double>(kSecondsPerDay); };
     for (const auto& header : headers) {
-        if (header->gpsTime == 0.0 || header->recordedCapture == 0.0) continue;
+        if ((header->gpsTime == 0.0 && !header->gpsTimeOfDay) || header->recordedCapture == 0.0) continue;
+        const double recorded = seconds(header->recordedCapture);
+        // The GPS time shown in the zone the photo was taken in.
+        const auto local = [&](double utc) {
+            const bool own = !converting && header->recordedZone;
+            return utc + (own ? *header->recordedZone : offsets.at(static_cast<std::int64_t>(std::floor(utc))));
+        };
+        double utc = seconds(header->gpsTime);
+        if (header->gpsTime == 0.0) {
+            const double day = std::floor(header->recordedCapture);
+            utc = seconds(day - 1 + *header->gpsTimeOfDay);
+            for (const double other : {day, day + 1}) {
+                const double candidate = seconds(other + *header->gpsTimeOfDay);
+                if (std::abs(local(candidate) - recorded) < std::abs(local(utc) - recorded)) utc = candidate;
+            }
+        }
         const QString camera = cameraKey(*header);
         auto [found, added] = differences.try_emplace(camera);
         if (added) suggestions.push_back({camera});
-        const double utc = (header->gpsTime - kUnixEpochDays) * static_cast<double>(kSecondsPerDay);
-        const double local = utc + offsets.at(static_cast<std::int64_t>(std::floor(utc)));
-        const double recorded = (header->recordedCapture - kUnixEpochDays) * static_cast<double>(kSecondsPerDay);
         // To the millisecond, so that the day fractions' rounding does not decide "within a minute".
-        found->second.push_back(std::round((local - recorded) * 1000.0) / 1000.0);
+        found->second.push_back(std::round((local(utc) - recorded) * 1000.0) / 1000.0);
     }
     for (OffsetSuggestion& suggestion : suggestions) {
         std::vector<double>& list = differences[suggestion.camera];

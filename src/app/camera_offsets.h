@@ -116,8 +116,11 @@ struct OffsetSuggestion {
     int photos = 0;    // photos with both a GPS time and a capture date
     int agreeing = 0;  // of them, within 60 s of the suggestion
 };
-// One suggestion per camera with such photos, in the order the cameras first appear in `headers`.
+// One suggestion per camera with such photos, in the order the cameras first appear in `headers`. Unless
+// `converting` (the zone is the one the photos were taken in), a photo that records its own zone offset is taken in
+// that zone. A GPS time without a GPS date takes the day of the recorded date, or the day before or after, whichever
+// puts it nearest.
 std::vector<OffsetSuggestion> suggestOffsets(const std::vector<std::shared_ptr<const PhotoHeader>>& headers,
-                                             const QTimeZone& zone);
+                                             const QTimeZone& zone, bool converting = false);
 
 }  // namespace morrowtide::app

@@ -164,6 +164,7 @@ void readContainerCamera(const meta::ByteSource& bytes, const std::vector<meta::
         header.cameraModel = cameraText(exif, kModelTag, exif.cameraModel);
         header.bodySerial = bodySerialOf(exif);
         header.gpsTime = meta::gpsDateTimeOf(exif);
+        if (header.gpsTime == 0.0) header.gpsTimeOfDay = meta::gpsTimeOfDayOf(exif);
         return;
     }
 }
@@ -609,6 +610,7 @@ PhotoHeader readPhotoHeader(const std::string& nativePath, const QString& source
         }
     }
     header.gpsTime = meta::gpsDateTimeOf(*exif);
+    if (header.gpsTime == 0.0) header.gpsTimeOfDay = meta::gpsTimeOfDayOf(*exif);
     // The run has no use for the thumbnail; only a preview looks for it.
     if (forPreview) {
         if (const auto thumbnail = meta::exifThumbnailOf(data, *exif)) {

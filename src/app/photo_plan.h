@@ -71,6 +71,7 @@ struct PhotoHeader {
     // The zone offsets of the dates (OffsetTime and its kin) that can be rewritten; set only by a zone conversion.
     std::vector<meta::ZoneSlot> zones;
     double gpsTime = 0.0;     // the UTC date-time the GPS recorded; 0 none
+    std::optional<double> gpsTimeOfDay;  // ... its time of day (UTC, a fraction of a day) where it has no date
 
     // The IFD1 JPEG thumbnail, when the file has one that lies inside the file: file offset and byte count.
     std::int64_t thumbnailOffset = -1;

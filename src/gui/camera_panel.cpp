@@ -117,8 +117,9 @@ void CameraPanel::setHeaders(std::vector<std::shared_ptr<const app::PhotoHeader>
     cameras_.clear();
     QMap<QString, std::size_t> index;
     for (const auto& header : headers_) {
-        if (!header->hasExif) continue;
+        // A movie names its camera without an EXIF block.
         const QString key = app::cameraKey(*header);
+        if (!header->hasExif && key.isEmpty()) continue;
         const auto found = index.constFind(key);
         if (found != index.constEnd()) {
             ++cameras_[*found].photos;
@@ -136,7 +137,7 @@ void CameraPanel::updateSuggestions() {
     const bool converting = convertZones_->isChecked() && app::isKnownZone(toZone_->currentText());
     const QTimeZone zone =
         converting ? QTimeZone(toZone_->currentText().toUtf8()) : QTimeZone(QTimeZone::systemTimeZoneId());
-    const std::vector<app::OffsetSuggestion> suggestions = app::suggestOffsets(headers_, zone);
+    const std::vector<app::OffsetSuggestion> suggestions = app::suggestOffsets(headers_, zone, converting);
     for (CameraRow& camera : cameras_) {
         const auto found = std::find_if(suggestions.begin(), suggestions.end(),
                                         [&camera](const app::OffsetSuggestion& s) { return s.camera == camera.key; });

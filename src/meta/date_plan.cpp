@@ -90,22 +90,28 @@ std::vector<ZoneSlot> zoneSlotsOf(const ImgData& data) {
     return slots;
 }
 
-double gpsDateTimeOf(const ImageInfo& info) {
-    const TagEntry date = info.entryByName("GPSDateStamp");
+std::optional<double> gpsTimeOfDayOf(const ImageInfo& info) {
     const TagEntry time = info.entryByName("GPSTimeStamp");
     constexpr std::size_t kRationals = 3;
-    if (date.tag == 0 || time.tag == 0 || time.format != 5 || time.rawBytes.size() < 8 * kRationals) return 0.0;
-    const double day = parseExifDate(std::string(ByteReader(date.rawBytes).bytesClamped(0, 10)) + " 00:00:00");
-    if (day == 0.0) return 0.0;
+    if (time.tag == 0 || time.format != 5 || time.rawBytes.size() < 8 * kRationals) return std::nullopt;
     const ByteReader reader(time.rawBytes, info.bigEndian);
     double parts[kRationals];
     for (std::size_t i = 0; i < kRationals; ++i) {
         const std::uint32_t denominator = reader.u32(8 * i + 4);
-        if (denominator == 0) return 0.0;
+        if (denominator == 0) return std::nullopt;
         parts[i] = static_cast<double>(reader.u32(8 * i)) / denominator;
     }
-    if (parts[0] >= 24 || parts[1] >= 60 || parts[2] >= 61) return 0.0;
-    const double value = day + (parts[0] * 3600 + parts[1] * 60 + parts[2]) / 86400.0;
+    if (parts[0] >= 24 || parts[1] >= 60 || parts[2] >= 61) return std::nullopt;
+    return (parts[0] * 3600 + parts[1] * 60 + parts[2]) / 86400.0;
+}
+
+double gpsDateTimeOf(const ImageInfo& info) {
+    const TagEntry date = info.entryByName("GPSDateStamp");
+    const std::optional<double> time = gpsTimeOfDayOf(info);
+    if (date.tag == 0 || !time) return 0.0;
+    const double day = parseExifDate(std::string(ByteReader(date.rawBytes).bytesClamped(0, 10)) + " 00:00:00");
+    if (day == 0.0) return 0.0;
+    const double value = day + *time;
     return isDateTimeInRange(value) ? value : 0.0;
 }
 

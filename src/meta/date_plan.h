@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -48,6 +49,9 @@ std::vector<ZoneSlot> zoneSlotsOf(const ImgData& data);
 // The UTC date-time the GPS recorded (GPSDateStamp "YYYY:MM:DD" and GPSTimeStamp, three rationals: hours, minutes,
 // seconds) as a date-time value; 0 when the block lacks either or they do not make a valid date and time.
 double gpsDateTimeOf(const ImageInfo& info);
+// The UTC time of day the GPS recorded (GPSTimeStamp), as a fraction of a day, whether or not a date goes with it;
+// nullopt when there is none that reads.
+std::optional<double> gpsTimeOfDayOf(const ImageInfo& info);
 
 // The offset in days (a fraction for the time), the whole seconds summed before the one division.
 double offsetInDays(std::int32_t days, std::int32_t hours, std::int32_t minutes, std::int32_t seconds);

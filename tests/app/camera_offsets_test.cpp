@@ -12,6 +12,7 @@
 
 #include "app/photo_plan.h"
 #include "meta/date_time.h"
+#include "support/container_builder.h"
 #include "support/exif_builder.h"
 
 using namespace morrowtide::app;
@@ -239,4 +240,46 @@ TEST(OffsetSuggestion, GpsStampIsReadFromTheFile) {
     const auto headers = headersOf(temp.path(), {"gps.jpg", "bad.jpg"});
     EXPECT_NEAR(headers[0]->gpsTime, at(2024, 7, 1, 3, 4, 5), 1e-9);
     EXPECT_EQ(headers[1]->gpsTime, 0.0);
+}
+
+// The GPS suggestion from every kind of file: a HEIC's GPS directory counts as a JPEG's; a GPS time without a date
+// takes the recorded date's day (or the one before or after, the nearest); a photo that records its zone is taken
+// in it unless the zones are converted.
+TEST(OffsetSuggestion, EveryFileAndEveryKindOfGpsStampCounts) {
+    struct Case {
+        const char* name;
+        PhotoTags tags;
+        bool heic;
+        bool converting;
+        std::int64_t seconds;  // the suggestion, the zone given being Asia/Tokyo
+    };
+    const auto tagged = [](const char* date, const char* gpsDate, std::vector<std::uint32_t> gpsTime, const char* zone) {
+        PhotoTags tags{date, "Maker", "A"};
+        tags.gpsDate = gpsDate;
+        tags.gpsTimeOnly = *gpsDate == '\0';
+        tags.gpsTime = std::move(gpsTime);
+        tags.zone = zone;
+        return tags;
+    };
+    const std::vector<Case> cases = {
+        {"heic", tagged("2024:07:01 12:00:00", "2024:07:01", {3, 0, 0}, ""), true, false, 0},
+        // 15:30:05 UTC is 00:30:05 in Tokyo on the recorded day only when taken from the day before.
+        {"time without date", tagged("2024:07:01 00:30:00", "", {15, 30, 5}, ""), false, false, 5},
+        {"own zone", tagged("2024:07:01 12:00:00", "2024:07:01", {10, 0, 0}, "+02:00"), false, false, 0},
+        {"own zone, converting", tagged("2024:07:01 12:00:00", "2024:07:01", {10, 0, 0}, "+02:00"), false, true, 7 * 3600},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir temp;
+        std::string bytes = cameraPhoto(c.tags);
+        if (c.heic) {
+            const std::size_t length = static_cast<unsigned char>(bytes[4]) << 8 | static_cast<unsigned char>(bytes[5]);
+            bytes = morrowtide::test::heicFile({.tiff = bytes.substr(12, length - 8)});
+        }
+        const std::string name = c.heic ? "p.heic" : "p.jpg";
+        writeFile(temp.path() / name, bytes);
+        const auto suggestions = suggestOffsets(headersOf(temp.path(), {name}), QTimeZone("Asia/Tokyo"), c.converting);
+        ASSERT_EQ(suggestions.size(), 1u);
+        EXPECT_EQ(suggestions[0].seconds, c.seconds);
+    }
 }

@@ -219,7 +219,7 @@ std::string cameraPhoto(const PhotoTags& tags) {
         if (!tags.zone.empty()) {
             for (const std::uint16_t tag : {0x9010, 0x9011, 0x9012}) tiff.ascii(exif, tag, tags.zone);
         }
-        if (!tags.gpsDate.empty()) {
+        if (!tags.gpsDate.empty() || tags.gpsTimeOnly) {
             const auto gps = tiff.directory();
             tiff.link(ifd0, 0x8825, gps);
             std::string stamp;
@@ -227,7 +227,7 @@ std::string cameraPhoto(const PhotoTags& tags) {
                 stamp += bytes32(part, tiff.order()) + bytes32(1, tiff.order());
             }
             tiff.entry(gps, 0x0007, 5, static_cast<std::uint32_t>(tags.gpsTime.size()), stamp);
-            tiff.ascii(gps, 0x001D, tags.gpsDate);
+            if (!tags.gpsDate.empty()) tiff.ascii(gps, 0x001D, tags.gpsDate);
         }
         if (!tags.thumbnail.empty()) {
             const auto ifd1 = tiff.directory();

@@ -173,6 +173,7 @@ struct PhotoTags {
     std::string zone;
     std::string gpsDate;
     std::vector<std::uint32_t> gpsTime = {0, 0, 0};
+    bool gpsTimeOnly = false;  // a GPS directory with the time and no date
 };
 std::string cameraPhoto(const PhotoTags& tags = {});
 // A JPEG without EXIF data (JFIF APP0 and a decodable image).
