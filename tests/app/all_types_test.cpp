@@ -310,6 +310,15 @@ void aimAt(TestHost& host, const fs::path& root, bool withDate = false) {
     host.options.offset.hours = 1;
 }
 
+// A run as aimAt's that converts the dates from one zone to another.
+void runConverting(TestHost& host, const fs::path& root, const char* from, const char* to) {
+    aimAt(host, root);
+    host.options.fromZone = QString::fromLatin1(from);
+    host.options.toZone = QString::fromLatin1(to);
+    BatchRun run(host);
+    run.run();
+}
+
 // The capture time a written file holds, read back as any file is read.
 double writtenCapture(const fs::path& root, const QString& relative) {
     return readPhotoHeader(QFile::encodeName(q(root) + u'/' + relative).toStdString(), q(root)).recordedCapture;
@@ -545,11 +554,7 @@ TEST(EveryContainer, MovieTimesAreUtcOrWallClockAsTheFileShows) {
     const TempDir temp;
     for (const Movie& movie : movies) writeFile(temp.path() / "src" / movie.name, movieFile(movie.spec));
     TestHost host;
-    aimAt(host, temp.path());
-    host.options.fromZone = QStringLiteral("Europe/Berlin");
-    host.options.toZone = QStringLiteral("Asia/Tokyo");
-    BatchRun run(host);
-    run.run();
+    runConverting(host, temp.path(), "Europe/Berlin", "Asia/Tokyo");
     for (const Movie& movie : movies) {
         SCOPED_TRACE(movie.name);
         const std::string out = readFile(temp.path() / "out" / movie.name);
@@ -593,11 +598,7 @@ TEST(EveryContainer, ARecordedZoneTellsWhetherTheConversionApplies) {
         writeFile(temp.path() / "src" / ("p" + std::to_string(i) + ".heic"), heicFile({.tiff = block}));
     }
     TestHost host;
-    aimAt(host, temp.path());
-    host.options.fromZone = QStringLiteral("Europe/Berlin");
-    host.options.toZone = QStringLiteral("Asia/Tokyo");
-    BatchRun run(host);
-    run.run();
+    runConverting(host, temp.path(), "Europe/Berlin", "Asia/Tokyo");
     EXPECT_TRUE(host.errors.empty());
     for (std::size_t i = 0; i < cases.size(); ++i) {
         for (const char* extension : {".jpg", ".heic"}) {
