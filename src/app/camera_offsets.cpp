@@ -154,6 +154,18 @@ meta::DateMapping ZoneConversion::mapping() const {
             return meta::decodeDateTime(converted->value);
         })
         .leavingZonedValues()
+        .rewritingZonedValues([conversion = *this](const meta::CivilDateTime& wall, int zoneSeconds)
+                                  -> std::optional<std::pair<meta::CivilDateTime, int>> {
+            meta::CivilDateTime whole = wall;
+            whole.millisecond = 0;
+            const double instant = meta::encodeDateTime(whole) - zoneSeconds / 86400.0;
+            const auto shown = conversion.fromUtc(instant);
+            if (!shown) return std::nullopt;
+            const auto offset = static_cast<int>(std::llround((*shown - instant) * 86400.0));
+            meta::CivilDateTime moved = meta::decodeDateTime(*shown);
+            moved.millisecond = wall.millisecond;
+            return std::pair{moved, offset};
+        })
         .settingZoneOffsets([conversion = *this](const meta::CivilDateTime& wall) -> std::optional<int> {
             meta::CivilDateTime whole = wall;
             whole.millisecond = 0;

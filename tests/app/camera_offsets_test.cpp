@@ -12,6 +12,7 @@
 
 #include "app/photo_plan.h"
 #include "meta/date_time.h"
+#include "meta/formats/date_codec.h"
 #include "support/container_builder.h"
 #include "support/exif_builder.h"
 
@@ -24,6 +25,7 @@ using morrowtide::test::replacedAll;
 using morrowtide::test::TempDir;
 using morrowtide::test::writeFile;
 namespace fs = std::filesystem;
+namespace meta = morrowtide::meta;
 
 namespace {
 
@@ -281,5 +283,37 @@ TEST(OffsetSuggestion, EveryFileAndEveryKindOfGpsStampCounts) {
         const auto suggestions = suggestOffsets(headersOf(temp.path(), {name}), QTimeZone("Asia/Tokyo"), c.converting);
         ASSERT_EQ(suggestions.size(), 1u);
         EXPECT_EQ(suggestions[0].seconds, c.seconds);
+    }
+}
+
+// A value that names its zone keeps its instant in a conversion: it is shown in the target zone's time and offset
+// where its designator can spell that offset in the same width, and left as it is where it cannot.
+TEST(ZoneConversion, AValueWithItsOwnZoneIsShownAtItsMomentInTheTargetZone) {
+    struct Case {
+        const char* to;
+        const char* before;
+        const char* after;  // empty: left as it is
+    };
+    const std::vector<Case> cases = {
+        {"Asia/Tokyo", "2005-06-01T10:00:00+02:00", "2005-06-01T17:00:00+09:00"},
+        {"Asia/Tokyo", "2005-06-01T10:00:00.25+0200", "2005-06-01T17:00:00.25+0900"},
+        {"Asia/Tokyo", "2005-06-01T10:00+02", "2005-06-01T17:00+09"},
+        {"Asia/Tokyo", "2005-06-01T10:00:00-04:00", "2005-06-01T23:00:00+09:00"},
+        {"Asia/Tokyo", "2005-06-01T08:00:00Z", ""},             // "Z" cannot name Tokyo
+        {"Asia/Kolkata", "2005-06-01T10:00+02", ""},            // "+hh" cannot name +05:30
+        {"Asia/Kolkata", "2005-06-01T10:00:00+0200", "2005-06-01T13:30:00+0530"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.to) + " " + c.before);
+        const ZoneConversion conversion(QStringLiteral("Europe/Berlin"), QString::fromLatin1(c.to));
+        const meta::FieldShift shift =
+            meta::shiftDateField(meta::DateEncoding::Iso8601, c.before, conversion.mapping());
+        if (*c.after == '\0') {
+            EXPECT_EQ(shift.outcome, meta::DateOutcome::Zoned);
+            EXPECT_EQ(shift.bytes, c.before);
+        } else {
+            EXPECT_EQ(shift.outcome, meta::DateOutcome::Shifted);
+            EXPECT_EQ(shift.bytes, c.after);
+        }
     }
 }

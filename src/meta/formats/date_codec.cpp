@@ -500,10 +500,56 @@ std::optional<std::string> formatDateField(DateEncoding encoding, std::string_vi
     return std::nullopt;
 }
 
+namespace {
+
+// An ISO 8601 text with a zone designator rewritten to spell `value` in the zone `zoneSeconds`, in the same width:
+// "Z" only for UTC, "+hh" only for whole hours, "+hhmm" and "+hh:mm" for any offset. nullopt when the designator
+// cannot spell it or the value cannot be written.
+std::optional<std::string> rezoned(std::string_view bytes, const CivilDateTime& value, int zoneSeconds) {
+    const std::size_t time = bytes.find_first_of("T ");
+    if (time == std::string_view::npos) return std::nullopt;
+    const std::size_t designator = bytes.find_first_of("Z+-", time);
+    if (designator == std::string_view::npos) return std::nullopt;
+    auto written = formatDateField(DateEncoding::Iso8601, bytes, value);
+    if (!written) return std::nullopt;
+    const std::string spelled = zoneOffsetText(zoneSeconds);  // "+hh:mm"
+    const std::size_t width = bytes.size() - designator;
+    std::string text;
+    if (width == 1) {
+        if (zoneSeconds != 0) return std::nullopt;
+        text = "Z";
+    } else if (width == 3) {
+        if (zoneSeconds % 3600 != 0) return std::nullopt;
+        text = spelled.substr(0, 3);
+    } else if (width == 5) {
+        text = spelled.substr(0, 3) + spelled.substr(4, 2);
+    } else if (width == 6) {
+        text = spelled;
+    } else {
+        return std::nullopt;
+    }
+    written->replace(designator, width, text);
+    return written;
+}
+
+}  // namespace
+
 FieldShift shiftDateField(DateEncoding encoding, std::string_view bytes, const DateMapping& mapping) {
     const auto parsed = parseDateField(encoding, bytes);
     if (!parsed) return leftAs(bytes, unparsedOutcome(encoding, bytes));
     if (encoding == DateEncoding::IptcTime) return leftAs(bytes, DateOutcome::NoPartner, parsed);
+    if (parsed->zoned && encoding == DateEncoding::Iso8601) {
+        if (const auto moved = mapping.zonedAfter(parsed->value, parsed->zoneSeconds)) {
+            if (auto written = rezoned(bytes, moved->first, moved->second)) {
+                FieldShift result;
+                result.outcome = DateOutcome::Shifted;
+                result.bytes = std::move(*written);
+                result.before = parsed;
+                result.after = ParsedDate{moved->first, parsed->precision, true, moved->second};
+                return result;
+            }
+        }
+    }
     if (parsed->zoned && mapping.leavesZonedValues()) return leftAs(bytes, DateOutcome::Zoned, parsed);
     const auto [outcome, value] = mapParsed(*parsed, mapping);
     if (!value) return leftAs(bytes, outcome, parsed);

@@ -52,9 +52,23 @@ class DateMapping {
         return zoneOf_ ? zoneOf_(before) : std::nullopt;
     }
 
+    // A conversion between zones shows a value that names its zone at the same instant in the target zone: its new
+    // wall-clock time and zone offset (seconds), given its own. Such a text value is rewritten where its designator
+    // can spell the new offset in the same width ("+03:00" to "+09:00"); otherwise it is left (see leavingZonedValues).
+    using ZonedFunction =
+        std::function<std::optional<std::pair<CivilDateTime, int>>(const CivilDateTime& wall, int zoneSeconds)>;
+    DateMapping& rewritingZonedValues(ZonedFunction zoned) {
+        zoned_ = std::move(zoned);
+        return *this;
+    }
+    std::optional<std::pair<CivilDateTime, int>> zonedAfter(const CivilDateTime& wall, int zoneSeconds) const {
+        return zoned_ ? zoned_(wall, zoneSeconds) : std::nullopt;
+    }
+
   private:
     Function function_;
     ZoneFunction zoneOf_;
+    ZonedFunction zoned_;
     bool leavesZoned_ = false;
 };
 
