@@ -466,11 +466,23 @@ Several cameras and time zones:
                            UTC). Each date is converted at its own moment, so a change
                            to or from summer time during the trip comes out right, and
                            the OffsetTime tags a photo has are set to the second
-                           zone's offset at that moment; XMP and IPTC values that name
-                           their own zone ("+02:00") already name the right moment and
-                           are left as they are. A time the first zone's clocks
-                           skipped is read as if they had not moved yet; a time they
-                           showed twice is taken at its first showing
+                           zone's offset at that moment. A photo that already records
+                           the second zone's offset (a phone that followed the local
+                           time) stays as it is, with a note. Values that name their
+                           own zone ("+02:00") keep their moment and are written in the
+                           second zone's time and offset where they have the room; a
+                           movie header kept in UTC (phones, CR3) keeps its moment too,
+                           while a camera's own clock time is converted. A time the
+                           first zone's clocks skipped is read as if they had not moved
+                           yet; a time they showed twice is taken at its first showing
+
+Three kinds of time: a photo's date is the camera's wall clock (EXIF dates, XMP
+without a zone), a wall clock with its zone ("2024-07-14T18:30:05+02:00",
+OffsetTime), or UTC (GPS, the movie headers of phones and CR3 files). An offset
+moves all three (a wrong clock wrote a wrong UTC too); a zone conversion changes
+only wall clocks. A movie's header counts as UTC or as the camera's clock as the
+movie shows (a date of its own with a zone), else as its maker writes it; movies
+are named in the time of the place they were taken, the same on every computer.
 
 Naming and file options (the defaults are those of the program window):
   --mask MASK              output file mask, default "yyyy-mm-dd hh-nn-ss - *FILENAME"
