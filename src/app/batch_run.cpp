@@ -308,7 +308,6 @@ struct BatchRun::InFlight {
     std::optional<timespec> modified;  // the output's file time
     QString outputPath;
     bool processed = false;
-    bool written = false;  // its writing was handed to a worker
     GroupWrite* group = nullptr;  // the group it is published with, when held together
     std::vector<Event> events;
 
@@ -353,6 +352,7 @@ BatchRun::GroupWrite* BatchRun::heldGroup(std::size_t index, std::size_t span) {
 }
 
 std::vector<BatchRun::InFlight*> BatchRun::memberEnded(InFlight& photo, bool written, Planner& planner) {
+    if (photo.group == nullptr) return {&photo};
     const std::lock_guard lock(groupMutex_);
     GroupWrite& group = *photo.group;
     group.members.push_back(&photo);
@@ -533,13 +533,7 @@ int BatchRun::runInOrder(const QString& sourceFolder, Planner& planner) {
         const bool write = planStep(*photo, options, sourceFolder, planner, readAhead);
         if (write) writeStep(*photo, planner);
         photo->source.close();
-        if (photo->group == nullptr) {
-            photo->step = InFlight::Step::Done;
-        } else {
-            for (InFlight* member : memberEnded(*photo, write && photo->processed, planner)) {
-                member->step = InFlight::Step::Done;
-            }
-        }
+        for (InFlight* member : memberEnded(*photo, photo->processed, planner)) member->step = InFlight::Step::Done;
         waiting.push_back(std::move(photo));
         deliverReady();
     }
@@ -646,24 +640,19 @@ int BatchRun::runOnPool(int jobs, const QString& sourceFolder, Planner& planner)
                     InFlight& photo = at(nextPlan);
                     photo.group = heldGroup(nextPlan, window);
                     // A held group's members are told once its last member's part ended, all together.
-                    const auto ended = [&](InFlight& member, bool written) {
-                        if (member.group == nullptr) {
-                            reach(member, Step::Done);
-                            return;
-                        }
-                        reach(member, Step::Held);
-                        for (InFlight* done : memberEnded(member, written, planner)) reach(*done, Step::Done);
+                    const auto ended = [&](InFlight& member) {
+                        if (member.group != nullptr) reach(member, Step::Held);
+                        for (InFlight* done : memberEnded(member, member.processed, planner)) reach(*done, Step::Done);
                     };
                     if (planStep(photo, *options, sourceFolder, planner, readAhead)) {
-                        photo.written = true;
                         reach(photo, Step::Writing);
                         pool.submit([&, ended, target = &photo] {
                             writeStep(*target, planner);
-                            ended(*target, target->processed);
+                            ended(*target);
                         });
                     } else {
                         photo.source.close();
-                        ended(photo, false);
+                        ended(photo);
                     }
                     options.reset();
                     ++nextPlan;

@@ -93,9 +93,9 @@ class BatchRun {
     // The group `index` is written with as one unit, or null: a group of several files that follow one another
     // in the list, no more than `span` (all in flight at once).
     GroupWrite* heldGroup(std::size_t index, std::size_t span);
-    // The member's part ended: written (its file held by the group) or not. Once every member's part ended, the
-    // group is published (none of it when a member failed) and its members are answered, all of them to be told;
-    // before that, none.
+    // The photo's part ended: written (its file held by its group) or not. A photo outside a held group is answered
+    // at once. Once every member's part ended, the group is published (none of it when a member failed) and its
+    // members are answered, all of them to be told; before that, none.
     std::vector<InFlight*> memberEnded(InFlight& photo, bool written, Planner& planner);
     void deliver(InFlight& photo);
     // The plan of the file in hand (`header`, read), made with its group's when it is the first of a group met.

@@ -345,40 +345,37 @@ bool isNamed(const PhotoHeader& header, const PhotoPlan& plan) {
     return header.container == meta::ContainerKind::Jpeg ? header.hasExif : plan.newCapture != 0.0;
 }
 
-// The member whose camera the whole group is corrected as: a sidecar or a Live Photo's movie was made with its
-// photo. JPEGs first, then the other photos and movies, then sidecars, each in list order, among those that name a
-// camera; the first member when none does.
-const PhotoHeader& cameraOfGroup(const std::vector<std::shared_ptr<const PhotoHeader>>& members) {
-    const auto rank = [](const PhotoHeader& header) {
-        if (header.container == meta::ContainerKind::Jpeg) return 0;
-        return header.container == meta::ContainerKind::XmpSidecar ? 2 : 1;
-    };
-    const PhotoHeader* best = members.front().get();
-    int bestRank = 3;
-    for (const auto& member : members) {
-        if (cameraKey(*member).isEmpty() || rank(*member) >= bestRank) continue;
-        best = member.get();
-        bestRank = rank(*member);
-    }
-    return *best;
-}
-
-// The member whose capture date names the group: JPEGs first, then the other photos and videos, then sidecars,
-// each in list order; the first member when none has a date.
-std::size_t leaderOf(const std::vector<PhotoPlan>& plans) {
+// The member of a group that speaks for it, among those `counts` takes: JPEGs first, then the other photos and
+// movies, then sidecars, each in list order; the first member when it takes none. `headerAt(i)` is member i's.
+template <typename HeaderAt, typename Counts>
+std::size_t firstInGroupOrder(std::size_t members, const HeaderAt& headerAt, const Counts& counts) {
     const auto rank = [](const PhotoHeader& header) {
         if (header.container == meta::ContainerKind::Jpeg) return 0;
         return header.container == meta::ContainerKind::XmpSidecar ? 2 : 1;
     };
     std::size_t best = 0;
     int bestRank = 3;
-    for (std::size_t i = 0; i < plans.size(); ++i) {
-        const PhotoHeader& header = *plans[i].header;
-        if (!isNamed(header, plans[i]) || plans[i].newCapture == 0.0 || rank(header) >= bestRank) continue;
+    for (std::size_t i = 0; i < members; ++i) {
+        if (!counts(i) || rank(headerAt(i)) >= bestRank) continue;
         best = i;
-        bestRank = rank(header);
+        bestRank = rank(headerAt(i));
     }
     return best;
+}
+
+// The member whose camera the whole group is corrected as, among those that name one: a sidecar or a Live Photo's
+// movie was made with its photo.
+const PhotoHeader& cameraOfGroup(const std::vector<std::shared_ptr<const PhotoHeader>>& members) {
+    const auto headerAt = [&](std::size_t i) -> const PhotoHeader& { return *members[i]; };
+    return headerAt(firstInGroupOrder(members.size(), headerAt,
+                                      [&](std::size_t i) { return !cameraKey(*members[i]).isEmpty(); }));
+}
+
+// The member whose capture date names the group, among those with one.
+std::size_t leaderOf(const std::vector<PhotoPlan>& plans) {
+    return firstInGroupOrder(
+        plans.size(), [&](std::size_t i) -> const PhotoHeader& { return *plans[i].header; },
+        [&](std::size_t i) { return isNamed(*plans[i].header, plans[i]) && plans[i].newCapture != 0.0; });
 }
 
 // Every date converted between the plan's zones at its own moment, and each zone offset set to the target zone's

@@ -179,10 +179,10 @@ std::uint64_t imageDataStart(const ImgData& data, std::string_view prefix, const
     return *scan;
 }
 
-// The rebuilt header ends before the image data starts: every byte from there on is copied as it stands.
-void checkLayout(const ImgData& data, const std::vector<Range>& ranges, std::size_t rest, std::uint64_t scan) {
-    const bool intoScan = std::any_of(ranges.begin(), ranges.end(), [&](const Range& r) { return r.end > scan; });
-    if (intoScan || rest > scan) throw scanNotKept(data);
+// The rebuilt part of the output ends at `rest`, past every range it rewrote; it must end before the image data
+// starts, so that every byte from there on is copied as it stands.
+void checkLayout(const ImgData& data, std::size_t rest, std::uint64_t scan) {
+    if (rest > scan) throw scanNotKept(data);
 }
 
 }  // namespace
@@ -258,7 +258,7 @@ void writeJpegTo(const ImgData& data, std::string_view sourceBytes, const Output
     const std::uint64_t scan = imageDataStart(data, sourceBytes, nullptr);
     std::string head = headerBytes(data);
     const std::size_t copied = appendUpToLastRange(head, sourceBytes, ranges);
-    checkLayout(data, ranges, copied, scan);
+    checkLayout(data, copied, scan);
     SafeFileWriter out(outPath);
     out.write(head);
     if (copied < sourceBytes.size()) out.write(sourceBytes.substr(copied));
@@ -281,10 +281,14 @@ void writeJpegTo(const ImgData& data, const SourceFile& source, const OutputTarg
     std::string head = headerBytes(data);
     const std::size_t rest = appendUpToLastRange(head, prefix, ranges);
     const std::uint64_t scan = imageDataStart(data, prefix, &source);
-    checkLayout(data, ranges, rest, scan);
+    checkLayout(data, rest, scan);
     if (scan > static_cast<std::uint64_t>(size)) throw scanNotFound(data);
+    // The bytes read hold the start of the image data (the scan header at least) unless the header reader stopped
+    // before it; only then is the file read for them.
     std::string image;
-    if (source.readAt(static_cast<std::int64_t>(scan), kCheckedScanBytes, image) < 0) {
+    if (scan < prefix.size()) {
+        image.assign(prefix.substr(static_cast<std::size_t>(scan), kCheckedScanBytes));
+    } else if (source.readAt(static_cast<std::int64_t>(scan), kCheckedScanBytes, image) < 0) {
         throw WriteError("Cannot open file \"" + data.sourcePath() + "\". " + std::strerror(errno));
     }
 

@@ -44,6 +44,29 @@ int openTemporaryIn(int folderFd, const std::string& targetName, std::string& te
     return -1;
 }
 
+// Up to `length` bytes of `fd` at `offset` appended to `bytes`, fewer only at the end of the file; the count read, or
+// -1 with errno set (nothing appended).
+std::int64_t readFully(int fd, std::int64_t offset, std::size_t length, std::string& bytes) {
+    const std::size_t start = bytes.size();
+    bytes.resize(start + length);
+    std::size_t got = 0;
+    while (got < length) {
+        const ssize_t n = ::pread(fd, bytes.data() + start + got, length - got,
+                                  static_cast<off_t>(offset) + static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int error = errno;
+            bytes.resize(start);
+            errno = error;
+            return -1;
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    bytes.resize(start + got);
+    return static_cast<std::int64_t>(got);
+}
+
 std::string joinPath(const std::string& folder, const std::string& name) {
     if (folder.empty()) return name;
     return folder.back() == '/' ? folder + name : folder + "/" + name;
@@ -117,24 +140,7 @@ std::int64_t SourceFile::readAt(std::int64_t offset, std::size_t length, std::st
         errno = EBADF;
         return -1;
     }
-    const std::size_t start = bytes.size();
-    bytes.resize(start + length);
-    std::size_t got = 0;
-    while (got < length) {
-        const ssize_t n = ::pread(fd_, bytes.data() + start + got, length - got,
-                                  static_cast<off_t>(offset) + static_cast<off_t>(got));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            const int error = errno;
-            bytes.resize(start);
-            errno = error;
-            return -1;
-        }
-        if (n == 0) break;
-        got += static_cast<std::size_t>(n);
-    }
-    bytes.resize(start + got);
-    return static_cast<std::int64_t>(got);
+    return readFully(fd_, offset, length, bytes);
 }
 
 bool SourceFile::unchanged() const {
@@ -331,7 +337,7 @@ bool SafeFileWriter::rename(const std::string& name) {
     if (committed_ && fd_ < 0 && folderFd_ >= 0) {
         if (renameNoReplace(folderFd_, target_.name, name) != 0) return false;
     }
-    target_.path = joinPath(std::filesystem::path(target_.path).parent_path().string(), name);
+    target_.path = joinPath(folderPath_, name);
     target_.name = name;
     return true;
 }
@@ -380,23 +386,9 @@ void SafeFileWriter::writeAt(std::int64_t offset, std::string_view bytes) {
 
 std::int64_t SafeFileWriter::readAt(std::int64_t offset, std::size_t length, std::string& bytes) const {
     if (fd_ < 0 || offset < 0) throw WriteError(streamWriteMessage(target_.path, EBADF));
-    const std::size_t start = bytes.size();
-    bytes.resize(start + length);
-    std::size_t got = 0;
-    while (got < length) {
-        const ssize_t read = ::pread(fd_, bytes.data() + start + got, length - got, static_cast<off_t>(offset) +
-                                                                                       static_cast<off_t>(got));
-        if (read < 0 && errno == EINTR) continue;
-        if (read < 0) {
-            const int error = errno;
-            bytes.resize(start);
-            throw WriteError(streamWriteMessage(target_.path, error));
-        }
-        if (read == 0) break;
-        got += static_cast<std::size_t>(read);
-    }
-    bytes.resize(start + got);
-    return static_cast<std::int64_t>(got);
+    const std::int64_t got = readFully(fd_, offset, length, bytes);
+    if (got < 0) throw WriteError(streamWriteMessage(target_.path, errno));
+    return got;
 }
 
 void SafeFileWriter::copyFrom(const SourceFile& source, std::int64_t offset, std::int64_t length,

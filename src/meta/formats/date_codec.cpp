@@ -677,12 +677,11 @@ DatePatchPlan shiftDateFields(const std::vector<DateField>& fields, const ByteSo
 }
 
 std::optional<int> parseZoneOffset(std::string_view bytes) {
-    if (bytes.size() < kZoneOffsetWidth || (bytes[0] != '+' && bytes[0] != '-') || bytes[3] != ':') return std::nullopt;
-    const auto digit = [&](std::size_t at) { return bytes[at] >= '0' && bytes[at] <= '9' ? bytes[at] - '0' : -1; };
-    const int h1 = digit(1), h2 = digit(2), m1 = digit(4), m2 = digit(5);
-    if (h1 < 0 || h2 < 0 || m1 < 0 || m2 < 0 || m1 > 5) return std::nullopt;
-    const int seconds = (h1 * 10 + h2) * 3600 + (m1 * 10 + m2) * 60;
-    return bytes[0] == '-' ? -seconds : seconds;
+    while (!bytes.empty() && bytes.back() == '\0') bytes.remove_suffix(1);
+    Cursor in(bytes);
+    int seconds = 0;
+    if (!in.zoneToEnd(false, seconds)) return std::nullopt;
+    return seconds;
 }
 
 std::string zoneOffsetText(int seconds) {

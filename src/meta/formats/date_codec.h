@@ -168,7 +168,7 @@ void appendDateFields(DateFieldScan& into, const DateFieldScan& from);
 // "+HH:MM" (seconds dropped) of an offset from UTC in seconds, the zone offset's spelling; an ExifZoneOffset field
 // holds at least these 6 characters.
 std::string zoneOffsetText(int seconds);
-// The offset in seconds an EXIF zone offset value ("+HH:MM", a zero byte may follow) spells; nullopt for any other.
+// The offset in seconds an EXIF zone offset value ("+HH:MM", zero bytes may follow) spells; nullopt for any other.
 std::optional<int> parseZoneOffset(std::string_view bytes);
 inline constexpr std::uint32_t kZoneOffsetWidth = 6;
 
