@@ -442,7 +442,7 @@ TEST(EveryContainer, AZoneConversionSetsTheZoneOffsetsOfItsDates) {
 TEST(EveryContainer, AMoviesCameraIsReadAndItsRuleApplies) {
     struct Case {
         const char* name;
-        MovieSpec spec;
+        MovieSpec layout;
         const char* camera;
         std::uint32_t moved;  // seconds the movie header moves: its camera's own offset, else the main one
     };
@@ -453,7 +453,7 @@ TEST(EveryContainer, AMoviesCameraIsReadAndItsRuleApplies) {
         {"MVI_3.MP4", {.creation = kMovieTime}, "", 3600},
     };
     const TempDir temp;
-    for (const Case& c : cases) writeFile(temp.path() / "src" / c.name, movieFile(c.spec));
+    for (const Case& c : cases) writeFile(temp.path() / "src" / c.name, movieFile(c.layout));
     PromiseHost host;
     aimAt(host, temp.path());
     host.options.cameraOffsets = {{QStringLiteral("iPhone"), {0, 3, 0, 0}}, {QStringLiteral("GoPro"), {0, 0, 0, 0}}};
@@ -512,7 +512,7 @@ TEST(EveryContainer, MovieTimesAreUtcOrWallClockAsTheFileShows) {
     const std::string zonedXmp = XmpBuilder().attribute("xmp:ModifyDate", "2005-06-01T13:00:00+03:00").build();
     struct Movie {
         const char* name;
-        MovieSpec spec;
+        MovieSpec layout;
         const char* named;         // the name's time (an hour on), whatever the computer's zone
         std::int64_t converted;    // seconds the header moves from Europe/Berlin to Asia/Tokyo
     };
@@ -529,7 +529,7 @@ TEST(EveryContainer, MovieTimesAreUtcOrWallClockAsTheFileShows) {
         ::setenv("TZ", zone, 1);
         ::tzset();
         const TempDir temp;
-        for (const Movie& movie : movies) writeFile(temp.path() / "src" / movie.name, movieFile(movie.spec));
+        for (const Movie& movie : movies) writeFile(temp.path() / "src" / movie.name, movieFile(movie.layout));
         PromiseHost host;
         aimAt(host, temp.path(), true);
         BatchRun run(host);
@@ -552,7 +552,7 @@ TEST(EveryContainer, MovieTimesAreUtcOrWallClockAsTheFileShows) {
     ::tzset();
 
     const TempDir temp;
-    for (const Movie& movie : movies) writeFile(temp.path() / "src" / movie.name, movieFile(movie.spec));
+    for (const Movie& movie : movies) writeFile(temp.path() / "src" / movie.name, movieFile(movie.layout));
     TestHost host;
     runConverting(host, temp.path(), "Europe/Berlin", "Asia/Tokyo");
     for (const Movie& movie : movies) {

@@ -144,31 +144,31 @@ std::string heicWithMissingExtents(std::uint16_t extents, std::uint16_t held) {
     return heicWithIloc(content, 1);
 }
 
-std::string movieFile(const MovieSpec& spec) {
-    const bool v1 = spec.version == 1;
-    const std::string times = v1 ? be64(spec.creation) + be64(spec.modification)
-                                 : be32(static_cast<std::uint32_t>(spec.creation)) +
-                                       be32(static_cast<std::uint32_t>(spec.modification));
-    std::string moov = fullBox("mvhd", static_cast<std::uint8_t>(spec.version), times + std::string(88, '\0'));
-    for (int t = 0; t < spec.tracks; ++t) moov += trackBox(spec);
+std::string movieFile(const MovieSpec& movie) {
+    const bool v1 = movie.version == 1;
+    const std::string times = v1 ? be64(movie.creation) + be64(movie.modification)
+                                 : be32(static_cast<std::uint32_t>(movie.creation)) +
+                                       be32(static_cast<std::uint32_t>(movie.modification));
+    std::string moov = fullBox("mvhd", static_cast<std::uint8_t>(movie.version), times + std::string(88, '\0'));
+    for (int t = 0; t < movie.tracks; ++t) moov += trackBox(movie);
     std::string udta;
-    if (!spec.userDay.empty()) {
-        udta += box("\xA9" "day", be16(static_cast<std::uint16_t>(spec.userDay.size())) + be16(0x55C4) + spec.userDay);
+    if (!movie.userDay.empty()) {
+        udta += box("\xA9" "day", be16(static_cast<std::uint16_t>(movie.userDay.size())) + be16(0x55C4) + movie.userDay);
     }
-    if (!spec.userDate.empty()) udta += box("date", spec.userDate);
-    if (!spec.udtaXmp.empty()) udta += box("XMP_", spec.udtaXmp);
-    for (const auto& [type, text] : {std::pair{"\xA9" "mak", spec.userMake}, std::pair{"\xA9" "mod", spec.userModel}}) {
+    if (!movie.userDate.empty()) udta += box("date", movie.userDate);
+    if (!movie.udtaXmp.empty()) udta += box("XMP_", movie.udtaXmp);
+    for (const auto& [type, text] : {std::pair{"\xA9" "mak", movie.userMake}, std::pair{"\xA9" "mod", movie.userModel}}) {
         if (!text.empty()) udta += box(type, be16(static_cast<std::uint16_t>(text.size())) + be16(0x55C4) + text);
     }
     if (!udta.empty()) moov += box("udta", udta);
-    if (!spec.creationDate.empty() || !spec.keysMake.empty() || !spec.keysModel.empty()) {
+    if (!movie.creationDate.empty() || !movie.keysMake.empty() || !movie.keysModel.empty()) {
         // Keys 1 to 3; the item list holds the values given, each named by its key's index.
         const std::string keys = fullBox("keys", 0, be32(3) + box("mdta", "com.apple.quicktime.make") +
                                                         box("mdta", "com.apple.quicktime.creationdate") +
                                                         box("mdta", "com.apple.quicktime.model"));
         std::string items;
         const std::pair<std::uint32_t, std::string> values[] = {
-            {2, spec.creationDate}, {1, spec.keysMake}, {3, spec.keysModel}};
+            {2, movie.creationDate}, {1, movie.keysMake}, {3, movie.keysModel}};
         for (const auto& [index, text] : values) {
             if (text.empty()) continue;
             items += boxWithSize(8 + 8 + 8 + static_cast<std::uint32_t>(text.size()), be32(index),
@@ -176,8 +176,8 @@ std::string movieFile(const MovieSpec& spec) {
         }
         moov += box("meta", box("hdlr", be32(0) + be32(0) + "mdta" + std::string(12, '\0')) + keys + box("ilst", items));
     }
-    std::string file = ftyp(spec.brand) + box("moov", moov);
-    if (!spec.uuidXmp.empty()) file += uuidBox(kXmpUuid, spec.uuidXmp);
+    std::string file = ftyp(movie.brand) + box("moov", moov);
+    if (!movie.uuidXmp.empty()) file += uuidBox(kXmpUuid, movie.uuidXmp);
     return file + box("mdat", std::string(16, '\x55'));
 }
 
